@@ -1,0 +1,28 @@
+// The library's module-wide state behind the exported functions, and the parse entry. Tests
+// create their own Library instances; the exported functions use the one module-wide instance.
+#pragma once
+
+#include "grammar/map_actions.h"
+#include "records/record_list.h"
+#include "scanner/scanner.h"
+
+namespace k8map {
+
+inline constexpr int kErrorMessageSize = 256;
+
+struct Library {
+  Scanner scanner;
+  GrammarState grammar;
+  RecordList records;
+  char error_message[kErrorMessageSize] = {};  // empty until the first failure
+};
+
+Library& ModuleLibrary();
+
+// Parses the map file at path into lib's record list: 0, or -1 with lib.error_message set.
+int RunMapParse(Library& lib, const char* path);
+
+// The version string "kestrum8_map.dll Ver.1.0".
+const char* VersionString();
+
+}  // namespace k8map

@@ -1,0 +1,55 @@
+#include "grammar/map_actions.h"
+
+#include <cstring>
+
+#include "grammar/map_grammar.h"
+
+namespace k8map {
+
+void MapActions::AddRecord(const char* name, int length, std::uint32_t value) {
+  if (Append(records, name, static_cast<std::size_t>(length), value) == 0) return;
+  if (!report.records_lost) {
+    report.records_lost = true;
+    // The record's entry ended with the line end just shifted.
+    report.first_lost_line = line_counter != nullptr ? *line_counter - 1 : 0;
+  }
+}
+
+// Adds a piece to the end of CollectedName, cutting the name at 255 characters.
+void MapActions::AddPiece(const SemanticValue& piece) {
+  int room = kTokenValueSize - 1 - grammar.collected_length;
+  int length = piece.text_length < room ? piece.text_length : room;
+  std::memcpy(grammar.collected_name + grammar.collected_length, piece.text,
+              static_cast<std::size_t>(length));
+  grammar.collected_length += length;
+  grammar.collected_name[grammar.collected_length] = '\0';
+}
+
+void MapActions::Reduce(int rule, SemanticValue* rhs) {
+  switch (kMapRules[rule].effect) {
+    case RuleEffect::kNone:
+    case RuleEffect::kTakeText:  // the result is the slot of $1, which holds its text
+      return;
+    case RuleEffect::kRecordEntry:
+      // A value that did not convert makes no record: its bytes would be meaningless.
+      if (rhs[3].converted) AddRecord(rhs[0].text, rhs[0].text_length, rhs[3].number);
+      return;
+    case RuleEffect::kRecordCollected:
+      if (grammar.head_converted) {
+        AddRecord(grammar.collected_name, grammar.collected_length, grammar.head_value);
+      }
+      return;
+    case RuleEffect::kStartCollection:
+      grammar.collected_length = 0;
+      AddPiece(rhs[0]);
+      grammar.head_value = rhs[3].number;
+      grammar.head_converted = rhs[3].converted;
+      return;
+    case RuleEffect::kAddFirstPiece:
+      return AddPiece(rhs[0]);
+    case RuleEffect::kAddSecondPiece:
+      return AddPiece(rhs[1]);
+  }
+}
+
+}  // namespace k8map

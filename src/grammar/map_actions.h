@@ -1,0 +1,39 @@
+// The map grammar's rule actions: they join the pieces of continued names and append one
+// record per address entry. The grammar's own state (CollectedName, HeadValue) lives in one
+// GrammarState; the library keeps one module-wide instance.
+#pragma once
+
+#include <cstdint>
+
+#include "grammar/engine.h"
+#include "records/record_list.h"
+
+namespace k8map {
+
+struct GrammarState {
+  char collected_name[kTokenValueSize] = {};  // at most 255 characters; longer names are cut
+  int collected_length = 0;
+  std::uint32_t head_value = 0;
+  bool head_converted = false;  // whether the head line's value converted
+};
+
+// What a parse needs to report beyond its result: records lost for want of memory.
+struct ParseReport {
+  bool records_lost = false;
+  int first_lost_line = 0;
+};
+
+struct MapActions {
+  GrammarState& grammar;
+  RecordList& records;
+  ParseReport& report;
+  const int* line_counter;  // the scanner's, for the line of a lost record (may be null)
+
+  void Reduce(int rule, SemanticValue* rhs);
+
+ private:
+  void AddRecord(const char* name, int length, std::uint32_t value);
+  void AddPiece(const SemanticValue& piece);
+};
+
+}  // namespace k8map

@@ -1,0 +1,24 @@
+// ParseTokens: the engine over the map grammar's tables, pulling tokens from the scanner.
+#pragma once
+
+#include "grammar/engine.h"
+#include "grammar/map_actions.h"
+#include "records/record_list.h"
+#include "scanner/scanner.h"
+
+namespace k8map {
+
+// Feeds the engine from the scanner, copying only the meaningful part of each token value.
+struct ScannerSource {
+  Scanner& scanner;
+
+  int Next() { return NextToken(scanner); }
+  void Load(int terminal, SemanticValue& slot) const;
+};
+
+// Parses the scanner's current stream: 0 accepted, 1 rejected, 2 stacks exhausted. The
+// scanner's fatal failures propagate as ScannerFailure.
+int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
+                EngineStats* stats = nullptr);
+
+}  // namespace k8map

@@ -1,0 +1,55 @@
+// The record list: every name/value pair the grammar accepts, in append order, until FreeAll.
+// Nodes and name copies come from two chunked arenas (one of nodes, one of packed name bytes)
+// that FreeAll releases at once, so appending costs no allocation per record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kestrum8_map.h"
+
+namespace k8map {
+
+// Allocation seam for tests: returns null to refuse. The default is std::malloc.
+using ChunkAllocator = void* (*)(std::size_t size);
+
+struct ArenaChunk;
+
+// A bump allocator over a singly linked list of chunks.
+struct Arena {
+  ArenaChunk* chunks = nullptr;
+  char* next = nullptr;
+  char* limit = nullptr;
+  std::size_t next_chunk_size = 0;
+};
+
+struct RecordList {
+  SymbolRecord* head = nullptr;
+  SymbolRecord* tail = nullptr;
+  std::int32_t count = 0;
+  SymbolRecord* cursor = nullptr;
+  Arena nodes;
+  Arena names;
+  ChunkAllocator allocate = nullptr;  // null: std::malloc
+};
+
+// Appends a record with its own copy of name (length bytes, no terminator needed); returns 0,
+// or -1 with the list unchanged when memory cannot be obtained.
+int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
+
+inline std::int32_t Count(const RecordList& list) {
+  return list.count;
+}
+inline SymbolRecord* Head(const RecordList& list) {
+  return list.head;
+}
+
+// Start and continue the iteration; 0 with a record written, 1 (nothing written) at the end.
+// A null out slot is not written.
+int First(RecordList& list, std::uint32_t* value, const char** name);
+int Next(RecordList& list, std::uint32_t* value, const char** name);
+
+// Releases every node and name copy; the list is empty afterwards.
+void FreeAll(RecordList& list);
+
+}  // namespace k8map

@@ -1,0 +1,89 @@
+// The map-file scanner: its input buffer, token text, line counter and start conditions, and
+// NextToken, which cuts the map text into tokens. All state lives in one Scanner; the library
+// keeps one module-wide instance and tests make their own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "scanner/text_stream.h"
+#include "scanner/token_codes.h"
+
+namespace k8map {
+
+inline constexpr int kBufferCapacity = 16384;
+inline constexpr int kReadLimit = 8192;
+inline constexpr int kTokenTextSize = 8192;  // at most 8191 bytes of text and a terminator
+inline constexpr int kTokenValueSize = 256;
+
+enum BufferStatus : int { BUFFER_NEW = 0, BUFFER_NORMAL = 1, BUFFER_END_PENDING = 2 };
+enum FillOutcome : int { FILL_CONTINUE = 0, FILL_END_OF_INPUT = 1, FILL_LAST_MATCH = 2 };
+
+enum StartCondition : int {
+  LINE_START,
+  NAME_FIELD,
+  KIND_FIELD,
+  SCOPE_FIELD,
+  VALUE_FIELD,
+  AFTER_VALUE,
+  SKIP_LINE,
+};
+
+// Fatal scanner messages.
+inline constexpr const char* kFatalTokenTooLarge = "token too large, exceeds YYLMAX";
+inline constexpr const char* kFatalInputFailed = "input in flex scanner failed";
+inline constexpr const char* kFatalNoMemory = "out of dynamic memory in yy_create_buffer()";
+
+// Thrown by ScannerFatal; caught where a parse starts, never crossing an exported function.
+struct ScannerFailure {
+  const char* message;
+};
+
+struct InputBuffer {
+  char storage[kBufferCapacity + 2];  // count valid bytes, then two NUL end marks
+  int capacity = kBufferCapacity;
+  int count = 0;
+  bool interactive = false;
+  bool at_line_start = true;
+  int status = BUFFER_NEW;
+};
+
+// Semantic value of the current token. Name tokens write text (at most 255 bytes and the
+// terminator); value tokens write number and converted. Other tokens leave it as it was.
+struct TokenValue {
+  char text[kTokenValueSize] = {};
+  int text_length = 0;
+  std::uint32_t number = 0;
+  bool converted = false;
+};
+
+struct Scanner {
+  TextStream stream;
+  InputBuffer buffer;
+  int token_start = 0;  // index in buffer.storage of the next byte to match
+  char token_text[kTokenTextSize] = {};
+  int token_length = 0;
+  int line_counter = 1;
+  StartCondition condition = LINE_START;
+  TokenValue value;
+};
+
+// Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,
+// at line start, line counter 1.
+void ResetScanner(Scanner& scanner, std::FILE* file);
+
+// Refills the buffer behind the pending bytes of an unfinished token.
+FillOutcome FillBuffer(Scanner& scanner);
+
+// Records a match of length bytes from the token start: the length limit, the token text,
+// the line counter and the at-line-start flag. end_of_buffer marks the end-of-buffer event,
+// whose length counts the end mark.
+void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
+
+// Abandons the parse with one of the fatal messages above.
+[[noreturn]] void ScannerFatal(const char* message);
+
+// Returns the next token code; 0 at the end of input.
+int NextToken(Scanner& scanner);
+
+}  // namespace k8map

@@ -1,0 +1,89 @@
+#include "scanner/text_stream.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace k8map {
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr char kCtrlZ = '\x1a';
+
+// Filters raw bytes in place: drops carriage returns and stops at the first Ctrl-Z.
+// Returns the number of bytes kept; sets stream.ended when a Ctrl-Z was met.
+std::size_t FilterInPlace(TextStream& stream, char* bytes, std::size_t length) {
+  if (const void* z = std::memchr(bytes, kCtrlZ, length)) {
+    length = static_cast<std::size_t>(static_cast<char*>(const_cast<void*>(z)) - bytes);
+    stream.ended = true;
+  }
+  char* cr = static_cast<char*>(std::memchr(bytes, kCarriageReturn, length));
+  if (cr == nullptr) return length;
+  char* out = cr;
+  for (const char* in = cr; in < bytes + length; ++in) {
+    if (*in != kCarriageReturn) *out++ = *in;
+  }
+  return static_cast<std::size_t>(out - bytes);
+}
+
+}  // namespace
+
+std::FILE* OpenMapFile(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return nullptr;
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+bool IsCharacterDevice(std::FILE* file) {
+#ifdef _WIN32
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR;
+#else
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISCHR(info.st_mode);
+#endif
+}
+
+ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  std::size_t total = 0;
+  while (total < want && !stream.ended) {
+    std::size_t raw = std::fread(dst + total, 1, want - total, stream.file);
+    total += FilterInPlace(stream, dst + total, raw);
+    if (raw == 0) break;
+  }
+  *got = total;
+  return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
+}
+
+ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  std::size_t total = 0;
+  ReadStatus status = ReadStatus::kOk;
+  while (total < want && !stream.ended) {
+    int c = std::getc(stream.file);
+    if (c == EOF) {
+      if (std::ferror(stream.file)) status = ReadStatus::kError;
+      break;
+    }
+    if (c == kCarriageReturn) continue;
+    if (c == kCtrlZ) {
+      stream.ended = true;
+      break;
+    }
+    dst[total++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  *got = total;
+  return status;
+}
+
+}  // namespace k8map

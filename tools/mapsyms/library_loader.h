@@ -1,0 +1,22 @@
+// Loads the map library at run time from the directory of the running program, by file name,
+// and resolves its exported functions by name, as any host program does.
+#pragma once
+
+#include <string>
+
+#include "kestrum8_map.h"
+
+struct MapLibrary {
+  void* handle = nullptr;
+  MapParseFn map_parse = nullptr;
+  GetRecordCountFn get_record_count = nullptr;
+  GetRecordTopFn get_record_top = nullptr;
+  GetFirstRecordFn get_first_record = nullptr;
+  GetNextRecordFn get_next_record = nullptr;
+  FreeAllRecordsFn free_all_records = nullptr;
+  GetErrorMessageFn get_error_message = nullptr;
+  GetMapDllVersionFn get_map_dll_version = nullptr;
+};
+
+// Fills library; on failure returns false with a reason in *error.
+bool LoadMapLibrary(MapLibrary& library, std::string* error);
