@@ -1,4 +1,214 @@
-// End-to-end tests: the built library loaded at run time, as a host program loads it.
+// End-to-end tests: the built library loaded at run time, as a host program loads it. The same
+// table of cases runs against libkestrum8_map.so on Linux and kestrum8_map.dll under Wine.
 #include <gtest/gtest.h>
 
-int main_placeholder;
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "library_loader.h"
+
+namespace {
+
+MapLibrary& Lib() {
+  static MapLibrary library;
+  static bool loaded = [] {
+    std::string error;
+    bool ok = LoadMapLibrary(library, &error);
+    if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
+    return ok;
+  }();
+  if (!loaded) std::abort();
+  return library;
+}
+
+std::string DataPath(const std::string& name) {
+  return std::string(K8MAP_TEST_DATA) + "/" + name;
+}
+
+std::string TempPath(const std::string& name) {
+  auto dir = std::filesystem::temp_directory_path() / "k8map_host_tests";
+  std::filesystem::create_directories(dir);
+  return (dir / name).string();
+}
+
+std::string WriteFile(const std::string& name, const std::string& content) {
+  std::string path = TempPath(name);
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+// The records as "name=0xVALUE" joined by spaces, read with GetFirstRecord/GetNextRecord.
+std::string Records() {
+  std::string out;
+  std::uint32_t value = 0;
+  const char* name = nullptr;
+  for (int r = Lib().get_first_record(&value, &name); r == 0;
+       r = Lib().get_next_record(&value, &name)) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(value));
+    out += (out.empty() ? "" : " ") + std::string(name) + "=" + hex;
+  }
+  return out;
+}
+
+// The same records walked through the 12-byte nodes from GetRecordTop.
+std::string RecordChain() {
+  std::string out;
+  for (const SymbolRecord* r = Lib().get_record_top(); r != nullptr; r = r->next) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(r->value));
+    out += (out.empty() ? "" : " ") + std::string(r->name) + "=" + hex;
+  }
+  return out;
+}
+
+std::string Syntax(const std::string& path, int line, const std::string& token) {
+  return path + ":" + std::to_string(line) + ": syntax error. \"" + token + "\" is invalid.\n";
+}
+
+// Runs first: nothing has been parsed in this process yet.
+TEST(Host, VersionAndEmptyErrorBeforeAnyParse) {
+  EXPECT_STREQ(Lib().get_map_dll_version(), "kestrum8_map.dll Ver.1.0");
+  EXPECT_STREQ(Lib().get_error_message(), "");
+  EXPECT_EQ(Lib().get_record_count(), 0);
+  EXPECT_EQ(Lib().get_record_top(), nullptr);
+}
+
+struct HostCase {
+  const char* file;
+  int result;
+  int line;           // of a syntax error; 0 when the parse succeeds
+  const char* token;  // of a syntax error
+  const char* records;
+};
+
+class HostCaseTest : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(HostCaseTest, ResultMessageAndRecords) {
+  const HostCase& c = GetParam();
+  Lib().free_all_records();
+  std::string path = DataPath(c.file);
+  EXPECT_EQ(Lib().map_parse(path.c_str()), c.result);
+  if (c.result != 0) {
+    EXPECT_EQ(std::string(Lib().get_error_message()), Syntax(path, c.line, c.token));
+  }
+  EXPECT_EQ(Records(), c.records);
+  EXPECT_EQ(RecordChain(), c.records);
+  std::string records = c.records;
+  int count =
+      records.empty() ? 0 : 1 + static_cast<int>(std::count(records.begin(), records.end(), ' '));
+  EXPECT_EQ(Lib().get_record_count(), count);
+  Lib().free_all_records();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DataFiles, HostCaseTest,
+    ::testing::Values(HostCase{"worked_example.map", 0, 0, "",
+                               "main=0x1000 start_loop=0x102A InitSerialPort2AndBuffers=0x2000"},
+                      HostCase{"scanner_example.map", -1, 7, "\n", ""},
+                      HostCase{
+                          "crlf.map", 0, 0, "",
+                          "reset_vector=0x0 isr_timer=0xFF10 long_handler_for_the_uart=0x1234"},
+                      HostCase{"empty.map", -1, 1, "", ""},
+                      HostCase{"bad_first.map", -1, 1, "Addr.", ""},
+                      HostCase{"headings_only.map", 0, 0, "", ""},
+                      HostCase{"nine_digits.map", 0, 0, "", "a=0x1 b=0xFFFFFFFF"},
+                      HostCase{"missing_line_end.map", -1, 3, "", "a=0x1 b=0x2"},
+                      HostCase{"continued_cut.map", -1, 4, "\n", "a=0x10"},
+                      HostCase{"duplicates.map", 0, 0, "", "sym=0x5 sym=0x5 zero=0x0"}),
+    [](const ::testing::TestParamInfo<HostCase>& info) {
+      std::string name = info.param.file;
+      return name.substr(0, name.find('.'));
+    });
+
+TEST(Host, MissingFileLeavesRecordsAlone) {
+  Lib().free_all_records();
+  ASSERT_EQ(Lib().map_parse(DataPath("worked_example.map").c_str()), 0);
+  std::string path = DataPath("no_such_file.map");
+  EXPECT_EQ(Lib().map_parse(path.c_str()), -1);
+  EXPECT_EQ(std::string(Lib().get_error_message()), "can't open file " + path + "\n");
+  EXPECT_EQ(Lib().get_record_count(), 3);
+  Lib().free_all_records();
+}
+
+TEST(Host, SuccessiveParsesAccumulateAndErrorTextStays) {
+  Lib().free_all_records();
+  std::string bad = DataPath("missing_line_end.map");
+  EXPECT_EQ(Lib().map_parse(bad.c_str()), -1);
+  EXPECT_EQ(Lib().map_parse(DataPath("duplicates.map").c_str()), 0);
+  EXPECT_EQ(std::string(Lib().get_error_message()), Syntax(bad, 3, ""));
+  EXPECT_EQ(Records(), "a=0x1 b=0x2 sym=0x5 sym=0x5 zero=0x0");
+  std::string bad_first = DataPath("bad_first.map");
+  EXPECT_EQ(Lib().map_parse(bad_first.c_str()), -1);
+  EXPECT_EQ(std::string(Lib().get_error_message()), Syntax(bad_first, 1, "Addr."))
+      << "a second parse after a failed one counts lines from 1";
+  Lib().free_all_records();
+  EXPECT_EQ(Lib().get_record_count(), 0);
+  EXPECT_EQ(Lib().get_record_top(), nullptr);
+}
+
+TEST(Host, NullArgumentsAreSafe) {
+  Lib().free_all_records();
+  EXPECT_EQ(Lib().map_parse(nullptr), -1);
+  EXPECT_STREQ(Lib().get_error_message(), "can't open file (null)\n");
+  ASSERT_EQ(Lib().map_parse(DataPath("duplicates.map").c_str()), 0);
+  EXPECT_EQ(Lib().get_first_record(nullptr, nullptr), 0);
+  EXPECT_EQ(Lib().get_next_record(nullptr, nullptr), 0);
+  std::uint32_t value = 0;
+  EXPECT_EQ(Lib().get_next_record(&value, nullptr), 0);
+  EXPECT_EQ(value, 0u) << "zero's value, the third record";
+  EXPECT_EQ(Lib().get_next_record(nullptr, nullptr), 1);
+  Lib().free_all_records();
+}
+
+TEST(Host, FatalScannerFailureReturnsAndTheProcessLivesOn) {
+  Lib().free_all_records();
+  std::string path = WriteFile("fatal.map", "  a Addr. g 0x1\n" + std::string(8192, ' ') + "x\n");
+  EXPECT_EQ(Lib().map_parse(path.c_str()), -1);
+  EXPECT_EQ(std::string(Lib().get_error_message()), path + ":2: token too large, exceeds YYLMAX\n");
+  EXPECT_EQ(Records(), "a=0x1");
+  EXPECT_EQ(Lib().map_parse(DataPath("worked_example.map").c_str()), 0);
+  EXPECT_EQ(Lib().get_record_count(), 4);
+  Lib().free_all_records();
+}
+
+TEST(Host, LongPathAndLongTokenMessagesFitTheBuffer) {
+  std::string long_path = std::string(300, 'd') + ".map";
+  EXPECT_EQ(Lib().map_parse(long_path.c_str()), -1);
+  std::string message = Lib().get_error_message();
+  EXPECT_EQ(message, ("can't open file " + long_path).substr(0, 254) + "\n");
+
+  std::string token = std::string(8000, 'Q') + "+";
+  std::string path = WriteFile("long_token.map", "  9" + token + "\n");
+  EXPECT_EQ(Lib().map_parse(path.c_str()), -1);
+  EXPECT_EQ(std::string(Lib().get_error_message()),
+            Syntax(path, 1, "9" + token).substr(0, 254) + "\n");
+}
+
+TEST(Host, ThousandsOfParsesInOneProcess) {
+  Lib().free_all_records();
+  std::string good = DataPath("worked_example.map");
+  std::string bad = DataPath("missing_line_end.map");
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(Lib().map_parse(good.c_str()), 0) << i;
+    ASSERT_EQ(Lib().map_parse(bad.c_str()), -1) << i;
+  }
+  EXPECT_EQ(Lib().get_record_count(), 10000);
+  Lib().free_all_records();
+}
+
+TEST(Host, NullDeviceIsAnEmptyMapFile) {
+#ifdef _WIN32
+  const char* device = "NUL";
+#else
+  const char* device = "/dev/null";
+#endif
+  EXPECT_EQ(Lib().map_parse(device), -1);
+  EXPECT_EQ(std::string(Lib().get_error_message()), Syntax(device, 1, ""));
+}
+
+}  // namespace
