@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -212,3 +214,79 @@ TEST(Host, NullDeviceIsAnEmptyMapFile) {
 }
 
 }  // namespace
+
+#if defined(_WIN32) && !defined(_WIN64)
+#include <windows.h>
+
+namespace {
+
+const char* const kExportsByOrdinal[] = {
+    "MapParse",     "GetRecordCount", "GetRecordTop",    "GetFirstRecord",
+    "GetNextRecord", "FreeAllRecords", "GetErrorMessage", "GetMapDllVersion",
+};
+
+TEST(WindowsHost, EveryFunctionResolvesByNameAndByOrdinal) {
+  auto module = static_cast<HMODULE>(Lib().handle);
+  for (int ordinal = 1; ordinal <= 8; ++ordinal) {
+    FARPROC by_name = GetProcAddress(module, kExportsByOrdinal[ordinal - 1]);
+    FARPROC by_ordinal = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+    EXPECT_NE(by_name, nullptr) << kExportsByOrdinal[ordinal - 1];
+    EXPECT_EQ(by_name, by_ordinal) << kExportsByOrdinal[ordinal - 1];
+  }
+  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(9)), nullptr);
+  EXPECT_EQ(GetProcAddress(module, "_MapParse@4"), nullptr);
+}
+
+// Pushes Args zero words, calls fn and returns how many bytes of them the callee popped: all
+// of them for stdcall, none for cdecl.
+template <int Args>
+int StackDelta(void* fn) {
+  int result;
+  asm volatile(
+      "mov %%esp, %%esi\n\t"
+      ".rept %c[args]\n\t"
+      "push $0\n\t"
+      ".endr\n\t"
+      "call *%%eax\n\t"
+      "mov %%esp, %%eax\n\t"
+      "sub %%esi, %%eax\n\t"
+      "add $4*%c[args], %%eax\n\t"
+      "mov %%esi, %%esp\n\t"
+      : "=a"(result)
+      : "a"(fn), [args] "i"(Args)
+      : "esi", "ecx", "edx", "memory", "cc");
+  return result;
+}
+
+TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
+  auto module = static_cast<HMODULE>(Lib().handle);
+  auto fn = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); };
+  EXPECT_EQ(StackDelta<1>(fn("MapParse")), 4) << "stdcall, one argument";
+  EXPECT_EQ(StackDelta<2>(fn("GetFirstRecord")), 8) << "stdcall, two arguments";
+  EXPECT_EQ(StackDelta<2>(fn("GetNextRecord")), 8) << "stdcall, two arguments";
+  for (const char* cdecl_name : {"GetRecordCount", "GetRecordTop", "FreeAllRecords",
+                                 "GetErrorMessage", "GetMapDllVersion"}) {
+    EXPECT_EQ(StackDelta<0>(fn(cdecl_name)), 0) << cdecl_name;
+  }
+}
+
+TEST(WindowsHost, RecordsAreTwelveBytesWithTheirFieldsAtZeroFourEight) {
+  static_assert(sizeof(SymbolRecord) == 12);
+  static_assert(offsetof(SymbolRecord, name) == 0);
+  static_assert(offsetof(SymbolRecord, value) == 4);
+  static_assert(offsetof(SymbolRecord, next) == 8);
+  Lib().free_all_records();
+  ASSERT_EQ(Lib().map_parse(DataPath("worked_example.map").c_str()), 0);
+  const unsigned char* node = reinterpret_cast<const unsigned char*>(Lib().get_record_top());
+  ASSERT_NE(node, nullptr);
+  const char* name;
+  std::uint32_t value;
+  std::memcpy(&name, node, 4);
+  std::memcpy(&value, node + 4, 4);
+  EXPECT_STREQ(name, "main");
+  EXPECT_EQ(value, 0x1000u);
+  Lib().free_all_records();
+}
+
+}  // namespace
+#endif

@@ -7,6 +7,11 @@
 
 #include "scanner/scanner.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 void AppendEscaped(std::string& out, const char* text, int length) {
@@ -66,6 +71,10 @@ void AppendTokenLine(std::string& out, const k8map::Scanner& scanner, int code) 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   if (argc != 2) {
     std::fprintf(stderr, "usage: maptokens FILE\n");
     return 2;

@@ -1,0 +1,23 @@
+/* A minimal host in C: links the library (the import library on Windows), parses the map files
+   named on the command line and prints their records. */
+#include <stdio.h>
+
+#include "kestrum8_map.h"
+
+int main(int argc, char** argv) {
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (MapParse(argv[i]) != K8MAP_OK) {
+      fputs(GetErrorMessage(), stderr);
+      status = 1;
+    }
+  }
+  uint32_t value;
+  const char* name;
+  for (int r = GetFirstRecord(&value, &name); r == K8MAP_RECORD; r = GetNextRecord(&value, &name)) {
+    printf("0x%08X\t%s\n", (unsigned)value, name);
+  }
+  printf("%d records\n", (int)GetRecordCount());
+  FreeAllRecords();
+  return status;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, quietly and only those that are missing.
+# usage: install-deps.sh native|all
+set -eu
+want=(cmake g++ make)
+if [ "${1:-native}" = all ]; then
+  want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang libclang-rt-14-dev valgrind mawk
+         wine wine32:i386)
+fi
+missing=()
+for pkg in "${want[@]}"; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+echo "Installing: ${missing[*]}"
+case " ${missing[*]} " in
+  *:i386*) $sudo dpkg --add-architecture i386 ;;
+esac
+$sudo apt-get update -qq >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds everything (native, native with sanitizers, 32-bit Windows) and runs every test: the
+# unit and end-to-end tests three ways (native, AddressSanitizer/UndefinedBehaviorSanitizer,
+# Windows under Wine), the export and golden-output checks.
+set -u
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh all || exit 1
+export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+jobs=$(nproc)
+passed=0
+failed=0
+failed_runs=()
+
+run_preset() {  # PRESET
+  echo "== $1: build"
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$jobs" >"build/$1.log" 2>&1 ||
+    { tail -40 "build/$1.log"; failed_runs+=("$1 build"); return; }
+  echo "== $1: test"
+  local log
+  log=$(ctest --preset "$1" 2>&1)
+  local status=$?
+  echo "$log" | tail -n 25
+  local summary out_of failures
+  summary=$(echo "$log" | grep -E 'tests passed, [0-9]+ tests? failed out of' | tail -1)
+  out_of=$(echo "$summary" | sed -n 's/.*out of \([0-9]*\).*/\1/p')
+  failures=$(echo "$summary" | sed -n 's/.* \([0-9]*\) tests\{0,1\} failed.*/\1/p')
+  passed=$((passed + ${out_of:-0} - ${failures:-0}))
+  failed=$((failed + ${failures:-0}))
+  [ $status -eq 0 ] || failed_runs+=("$1 tests")
+}
+
+mkdir -p build
+# Wine's first start creates its prefix; do it once before the tests run under it.
+wineboot -i >/dev/null 2>&1 || true
+run_preset native
+run_preset sanitize
+run_preset windows
+
+echo
+[ ${#failed_runs[@]} -eq 0 ] || echo "failed: ${failed_runs[*]}"
+[ ${#failed_runs[@]} -gt 0 ] && [ "$failed" -eq 0 ] && failed=${#failed_runs[@]}
+echo "test-all: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

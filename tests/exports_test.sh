@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Checks what the built library exports. Linux: exactly the eight functions in the dynamic
+# symbol table. Windows: exactly the eight undecorated names with ordinals 1 to 8, imports from
+# KERNEL32 and msvcrt only, and each entry point returning with its calling convention's ret.
+# usage: exports_test.sh LIBRARY [windows]
+set -u
+library=$1
+mode=${2:-linux}
+passed=0
+failed=0
+verdict() {  # NAME OK DETAIL
+  if [ "$2" = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "$1: $3"; fi
+}
+
+expected_by_ordinal="1 MapParse
+2 GetRecordCount
+3 GetRecordTop
+4 GetFirstRecord
+5 GetNextRecord
+6 FreeAllRecords
+7 GetErrorMessage
+8 GetMapDllVersion"
+
+if [ "$mode" = linux ]; then
+  names=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
+  want=$(echo "$expected_by_ordinal" | awk '{print $2}' | sort)
+  [ "$names" = "$want" ]; verdict dynamic_symbols $(( $? == 0 )) "exports: $(echo $names)"
+else
+  objdump=i686-w64-mingw32-objdump
+  header=$($objdump -p "$library")
+  table=$(echo "$header" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+          sed -n 's/^\s*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1 + 1, $2}' | sort -n)
+  [ "$table" = "$expected_by_ordinal" ]; verdict export_table $(( $? == 0 )) "table: $(echo $table)"
+  base=$(echo "$header" | sed -n 's/.*Ordinal Base\s*\([0-9]*\).*/\1/p' | head -1)
+  [ "$base" = 1 ]; verdict ordinal_base $(( $? == 0 )) "base $base"
+  imports=$(echo "$header" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+  [ "$imports" = "kernel32.dll msvcrt.dll " ]; verdict imports $(( $? == 0 )) "imports: $imports"
+  disassembly=$($objdump -d --no-show-raw-insn "$library")
+  for entry in "MapParse@4 ret    \$0x4" "GetFirstRecord@8 ret    \$0x8" "GetNextRecord@8 ret    \$0x8" \
+               "GetRecordCount ret" "GetRecordTop ret" "FreeAllRecords ret" "GetErrorMessage ret" \
+               "GetMapDllVersion ret"; do
+    symbol=${entry%% *}
+    want_ret=${entry#* }
+    body=$(echo "$disassembly" | sed -n "/<_$symbol>:/,/^\$/p")
+    # A tail call hands the return to the function it jumps to.
+    target=$(echo "$body" | sed -n 's/.*jmp\s*[0-9a-f]* <\([^+>]*\)>$/\1/p' | head -1)
+    [ -n "$target" ] && body="$body
+$(echo "$disassembly" | sed -n "/<$target>:/,/^\$/p")"
+    rets=$(echo "$body" | grep -oE '\sret[^<]*$' | sed 's/^\s*//; s/\s*$//' | sort -u)
+    [ "$rets" = "$want_ret" ]; verdict "ret_$symbol" $(( $? == 0 )) "returns with '$rets'"
+  done
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
