@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything (native, native with sanitizers, 32-bit Windows) and runs every test: the
-# unit and end-to-end tests three ways (native, AddressSanitizer/UndefinedBehaviorSanitizer,
-# Windows under Wine), the export and golden-output checks.
+# Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
+# every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
+# UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the export and golden-output
+# checks, the stored fuzz inputs, mapsyms under valgrind, and each fuzz target for 60 seconds.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all || exit 1
@@ -35,6 +36,9 @@ wineboot -i >/dev/null 2>&1 || true
 run_preset native
 run_preset sanitize
 run_preset windows
+
+echo "== fuzz: libFuzzer targets, 60 s each"
+if bash scripts/fuzz.sh 60; then passed=$((passed + 3)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi
 
 echo
 [ ${#failed_runs[@]} -eq 0 ] || echo "failed: ${failed_runs[*]}"

@@ -1,0 +1,72 @@
+// The whole parse through the exported functions: bytes, a file, MapParse, both walks,
+// FreeAllRecords, with the library's invariants checked on every input.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "kestrum8_map.h"
+
+namespace {
+
+using k8map::fuzz::Check;
+
+struct Outcome {
+  int result;
+  std::string message;
+  std::vector<std::pair<std::string, std::uint32_t>> records;
+};
+
+bool IsNameCharacter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+Outcome ParseOnce(const std::string& path) {
+  Outcome out;
+  out.result = MapParse(path.c_str());
+  Check(out.result == 0 || out.result == -1, "result is 0 or -1");
+  out.message = GetErrorMessage();
+  if (out.result == -1) {
+    Check(!out.message.empty() && out.message.size() <= 255, "message of 1 to 255 characters");
+    Check(out.message.back() == '\n', "message ends with a line feed");
+  }
+  std::uint32_t value = 0;
+  const char* name = nullptr;
+  for (int r = GetFirstRecord(&value, &name); r == 0; r = GetNextRecord(&value, &name)) {
+    std::size_t length = std::strlen(name);
+    Check(length >= 1 && length <= 255, "name of 1 to 255 bytes");
+    for (std::size_t i = 0; i < length; ++i) {
+      Check(IsNameCharacter(static_cast<unsigned char>(name[i])), "name of name characters");
+    }
+    out.records.emplace_back(name, value);
+  }
+  int chained = 0;
+  for (const SymbolRecord* r = GetRecordTop(); r != nullptr; r = r->next) {
+    Check(chained < static_cast<int>(out.records.size()), "chain no longer than the iteration");
+    Check(out.records[chained].first == r->name && out.records[chained].second == r->value,
+          "chain and iteration agree");
+    ++chained;
+  }
+  Check(chained == static_cast<int>(out.records.size()), "chain as long as the iteration");
+  Check(GetRecordCount() == chained, "count equals both walks");
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  k8map::fuzz::WriteInput(data, size);
+  const std::string& path = k8map::fuzz::InputPath();
+  FreeAllRecords();
+  Outcome first = ParseOnce(path);
+  FreeAllRecords();
+  Check(GetRecordCount() == 0 && GetRecordTop() == nullptr, "FreeAllRecords empties the list");
+  Outcome second = ParseOnce(path);
+  Check(first.result == second.result, "same result twice");
+  Check(first.result == 0 || first.message == second.message, "same message twice");
+  Check(first.records == second.records, "same records twice");
+  FreeAllRecords();
+  Check(GetRecordCount() == 0, "count 0 after FreeAllRecords");
+  return 0;
+}
