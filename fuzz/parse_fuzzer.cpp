@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "api/library.h"
 #include "kestrum8_map.h"
 
 namespace {
@@ -53,6 +54,22 @@ Outcome ParseOnce(const std::string& path) {
   return out;
 }
 
+// Whole lines taken at once must change nothing: the same parse token by token gives the
+// same result, message and records.
+void CheckLineShortcut(const std::string& path, const Outcome& expected) {
+  static k8map::Library lib;
+  lib.line_shortcut = false;
+  int result = k8map::RunMapParse(lib, path.c_str());
+  Check(result == expected.result, "same result token by token");
+  Check(result == 0 || expected.message == lib.error_message, "same message token by token");
+  std::vector<std::pair<std::string, std::uint32_t>> records;
+  for (const SymbolRecord* r = k8map::Head(lib.records); r != nullptr; r = r->next) {
+    records.emplace_back(r->name, r->value);
+  }
+  Check(records == expected.records, "same records token by token");
+  k8map::FreeAll(lib.records);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -68,5 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(first.records == second.records, "same records twice");
   FreeAllRecords();
   Check(GetRecordCount() == 0, "count 0 after FreeAllRecords");
+  CheckLineShortcut(path, first);
   return 0;
 }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "scanner/char_class.h"
+#include "scanner/hex_convert.h"
 #include "scanner/scanner.h"
 
 namespace {
@@ -18,6 +20,16 @@ std::string Filtered(const std::uint8_t* data, std::size_t size) {
     if (data[i] != '\r') out += static_cast<char>(data[i]);
   }
   return out;
+}
+
+// A value token carries what ConvertHexText makes of its upper-cased text without "(d)".
+void CheckValue(const k8map::Scanner& scanner, std::string text) {
+  if (text.size() > 3 && text[text.size() - 3] == '(') text.resize(text.size() - 3);
+  for (char& c : text) c = k8map::ToUpperAscii(c);
+  std::uint32_t number = 0;
+  bool converted = k8map::ConvertHexText(text.c_str(), &number) == k8map::ConvOk;
+  Check(scanner.value.converted == converted, "value converted as ConvertHexText says");
+  Check(!converted || scanner.value.number == number, "value as ConvertHexText gives it");
 }
 
 }  // namespace
@@ -45,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       bool line_end = code == k8map::LINE_END || code == k8map::ENTRY_LINE_END;
       Check(line_end == (text == "\n"), "only line-end tokens carry a line feed, as their text");
       Check(text.find('\n') == std::string::npos || line_end, "no line feed in other tokens");
+      if (code == k8map::HEX_VALUE) CheckValue(scanner, text);
       std::size_t at = input.find(text, cursor);
       Check(at != std::string::npos, "token text found in order in the input");
       std::size_t next_feed = input.find('\n', cursor);

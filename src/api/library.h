@@ -15,6 +15,7 @@ struct Library {
   GrammarState grammar;
   RecordList records;
   char error_message[kErrorMessageSize] = {};  // empty until the first failure
+  bool line_shortcut = true;  // off: every line token by token (tests compare the two)
 };
 
 Library& ModuleLibrary();

@@ -63,7 +63,7 @@ int RunMapParse(Library& lib, const char* path) {
   const char* fatal = nullptr;
   try {
     ResetScanner(lib.scanner, file);
-    result = ParseTokens(lib.scanner, lib.grammar, lib.records, report);
+    result = ParseTokens(lib.scanner, lib.grammar, lib.records, report, nullptr, lib.line_shortcut);
   } catch (const ScannerFailure& failure) {
     fatal = failure.message;
   }

@@ -85,9 +85,13 @@ class EngineStacks {
 // stacks (2). Source: int Next() gives a token code; void Load(int terminal, SemanticValue&)
 // copies the current token's meaningful value. Actions: void Reduce(int rule, SemanticValue*
 // rhs) runs rule's action with rhs[0] as $1; rhs[0] is also the result, which starts as $1.
+//
+// In shortcut_state with no lookahead held, a source that offers TakeLine(actions) may take a
+// whole input line in one step: it must then have done exactly what the line's tokens would
+// have done from that state, back to that state.
 template <typename Source, typename Actions>
-int RunEngine(const ParseTables& t, Source& source, Actions& actions,
-              EngineStats* stats = nullptr) {
+int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStats* stats = nullptr,
+              int shortcut_state = -1) {
   EngineStacks stacks;
   int top = 0;  // index of the top entry
   stacks.states[0] = 0;
@@ -116,6 +120,9 @@ int RunEngine(const ParseTables& t, Source& source, Actions& actions,
     if (!t.reads_lookahead[state]) {
       action = t.default_action[state];
     } else {
+      if constexpr (requires { source.TakeLine(actions); }) {
+        if (lookahead < 0 && state == shortcut_state && source.TakeLine(actions)) continue;
+      }
       if (lookahead < 0) lookahead = TerminalOf(source.Next());
       action = t.action[state * t.terminal_count + lookahead];
     }

@@ -32,8 +32,7 @@ void MapActions::Reduce(int rule, SemanticValue* rhs) {
       return;
     case RuleEffect::kRecordEntry:
       // A value that did not convert makes no record: its bytes would be meaningless.
-      if (rhs[3].converted) AddRecord(rhs[0].text, rhs[0].text_length, rhs[3].number);
-      return;
+      return RecordEntry(rhs[0].text, rhs[0].text_length, rhs[3].number, rhs[3].converted);
     case RuleEffect::kRecordCollected:
       if (grammar.head_converted) {
         AddRecord(grammar.collected_name, grammar.collected_length, grammar.head_value);

@@ -31,6 +31,12 @@ struct MapActions {
 
   void Reduce(int rule, SemanticValue* rhs);
 
+  // The action of a single-line address entry: a record of its name and value, when the value
+  // converted.
+  void RecordEntry(const char* name, int length, std::uint32_t value, bool converted) {
+    if (converted) AddRecord(name, length, value);
+  }
+
  private:
   void AddRecord(const char* name, int length, std::uint32_t value);
   void AddPiece(const SemanticValue& piece);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/short_copy.h"
 #include "grammar/map_grammar.h"
 
 namespace k8map {
@@ -14,7 +15,7 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
     case kDigitPart:
     case kWord:
       slot.text_length = value.text_length;
-      std::memcpy(slot.text, value.text, static_cast<std::size_t>(value.text_length) + 1);
+      ShortCopy(slot.text, value.text, static_cast<std::size_t>(value.text_length) + 1);
       return;
     case kHexValue:
       slot.number = value.number;
@@ -25,11 +26,27 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
   }
 }
 
+// A single-line entry or an ignored line, from the state after a complete entry_list, is
+// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
+// action.
+bool ScannerSource::TakeLine(MapActions& actions) {
+  if (!line_shortcut) return false;
+  WholeLine line = ScanWholeLine(scanner);
+  if (line.shape == WholeLine::kNotTaken) return false;
+  if (line.shape == WholeLine::kSymbolLine && line.address) {
+    const TokenValue& value = scanner.value;
+    actions.RecordEntry(value.text, value.text_length, value.number, value.converted);
+  }
+  return true;
+}
+
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
-                EngineStats* stats) {
-  ScannerSource source{scanner};
+                EngineStats* stats, bool line_shortcut) {
+  ScannerSource source{scanner, line_shortcut};
   MapActions actions{grammar, records, report, &scanner.line_counter};
-  return RunEngine(kMapTables, source, actions, stats);
+  const ParseTables& t = kMapTables;
+  int after_entry_list = t.goto_state[entry_list - t.terminal_count];  // from state 0
+  return RunEngine(t, source, actions, stats, after_entry_list);
 }
 
 }  // namespace k8map

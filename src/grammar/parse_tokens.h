@@ -9,16 +9,20 @@
 namespace k8map {
 
 // Feeds the engine from the scanner, copying only the meaningful part of each token value.
+// Between entries it takes whole common lines at once (ScanWholeLine), doing what the grammar
+// does with their tokens; line_shortcut off reads every token (for comparison in tests).
 struct ScannerSource {
   Scanner& scanner;
+  bool line_shortcut = true;
 
   int Next() { return NextToken(scanner); }
   void Load(int terminal, SemanticValue& slot) const;
+  bool TakeLine(MapActions& actions);
 };
 
 // Parses the scanner's current stream: 0 accepted, 1 rejected, 2 stacks exhausted. The
 // scanner's fatal failures propagate as ScannerFailure.
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
-                EngineStats* stats = nullptr);
+                EngineStats* stats = nullptr, bool line_shortcut = true);
 
 }  // namespace k8map

@@ -1,5 +1,7 @@
 #include "records/record_list.h"
 
+#include "common/short_copy.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -77,7 +79,7 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
     list.nodes.next = static_cast<char*>(node_memory);  // give the node back
     return -1;
   }
-  std::memcpy(copy, name, length);
+  ShortCopy(copy, name, length);
   copy[length] = '\0';
 
   auto* node = new (node_memory) SymbolRecord{copy, value, nullptr};

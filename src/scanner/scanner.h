@@ -86,4 +86,17 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);
 
+// What ScanWholeLine took: nothing, a line whose only token is LINE_END, or a symbol line of
+// NAME, a kind (ADDRESS_KIND when address is set, else SYMBOL_KIND), SCOPE, HEX_VALUE and
+// ENTRY_LINE_END, whose name and value are then in the token value.
+struct WholeLine {
+  enum Shape { kNotTaken, kIgnoredLine, kSymbolLine } shape = kNotTaken;
+  bool address = false;
+};
+
+// At the start of a line, takes the whole line in one step when it lies complete in the buffer
+// and has one of the two shapes above; the scanner is then exactly where the line's tokens
+// read through NextToken would leave it. Otherwise changes nothing.
+WholeLine ScanWholeLine(Scanner& scanner);
+
 }  // namespace k8map

@@ -29,8 +29,8 @@
 // Carriage returns never reach the rules: the text-mode layer has removed them.
 #include <cstring>
 
+#include "common/short_copy.h"
 #include "scanner/char_class.h"
-#include "scanner/hex_convert.h"
 #include "scanner/scanner.h"
 
 namespace k8map {
@@ -144,13 +144,10 @@ Match MatchNameField(const Byte* p, const Window& w) {
   return {5, n};
 }
 
-// Dotted keywords win over rule 20 whatever follows them; "EQU" and "bit" only when no
-// skip-word character follows.
-Match MatchKindField(const Byte* p, const Window& w) {
-  Byte c = *p;
-  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 13);
-  int m = Run(p, kSkipWordChar);
-  if (w.Cut(p + m)) return kNeedMore;
+// The kind keyword of a skip word of m bytes at p, whose next byte p[m] has been read: dotted
+// keywords win over rule 20 whatever follows them; "EQU" and "bit" only when no skip-word
+// character follows. Anything else is rule 20.
+Match KindKeyword(const Byte* p, int m) {
   const char* word = reinterpret_cast<const char*>(p);
   if (p[m] == '.') {
     if (m == 4 && std::memcmp(word, "Addr", 4) == 0) return {6, 5};
@@ -162,6 +159,14 @@ Match MatchKindField(const Byte* p, const Window& w) {
   if (m == 3 && std::memcmp(word, "EQU", 3) == 0) return {8, 3};
   if (m == 3 && std::memcmp(word, "bit", 3) == 0) return {9, 3};
   return {20, m};
+}
+
+Match MatchKindField(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 13);
+  int m = Run(p, kSkipWordChar);
+  if (w.Cut(p + m)) return kNeedMore;
+  return KindKeyword(p, m);
 }
 
 Match MatchScopeField(const Byte* p, const Window& w) {
@@ -203,10 +208,10 @@ Match MatchSkipLine(const Byte* p, const Window& w) {
   return SingleByte(c, 19);
 }
 
-Match MatchToken(const Scanner& scanner, const Byte* p, const Window& w) {
-  switch (scanner.condition) {
+Match MatchToken(StartCondition condition, bool at_line_start, const Byte* p, const Window& w) {
+  switch (condition) {
     case LINE_START:
-      return MatchLineStart(p, w, scanner.buffer.at_line_start);
+      return MatchLineStart(p, w, at_line_start);
     case NAME_FIELD:
       return MatchNameField(p, w);
     case KIND_FIELD:
@@ -226,22 +231,29 @@ Match MatchToken(const Scanner& scanner, const Byte* p, const Window& w) {
 // Copies a name text into the token value: at most 255 bytes and the terminator.
 void StoreText(TokenValue& value, const char* text, int length) {
   if (length > kTokenValueSize - 1) length = kTokenValueSize - 1;
-  std::memcpy(value.text, text, static_cast<std::size_t>(length));
+  ShortCopy(value.text, text, static_cast<std::size_t>(length));
   value.text[length] = '\0';
   value.text_length = length;
 }
 
-// Converts the value of rules 15 and 16 from an upper-cased copy of the token text, without
-// the "(d)" suffix for rule 16. A text too long for the conversion stays unconverted.
+// Converts the value of rules 15 and 16: what ConvertHexText makes of the upper-cased token
+// text without the "(d)" suffix of rule 16. That text is always "0X" and hexadecimal digits, so
+// the conversion reduces to this: one to eight digits give their value; more digits (or 256
+// characters and more) fail, and the value stays unconverted.
 void StoreHexValue(TokenValue& value, const char* text, int length) {
-  if (length > kMaxValueTextLength) {
+  int digits = length - 2;
+  if (digits > 8) {
     value.converted = false;
     return;
   }
-  char copy[kMaxValueTextLength + 1];
-  for (int i = 0; i < length; ++i) copy[i] = ToUpperAscii(text[i]);
-  copy[length] = '\0';
-  value.converted = ConvertHexText(copy, &value.number) == ConvOk;
+  std::uint32_t number = 0;
+  for (int i = 2; i < length; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    number = number << 4 | digit;
+  }
+  value.number = number;
+  value.converted = true;
 }
 
 void RunValueAction(Scanner& scanner, ValueAction action) {
@@ -261,6 +273,30 @@ void RunValueAction(Scanner& scanner, ValueAction action) {
   }
 }
 
+// A match whose rule returns no token: only its length limit and position matter, since no
+// skipped text contains a line feed and nothing reads it. A blank (rule 21) is followed by as
+// many further rule 21 matches as there are blanks behind it; they are taken in one step.
+inline void SkipMatch(Scanner& scanner, const Byte* p, Match match) {
+  if (match.length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
+  int length = match.length;
+  if (match.rule == 21) length += Run(p + 1, kBlank);
+  scanner.token_start += length;
+  scanner.buffer.at_line_start = false;
+}
+
+// A match whose rule returns a token: its text is kept, and a line end (the only token whose
+// text holds a line feed, and then only that) counts a line.
+inline void CaptureReturnedToken(Scanner& scanner, const Byte* p, int length, int token) {
+  if (length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
+  ShortCopy(scanner.token_text, reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+  scanner.token_text[length] = '\0';
+  scanner.token_length = length;
+  scanner.token_start += length;
+  bool line_end = token == LINE_END || token == ENTRY_LINE_END;
+  scanner.line_counter += line_end ? 1 : 0;
+  scanner.buffer.at_line_start = line_end;
+}
+
 // The end-of-buffer event: its text is the pending bytes and the end mark. Returns false when
 // the input has ended.
 bool HandleEndOfBuffer(Scanner& scanner) {
@@ -270,26 +306,167 @@ bool HandleEndOfBuffer(Scanner& scanner) {
   return FillBuffer(scanner) != FILL_END_OF_INPUT;
 }
 
+// The symbol line of the common shape, read straight through: leading spaces (rule 1), blanks
+// (rule 21), a NAME (rule 4), blanks, a kind keyword (rules 6 to 12), blanks, a scope letter
+// (rule 14), blanks, a value (rule 15 or 16), blanks and trailing words (rules 21 and 17) up to
+// the line feed (rule 18). Each step is the decision the rules make at that byte; at the first
+// byte where they would do anything else the line is left to the general scan. No step reads
+// past an end mark, and a line that reaches its line feed lies complete in the buffer.
+struct SymbolLine {
+  const Byte* name;
+  int name_length;
+  const Byte* value;
+  int value_length;
+  bool address;
+  const Byte* line_feed;  // null when the line is not of this shape
+};
+
+SymbolLine ReadSymbolLine(const Byte* p) {
+  SymbolLine line{};
+  if (*p != ' ') return line;  // only a space at the line start begins a name field
+  const Byte* q = p;
+  while (*q == ' ') ++q;
+  while (IsClass(*q, kBlank)) ++q;
+  if (!IsClass(*q, kNameStart)) return line;
+  line.name = q;
+  while (IsClass(*q, kNameChar)) ++q;
+  line.name_length = static_cast<int>(q - line.name);
+  if (!IsClass(*q, kNameEndBlank)) return line;
+  while (IsClass(*q, kBlank)) ++q;
+  Match kind = KindKeyword(q, Run(q, kSkipWordChar));
+  if (kind.rule < 6 || kind.rule > 12) return line;
+  line.address = kind.rule <= 7;
+  q += kind.length;
+  while (IsClass(*q, kBlank)) ++q;
+  if ((*q != 'a' && *q != 'g' && *q != 's') || IsClass(q[1], kSkipWordChar)) return line;
+  ++q;
+  while (IsClass(*q, kBlank)) ++q;
+  if (q[0] != '0' || q[1] != 'x') return line;
+  int digits = Run(q + 2, kHexDigit);
+  const Byte* e = q + 2 + digits;
+  if (digits == 0 || IsClass(*e, kSkipWordChar)) return line;
+  line.value = q;
+  line.value_length = 2 + digits;
+  if (*e == '(' && e[1] >= '0' && e[1] <= '9' && e[2] == ')') e += 3;
+  for (q = e; *q != '\n'; ) {
+    if (IsClass(*q, kBlank)) {
+      ++q;
+    } else if (IsClass(*q, kTrailWordChar)) {
+      q += Run(q, kTrailWordChar);
+    } else {
+      return line;
+    }
+  }
+  line.line_feed = q;
+  return line;
+}
+
+// The tokens of a line complete in the buffer, through the rules; the shape when they are
+// exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and ENTRY_LINE_END.
+WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& window,
+                                SymbolLine* line) {
+  StartCondition condition = LINE_START;
+  bool at_line_start = true;
+  int tokens[5];
+  int count = 0;
+  for (const Byte* q = p; q <= line_feed;) {
+    Match match = MatchToken(condition, at_line_start, q, window);
+    const RuleAction& action = kRuleActions[match.rule];
+    if (action.next_condition != kStay) {
+      condition = static_cast<StartCondition>(action.next_condition);
+    }
+    at_line_start = false;
+    if (action.token == 0) {
+      q += match.rule == 21 ? 1 + Run(q + 1, kBlank) : match.length;
+      continue;
+    }
+    if (count == 5) return WholeLine::kNotTaken;
+    tokens[count++] = action.token;
+    if (action.token == NAME) line->name = q, line->name_length = match.length;
+    if (action.token == ADDRESS_KIND) line->address = true;
+    if (action.token == HEX_VALUE) {
+      line->value = q;
+      line->value_length = match.rule == 16 ? match.length - 3 : match.length;
+    }
+    q += match.length;
+  }
+  if (count == 1 && tokens[0] == LINE_END) return WholeLine::kIgnoredLine;
+  bool symbol_line = count == 5 && tokens[0] == NAME && tokens[2] == SCOPE &&
+                     tokens[3] == HEX_VALUE && tokens[4] == ENTRY_LINE_END;
+  return symbol_line ? WholeLine::kSymbolLine : WholeLine::kNotTaken;
+}
+
 }  // namespace
+
+// Takes a whole line in one step when it lies complete in the buffer and its tokens are
+// exactly LINE_END (any line that does not begin with a space, among others), or NAME, a kind,
+// SCOPE, HEX_VALUE and ENTRY_LINE_END. The scanner is then where NextToken leaves it after the
+// line's last token: its text, the line counter, the condition, the name and value.
+WholeLine ScanWholeLine(Scanner& scanner) {
+  if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return {};
+  const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
+  const Byte* p = base + scanner.token_start;
+  const Byte* end = base + scanner.buffer.count;
+
+  WholeLine result;
+  SymbolLine line = ReadSymbolLine(p);
+  const Byte* line_feed = line.line_feed;
+  if (line_feed != nullptr) {
+    result.shape = WholeLine::kSymbolLine;
+  } else {
+    line_feed = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (line_feed == nullptr || line_feed - p >= kTokenTextSize) return {};
+    if (*p != ' ') {
+      result.shape = WholeLine::kIgnoredLine;  // LINE_START without rule 1 yields no other token
+    } else {
+      line = SymbolLine{};
+      Window window{end, scanner.buffer.status == BUFFER_END_PENDING};
+      result.shape = ScanLineTokens(p, line_feed, window, &line);
+      if (result.shape == WholeLine::kNotTaken) return {};
+    }
+  }
+  // Every token of a line shorter than the limit is within the limit.
+  if (line_feed - p >= kTokenTextSize) return {};
+  if (result.shape == WholeLine::kSymbolLine) {
+    result.address = line.address;
+    StoreText(scanner.value, reinterpret_cast<const char*>(line.name), line.name_length);
+    StoreHexValue(scanner.value, reinterpret_cast<const char*>(line.value), line.value_length);
+  }
+  scanner.token_text[0] = '\n';
+  scanner.token_text[1] = '\0';
+  scanner.token_length = 1;
+  scanner.token_start = static_cast<int>(line_feed + 1 - base);
+  scanner.line_counter += 1;
+  scanner.buffer.at_line_start = true;
+  scanner.condition = LINE_START;
+  return result;
+}
 
 int NextToken(Scanner& scanner) {
   for (;;) {
     const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
     const Byte* p = base + scanner.token_start;
     Window window{base + scanner.buffer.count, scanner.buffer.status == BUFFER_END_PENDING};
-    Match match = (p == window.end) ? kNeedMore : MatchToken(scanner, p, window);
+    Match match = (p == window.end) ? kNeedMore
+                                     : MatchToken(scanner.condition, scanner.buffer.at_line_start,
+                                                  p, window);
     if (match.rule == 0) {
       if (!HandleEndOfBuffer(scanner)) return END_OF_INPUT;
       continue;
     }
-    CaptureToken(scanner, match.length, false);
     const RuleAction& action = kRuleActions[match.rule];
-    RunValueAction(scanner, action.value);
     if (action.next_condition != kStay) {
       scanner.condition = static_cast<StartCondition>(action.next_condition);
     }
-    if (action.token != 0) return action.token;
+    if (action.token == 0) {
+      SkipMatch(scanner, p, match);
+      continue;
+    }
+    CaptureReturnedToken(scanner, p, match.length, action.token);
+    RunValueAction(scanner, action.value);
+    return action.token;
   }
 }
+
 
 }  // namespace k8map
