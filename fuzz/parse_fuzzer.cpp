@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
 #include "api/library.h"
+#include "fuzz_support.h"
 #include "kestrum8_map.h"
 
 namespace {

@@ -16,14 +16,14 @@ namespace {
 std::string RandomLine(std::mt19937& random) {
   static const char* const kLeads[] = {"  ", " ", "\t", " \t ", "", "    ", " \f"};
   static const char* const kNames[] = {"main", "_x9", "a", "9ab", "ab-c", "name_", "n\xe9", "Q"};
-  static const char* const kKinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg.",
-                                       "Addr", "EQUAL", "addr.", "Func.g", "bits"};
+  static const char* const kKinds[] = {"Addr.", "loc.", "EQU",   "bit",   "Func.",  "Var.",
+                                       "arg.",  "Addr", "EQUAL", "addr.", "Func.g", "bits"};
   static const char* const kScopes[] = {"g", "a", "s", "ag", "x", "g.", "g1"};
-  static const char* const kValues[] = {"0x1F", "0x0", "0xffffffff", "0x123456789", "0X20",
-                                        "0x20(3)", "0x20(34)", "0x1FG", "0x", "0xaB(9)", "0x1(",
-                                        "0x00000001"};
-  static const char* const kTails[] = {"", " [4]", " *", "  foo-bar *[2]", " x.obj", " :",
-                                       "\t", " \f ", "(3)", " 7"};
+  static const char* const kValues[] = {"0x1F", "0x0",     "0xffffffff", "0x123456789",
+                                        "0X20", "0x20(3)", "0x20(34)",   "0x1FG",
+                                        "0x",   "0xaB(9)", "0x1(",       "0x00000001"};
+  static const char* const kTails[] = {"",     " [4]", " *", "  foo-bar *[2]", " x.obj", " :", "\t",
+                                       " \f ", "(3)",  " 7"};
   static const char* const kBlanks[] = {" ", "  ", "\t", " \f", "   \t "};
   auto pick = [&](const auto& list) { return std::string(list[random() % std::size(list)]); };
   auto blank = [&] { return pick(kBlanks); };

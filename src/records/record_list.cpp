@@ -1,10 +1,10 @@
 #include "records/record_list.h"
 
-#include "common/short_copy.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "common/short_copy.h"
 
 namespace k8map {
 

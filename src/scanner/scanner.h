@@ -15,6 +15,7 @@ inline constexpr int kBufferCapacity = 16384;
 inline constexpr int kReadLimit = 8192;
 inline constexpr int kTokenTextSize = 8192;  // at most 8191 bytes of text and a terminator
 inline constexpr int kTokenValueSize = 256;
+inline constexpr int kStorageSlack = 80;
 
 enum BufferStatus : int { BUFFER_NEW = 0, BUFFER_NORMAL = 1, BUFFER_END_PENDING = 2 };
 enum FillOutcome : int { FILL_CONTINUE = 0, FILL_END_OF_INPUT = 1, FILL_LAST_MATCH = 2 };
@@ -40,7 +41,9 @@ struct ScannerFailure {
 };
 
 struct InputBuffer {
-  char storage[kBufferCapacity + 2];  // count valid bytes, then two NUL end marks
+  // count valid bytes, then two NUL end marks; the slack behind them lets word-wide scans read
+  // a little past an end mark, whose NUL stops them.
+  char storage[kBufferCapacity + 2 + kStorageSlack] = {};
   int capacity = kBufferCapacity;
   int count = 0;
   bool interactive = false;

@@ -27,9 +27,12 @@
 //  21  every        [\t\f ]                                    (skipped)
 //  22  every        [^\n]                                      (skipped)   -> SKIP_LINE
 // Carriage returns never reach the rules: the text-mode layer has removed them.
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "common/short_copy.h"
+#include "scanner/byte_runs.h"
 #include "scanner/char_class.h"
 #include "scanner/scanner.h"
 
@@ -94,8 +97,25 @@ struct Window {
   bool Cut(const Byte* run_end) const { return run_end == end && !final; }
 };
 
+// Skips a run of blanks; the end mark stops it.
+inline const Byte* SkipBlanks(const Byte* q) {
+  return q + RunLength<RunClass::kBlank>(q);
+}
+
 // Length of the run of bytes of one class. The end mark is in no class, so it stops every run.
 inline int Run(const Byte* p, std::uint8_t mask) {
+  switch (mask) {
+    case kBlank:
+      return RunLength<RunClass::kBlank>(p);
+    case kNameChar:
+      return RunLength<RunClass::kNameChar>(p);
+    case kSkipWordChar:
+      return RunLength<RunClass::kSkipWordChar>(p);
+    case kTrailWordChar:
+      return RunLength<RunClass::kTrailWordChar>(p);
+    case kHexDigit:
+      return RunLength<RunClass::kHexDigit>(p);
+  }
   const Byte* q = p;
   while (IsClass(*q, mask)) ++q;
   return static_cast<int>(q - p);
@@ -147,18 +167,36 @@ Match MatchNameField(const Byte* p, const Window& w) {
 // The kind keyword of a skip word of m bytes at p, whose next byte p[m] has been read: dotted
 // keywords win over rule 20 whatever follows them; "EQU" and "bit" only when no skip-word
 // character follows. Anything else is rule 20.
-Match KindKeyword(const Byte* p, int m) {
-  const char* word = reinterpret_cast<const char*>(p);
-  if (p[m] == '.') {
-    if (m == 4 && std::memcmp(word, "Addr", 4) == 0) return {6, 5};
-    if (m == 3 && std::memcmp(word, "loc", 3) == 0) return {7, 4};
-    if (m == 4 && std::memcmp(word, "Func", 4) == 0) return {10, 5};
-    if (m == 3 && std::memcmp(word, "Var", 3) == 0) return {11, 4};
-    if (m == 3 && std::memcmp(word, "arg", 3) == 0) return {12, 4};
+// The first four bytes of a keyword as one little-endian word.
+constexpr std::uint32_t Word4(const char* k) {
+  return static_cast<std::uint32_t>(static_cast<Byte>(k[0])) |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[3])) << 24;
+}
+
+inline Match KindKeyword(const Byte* p, int m) {
+  if (m != 3 && m != 4) return {20, m};
+  std::uint32_t word;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, sizeof word);  // p[3] is the byte after a three-byte word
+  } else {
+    word = Word4(reinterpret_cast<const char*>(p));
   }
-  if (m == 3 && std::memcmp(word, "EQU", 3) == 0) return {8, 3};
-  if (m == 3 && std::memcmp(word, "bit", 3) == 0) return {9, 3};
-  return {20, m};
+  if (m == 4) {
+    if (p[4] == '.' && word == Word4("Addr")) return {6, 5};
+    if (p[4] == '.' && word == Word4("Func")) return {10, 5};
+    return {20, 4};
+  }
+  std::uint32_t three = word & 0x00FFFFFFu;
+  if (p[3] == '.') {
+    if (three == (Word4("loc.") & 0x00FFFFFFu)) return {7, 4};
+    if (three == (Word4("Var.") & 0x00FFFFFFu)) return {11, 4};
+    if (three == (Word4("arg.") & 0x00FFFFFFu)) return {12, 4};
+  }
+  if (three == (Word4("EQU.") & 0x00FFFFFFu)) return {8, 3};
+  if (three == (Word4("bit.") & 0x00FFFFFFu)) return {9, 3};
+  return {20, 3};
 }
 
 Match MatchKindField(const Byte* p, const Window& w) {
@@ -246,12 +284,7 @@ void StoreHexValue(TokenValue& value, const char* text, int length) {
     value.converted = false;
     return;
   }
-  std::uint32_t number = 0;
-  for (int i = 2; i < length; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    std::uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    number = number << 4 | digit;
-  }
+  std::uint32_t number = HexDigitsValue(text + 2, digits);
   value.number = number;
   value.converted = true;
 }
@@ -321,44 +354,98 @@ struct SymbolLine {
   const Byte* line_feed;  // null when the line is not of this shape
 };
 
-SymbolLine ReadSymbolLine(const Byte* p) {
+// Runs measured one at a time from the bytes.
+struct SerialRuns {
+  const Byte* p;
+  template <RunClass kClass>
+  int Run(int pos) const {
+    return RunLength<kClass>(p + pos);
+  }
+};
+
+// A symbol line read with the runs of some measure; offsets from p.
+template <typename Runs>
+SymbolLine ReadSymbolLineWith(const Byte* p, const Runs& runs) {
   SymbolLine line{};
-  if (*p != ' ') return line;  // only a space at the line start begins a name field
-  const Byte* q = p;
-  while (*q == ' ') ++q;
-  while (IsClass(*q, kBlank)) ++q;
-  if (!IsClass(*q, kNameStart)) return line;
-  line.name = q;
-  while (IsClass(*q, kNameChar)) ++q;
-  line.name_length = static_cast<int>(q - line.name);
-  if (!IsClass(*q, kNameEndBlank)) return line;
-  while (IsClass(*q, kBlank)) ++q;
-  Match kind = KindKeyword(q, Run(q, kSkipWordChar));
+  if (p[0] != ' ') return line;  // only a space at the line start begins a name field
+  int q = runs.template Run<RunClass::kBlank>(0);  // leading spaces (rule 1), then blanks (21)
+  if (!IsClass(p[q], kNameStart)) return line;
+  int name = q;
+  q += runs.template Run<RunClass::kNameChar>(q);
+  if (!IsClass(p[q], kNameEndBlank)) return line;
+  line.name = p + name;
+  line.name_length = q - name;
+  q += runs.template Run<RunClass::kBlank>(q);
+  Match kind = KindKeyword(p + q, runs.template Run<RunClass::kSkipWordChar>(q));
   if (kind.rule < 6 || kind.rule > 12) return line;
   line.address = kind.rule <= 7;
   q += kind.length;
-  while (IsClass(*q, kBlank)) ++q;
-  if ((*q != 'a' && *q != 'g' && *q != 's') || IsClass(q[1], kSkipWordChar)) return line;
+  q += runs.template Run<RunClass::kBlank>(q);
+  if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
   ++q;
-  while (IsClass(*q, kBlank)) ++q;
-  if (q[0] != '0' || q[1] != 'x') return line;
-  int digits = Run(q + 2, kHexDigit);
-  const Byte* e = q + 2 + digits;
-  if (digits == 0 || IsClass(*e, kSkipWordChar)) return line;
-  line.value = q;
+  q += runs.template Run<RunClass::kBlank>(q);
+  if (p[q] != '0' || p[q + 1] != 'x') return line;
+  int digits = runs.template Run<RunClass::kHexDigit>(q + 2);
+  int e = q + 2 + digits;
+  if (digits == 0 || IsClass(p[e], kSkipWordChar)) return line;
+  line.value = p + q;
   line.value_length = 2 + digits;
-  if (*e == '(' && e[1] >= '0' && e[1] <= '9' && e[2] == ')') e += 3;
-  for (q = e; *q != '\n'; ) {
-    if (IsClass(*q, kBlank)) {
-      ++q;
-    } else if (IsClass(*q, kTrailWordChar)) {
-      q += Run(q, kTrailWordChar);
+  if (p[e] == '(' && p[e + 1] >= '0' && p[e + 1] <= '9' && p[e + 2] == ')') e += 3;
+  for (q = e; p[q] != '\n';) {
+    if (IsClass(p[q], kBlank)) {
+      q += runs.template Run<RunClass::kBlank>(q);
+    } else if (IsClass(p[q], kTrailWordChar)) {
+      q += runs.template Run<RunClass::kTrailWordChar>(q);
     } else {
       return line;
     }
   }
-  line.line_feed = q;
+  line.line_feed = p + q;
   return line;
+}
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// The runs of a line whose line feed lies within its first 64 bytes, from bit masks of the
+// classes over those bytes computed at once: every run the reader measures then ends at or
+// before the line feed, inside the masks.
+struct WindowRuns {
+  std::uint64_t blank = 0, name = 0, skip = 0, trail = 0, hex = 0, line_feed = 0;
+
+  explicit WindowRuns(const Byte* p) {
+    using runs_detail::Members;
+    for (int chunk = 0; chunk < 4; ++chunk) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * chunk));
+      auto bits = [&](__m128i m) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)))
+               << (16 * chunk);
+      };
+      blank |= bits(Members<RunClass::kBlank>(v));
+      name |= bits(Members<RunClass::kNameChar>(v));
+      skip |= bits(Members<RunClass::kSkipWordChar>(v));
+      trail |= bits(Members<RunClass::kTrailWordChar>(v));
+      hex |= bits(Members<RunClass::kHexDigit>(v));
+      line_feed |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    }
+  }
+
+  template <RunClass kClass>
+  int Run(int pos) const {
+    std::uint64_t mask = kClass == RunClass::kBlank           ? blank
+                         : kClass == RunClass::kNameChar      ? name
+                         : kClass == RunClass::kSkipWordChar  ? skip
+                         : kClass == RunClass::kTrailWordChar ? trail
+                                                              : hex;
+    return std::countr_zero(~mask >> pos);  // a zero bit at the line feed ends every run
+  }
+};
+#endif
+
+SymbolLine ReadSymbolLine(const Byte* p) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  WindowRuns window(p);
+  if (window.line_feed != 0) return ReadSymbolLineWith(p, window);
+#endif
+  return ReadSymbolLineWith(p, SerialRuns{p});
 }
 
 // The tokens of a line complete in the buffer, through the rules; the shape when they are
@@ -447,9 +534,9 @@ int NextToken(Scanner& scanner) {
     const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
     const Byte* p = base + scanner.token_start;
     Window window{base + scanner.buffer.count, scanner.buffer.status == BUFFER_END_PENDING};
-    Match match = (p == window.end) ? kNeedMore
-                                     : MatchToken(scanner.condition, scanner.buffer.at_line_start,
-                                                  p, window);
+    Match match = (p == window.end)
+                      ? kNeedMore
+                      : MatchToken(scanner.condition, scanner.buffer.at_line_start, p, window);
     if (match.rule == 0) {
       if (!HandleEndOfBuffer(scanner)) return END_OF_INPUT;
       continue;
@@ -467,6 +554,5 @@ int NextToken(Scanner& scanner) {
     return action.token;
   }
 }
-
 
 }  // namespace k8map

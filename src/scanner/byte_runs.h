@@ -1,0 +1,109 @@
+// Lengths of runs of one byte class, sixteen bytes at a time where SSE2 is there. A run's end
+// is then found from a bit mask rather than a branch per byte. The scans may read up to 15
+// bytes past the end of the run; the scanner's storage has slack for that, and its end mark,
+// in no class, ends every run.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "scanner/char_class.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace k8map {
+
+enum class RunClass { kBlank, kNameChar, kSkipWordChar, kTrailWordChar, kHexDigit };
+
+#if defined(__SSE2__)
+namespace runs_detail {
+
+inline __m128i InRange(__m128i v, char low, char high) {
+  __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(low));
+  return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))), offset);
+}
+
+inline __m128i Equal(__m128i v, char c) {
+  return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+
+template <RunClass kClass>
+inline __m128i Members(__m128i v) {
+  if constexpr (kClass == RunClass::kBlank) {
+    return _mm_or_si128(Equal(v, ' '), _mm_or_si128(Equal(v, '\t'), Equal(v, '\f')));
+  } else if constexpr (kClass == RunClass::kHexDigit) {
+    __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    return _mm_or_si128(InRange(v, '0', '9'), InRange(folded, 'a', 'f'));
+  } else {
+    __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    __m128i name =
+        _mm_or_si128(_mm_or_si128(InRange(folded, 'a', 'z'), InRange(v, '0', '9')), Equal(v, '_'));
+    if constexpr (kClass == RunClass::kNameChar) return name;
+    __m128i skip = _mm_or_si128(name, Equal(v, '-'));
+    if constexpr (kClass == RunClass::kSkipWordChar) return skip;
+    return _mm_or_si128(_mm_or_si128(skip, Equal(v, '*')),
+                        _mm_or_si128(Equal(v, '['), Equal(v, ']')));
+  }
+}
+
+}  // namespace runs_detail
+#endif
+
+constexpr std::uint8_t ClassMask(RunClass c) {
+  switch (c) {
+    case RunClass::kBlank:
+      return kBlank;
+    case RunClass::kNameChar:
+      return kNameChar;
+    case RunClass::kSkipWordChar:
+      return kSkipWordChar;
+    case RunClass::kTrailWordChar:
+      return kTrailWordChar;
+    case RunClass::kHexDigit:
+      return kHexDigit;
+  }
+  return 0;
+}
+
+// Number of bytes of class kClass from p on.
+template <RunClass kClass>
+inline int RunLength(const unsigned char* p) {
+#if defined(__SSE2__)
+  for (int length = 0;; length += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + length));
+    unsigned outside =
+        ~static_cast<unsigned>(_mm_movemask_epi8(runs_detail::Members<kClass>(v))) & 0xFFFFu;
+    if (outside != 0) return length + std::countr_zero(outside);
+  }
+#else
+  const unsigned char* q = p;
+  while (IsClass(*q, ClassMask(kClass))) ++q;
+  return static_cast<int>(q - p);
+#endif
+}
+
+// The value of one to eight hexadecimal digits at text; reads eight bytes from text on.
+inline std::uint32_t HexDigitsValue(const char* text, int digits) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, text, sizeof w);
+    // Each byte to its digit value: '0'-'9' keep their low nibble, letters add 9.
+    w = (w & 0x0F0F0F0F0F0F0F0Full) + 9 * ((w >> 6) & 0x0101010101010101ull);
+    w = __builtin_bswap64(w) >> (8 * (8 - digits));  // first digit most significant
+    w = (w | (w >> 4)) & 0x00FF00FF00FF00FFull;
+    w = (w | (w >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<std::uint32_t>(w | (w >> 16));
+  } else {
+    std::uint32_t value = 0;
+    for (int i = 0; i < digits; ++i) {
+      auto c = static_cast<unsigned char>(text[i]);
+      value = value << 4 | ((c & 0xF) + 9 * (c >> 6));
+    }
+    return value;
+  }
+}
+
+}  // namespace k8map
