@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   std::vector<char> block(64 * 1024);
   long long lines = 0;
   for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;) {
-    for (const char* p = block.data(); (p = static_cast<const char*>(std::memchr(p, '\n', block.data() + n - p))); ++p) {
+    for (const char* p = block.data();
+         (p = static_cast<const char*>(std::memchr(p, '\n', block.data() + n - p))); ++p) {
       ++lines;
     }
   }

@@ -44,9 +44,33 @@ void BM_NextToken(benchmark::State& state) {
     std::fclose(stream);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<long long>(text.size()));
-  state.counters["tokens/s"] = benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsRate);
+  state.counters["tokens/s"] =
+      benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_NextToken)->Unit(benchmark::kMillisecond);
+
+// Whole lines taken by the scanner alone, token by token where a line is not taken.
+void BM_ScanWholeLine(benchmark::State& state) {
+  auto scanner = std::make_unique<Scanner>();
+  std::string text = Text();
+  long long lines = 0;
+  for (auto _ : state) {
+    std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+    ResetScanner(*scanner, stream);
+    for (;;) {
+      if (ScanWholeLine(*scanner).shape != WholeLine::kNotTaken) {
+        ++lines;
+      } else if (NextToken(*scanner) == END_OF_INPUT) {
+        break;
+      }
+    }
+    std::fclose(stream);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(text.size()));
+  state.counters["lines/s"] =
+      benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ScanWholeLine)->Unit(benchmark::kMillisecond);
 
 // The engine and the rule actions over a prepared token array.
 struct PreparedToken {
@@ -76,7 +100,8 @@ void BM_Engine(benchmark::State& state) {
     auto scanner = std::make_unique<Scanner>();
     std::FILE* stream = std::fopen(TextFile().c_str(), "rb");
     ResetScanner(*scanner, stream);
-    for (int code; (code = NextToken(*scanner)) != END_OF_INPUT;) out.push_back({code, scanner->value});
+    for (int code; (code = NextToken(*scanner)) != END_OF_INPUT;)
+      out.push_back({code, scanner->value});
     std::fclose(stream);
     return out;
   }();
@@ -90,7 +115,8 @@ void BM_Engine(benchmark::State& state) {
     FreeAll(records);
   }
   state.counters["tokens/s"] = benchmark::Counter(
-      static_cast<double>(tokens.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+      static_cast<double>(tokens.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Engine)->Unit(benchmark::kMillisecond);
 
@@ -104,8 +130,8 @@ void BM_Append(benchmark::State& state) {
     }
     FreeAll(records);
   }
-  state.counters["records/s"] =
-      benchmark::Counter(100000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["records/s"] = benchmark::Counter(
+      100000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Append)->Unit(benchmark::kMillisecond);
 
@@ -120,7 +146,8 @@ void BM_MapParse(benchmark::State& state) {
     FreeAll(lib->records);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<long long>(Text().size()));
-  state.counters["records/s"] = benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MapParse)->Arg(1)->Arg(0)->ArgName("whole_lines")->Unit(benchmark::kMillisecond);
 

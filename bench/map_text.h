@@ -9,7 +9,6 @@
 
 namespace k8map::bench {
 
-
 // A fixed-seed generator, the same on every machine.
 struct Random {
   std::uint64_t state = 0x9E3779B97F4A7C15ull;
@@ -22,9 +21,9 @@ struct Random {
   int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
 };
 
-inline const char* const kSyllables[] = {"init", "uart", "tx",   "rx",    "buf",  "irq",  "timer", "dma",
-                                  "ctrl", "reg",  "read", "write", "spi",  "i2c",  "gpio",  "clk",
-                                  "set",  "get",  "loop", "done",  "wait", "flag", "cnt",   "tmp"};
+inline const char* const kSyllables[] = {
+    "init", "uart", "tx",   "rx",  "buf", "irq", "timer", "dma",  "ctrl", "reg",  "read", "write",
+    "spi",  "i2c",  "gpio", "clk", "set", "get", "loop",  "done", "wait", "flag", "cnt",  "tmp"};
 
 inline std::string Name(Random& r, int length) {
   std::string name;
@@ -48,8 +47,8 @@ inline std::string Value(Random& r) {
 }
 
 inline const char* Kind(Random& r) {
-  static const char* const kKinds[] = {"Addr.", "Addr.", "Addr.", "loc.", "loc.", "loc.",
-                                       "Addr.", "loc.",  "EQU",   "bit",  "Func.", "Var.", "arg."};
+  static const char* const kKinds[] = {"Addr.", "Addr.", "Addr.", "loc.",  "loc.", "loc.", "Addr.",
+                                       "loc.",  "EQU",   "bit",   "Func.", "Var.", "arg."};
   return kKinds[r.Below(13)];
 }
 
@@ -80,12 +79,12 @@ inline void ContinuedEntry(Random& r, std::string& out) {
   Pad(head, 28);
   out += head + (r.Below(4) ? "Addr." : "loc.") + "   g   " + Value(r) + "\n";
   for (int i = 1; i < pieces - 1; ++i) {
-    out += "  " + (r.Below(3) ? Name(r, 6 + r.Below(10)) : std::to_string(r.Below(100)) + Name(r, 5)) + "+\n";
+    out += "  " +
+           (r.Below(3) ? Name(r, 6 + r.Below(10)) : std::to_string(r.Below(100)) + Name(r, 5)) +
+           "+\n";
   }
   out += "  " + Name(r, 4 + r.Below(10)) + "\n";
 }
-
-
 
 // Map text, entry after entry, from a fixed seed: the same text on every machine.
 class MapTextGenerator {

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
   std::uint32_t value = 0, sum = 0;
   const char* name = nullptr;
   long long count = 0, record_bytes = 0;
-  for (int r = lib.get_first_record(&value, &name); r == 0; r = lib.get_next_record(&value, &name)) {
+  for (int r = lib.get_first_record(&value, &name); r == 0;
+       r = lib.get_next_record(&value, &name)) {
     sum += value + static_cast<unsigned char>(name[0]);
     record_bytes += static_cast<long long>(sizeof(SymbolRecord) + std::strlen(name) + 1);
     ++count;

@@ -34,8 +34,7 @@ bool ScannerSource::TakeLine(MapActions& actions) {
   WholeLine line = ScanWholeLine(scanner);
   if (line.shape == WholeLine::kNotTaken) return false;
   if (line.shape == WholeLine::kSymbolLine && line.address) {
-    const TokenValue& value = scanner.value;
-    actions.RecordEntry(value.text, value.text_length, value.number, value.converted);
+    actions.RecordEntry(line.name, line.name_length, line.number, line.converted);
   }
   return true;
 }

@@ -91,15 +91,21 @@ int NextToken(Scanner& scanner);
 
 // What ScanWholeLine took: nothing, a line whose only token is LINE_END, or a symbol line of
 // NAME, a kind (ADDRESS_KIND when address is set, else SYMBOL_KIND), SCOPE, HEX_VALUE and
-// ENTRY_LINE_END, whose name and value are then in the token value.
+// ENTRY_LINE_END, with the NAME's value (its first 255 bytes, in the buffer until the next
+// call) and the HEX_VALUE's value as those tokens would carry them.
 struct WholeLine {
   enum Shape { kNotTaken, kIgnoredLine, kSymbolLine } shape = kNotTaken;
   bool address = false;
+  const char* name = nullptr;
+  int name_length = 0;
+  std::uint32_t number = 0;
+  bool converted = false;
 };
 
 // At the start of a line, takes the whole line in one step when it lies complete in the buffer
 // and has one of the two shapes above; the scanner is then exactly where the line's tokens
-// read through NextToken would leave it. Otherwise changes nothing.
+// read through NextToken would leave it, but for the token value, which the parser never reads
+// from tokens it did not shift. Otherwise changes nothing.
 WholeLine ScanWholeLine(Scanner& scanner);
 
 }  // namespace k8map

@@ -405,13 +405,15 @@ SymbolLine ReadSymbolLineWith(const Byte* p, const Runs& runs) {
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)
-// The runs of a line whose line feed lies within its first 64 bytes, from bit masks of the
-// classes over those bytes computed at once: every run the reader measures then ends at or
-// before the line feed, inside the masks.
+// The runs of a line whose line feed lies within its first 64 bytes: blanks and name
+// characters (most of a symbol line) from bit masks over those bytes computed at once, the
+// rarer classes measured where they start. Every run ends at or before the line feed, inside
+// the masks.
 struct WindowRuns {
-  std::uint64_t blank = 0, name = 0, skip = 0, trail = 0, hex = 0, line_feed = 0;
+  const Byte* p;
+  std::uint64_t blank = 0, name = 0, line_feed = 0;
 
-  explicit WindowRuns(const Byte* p) {
+  explicit WindowRuns(const Byte* line) : p(line) {
     using runs_detail::Members;
     for (int chunk = 0; chunk < 4; ++chunk) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * chunk));
@@ -421,30 +423,104 @@ struct WindowRuns {
       };
       blank |= bits(Members<RunClass::kBlank>(v));
       name |= bits(Members<RunClass::kNameChar>(v));
-      skip |= bits(Members<RunClass::kSkipWordChar>(v));
-      trail |= bits(Members<RunClass::kTrailWordChar>(v));
-      hex |= bits(Members<RunClass::kHexDigit>(v));
       line_feed |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
     }
   }
 
   template <RunClass kClass>
   int Run(int pos) const {
-    std::uint64_t mask = kClass == RunClass::kBlank           ? blank
-                         : kClass == RunClass::kNameChar      ? name
-                         : kClass == RunClass::kSkipWordChar  ? skip
-                         : kClass == RunClass::kTrailWordChar ? trail
-                                                              : hex;
-    return std::countr_zero(~mask >> pos);  // a zero bit at the line feed ends every run
+    if constexpr (kClass == RunClass::kBlank) {
+      return std::countr_zero(~blank >> pos);  // a zero bit at the line feed ends every run
+    } else if constexpr (kClass == RunClass::kNameChar) {
+      return std::countr_zero(~name >> pos);
+    } else {
+      return RunLength<kClass>(p + pos);
+    }
   }
 };
+// Keyword bytes as a little-endian word.
+constexpr std::uint64_t KeyBytes(const char* k, int n) {
+  std::uint64_t word = 0;
+  for (int i = 0; i < n; ++i)
+    word |= static_cast<std::uint64_t>(static_cast<Byte>(k[i])) << (8 * i);
+  return word;
+}
+
+// The same reading as ReadSymbolLineWith, shaped for a short dependency chain from one field's
+// position to the next: the kind and the value are measured by name-character runs from the
+// masks, their other conditions are only checked, and the kind keyword is found by comparing
+// whole words rather than by branching on its letters.
+SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
+  SymbolLine line{};
+  if (p[0] != ' ') return line;  // only a space at the line start begins a name field
+  int q = w.Run<RunClass::kBlank>(0);
+  if (!IsClass(p[q], kNameStart)) return line;
+  int name = q;
+  q += w.Run<RunClass::kNameChar>(q);
+  if (!IsClass(p[q], kNameEndBlank)) return line;
+  line.name = p + name;
+  line.name_length = q - name;
+  q += w.Run<RunClass::kBlank>(q);
+
+  // A dotted keyword is its letters and the dot; "EQU" and "bit" are three name characters
+  // that no skip-word character follows.
+  std::uint64_t key;
+  std::memcpy(&key, p + q, sizeof key);
+  std::uint64_t key5 = key & 0xFFFFFFFFFFull, key4 = key & 0xFFFFFFFFull, key3 = key & 0xFFFFFFull;
+  bool five = (key5 == KeyBytes("Addr.", 5)) | (key5 == KeyBytes("Func.", 5));
+  bool four =
+      (key4 == KeyBytes("loc.", 4)) | (key4 == KeyBytes("Var.", 4)) | (key4 == KeyBytes("arg.", 4));
+  bool plain3 = (w.Run<RunClass::kNameChar>(q) == 3) & (p[q + 3] != '-');
+  bool three = plain3 & ((key3 == KeyBytes("EQU", 3)) | (key3 == KeyBytes("bit", 3)));
+  if (!(five | four | three)) return line;
+  line.address = (key5 == KeyBytes("Addr.", 5)) | (key4 == KeyBytes("loc.", 4));
+  q += 3 + static_cast<int>(four) + 2 * static_cast<int>(five);
+
+  q += w.Run<RunClass::kBlank>(q);
+  if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
+  ++q;
+  q += w.Run<RunClass::kBlank>(q);
+
+  // The value: "0x" and hexadecimal digits that end the skip word.
+  if (p[q] != '0' || p[q + 1] != 'x') return line;
+  int word = w.Run<RunClass::kNameChar>(q);
+  if (word < 3 || p[q + word] == '-' || RunLength<RunClass::kHexDigit>(p + q + 2) != word - 2) {
+    return line;
+  }
+  line.value = p + q;
+  line.value_length = word;
+  int e = q + word;
+  if (p[e] == '(' && p[e + 1] >= '0' && p[e + 1] <= '9' && p[e + 2] == ')') e += 3;
+  for (q = e; p[q] != '\n';) {
+    if (IsClass(p[q], kBlank)) {
+      q += w.Run<RunClass::kBlank>(q);
+    } else if (IsClass(p[q], kTrailWordChar)) {
+      q += RunLength<RunClass::kTrailWordChar>(p + q);
+    } else {
+      return line;
+    }
+  }
+  line.line_feed = p + q;
+  return line;
+}
 #endif
 
-SymbolLine ReadSymbolLine(const Byte* p) {
+// A symbol line read from p. Its line feed, when it reaches one, is found apart from the walk
+// where the masks give it, so that the next line's position does not wait for this line's
+// fields.
+SymbolLine ReadSymbolLine(const Byte* p, const Byte* end) {
 #if defined(__SSE2__) && defined(__x86_64__)
   WindowRuns window(p);
-  if (window.line_feed != 0) return ReadSymbolLineWith(p, window);
+  if (window.line_feed != 0) {
+    const Byte* line_feed = p + std::countr_zero(window.line_feed);
+    if (line_feed >= end) return {};
+    SymbolLine line = ReadSymbolLineFromMasks(p, window);
+    if (line.line_feed == nullptr) return line;
+    line.line_feed = line_feed;  // the walk stops at the first line feed, this one
+    return line;
+  }
 #endif
+  (void)end;
   return ReadSymbolLineWith(p, SerialRuns{p});
 }
 
@@ -488,7 +564,7 @@ WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Wind
 // Takes a whole line in one step when it lies complete in the buffer and its tokens are
 // exactly LINE_END (any line that does not begin with a space, among others), or NAME, a kind,
 // SCOPE, HEX_VALUE and ENTRY_LINE_END. The scanner is then where NextToken leaves it after the
-// line's last token: its text, the line counter, the condition, the name and value.
+// line's last token: its text, the line counter, the condition.
 WholeLine ScanWholeLine(Scanner& scanner) {
   if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return {};
   const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
@@ -496,7 +572,7 @@ WholeLine ScanWholeLine(Scanner& scanner) {
   const Byte* end = base + scanner.buffer.count;
 
   WholeLine result;
-  SymbolLine line = ReadSymbolLine(p);
+  SymbolLine line = ReadSymbolLine(p, end);
   const Byte* line_feed = line.line_feed;
   if (line_feed != nullptr) {
     result.shape = WholeLine::kSymbolLine;
@@ -516,8 +592,13 @@ WholeLine ScanWholeLine(Scanner& scanner) {
   if (line_feed - p >= kTokenTextSize) return {};
   if (result.shape == WholeLine::kSymbolLine) {
     result.address = line.address;
-    StoreText(scanner.value, reinterpret_cast<const char*>(line.name), line.name_length);
-    StoreHexValue(scanner.value, reinterpret_cast<const char*>(line.value), line.value_length);
+    result.name = reinterpret_cast<const char*>(line.name);
+    result.name_length =
+        line.name_length < kTokenValueSize - 1 ? line.name_length : kTokenValueSize - 1;
+    TokenValue value;
+    StoreHexValue(value, reinterpret_cast<const char*>(line.value), line.value_length);
+    result.number = value.number;
+    result.converted = value.converted;
   }
   scanner.token_text[0] = '\n';
   scanner.token_text[1] = '\0';
