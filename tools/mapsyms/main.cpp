@@ -1,6 +1,7 @@
 // mapsyms [options] FILE...: parses map files through the library, loaded at run time like any
 // host program, and prints their records in file order.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "library_loader.h"
@@ -13,110 +14,130 @@
 
 namespace {
 
-struct Record {
-  const char* name;
-  std::uint32_t value;
+// Output gathered in a large buffer and written in blocks.
+class Output {
+ public:
+  ~Output() { Flush(); }
+  void Put(const char* text, std::size_t length) {
+    if (buffer_.size() + length > kBlock) Flush();
+    buffer_.append(text, length);
+  }
+  void Put(const std::string& text) { Put(text.data(), text.size()); }
+  void Put(const char* text) { Put(text, std::strlen(text)); }
+  void Flush() {
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  std::string buffer_;
 };
 
-std::string Hex8(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-  return text;
+// "0x" and eight upper-case hexadecimal digits.
+void PutHex8(Output& out, std::uint32_t value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  char text[10] = {'0', 'x'};
+  for (int i = 0; i < 8; ++i) text[2 + i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
+  out.Put(text, sizeof text);
 }
 
-std::string JsonString(const char* text) {
-  std::string out = "\"";
+void PutJsonString(Output& out, const char* text) {
+  out.Put("\"", 1);
   for (const char* p = text; *p != '\0'; ++p) {
     auto c = static_cast<unsigned char>(*p);
     if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
+      char escaped[2] = {'\\', static_cast<char>(c)};
+      out.Put(escaped, 2);
     } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
+      char escaped[8];
+      int length = std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out.Put(escaped, static_cast<std::size_t>(length));
     } else {
-      out += static_cast<char>(c);
+      out.Put(p, 1);
     }
   }
-  return out + "\"";
+  out.Put("\"", 1);
 }
 
-std::string CsvField(const char* text) {
-  std::string field = text;
-  if (field.find_first_of(",\"\n") == std::string::npos) return field;
-  std::string out = "\"";
-  for (char c : field) out += (c == '"') ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
+void PutCsvField(Output& out, const char* text) {
+  if (std::strpbrk(text, ",\"\n") == nullptr) return out.Put(text);
+  out.Put("\"", 1);
+  for (const char* p = text; *p != '\0'; ++p) out.Put(*p == '"' ? "\"\"" : std::string(1, *p));
+  out.Put("\"", 1);
 }
 
-void PrintRecords(const std::vector<Record>& records, OutputFormat format, std::string& out) {
-  if (format == OutputFormat::kCsv) out += "name,value\n";
-  if (format == OutputFormat::kJson) out += "[";
-  bool first = true;
-  for (const Record& r : records) {
-    switch (format) {
+// Prints records one by one in the chosen format.
+class RecordPrinter {
+ public:
+  RecordPrinter(Output& out, OutputFormat format) : out_(out), format_(format) {
+    if (format_ == OutputFormat::kCsv) out_.Put("name,value\n");
+    if (format_ == OutputFormat::kJson) out_.Put("[");
+  }
+
+  void Print(const char* name, std::uint32_t value) {
+    switch (format_) {
       case OutputFormat::kText:
-        out += Hex8(r.value) + "\t" + r.name + "\n";
+        PutHex8(out_, value);
+        out_.Put("\t", 1);
+        out_.Put(name);
+        out_.Put("\n", 1);
         break;
       case OutputFormat::kCsv:
-        out += CsvField(r.name) + "," + Hex8(r.value) + "\n";
+        PutCsvField(out_, name);
+        out_.Put(",", 1);
+        PutHex8(out_, value);
+        out_.Put("\n", 1);
         break;
       case OutputFormat::kJson:
-        out += first ? "\n  " : ",\n  ";
-        out += "{\"name\": " + JsonString(r.name) + ", \"value\": " + std::to_string(r.value) + "}";
+        out_.Put(printed_ == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        PutJsonString(out_, name);
+        out_.Put(", \"value\": " + std::to_string(value) + "}");
         break;
     }
-    first = false;
+    ++printed_;
   }
-  if (format == OutputFormat::kJson) out += records.empty() ? "]\n" : "\n]\n";
-}
 
-// The record at or nearest below address; among equal values the first in file order.
-const Record* Lookup(const std::vector<Record>& records, std::uint32_t address) {
-  const Record* best = nullptr;
-  for (const Record& r : records) {
-    if (r.value <= address && (best == nullptr || r.value > best->value)) best = &r;
+  ~RecordPrinter() {
+    if (format_ == OutputFormat::kJson) out_.Put(printed_ == 0 ? "]\n" : "\n]\n");
   }
-  return best;
-}
 
-std::vector<Record> CollectRecords(const MapLibrary& lib) {
-  std::vector<Record> records;
-  std::uint32_t value = 0;
-  const char* name = nullptr;
-  for (int more = lib.get_first_record(&value, &name); more == 0;
-       more = lib.get_next_record(&value, &name)) {
-    records.push_back({name, value});
-  }
-  return records;
-}
+ private:
+  Output& out_;
+  OutputFormat format_;
+  long long printed_ = 0;
+};
 
 // Prints what the options ask for; returns the exit status contribution (0, or 1 when a
 // lookup finds nothing).
-int Report(const MapLibrary& lib, const Options& options, std::string& out) {
+int Report(const MapLibrary& lib, const Options& options, Output& out) {
   if (options.count_only) {
-    out += std::to_string(lib.get_record_count()) + "\n";
+    out.Put(std::to_string(lib.get_record_count()) + "\n");
     return 0;
   }
-  std::vector<Record> records = CollectRecords(lib);
+  std::uint32_t value = 0;
+  const char* name = nullptr;
   if (options.lookup) {
-    const Record* r = Lookup(records, options.lookup_address);
-    if (r == nullptr) return 1;
-    std::uint32_t offset = options.lookup_address - r->value;
+    // The record at or nearest below the address; among equal values the first in file order.
+    const char* best_name = nullptr;
+    std::uint32_t best_value = 0;
+    for (int r = lib.get_first_record(&value, &name); r == 0; r = lib.get_next_record(&value, &name)) {
+      if (value <= options.lookup_address && (best_name == nullptr || value > best_value)) {
+        best_name = name;
+        best_value = value;
+      }
+    }
+    if (best_name == nullptr) return 1;
+    std::uint32_t offset = options.lookup_address - best_value;
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "+0x%X", static_cast<unsigned>(offset));
-    out += std::string(r->name) + (offset != 0 ? suffix : "") + "\n";
+    out.Put(std::string(best_name) + (offset != 0 ? suffix : "") + "\n");
     return 0;
   }
-  if (options.by_name) {
-    std::vector<Record> named;
-    for (const Record& r : records) {
-      if (options.name == r.name) named.push_back(r);
-    }
-    records.swap(named);
+  RecordPrinter printer(out, options.format);
+  for (int r = lib.get_first_record(&value, &name); r == 0; r = lib.get_next_record(&value, &name)) {
+    if (!options.by_name || options.name == name) printer.Print(name, value);
   }
-  PrintRecords(records, options.format, out);
   return 0;
 }
 
@@ -154,9 +175,10 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  std::string out;
-  if (Report(lib, options, out) != 0) status = 1;
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  {
+    Output out;
+    if (Report(lib, options, out) != 0) status = 1;
+  }
   lib.free_all_records();
   return status;
 }
