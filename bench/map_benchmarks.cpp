@@ -50,16 +50,17 @@ void BM_NextToken(benchmark::State& state) {
 BENCHMARK(BM_NextToken)->Unit(benchmark::kMillisecond);
 
 // Whole lines taken by the scanner alone, token by token where a line is not taken.
-void BM_ScanWholeLine(benchmark::State& state) {
+void BM_ScanWholeLines(benchmark::State& state) {
   auto scanner = std::make_unique<Scanner>();
   std::string text = Text();
   long long lines = 0;
   for (auto _ : state) {
     std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
     ResetScanner(*scanner, stream);
-    for (;;) {
-      if (ScanWholeLine(*scanner).shape != WholeLine::kNotTaken) {
-        ++lines;
+    TakenSymbol symbols[64];
+    for (int count = 0;;) {
+      if (int taken = ScanWholeLines(*scanner, symbols, 64, &count)) {
+        lines += taken;
       } else if (NextToken(*scanner) == END_OF_INPUT) {
         break;
       }
@@ -70,7 +71,7 @@ void BM_ScanWholeLine(benchmark::State& state) {
   state.counters["lines/s"] =
       benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ScanWholeLine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWholeLines)->Unit(benchmark::kMillisecond);
 
 // The engine and the rule actions over a prepared token array.
 struct PreparedToken {

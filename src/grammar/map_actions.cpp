@@ -6,12 +6,12 @@
 
 namespace k8map {
 
-void MapActions::AddRecord(const char* name, int length, std::uint32_t value) {
+// Appends a record; a record lost for want of memory is remembered with its entry's last line.
+void MapActions::AddRecord(const char* name, int length, std::uint32_t value, int line) {
   if (Append(records, name, static_cast<std::size_t>(length), value) == 0) return;
   if (!report.records_lost) {
     report.records_lost = true;
-    // The record's entry ended with the line end just shifted.
-    report.first_lost_line = line_counter != nullptr ? *line_counter - 1 : 0;
+    report.first_lost_line = line;
   }
 }
 
@@ -35,7 +35,9 @@ void MapActions::Reduce(int rule, SemanticValue* rhs) {
       return RecordEntry(rhs[0].text, rhs[0].text_length, rhs[3].number, rhs[3].converted);
     case RuleEffect::kRecordCollected:
       if (grammar.head_converted) {
-        AddRecord(grammar.collected_name, grammar.collected_length, grammar.head_value);
+        // The entry ended with the line end just shifted.
+        AddRecord(grammar.collected_name, grammar.collected_length, grammar.head_value,
+                  line_counter != nullptr ? *line_counter - 1 : 0);
       }
       return;
     case RuleEffect::kStartCollection:

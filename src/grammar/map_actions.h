@@ -34,11 +34,15 @@ struct MapActions {
   // The action of a single-line address entry: a record of its name and value, when the value
   // converted.
   void RecordEntry(const char* name, int length, std::uint32_t value, bool converted) {
-    if (converted) AddRecord(name, length, value);
+    if (converted) AddRecord(name, length, value, line_counter != nullptr ? *line_counter - 1 : 0);
+  }
+  // The same for an entry on a given line.
+  void RecordEntry(const char* name, int length, std::uint32_t value, bool converted, int line) {
+    if (converted) AddRecord(name, length, value, line);
   }
 
  private:
-  void AddRecord(const char* name, int length, std::uint32_t value);
+  void AddRecord(const char* name, int length, std::uint32_t value, int line);
   void AddPiece(const SemanticValue& piece);
 };
 

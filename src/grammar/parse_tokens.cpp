@@ -26,17 +26,20 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
   }
 }
 
-// A single-line entry or an ignored line, from the state after a complete entry_list, is
+// Single-line entries and ignored lines, from the state after a complete entry_list, are
 // shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
-// action.
+// action, a record for an address entry.
 bool ScannerSource::TakeLine(MapActions& actions) {
   if (!line_shortcut) return false;
-  WholeLine line = ScanWholeLine(scanner);
-  if (line.shape == WholeLine::kNotTaken) return false;
-  if (line.shape == WholeLine::kSymbolLine && line.address) {
-    actions.RecordEntry(line.name, line.name_length, line.number, line.converted);
+  constexpr int kBatch = 64;
+  TakenSymbol symbols[kBatch];
+  int count = 0;
+  int taken = ScanWholeLines(scanner, symbols, kBatch, &count);
+  for (int i = 0; i < count; ++i) {
+    const TakenSymbol& s = symbols[i];
+    actions.RecordEntry(s.name, s.name_length, s.number, s.converted, s.line);
   }
-  return true;
+  return taken > 0;
 }
 
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,

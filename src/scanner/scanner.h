@@ -89,23 +89,28 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);
 
-// What ScanWholeLine took: nothing, a line whose only token is LINE_END, or a symbol line of
-// NAME, a kind (ADDRESS_KIND when address is set, else SYMBOL_KIND), SCOPE, HEX_VALUE and
-// ENTRY_LINE_END, with the NAME's value (its first 255 bytes, in the buffer until the next
-// call) and the HEX_VALUE's value as those tokens would carry them.
+// The shape of a whole line: not taken, a line whose only token is LINE_END, or a symbol line
+// of NAME, a kind, SCOPE, HEX_VALUE and ENTRY_LINE_END.
 struct WholeLine {
-  enum Shape { kNotTaken, kIgnoredLine, kSymbolLine } shape = kNotTaken;
-  bool address = false;
-  const char* name = nullptr;
-  int name_length = 0;
-  std::uint32_t number = 0;
-  bool converted = false;
+  enum Shape { kNotTaken, kIgnoredLine, kSymbolLine };
 };
 
-// At the start of a line, takes the whole line in one step when it lies complete in the buffer
-// and has one of the two shapes above; the scanner is then exactly where the line's tokens
-// read through NextToken would leave it, but for the token value, which the parser never reads
-// from tokens it did not shift. Otherwise changes nothing.
-WholeLine ScanWholeLine(Scanner& scanner);
+// A symbol line with an address kind (ADDRESS_KIND) taken by ScanWholeLines: the NAME's value
+// (its first 255 bytes; in the buffer until the next fill) and the HEX_VALUE's, as those tokens
+// would carry them, and the line's number.
+struct TakenSymbol {
+  const char* name;
+  int name_length;
+  std::uint32_t number;
+  bool converted;
+  int line;
+};
+
+// At the start of a line, takes whole lines one after another while each lies complete in the
+// buffer and has one of the two shapes above, up to capacity address symbols, which it stores
+// in symbols. The scanner is then exactly where the lines' tokens read through NextToken would
+// leave it, but for the token value, which the parser never reads from tokens it did not
+// shift. Returns the number of lines taken; 0 changes nothing.
+int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count);
 
 }  // namespace k8map

@@ -97,11 +97,6 @@ struct Window {
   bool Cut(const Byte* run_end) const { return run_end == end && !final; }
 };
 
-// Skips a run of blanks; the end mark stops it.
-inline const Byte* SkipBlanks(const Byte* q) {
-  return q + RunLength<RunClass::kBlank>(q);
-}
-
 // Length of the run of bytes of one class. The end mark is in no class, so it stops every run.
 inline int Run(const Byte* p, std::uint8_t mask) {
   switch (mask) {
@@ -467,14 +462,16 @@ SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
   std::uint64_t key;
   std::memcpy(&key, p + q, sizeof key);
   std::uint64_t key5 = key & 0xFFFFFFFFFFull, key4 = key & 0xFFFFFFFFull, key3 = key & 0xFFFFFFull;
-  bool five = (key5 == KeyBytes("Addr.", 5)) | (key5 == KeyBytes("Func.", 5));
-  bool four =
-      (key4 == KeyBytes("loc.", 4)) | (key4 == KeyBytes("Var.", 4)) | (key4 == KeyBytes("arg.", 4));
-  bool plain3 = (w.Run<RunClass::kNameChar>(q) == 3) & (p[q + 3] != '-');
-  bool three = plain3 & ((key3 == KeyBytes("EQU", 3)) | (key3 == KeyBytes("bit", 3)));
-  if (!(five | four | three)) return line;
-  line.address = (key5 == KeyBytes("Addr.", 5)) | (key4 == KeyBytes("loc.", 4));
-  q += 3 + static_cast<int>(four) + 2 * static_cast<int>(five);
+  auto is = [](std::uint64_t a, std::uint64_t b) { return static_cast<int>(a == b); };
+  int addr = is(key5, KeyBytes("Addr.", 5)), loc = is(key4, KeyBytes("loc.", 4));
+  int five = addr | is(key5, KeyBytes("Func.", 5));
+  int four = loc | is(key4, KeyBytes("Var.", 4)) | is(key4, KeyBytes("arg.", 4));
+  int plain3 = is(static_cast<std::uint64_t>(w.Run<RunClass::kNameChar>(q)), 3) &
+               static_cast<int>(p[q + 3] != '-');
+  int three = plain3 & (is(key3, KeyBytes("EQU", 3)) | is(key3, KeyBytes("bit", 3)));
+  if ((five | four | three) == 0) return line;
+  line.address = (addr | loc) != 0;
+  q += 3 + four + 2 * five;
 
   q += w.Run<RunClass::kBlank>(q);
   if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
@@ -561,53 +558,61 @@ WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Wind
 
 }  // namespace
 
-// Takes a whole line in one step when it lies complete in the buffer and its tokens are
-// exactly LINE_END (any line that does not begin with a space, among others), or NAME, a kind,
-// SCOPE, HEX_VALUE and ENTRY_LINE_END. The scanner is then where NextToken leaves it after the
-// line's last token: its text, the line counter, the condition.
-WholeLine ScanWholeLine(Scanner& scanner) {
-  if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return {};
+// Takes whole lines, one after another, while each lies complete in the buffer and its tokens
+// are exactly LINE_END (any line that does not begin with a space, among others), or NAME, a
+// kind, SCOPE, HEX_VALUE and ENTRY_LINE_END. The scanner is then where NextToken leaves it
+// after the last taken line's last token: its text, the line counter, the condition.
+int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count) {
+  *symbol_count = 0;
+  if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return 0;
   const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
-  const Byte* p = base + scanner.token_start;
   const Byte* end = base + scanner.buffer.count;
-
-  WholeLine result;
-  SymbolLine line = ReadSymbolLine(p, end);
-  const Byte* line_feed = line.line_feed;
-  if (line_feed != nullptr) {
-    result.shape = WholeLine::kSymbolLine;
-  } else {
-    line_feed = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    if (line_feed == nullptr || line_feed - p >= kTokenTextSize) return {};
-    if (*p != ' ') {
-      result.shape = WholeLine::kIgnoredLine;  // LINE_START without rule 1 yields no other token
-    } else {
-      line = SymbolLine{};
-      Window window{end, scanner.buffer.status == BUFFER_END_PENDING};
-      result.shape = ScanLineTokens(p, line_feed, window, &line);
-      if (result.shape == WholeLine::kNotTaken) return {};
+  const Byte* p = base + scanner.token_start;
+  int line_number = scanner.line_counter;
+  int taken = 0;
+  while (*symbol_count < capacity) {
+    SymbolLine line = ReadSymbolLine(p, end);
+    const Byte* line_feed = line.line_feed;
+    bool symbol_line = line_feed != nullptr;
+    if (!symbol_line) {
+      line_feed = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      if (line_feed == nullptr || line_feed - p >= kTokenTextSize) break;
+      if (*p == ' ') {  // a line that does not begin with a space yields LINE_END alone
+        line = SymbolLine{};
+        Window window{end, scanner.buffer.status == BUFFER_END_PENDING};
+        WholeLine::Shape shape = ScanLineTokens(p, line_feed, window, &line);
+        if (shape == WholeLine::kNotTaken) break;
+        symbol_line = shape == WholeLine::kSymbolLine;
+      }
     }
+    // Every token of a line shorter than the limit is within the limit.
+    if (line_feed - p >= kTokenTextSize) break;
+    if (symbol_line && line.address) {
+      TakenSymbol& symbol = symbols[(*symbol_count)++];
+      symbol.name = reinterpret_cast<const char*>(line.name);
+      symbol.name_length =
+          line.name_length < kTokenValueSize - 1 ? line.name_length : kTokenValueSize - 1;
+      int digits = line.value_length - 2;  // the value is "0x" and hexadecimal digits
+      symbol.converted = digits <= 8;
+      symbol.number = symbol.converted
+                          ? HexDigitsValue(reinterpret_cast<const char*>(line.value) + 2, digits)
+                          : 0;
+      symbol.line = line_number;
+    }
+    p = line_feed + 1;
+    ++line_number;
+    ++taken;
   }
-  // Every token of a line shorter than the limit is within the limit.
-  if (line_feed - p >= kTokenTextSize) return {};
-  if (result.shape == WholeLine::kSymbolLine) {
-    result.address = line.address;
-    result.name = reinterpret_cast<const char*>(line.name);
-    result.name_length =
-        line.name_length < kTokenValueSize - 1 ? line.name_length : kTokenValueSize - 1;
-    TokenValue value;
-    StoreHexValue(value, reinterpret_cast<const char*>(line.value), line.value_length);
-    result.number = value.number;
-    result.converted = value.converted;
+  if (taken > 0) {
+    scanner.token_text[0] = '\n';
+    scanner.token_text[1] = '\0';
+    scanner.token_length = 1;
+    scanner.token_start = static_cast<int>(p - base);
+    scanner.line_counter = line_number;
+    scanner.buffer.at_line_start = true;
+    scanner.condition = LINE_START;
   }
-  scanner.token_text[0] = '\n';
-  scanner.token_text[1] = '\0';
-  scanner.token_length = 1;
-  scanner.token_start = static_cast<int>(line_feed + 1 - base);
-  scanner.line_counter += 1;
-  scanner.buffer.at_line_start = true;
-  scanner.condition = LINE_START;
-  return result;
+  return taken;
 }
 
 int NextToken(Scanner& scanner) {

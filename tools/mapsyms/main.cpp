@@ -121,7 +121,8 @@ int Report(const MapLibrary& lib, const Options& options, Output& out) {
     // The record at or nearest below the address; among equal values the first in file order.
     const char* best_name = nullptr;
     std::uint32_t best_value = 0;
-    for (int r = lib.get_first_record(&value, &name); r == 0; r = lib.get_next_record(&value, &name)) {
+    for (int r = lib.get_first_record(&value, &name); r == 0;
+         r = lib.get_next_record(&value, &name)) {
       if (value <= options.lookup_address && (best_name == nullptr || value > best_value)) {
         best_name = name;
         best_value = value;
@@ -135,7 +136,8 @@ int Report(const MapLibrary& lib, const Options& options, Output& out) {
     return 0;
   }
   RecordPrinter printer(out, options.format);
-  for (int r = lib.get_first_record(&value, &name); r == 0; r = lib.get_next_record(&value, &name)) {
+  for (int r = lib.get_first_record(&value, &name); r == 0;
+       r = lib.get_next_record(&value, &name)) {
     if (!options.by_name || options.name == name) printer.Print(name, value);
   }
   return 0;
