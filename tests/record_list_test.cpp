@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,20 @@ TEST(RecordList, AppendDuringIterationIsReachedUnlessTheCursorHasEnded) {
   EXPECT_STREQ(name, "b");
   ASSERT_EQ(Next(list, &value, &name), 0);
   EXPECT_STREQ(name, "c");
+  FreeAll(list);
+}
+
+TEST(RecordList, PaddedNamesAreCopiedWithoutWhatFollowsThem) {
+  RecordList list;
+  char text[64];
+  std::memset(text, 'z', sizeof text);
+  std::memcpy(text, "short", 5);
+  ASSERT_EQ(AppendPadded(list, text, 5, 1), 0);
+  ASSERT_EQ(AppendPadded(list, text, 0, 2), 0);
+  ASSERT_EQ(AppendPadded(list, text, 40, 3), 0);  // longer than one block
+  ASSERT_EQ(Append(list, "after", 5, 4), 0);
+  EXPECT_EQ(Walk(list), (std::vector<Pair>{{"short", 1}, {"", 2}, {"short" + std::string(35, 'z'), 3},
+                                           {"after", 4}}));
   FreeAll(list);
 }
 

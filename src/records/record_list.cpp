@@ -70,6 +70,23 @@ int WriteCurrent(RecordList& list, std::uint32_t* value, const char** name) {
 
 }  // namespace
 
+namespace {
+
+// Puts a node with its name copy and value at the end of the list.
+int Link(RecordList& list, void* node_memory, const char* copy, std::uint32_t value) {
+  auto* node = new (node_memory) SymbolRecord{copy, value, nullptr};
+  if (list.head == nullptr) {
+    list.head = node;
+  } else {
+    list.tail->next = node;
+  }
+  list.tail = node;
+  ++list.count;
+  return 0;
+}
+
+}  // namespace
+
 int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
   void* node_memory =
       Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.allocate);
@@ -81,16 +98,26 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
   }
   ShortCopy(copy, name, length);
   copy[length] = '\0';
+  return Link(list, node_memory, copy, value);
+}
 
-  auto* node = new (node_memory) SymbolRecord{copy, value, nullptr};
-  if (list.head == nullptr) {
-    list.head = node;
-  } else {
-    list.tail->next = node;
+int AppendPadded(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
+  if (length >= kNamePadding) return Append(list, name, length, value);
+  void* node_memory =
+      Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.allocate);
+  if (node_memory == nullptr) return -1;
+  // Room for a whole block; all but the name and its terminator is given back at once.
+  auto* copy = static_cast<char*>(Allocate(list.names, kNamePadding, 1, list.allocate));
+  if (copy == nullptr) {
+    list.nodes.next = static_cast<char*>(node_memory);
+    return -1;
   }
-  list.tail = node;
-  ++list.count;
-  return 0;
+  char block[kNamePadding];
+  std::memcpy(block, name, kNamePadding);
+  std::memcpy(copy, block, kNamePadding);
+  copy[length] = '\0';
+  list.names.next = copy + length + 1;
+  return Link(list, node_memory, copy, value);
 }
 
 int First(RecordList& list, std::uint32_t* value, const char** name) {

@@ -37,6 +37,11 @@ struct RecordList {
 // or -1 with the list unchanged when memory cannot be obtained.
 int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
 
+// The same, for a name followed by at least kNamePadding readable bytes (a name in a fixed
+// buffer of the scanner or the grammar): short names are copied as one fixed-size block.
+inline constexpr std::size_t kNamePadding = 32;
+int AppendPadded(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
+
 inline std::int32_t Count(const RecordList& list) {
   return list.count;
 }

@@ -2,6 +2,7 @@
 // host program, and prints their records in file order.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "library_loader.h"
@@ -14,33 +15,47 @@
 
 namespace {
 
-// Output gathered in a large buffer and written in blocks.
+// Output gathered in a block and written a block at a time.
 class Output {
  public:
   ~Output() { Flush(); }
   void Put(const char* text, std::size_t length) {
-    if (buffer_.size() + length > kBlock) Flush();
-    buffer_.append(text, length);
+    if (length > kBlock) {
+      Flush();
+      std::fwrite(text, 1, length, stdout);
+      return;
+    }
+    std::memcpy(Reserve(length), text, length);
   }
   void Put(const std::string& text) { Put(text.data(), text.size()); }
   void Put(const char* text) { Put(text, std::strlen(text)); }
+  // Room for length more bytes (at most one block), filled by the caller.
+  char* Reserve(std::size_t length) {
+    if (used_ + length > kBlock) Flush();
+    char* at = block_.get() + used_;
+    used_ += length;
+    return at;
+  }
   void Flush() {
-    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-    buffer_.clear();
+    std::fwrite(block_.get(), 1, used_, stdout);
+    used_ = 0;
   }
 
  private:
   static constexpr std::size_t kBlock = 1 << 16;
-  std::string buffer_;
+  std::unique_ptr<char[]> block_{new char[kBlock]};
+  std::size_t used_ = 0;
 };
 
-// "0x" and eight upper-case hexadecimal digits.
-void PutHex8(Output& out, std::uint32_t value) {
+// "0x" and eight upper-case hexadecimal digits, into ten bytes at text.
+void WriteHex8(char* text, std::uint32_t value) {
   static const char kDigits[] = "0123456789ABCDEF";
-  char text[10] = {'0', 'x'};
+  text[0] = '0';
+  text[1] = 'x';
   for (int i = 0; i < 8; ++i) text[2 + i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
-  out.Put(text, sizeof text);
 }
+
+void PutHex8(Output& out, std::uint32_t value) { WriteHex8(out.Reserve(10), value); }
 
 void PutJsonString(Output& out, const char* text) {
   out.Put("\"", 1);
@@ -77,12 +92,15 @@ class RecordPrinter {
 
   void Print(const char* name, std::uint32_t value) {
     switch (format_) {
-      case OutputFormat::kText:
-        PutHex8(out_, value);
-        out_.Put("\t", 1);
-        out_.Put(name);
-        out_.Put("\n", 1);
+      case OutputFormat::kText: {
+        std::size_t length = std::strlen(name);
+        char* line = out_.Reserve(length + 12);
+        WriteHex8(line, value);
+        line[10] = '\t';
+        std::memcpy(line + 11, name, length);
+        line[11 + length] = '\n';
         break;
+      }
       case OutputFormat::kCsv:
         PutCsvField(out_, name);
         out_.Put(",", 1);
