@@ -35,6 +35,13 @@ else
   [ "$base" = 1 ]; verdict ordinal_base $(( $? == 0 )) "base $base"
   imports=$(echo "$header" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   [ "$imports" = "kernel32.dll msvcrt.dll " ]; verdict imports $(( $? == 0 )) "imports: $imports"
+  # The version resource: its strings are UTF-16.
+  resource=$(strings -el "$library" | tr '\n' '|')
+  for want in "FileVersion|1.0.0.0|" "ProductVersion|1.0.0.0|" "OriginalFilename|kestrum8_map.dll|" \
+              "InternalName|" "FileDescription|" "ProductName|"; do
+    case "$resource" in *"$want"*) ok=1 ;; *) ok=0 ;; esac
+    verdict "version_resource_${want%%|*}" $ok "version resource lacks '$want'"
+  done
   disassembly=$($objdump -d --no-show-raw-insn "$library")
   for entry in "MapParse@4 ret    \$0x4" "GetFirstRecord@8 ret    \$0x8" "GetNextRecord@8 ret    \$0x8" \
                "GetRecordCount ret" "GetRecordTop ret" "FreeAllRecords ret" "GetErrorMessage ret" \
