@@ -135,8 +135,9 @@ TEST(RecordList, PaddedNamesAreCopiedWithoutWhatFollowsThem) {
   ASSERT_EQ(AppendPadded(list, text, 0, 2), 0);
   ASSERT_EQ(AppendPadded(list, text, 40, 3), 0);  // longer than one block
   ASSERT_EQ(Append(list, "after", 5, 4), 0);
-  EXPECT_EQ(Walk(list), (std::vector<Pair>{{"short", 1}, {"", 2}, {"short" + std::string(35, 'z'), 3},
-                                           {"after", 4}}));
+  EXPECT_EQ(Walk(list),
+            (std::vector<Pair>{
+                {"short", 1}, {"", 2}, {"short" + std::string(35, 'z'), 3}, {"after", 4}}));
   FreeAll(list);
 }
 

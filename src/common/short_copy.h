@@ -8,29 +8,25 @@
 
 namespace k8map {
 
+// Copies n bytes, kWidth <= n <= 2 * kWidth, as a first and a last block of kWidth bytes.
+template <std::size_t kWidth>
+inline void CopyTwoBlocks(char* dst, const char* src, std::size_t n) {
+  char head[kWidth], tail[kWidth];
+  std::memcpy(head, src, kWidth);
+  std::memcpy(tail, src + n - kWidth, kWidth);
+  std::memcpy(dst, head, kWidth);
+  std::memcpy(dst + n - kWidth, tail, kWidth);
+}
+
 inline void ShortCopy(char* dst, const char* src, std::size_t n) {
-  if (n >= 16) {
-    if (n > 32) {
-      std::memmove(dst, src, n);
-      return;
-    }
-    char head[16], tail[16];
-    std::memcpy(head, src, 16);
-    std::memcpy(tail, src + n - 16, 16);
-    std::memcpy(dst, head, 16);
-    std::memcpy(dst + n - 16, tail, 16);
+  if (n > 32) {
+    std::memmove(dst, src, n);
+  } else if (n >= 16) {
+    CopyTwoBlocks<16>(dst, src, n);
   } else if (n >= 8) {
-    char head[8], tail[8];
-    std::memcpy(head, src, 8);
-    std::memcpy(tail, src + n - 8, 8);
-    std::memcpy(dst, head, 8);
-    std::memcpy(dst + n - 8, tail, 8);
+    CopyTwoBlocks<8>(dst, src, n);
   } else if (n >= 4) {
-    char head[4], tail[4];
-    std::memcpy(head, src, 4);
-    std::memcpy(tail, src + n - 4, 4);
-    std::memcpy(dst, head, 4);
-    std::memcpy(dst + n - 4, tail, 4);
+    CopyTwoBlocks<4>(dst, src, n);
   } else {
     for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
   }

@@ -55,7 +55,9 @@ void WriteHex8(char* text, std::uint32_t value) {
   for (int i = 0; i < 8; ++i) text[2 + i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
 }
 
-void PutHex8(Output& out, std::uint32_t value) { WriteHex8(out.Reserve(10), value); }
+void PutHex8(Output& out, std::uint32_t value) {
+  WriteHex8(out.Reserve(10), value);
+}
 
 void PutJsonString(Output& out, const char* text) {
   out.Put("\"", 1);
