@@ -1,0 +1,290 @@
+// The scanner's rules, one matcher per start condition, for NextToken and the whole-line
+// reader. Each matcher finds the winning rule at the current position in one forward pass: it
+// reads ahead only while some rule active in the condition can still match, and reports when
+// that read-ahead reaches the end of the buffered bytes, so that the buffer is refilled and the
+// token matched whole.
+//
+// The rules, in precedence order (longest match wins; at equal length the lower number):
+//   1  LINE_START at line start  [ ]+                          -> NAME_FIELD
+//   2  NAME_FIELD   [A-Za-z_][0-9A-Za-z_]*\+                   NAME_PART   -> KIND_FIELD
+//   3  NAME_FIELD   [0-9A-Za-z_]+\+                            DIGIT_PART  -> KIND_FIELD
+//   4  NAME_FIELD   [A-Za-z_][0-9A-Za-z_]* before [\t ]        NAME        -> KIND_FIELD
+//   5  NAME_FIELD   [0-9A-Za-z_]+                              WORD        -> KIND_FIELD
+//   6  KIND_FIELD   "Addr."                                    ADDRESS_KIND -> SCOPE_FIELD
+//   7  KIND_FIELD   "loc."                                     ADDRESS_KIND -> SCOPE_FIELD
+//   8  KIND_FIELD   "EQU"                                      SYMBOL_KIND  -> SCOPE_FIELD
+//   9  KIND_FIELD   "bit"                                      SYMBOL_KIND  -> SCOPE_FIELD
+//  10  KIND_FIELD   "Func."                                    SYMBOL_KIND  -> SCOPE_FIELD
+//  11  KIND_FIELD   "Var."                                     SYMBOL_KIND  -> SCOPE_FIELD
+//  12  KIND_FIELD   "arg."                                     SYMBOL_KIND  -> SCOPE_FIELD
+//  13  KIND_FIELD   \r?\n                                      ENTRY_LINE_END -> LINE_START
+//  14  SCOPE_FIELD  [ags]                                      SCOPE       -> VALUE_FIELD
+//  15  VALUE_FIELD  0x[0-9A-Fa-f]+                             HEX_VALUE   -> AFTER_VALUE
+//  16  VALUE_FIELD  0x[0-9A-Fa-f]+\([0-9]\)                    HEX_VALUE   -> AFTER_VALUE
+//  17  AFTER_VALUE  [-*\[\]0-9A-Za-z_]+                        (skipped)
+//  18  AFTER_VALUE  \r?\n                                      ENTRY_LINE_END -> LINE_START
+//  19  every        \r?\n                                      LINE_END    -> LINE_START
+//  20  every        [-0-9A-Za-z_]+                             (skipped)   -> SKIP_LINE
+//  21  every        [\t\f ]                                    (skipped)
+//  22  every        [^\n]                                      (skipped)   -> SKIP_LINE
+// Carriage returns never reach the rules: the text-mode layer has removed them.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "common/short_copy.h"
+#include "scanner/byte_runs.h"
+#include "scanner/char_class.h"
+#include "scanner/scanner.h"
+
+namespace k8map::rules {
+
+using Byte = unsigned char;
+
+enum class ValueAction : std::uint8_t { kNone, kText, kTextWithoutMark, kHex, kHexWithoutSuffix };
+
+struct RuleAction {
+  int token;           // 0: no token, matching goes on
+  int next_condition;  // -1: the condition stays
+  ValueAction value;
+};
+
+inline constexpr int kStay = -1;
+
+// Indexed by rule number; entry 0 is unused.
+inline constexpr RuleAction kRuleActions[] = {
+    {0, kStay, ValueAction::kNone},
+    {0, NAME_FIELD, ValueAction::kNone},                       // 1
+    {NAME_PART, KIND_FIELD, ValueAction::kTextWithoutMark},    // 2
+    {DIGIT_PART, KIND_FIELD, ValueAction::kTextWithoutMark},   // 3
+    {NAME, KIND_FIELD, ValueAction::kText},                    // 4
+    {WORD, KIND_FIELD, ValueAction::kText},                    // 5
+    {ADDRESS_KIND, SCOPE_FIELD, ValueAction::kNone},           // 6
+    {ADDRESS_KIND, SCOPE_FIELD, ValueAction::kNone},           // 7
+    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 8
+    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 9
+    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 10
+    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 11
+    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 12
+    {ENTRY_LINE_END, LINE_START, ValueAction::kNone},          // 13
+    {SCOPE, VALUE_FIELD, ValueAction::kNone},                  // 14
+    {HEX_VALUE, AFTER_VALUE, ValueAction::kHex},               // 15
+    {HEX_VALUE, AFTER_VALUE, ValueAction::kHexWithoutSuffix},  // 16
+    {0, kStay, ValueAction::kNone},                            // 17
+    {ENTRY_LINE_END, LINE_START, ValueAction::kNone},          // 18
+    {LINE_END, LINE_START, ValueAction::kNone},                // 19
+    {0, SKIP_LINE, ValueAction::kNone},                        // 20
+    {0, kStay, ValueAction::kNone},                            // 21
+    {0, SKIP_LINE, ValueAction::kNone},                        // 22
+};
+
+// The outcome of matching at one position: the winning rule and the length of its token
+// text, or rule 0 when the read-ahead reached the end of the buffered bytes.
+struct Match {
+  int rule;
+  int length;
+};
+
+inline constexpr Match kNeedMore{0, 0};
+
+// Where matching looks: the buffered bytes end at `end` (the first end mark); `final` says no
+// more bytes will follow them.
+struct Window {
+  const Byte* end;
+  bool final;
+
+  // A run that reaches the end mark may go on in bytes not yet read.
+  bool Cut(const Byte* run_end) const { return run_end == end && !final; }
+};
+
+// Length of the run of bytes of one class. The end mark is in no class, so it stops every run.
+inline int Run(const Byte* p, std::uint8_t mask) {
+  switch (mask) {
+    case kBlank:
+      return RunLength<RunClass::kBlank>(p);
+    case kNameChar:
+      return RunLength<RunClass::kNameChar>(p);
+    case kSkipWordChar:
+      return RunLength<RunClass::kSkipWordChar>(p);
+    case kTrailWordChar:
+      return RunLength<RunClass::kTrailWordChar>(p);
+    case kHexDigit:
+      return RunLength<RunClass::kHexDigit>(p);
+  }
+  const Byte* q = p;
+  while (IsClass(*q, mask)) ++q;
+  return static_cast<int>(q - p);
+}
+
+// The rules every condition shares for a byte that starts no longer token: a line end
+// (line_end_rule: 13, 18 or 19), a blank (21) or any other byte (22).
+inline Match SingleByte(Byte c, int line_end_rule) {
+  if (c == '\n') return {line_end_rule, 1};
+  if (IsClass(c, kBlank)) return {21, 1};
+  return {22, 1};
+}
+
+// Rule 20 from p, whose first byte is a skip-word character.
+inline Match SkipWord(const Byte* p, const Window& w) {
+  int m = Run(p, kSkipWordChar);
+  if (w.Cut(p + m)) return kNeedMore;
+  return {20, m};
+}
+
+inline Match MatchLineStart(const Byte* p, const Window& w, bool at_line_start) {
+  Byte c = *p;
+  if (c == ' ' && at_line_start) {
+    const Byte* q = p;
+    while (*q == ' ') ++q;
+    if (w.Cut(q)) return kNeedMore;
+    return {1, static_cast<int>(q - p)};
+  }
+  if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
+  return SingleByte(c, 19);
+}
+
+inline Match MatchNameField(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kNameChar)) {
+    if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
+    return SingleByte(c, 19);
+  }
+  int n = Run(p, kNameChar);
+  const Byte* q = p + n;
+  if (w.Cut(q)) return kNeedMore;
+  Byte next = *q;
+  if (next == '+') return {IsClass(c, kNameStart) ? 2 : 3, n + 1};
+  if (IsClass(next, kNameEndBlank) && IsClass(c, kNameStart)) return {4, n};
+  if (next == '-') return SkipWord(p, w);
+  return {5, n};
+}
+
+// The kind keyword of a skip word of m bytes at p, whose next byte p[m] has been read: dotted
+// keywords win over rule 20 whatever follows them; "EQU" and "bit" only when no skip-word
+// character follows. Anything else is rule 20.
+// The first four bytes of a keyword as one little-endian word.
+constexpr std::uint32_t Word4(const char* k) {
+  return static_cast<std::uint32_t>(static_cast<Byte>(k[0])) |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<Byte>(k[3])) << 24;
+}
+
+inline Match KindKeyword(const Byte* p, int m) {
+  if (m != 3 && m != 4) return {20, m};
+  std::uint32_t word;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, sizeof word);  // p[3] is the byte after a three-byte word
+  } else {
+    word = Word4(reinterpret_cast<const char*>(p));
+  }
+  if (m == 4) {
+    if (p[4] == '.' && word == Word4("Addr")) return {6, 5};
+    if (p[4] == '.' && word == Word4("Func")) return {10, 5};
+    return {20, 4};
+  }
+  std::uint32_t three = word & 0x00FFFFFFu;
+  if (p[3] == '.') {
+    if (three == (Word4("loc.") & 0x00FFFFFFu)) return {7, 4};
+    if (three == (Word4("Var.") & 0x00FFFFFFu)) return {11, 4};
+    if (three == (Word4("arg.") & 0x00FFFFFFu)) return {12, 4};
+  }
+  if (three == (Word4("EQU.") & 0x00FFFFFFu)) return {8, 3};
+  if (three == (Word4("bit.") & 0x00FFFFFFu)) return {9, 3};
+  return {20, 3};
+}
+
+inline Match MatchKindField(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 13);
+  int m = Run(p, kSkipWordChar);
+  if (w.Cut(p + m)) return kNeedMore;
+  return KindKeyword(p, m);
+}
+
+inline Match MatchScopeField(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 19);
+  int m = Run(p, kSkipWordChar);
+  if (w.Cut(p + m)) return kNeedMore;
+  if (m == 1 && (c == 'a' || c == 'g' || c == 's')) return {14, 1};
+  return {20, m};
+}
+
+// A value is "0x" and hex digits ending the skip word, optionally followed by "(d)".
+inline Match MatchValueField(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 19);
+  int m = Run(p, kSkipWordChar);
+  if (w.Cut(p + m)) return kNeedMore;
+  bool hex_word = m >= 3 && p[0] == '0' && p[1] == 'x' && 2 + Run(p + 2, kHexDigit) == m;
+  if (!hex_word) return {20, m};
+  const Byte* q = p + m;
+  if (*q != '(' || q + 1 == w.end) return (*q == '(' && !w.final) ? kNeedMore : Match{15, m};
+  bool digit = q[1] >= '0' && q[1] <= '9';
+  if (!digit) return {15, m};
+  if (q + 2 == w.end) return w.final ? Match{15, m} : kNeedMore;
+  return q[2] == ')' ? Match{16, m + 3} : Match{15, m};
+}
+
+inline Match MatchAfterValue(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (!IsClass(c, kTrailWordChar)) return SingleByte(c, 18);
+  int t = Run(p, kTrailWordChar);
+  if (w.Cut(p + t)) return kNeedMore;
+  return {17, t};
+}
+
+inline Match MatchSkipLine(const Byte* p, const Window& w) {
+  Byte c = *p;
+  if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
+  return SingleByte(c, 19);
+}
+
+inline Match MatchToken(StartCondition condition, bool at_line_start, const Byte* p,
+                        const Window& w) {
+  switch (condition) {
+    case LINE_START:
+      return MatchLineStart(p, w, at_line_start);
+    case NAME_FIELD:
+      return MatchNameField(p, w);
+    case KIND_FIELD:
+      return MatchKindField(p, w);
+    case SCOPE_FIELD:
+      return MatchScopeField(p, w);
+    case VALUE_FIELD:
+      return MatchValueField(p, w);
+    case AFTER_VALUE:
+      return MatchAfterValue(p, w);
+    case SKIP_LINE:
+      return MatchSkipLine(p, w);
+  }
+  return SingleByte(*p, 19);
+}
+
+// Copies a name text into the token value: at most 255 bytes and the terminator.
+inline void StoreText(TokenValue& value, const char* text, int length) {
+  if (length > kTokenValueSize - 1) length = kTokenValueSize - 1;
+  ShortCopy(value.text, text, static_cast<std::size_t>(length));
+  value.text[length] = '\0';
+  value.text_length = length;
+}
+
+// Converts the value of rules 15 and 16: what ConvertHexText makes of the upper-cased token
+// text without the "(d)" suffix of rule 16. That text is always "0X" and hexadecimal digits, so
+// the conversion reduces to this: one to eight digits give their value; more digits (or 256
+// characters and more) fail, and the value stays unconverted.
+inline void StoreHexValue(TokenValue& value, const char* text, int length) {
+  int digits = length - 2;
+  if (digits > 8) {
+    value.converted = false;
+    return;
+  }
+  std::uint32_t number = HexDigitsValue(text + 2, digits);
+  value.number = number;
+  value.converted = true;
+}
+
+}  // namespace k8map::rules
