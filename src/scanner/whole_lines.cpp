@@ -147,7 +147,10 @@ SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
   q += 3 + four + 2 * five;
 
   q += w.Run<RunClass::kBlank>(q);
-  if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
+  // The scope letter, tested without a branch per letter: which one it is varies line by line.
+  int scope =
+      static_cast<int>(p[q] == 'a') | static_cast<int>(p[q] == 'g') | static_cast<int>(p[q] == 's');
+  if (scope == 0 || IsClass(p[q + 1], kSkipWordChar)) return line;
   ++q;
   q += w.Run<RunClass::kBlank>(q);
 
@@ -260,17 +263,19 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     }
     // Every token of a line shorter than the limit is within the limit.
     if (line_feed - p >= kTokenTextSize) break;
-    if (symbol_line && line.address) {
-      TakenSymbol& symbol = symbols[(*symbol_count)++];
+    if (symbol_line) {
+      // The slot is filled for every symbol line and kept for an address kind: which kind a
+      // line has varies too much to branch on.
+      TakenSymbol& symbol = symbols[*symbol_count];
       symbol.name = reinterpret_cast<const char*>(line.name);
       symbol.name_length =
           line.name_length < kTokenValueSize - 1 ? line.name_length : kTokenValueSize - 1;
       int digits = line.value_length - 2;  // the value is "0x" and hexadecimal digits
       symbol.converted = digits <= 8;
-      symbol.number = symbol.converted
-                          ? HexDigitsValue(reinterpret_cast<const char*>(line.value) + 2, digits)
-                          : 0;
+      symbol.number =
+          HexDigitsValue(reinterpret_cast<const char*>(line.value) + 2, digits <= 8 ? digits : 8);
       symbol.line = line_number;
+      *symbol_count += line.address ? 1 : 0;
     }
     p = line_feed + 1;
     ++line_number;
