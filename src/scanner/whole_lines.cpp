@@ -22,38 +22,28 @@ struct SymbolLine {
   const Byte* line_feed;  // null when the line is not of this shape
 };
 
-// Runs measured one at a time from the bytes.
-struct SerialRuns {
-  const Byte* p;
-  template <RunClass kClass>
-  int Run(int pos) const {
-    return RunLength<kClass>(p + pos);
-  }
-};
-
-// A symbol line read with the runs of some measure; offsets from p.
-template <typename Runs>
-SymbolLine ReadSymbolLineWith(const Byte* p, const Runs& runs) {
+// A symbol line read run by run from the bytes; offsets from p.
+SymbolLine ReadSymbolLineSerially(const Byte* p) {
   SymbolLine line{};
-  if (p[0] != ' ') return line;  // only a space at the line start begins a name field
-  int q = runs.template Run<RunClass::kBlank>(0);  // leading spaces (rule 1), then blanks (21)
+  if (p[0] != ' ') return line;                // only a space at the line start begins a name field
+  int q = RunLength<RunClass::kBlank>(p);  // leading spaces (rule 1), then blanks (21)
   if (!IsClass(p[q], kNameStart)) return line;
   int name = q;
-  q += runs.template Run<RunClass::kNameChar>(q);
+  q += RunLength<RunClass::kNameChar>(p + q);
   if (!IsClass(p[q], kNameEndBlank)) return line;
   line.name = p + name;
   line.name_length = q - name;
-  q += runs.template Run<RunClass::kBlank>(q);
-  Match kind = KindKeyword(p + q, runs.template Run<RunClass::kSkipWordChar>(q));
+  q += RunLength<RunClass::kBlank>(p + q);
+  Match kind = KindKeyword(p + q, RunLength<RunClass::kSkipWordChar>(p + q));
   if (kind.rule < 6 || kind.rule > 12) return line;
   line.address = kind.rule <= 7;
   q += kind.length;
-  q += runs.template Run<RunClass::kBlank>(q);
+  q += RunLength<RunClass::kBlank>(p + q);
   if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
   ++q;
-  q += runs.template Run<RunClass::kBlank>(q);
+  q += RunLength<RunClass::kBlank>(p + q);
   if (p[q] != '0' || p[q + 1] != 'x') return line;
-  int digits = runs.template Run<RunClass::kHexDigit>(q + 2);
+  int digits = RunLength<RunClass::kHexDigit>(p + q + 2);
   int e = q + 2 + digits;
   if (digits == 0 || IsClass(p[e], kSkipWordChar)) return line;
   line.value = p + q;
@@ -61,9 +51,9 @@ SymbolLine ReadSymbolLineWith(const Byte* p, const Runs& runs) {
   if (p[e] == '(' && p[e + 1] >= '0' && p[e + 1] <= '9' && p[e + 2] == ')') e += 3;
   for (q = e; p[q] != '\n';) {
     if (IsClass(p[q], kBlank)) {
-      q += runs.template Run<RunClass::kBlank>(q);
+      q += RunLength<RunClass::kBlank>(p + q);
     } else if (IsClass(p[q], kTrailWordChar)) {
-      q += runs.template Run<RunClass::kTrailWordChar>(q);
+      q += RunLength<RunClass::kTrailWordChar>(p + q);
     } else {
       return line;
     }
@@ -114,7 +104,7 @@ constexpr std::uint64_t KeyBytes(const char* k, int n) {
   return word;
 }
 
-// The same reading as ReadSymbolLineWith, shaped for a short dependency chain from one field's
+// The same reading as ReadSymbolLineSerially, shaped for a short dependency chain from one field's
 // position to the next: the kind and the value are measured by name-character runs from the
 // masks, their other conditions are only checked, and the kind keyword is found by comparing
 // whole words rather than by branching on its letters.
@@ -194,7 +184,7 @@ SymbolLine ReadSymbolLine(const Byte* p, const Byte* end) {
   }
 #endif
   (void)end;
-  return ReadSymbolLineWith(p, SerialRuns{p});
+  return ReadSymbolLineSerially(p);
 }
 
 // The tokens of a line complete in the buffer, through the rules; the shape when they are
