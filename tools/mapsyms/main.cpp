@@ -155,10 +155,10 @@ int Report(const MapLibrary& lib, const Options& options, Output& out) {
     out.Put(std::string(best_name) + (offset != 0 ? suffix : "") + "\n");
     return 0;
   }
+  // The records' own chain, from the first: the layout hosts walk.
   RecordPrinter printer(out, options.format);
-  for (int r = lib.get_first_record(&value, &name); r == 0;
-       r = lib.get_next_record(&value, &name)) {
-    if (!options.by_name || options.name == name) printer.Print(name, value);
+  for (const SymbolRecord* r = lib.get_record_top(); r != nullptr; r = r->next) {
+    if (!options.by_name || options.name == r->name) printer.Print(r->name, r->value);
   }
   return 0;
 }
