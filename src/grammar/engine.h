@@ -86,7 +86,7 @@ class EngineStacks {
 // copies the current token's meaningful value. Actions: void Reduce(int rule, SemanticValue*
 // rhs) runs rule's action with rhs[0] as $1; rhs[0] is also the result, which starts as $1.
 //
-// In shortcut_state with no lookahead held, a source that offers TakeLine(actions) may take a
+// In shortcut_state with no lookahead held, a source that offers TakeLines(actions) may take a
 // whole input line in one step: it must then have done exactly what the line's tokens would
 // have done from that state, back to that state.
 template <typename Source, typename Actions>
@@ -120,8 +120,8 @@ int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStat
     if (!t.reads_lookahead[state]) {
       action = t.default_action[state];
     } else {
-      if constexpr (requires { source.TakeLine(actions); }) {
-        if (lookahead < 0 && state == shortcut_state && source.TakeLine(actions)) continue;
+      if constexpr (requires { source.TakeLines(actions); }) {
+        if (lookahead < 0 && state == shortcut_state && source.TakeLines(actions)) continue;
       }
       if (lookahead < 0) lookahead = TerminalOf(source.Next());
       action = t.action[state * t.terminal_count + lookahead];

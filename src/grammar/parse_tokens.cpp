@@ -29,7 +29,7 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
 // Single-line entries and ignored lines, from the state after a complete entry_list, are
 // shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
 // action, a record for an address entry.
-bool ScannerSource::TakeLine(MapActions& actions) {
+bool ScannerSource::TakeLines(MapActions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
   TakenSymbol symbols[kBatch];

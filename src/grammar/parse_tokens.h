@@ -9,7 +9,7 @@
 namespace k8map {
 
 // Feeds the engine from the scanner, copying only the meaningful part of each token value.
-// Between entries it takes whole common lines at once (ScanWholeLine), doing what the grammar
+// Between entries it takes whole common lines at once (ScanWholeLines), doing what the grammar
 // does with their tokens; line_shortcut off reads every token (for comparison in tests).
 struct ScannerSource {
   Scanner& scanner;
@@ -17,7 +17,7 @@ struct ScannerSource {
 
   int Next() { return NextToken(scanner); }
   void Load(int terminal, SemanticValue& slot) const;
-  bool TakeLine(MapActions& actions);
+  bool TakeLines(MapActions& actions);
 };
 
 // Parses the scanner's current stream: 0 accepted, 1 rejected, 2 stacks exhausted. The

@@ -89,12 +89,6 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);
 
-// The shape of a whole line: not taken, a line whose only token is LINE_END, or a symbol line
-// of NAME, a kind, SCOPE, HEX_VALUE and ENTRY_LINE_END.
-struct WholeLine {
-  enum Shape { kNotTaken, kIgnoredLine, kSymbolLine };
-};
-
 // A symbol line with an address kind (ADDRESS_KIND) taken by ScanWholeLines: the NAME's value
 // (its first 255 bytes; in the buffer until the next fill) and the HEX_VALUE's, as those tokens
 // would carry them, and the line's number.
@@ -107,7 +101,8 @@ struct TakenSymbol {
 };
 
 // At the start of a line, takes whole lines one after another while each lies complete in the
-// buffer and has one of the two shapes above, up to capacity address symbols, which it stores
+// buffer and its tokens are exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and
+// ENTRY_LINE_END, up to capacity address symbols, which it stores
 // in symbols. The scanner is then exactly where the lines' tokens read through NextToken would
 // leave it, but for the token value, which the parser never reads from tokens it did not
 // shift. Returns the number of lines taken; 0 changes nothing.

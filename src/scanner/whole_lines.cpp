@@ -7,6 +7,10 @@ namespace {
 
 using namespace rules;
 
+// The shape of a whole line: not taken, a line whose only token is LINE_END, or a symbol line
+// of NAME, a kind, SCOPE, HEX_VALUE and ENTRY_LINE_END.
+enum class LineShape { kNotTaken, kIgnoredLine, kSymbolLine };
+
 // The symbol line of the common shape, read straight through: leading spaces (rule 1), blanks
 // (rule 21), a NAME (rule 4), blanks, a kind keyword (rules 6 to 12), blanks, a scope letter
 // (rule 14), blanks, a value (rule 15 or 16), blanks and trailing words (rules 21 and 17) up to
@@ -25,7 +29,7 @@ struct SymbolLine {
 // A symbol line read run by run from the bytes; offsets from p.
 SymbolLine ReadSymbolLineSerially(const Byte* p) {
   SymbolLine line{};
-  if (p[0] != ' ') return line;                // only a space at the line start begins a name field
+  if (p[0] != ' ') return line;            // only a space at the line start begins a name field
   int q = RunLength<RunClass::kBlank>(p);  // leading spaces (rule 1), then blanks (21)
   if (!IsClass(p[q], kNameStart)) return line;
   int name = q;
@@ -189,8 +193,8 @@ SymbolLine ReadSymbolLine(const Byte* p, const Byte* end) {
 
 // The tokens of a line complete in the buffer, through the rules; the shape when they are
 // exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and ENTRY_LINE_END.
-WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& window,
-                                SymbolLine* line) {
+LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& window,
+                         SymbolLine* line) {
   StartCondition condition = LINE_START;
   bool at_line_start = true;
   int tokens[5];
@@ -206,7 +210,7 @@ WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Wind
       q += match.rule == 21 ? 1 + Run(q + 1, kBlank) : match.length;
       continue;
     }
-    if (count == 5) return WholeLine::kNotTaken;
+    if (count == 5) return LineShape::kNotTaken;
     tokens[count++] = action.token;
     if (action.token == NAME) line->name = q, line->name_length = match.length;
     if (action.token == ADDRESS_KIND) line->address = true;
@@ -216,10 +220,10 @@ WholeLine::Shape ScanLineTokens(const Byte* p, const Byte* line_feed, const Wind
     }
     q += match.length;
   }
-  if (count == 1 && tokens[0] == LINE_END) return WholeLine::kIgnoredLine;
+  if (count == 1 && tokens[0] == LINE_END) return LineShape::kIgnoredLine;
   bool symbol_line = count == 5 && tokens[0] == NAME && tokens[2] == SCOPE &&
                      tokens[3] == HEX_VALUE && tokens[4] == ENTRY_LINE_END;
-  return symbol_line ? WholeLine::kSymbolLine : WholeLine::kNotTaken;
+  return symbol_line ? LineShape::kSymbolLine : LineShape::kNotTaken;
 }
 
 }  // namespace
@@ -246,9 +250,9 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
       if (*p == ' ') {  // a line that does not begin with a space yields LINE_END alone
         line = SymbolLine{};
         Window window{end, scanner.buffer.status == BUFFER_END_PENDING};
-        WholeLine::Shape shape = ScanLineTokens(p, line_feed, window, &line);
-        if (shape == WholeLine::kNotTaken) break;
-        symbol_line = shape == WholeLine::kSymbolLine;
+        LineShape shape = ScanLineTokens(p, line_feed, window, &line);
+        if (shape == LineShape::kNotTaken) break;
+        symbol_line = shape == LineShape::kSymbolLine;
       }
     }
     // Every token of a line shorter than the limit is within the limit.
