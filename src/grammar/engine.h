@@ -86,9 +86,9 @@ class EngineStacks {
 // copies the current token's meaningful value. Actions: void Reduce(int rule, SemanticValue*
 // rhs) runs rule's action with rhs[0] as $1; rhs[0] is also the result, which starts as $1.
 //
-// In shortcut_state with no lookahead held, a source that offers TakeLines(actions) may take a
-// whole input line in one step: it must then have done exactly what the line's tokens would
-// have done from that state, back to that state.
+// In shortcut_state with no lookahead held, a source that offers TakeLines(actions) may take
+// whole input lines at once: it must then have done exactly what their tokens would have done
+// from that state, which leads back to that state.
 template <typename Source, typename Actions>
 int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStats* stats = nullptr,
               int shortcut_state = -1) {
