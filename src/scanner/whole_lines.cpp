@@ -26,6 +26,23 @@ struct SymbolLine {
   const Byte* line_feed;  // null when the line is not of this shape
 };
 
+// The rest of a symbol line from the end of its value's digits: an optional "(d)" (rule 16),
+// then blanks (rule 21) and trailing words (rule 17) up to the line feed (rule 18). Returns
+// the line feed, or null where the rules would do anything else.
+const Byte* ValueSuffixAndTail(const Byte* q) {
+  if (q[0] == '(' && q[1] >= '0' && q[1] <= '9' && q[2] == ')') q += 3;
+  while (*q != '\n') {
+    if (IsClass(*q, kBlank)) {
+      q += RunLength<RunClass::kBlank>(q);
+    } else if (IsClass(*q, kTrailWordChar)) {
+      q += RunLength<RunClass::kTrailWordChar>(q);
+    } else {
+      return nullptr;
+    }
+  }
+  return q;
+}
+
 // A symbol line read run by run from the bytes; offsets from p.
 SymbolLine ReadSymbolLineSerially(const Byte* p) {
   SymbolLine line{};
@@ -52,17 +69,7 @@ SymbolLine ReadSymbolLineSerially(const Byte* p) {
   if (digits == 0 || IsClass(p[e], kSkipWordChar)) return line;
   line.value = p + q;
   line.value_length = 2 + digits;
-  if (p[e] == '(' && p[e + 1] >= '0' && p[e + 1] <= '9' && p[e + 2] == ')') e += 3;
-  for (q = e; p[q] != '\n';) {
-    if (IsClass(p[q], kBlank)) {
-      q += RunLength<RunClass::kBlank>(p + q);
-    } else if (IsClass(p[q], kTrailWordChar)) {
-      q += RunLength<RunClass::kTrailWordChar>(p + q);
-    } else {
-      return line;
-    }
-  }
-  line.line_feed = p + q;
+  line.line_feed = ValueSuffixAndTail(p + e);
   return line;
 }
 
@@ -157,17 +164,7 @@ SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
   line.value = p + q;
   line.value_length = word;
   int e = q + word;
-  if (p[e] == '(' && p[e + 1] >= '0' && p[e + 1] <= '9' && p[e + 2] == ')') e += 3;
-  for (q = e; p[q] != '\n';) {
-    if (IsClass(p[q], kBlank)) {
-      q += w.Run<RunClass::kBlank>(q);
-    } else if (IsClass(p[q], kTrailWordChar)) {
-      q += RunLength<RunClass::kTrailWordChar>(p + q);
-    } else {
-      return line;
-    }
-  }
-  line.line_feed = p + q;
+  line.line_feed = ValueSuffixAndTail(p + e);
   return line;
 }
 #endif
