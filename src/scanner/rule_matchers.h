@@ -174,12 +174,8 @@ constexpr std::uint32_t Word4(const char* k) {
 
 inline Match KindKeyword(const Byte* p, int m) {
   if (m != 3 && m != 4) return {20, m};
-  std::uint32_t word;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&word, p, sizeof word);  // p[3] is the byte after a three-byte word
-  } else {
-    word = Word4(reinterpret_cast<const char*>(p));
-  }
+  // p[3] is the byte after a three-byte word; the storage always has it.
+  std::uint32_t word = Word4(reinterpret_cast<const char*>(p));
   if (m == 4) {
     if (p[4] == '.' && word == Word4("Addr")) return {6, 5};
     if (p[4] == '.' && word == Word4("Func")) return {10, 5};

@@ -140,8 +140,8 @@ SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
   int addr = is(key5, KeyBytes("Addr.", 5)), loc = is(key4, KeyBytes("loc.", 4));
   int five = addr | is(key5, KeyBytes("Func.", 5));
   int four = loc | is(key4, KeyBytes("Var.", 4)) | is(key4, KeyBytes("arg.", 4));
-  int plain3 = is(static_cast<std::uint64_t>(w.Run<RunClass::kNameChar>(q)), 3) &
-               static_cast<int>(p[q + 3] != '-');
+  int plain3 =
+      static_cast<int>(w.Run<RunClass::kNameChar>(q) == 3) & static_cast<int>(p[q + 3] != '-');
   int three = plain3 & (is(key3, KeyBytes("EQU", 3)) | is(key3, KeyBytes("bit", 3)));
   if ((five | four | three) == 0) return line;
   line.address = (addr | loc) != 0;
