@@ -80,6 +80,28 @@ std::string RandomLine(std::mt19937& random) {
   }
 }
 
+// A continued entry: a head with a NAME_PART, middle pieces, a last piece, each line sometimes a
+// little off its plainest form.
+std::string RandomContinuedEntry(std::mt19937& random) {
+  static const char* const kHeads[] = {"  head+  Addr. g 0x1F\n",    "  _h9+ loc. s 0x2(3) [4]\n",
+                                       "  sym+   Var. a 0xAB\n",     "  9h+ Addr. g 0x1\n",
+                                       "  h+ Addr. g 0x123456789\n", "  h+\tAddr.\fg 0xff *\n",
+                                       "  h++ Addr. g 0x1\n",        "  h+Addr. g 0x1\n"};
+  static const char* const kMiddles[] = {"  mid+\n", "  9mid+\n", " \t m_2+  \n", "  a+b+\n",
+                                         "  +\n",    "\tmid+\n",  "  mi-d+\n",    "  mid+ x\n",
+                                         "  \n",     "  mid+\f\n"};
+  static const char* const kLasts[] = {"  last\n",  "  9last\n", "  last  \n", "  last\f\n",
+                                       "  la-st\n", "  last+\n", "  last x\n", "\n",
+                                       "  EQU\n",   "  Addr.\n", "  last"};
+  auto pick = [&](const auto& list) { return std::string(list[random() % std::size(list)]); };
+  bool plain = random() % 2 == 0;  // mostly the forms the whole-entry reader takes
+  std::string entry = plain ? kHeads[random() % 3] : pick(kHeads);
+  int middles = static_cast<int>(random() % 4);
+  for (int i = 0; i < middles; ++i) entry += plain ? kMiddles[random() % 3] : pick(kMiddles);
+  if (random() % 5 == 0) entry += std::string(1 + random() % 12, 'n') + "+\n";
+  return entry + (plain ? kLasts[random() % 4] : pick(kLasts));
+}
+
 std::string Outcome(Library& lib, const std::string& path) {
   int result = RunMapParse(lib, path.c_str());
   std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
@@ -88,10 +110,24 @@ std::string Outcome(Library& lib, const std::string& path) {
   return out;
 }
 
-TEST(LineShortcut, SameOutcomeAsTokenByToken) {
-  auto fast = std::make_unique<Library>();
-  auto slow = std::make_unique<Library>();
-  slow->line_shortcut = false;
+// Whole lines against token by token, with either whole-line reader: the wide one (where the
+// processor has it) and the portable one.
+class LineShortcut : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam() && !WideLinesAvailable()) GTEST_SKIP() << "no wide line reader here";
+    fast_->scanner.wide_lines = GetParam();
+    slow_->line_shortcut = false;
+  }
+  void ExpectSameOutcome(const std::string& text) {
+    std::string path = test::WriteTempFile(text);
+    ASSERT_EQ(Outcome(*fast_, path), Outcome(*slow_, path)) << text;
+  }
+  std::unique_ptr<Library> fast_ = std::make_unique<Library>();
+  std::unique_ptr<Library> slow_ = std::make_unique<Library>();
+};
+
+TEST_P(LineShortcut, SameOutcomeAsTokenByToken) {
   std::mt19937 random(7);
   int accepted = 0;
   for (int file = 0; file < kScale * 3; ++file) {
@@ -99,45 +135,62 @@ TEST(LineShortcut, SameOutcomeAsTokenByToken) {
     int lines = 1 + static_cast<int>(random() % 30);
     for (int i = 0; i < lines; ++i) text += RandomLine(random);
     std::string path = test::WriteTempFile(text);
-    std::string expected = Outcome(*slow, path);
-    ASSERT_EQ(Outcome(*fast, path), expected) << text;
+    std::string expected = Outcome(*slow_, path);
+    ASSERT_EQ(Outcome(*fast_, path), expected) << text;
     accepted += expected[0] == '0';
   }
   EXPECT_GT(accepted, kScale / 20) << "the cases reach beyond the first line";
 }
 
 // Each line alone after a complete entry, where whole lines are taken.
-TEST(LineShortcut, SameOutcomeForEveryLineAfterAnEntry) {
-  auto fast = std::make_unique<Library>();
-  auto slow = std::make_unique<Library>();
-  slow->line_shortcut = false;
+TEST_P(LineShortcut, SameOutcomeForEveryLineAfterAnEntry) {
   std::mt19937 random(11);
-  std::string text;
-  std::vector<std::string> lines;
   for (int i = 0; i < kScale * 20; ++i) {
     std::string line = RandomLine(random);
     if (line.empty() || line.back() != '\n') line += '\n';
-    lines.push_back(line);
-  }
-  for (const std::string& line : lines) {
-    std::string path = test::WriteTempFile("  first Addr. g 0x1\n" + line + "  last loc. s 0x2\n");
-    ASSERT_EQ(Outcome(*fast, path), Outcome(*slow, path)) << line;
+    ExpectSameOutcome("  first Addr. g 0x1\n" + line + "  last loc. s 0x2\n");
+    if (HasFatalFailure()) return;
   }
 }
 
-TEST(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
-  auto fast = std::make_unique<Library>();
-  auto slow = std::make_unique<Library>();
-  slow->line_shortcut = false;
+TEST_P(LineShortcut, SameOutcomeForContinuedEntries) {
+  std::mt19937 random(13);
+  int accepted = 0;
+  for (int file = 0; file < kScale * 3; ++file) {
+    std::string text = "  first Addr. g 0x1\n";
+    int entries = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < entries; ++i) {
+      text += random() % 3 == 0 ? RandomLine(random) : RandomContinuedEntry(random);
+    }
+    std::string path = test::WriteTempFile(text);
+    std::string expected = Outcome(*slow_, path);
+    ASSERT_EQ(Outcome(*fast_, path), expected) << text;
+    accepted += expected[0] == '0';
+  }
+  EXPECT_GT(accepted, kScale / 2) << "most files parse";
+}
+
+TEST_P(LineShortcut, ContinuedNameCutAt255) {
+  std::string text = "  head+ Addr. g 0x10\n";
+  for (int i = 0; i < 20; ++i) text += "  " + std::string(30, static_cast<char>('a' + i)) + "+\n";
+  ExpectSameOutcome(text + "  tail\n  next loc. a 0x2\n");
+}
+
+TEST_P(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
   std::string text;
   for (int i = 0; text.size() < 70000; ++i) {
     text += "  sym_" + std::to_string(i) + std::string(i % 23, ' ') + " Addr. g 0x" +
             std::to_string(i % 100000) + (i % 7 == 0 ? "(3) [4]\n" : "\n");
     if (i % 50 == 0) text += "Module " + std::to_string(i) + "\n\n";
+    if (i % 9 == 0) text += "  part_" + std::to_string(i) + "+ loc. a 0x1\n  mid+\n  end\n";
   }
-  std::string path = test::WriteTempFile(text);
-  EXPECT_EQ(Outcome(*fast, path), Outcome(*slow, path));
+  ExpectSameOutcome(text);
 }
+
+INSTANTIATE_TEST_SUITE_P(Readers, LineShortcut, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Wide" : "Portable";
+                         });
 
 }  // namespace
 }  // namespace k8map

@@ -28,7 +28,8 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
 
 // Single-line entries and ignored lines, from the state after a complete entry_list, are
 // shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
-// action, a record for an address entry.
+// action, a record for an address entry. So is a whole continued entry, whose pieces' actions
+// only build the joined name that rule 8 or 9 records for an address head.
 bool ScannerSource::TakeLines(MapActions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
@@ -38,6 +39,15 @@ bool ScannerSource::TakeLines(MapActions& actions) {
   for (int i = 0; i < count; ++i) {
     const TakenSymbol& s = symbols[i];
     actions.RecordEntry(s.name, s.name_length, s.number, s.converted, s.line);
+  }
+  if (count < kBatch) {  // stopped at a line that may begin a continued entry
+    char joined[kTokenValueSize + kNamePadding];
+    TakenSymbol entry{};
+    int lines = ScanContinuedEntry(scanner, joined, &entry);
+    if (lines > 0 && entry.name != nullptr) {
+      actions.RecordEntry(entry.name, entry.name_length, entry.number, entry.converted, entry.line);
+    }
+    taken += lines;
   }
   return taken > 0;
 }

@@ -60,6 +60,9 @@ struct TokenValue {
   bool converted = false;
 };
 
+// Whether this processor runs the wide whole-line reader (AVX2 and BMI on x86-64).
+bool WideLinesAvailable();
+
 struct Scanner {
   TextStream stream;
   InputBuffer buffer;
@@ -69,11 +72,12 @@ struct Scanner {
   int line_counter = 1;
   StartCondition condition = LINE_START;
   TokenValue value;
+  bool wide_lines = WideLinesAvailable();  // off: the portable whole-line reader (tests)
 };
 
 // Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,
-// at line start, line counter 1.
-void ResetScanner(Scanner& scanner, std::FILE* file);
+// at line start, line counter 1. Block reads come from ahead when it is given.
+void ResetScanner(Scanner& scanner, std::FILE* file, ReadAhead* ahead = nullptr);
 
 // Refills the buffer behind the pending bytes of an unfinished token.
 FillOutcome FillBuffer(Scanner& scanner);
@@ -107,5 +111,13 @@ struct TakenSymbol {
 // leave it, but for the token value, which the parser never reads from tokens it did not
 // shift. Returns the number of lines taken; 0 changes nothing.
 int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count);
+
+// At the start of a line, takes one whole continued entry (its first line with a NAME_PART,
+// middle pieces, last piece) when all its lines lie complete in the buffer in their plainest
+// form. For an address entry, entry gets the record its reduction makes: the joined name
+// (at most 255 characters, stored in joined, which has room for kTokenValueSize + 32 bytes), the
+// value and the last line's number; otherwise entry->name is null. Returns the number of lines
+// taken; 0 changes nothing. The wide line reader does this; without it, always 0.
+int ScanContinuedEntry(Scanner& scanner, char* joined, TakenSymbol* entry);
 
 }  // namespace k8map
