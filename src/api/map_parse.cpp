@@ -1,10 +1,13 @@
 // MapParse: open the file, run the parser over it, explain a failure in the error buffer.
 #include <cstdio>
+#include <optional>
 
 #include "api/error_message.h"
 #include "api/library.h"
 #include "api/version.h"
 #include "grammar/parse_tokens.h"
+#include "records/chunk_supply.h"
+#include "scanner/read_ahead.h"
 #include "scanner/text_stream.h"
 
 namespace k8map {
@@ -61,11 +64,23 @@ int RunMapParse(Library& lib, const char* path) {
   ParseReport report;
   int result = 0;
   const char* fatal = nullptr;
-  try {
-    ResetScanner(lib.scanner, file);
-    result = ParseTokens(lib.scanner, lib.grammar, lib.records, report, nullptr, lib.line_shortcut);
-  } catch (const ScannerFailure& failure) {
-    fatal = failure.message;
+  {
+    // A large regular file gets helper threads: one reads ahead, one readies arena chunks.
+    std::optional<ReadAhead> ahead;
+    std::optional<ChunkSupply> supply;
+    if (RegularFileSize(file) >= lib.helper_threshold) {
+      ahead.emplace(file);
+      supply.emplace();
+      lib.records.supply = &*supply;
+    }
+    try {
+      ResetScanner(lib.scanner, file, ahead && ahead->Running() ? &*ahead : nullptr);
+      result =
+          ParseTokens(lib.scanner, lib.grammar, lib.records, report, nullptr, lib.line_shortcut);
+    } catch (const ScannerFailure& failure) {
+      fatal = failure.message;
+    }
+    lib.records.supply = nullptr;
   }
   std::fclose(file);
   lib.scanner.stream.file = nullptr;

@@ -6,10 +6,8 @@
 
 namespace k8map {
 
-// Appends a record; a record lost for want of memory is remembered with its entry's last line.
-void MapActions::AddRecord(const char* name, int length, std::uint32_t value, int line) {
-  // Every name here lies in the scanner's buffer or a 256-byte text, so a block can be read.
-  if (AppendPadded(records, name, static_cast<std::size_t>(length), value) == 0) return;
+// A record lost for want of memory is remembered with its entry's last line.
+void MapActions::NoteLostRecord(int line) {
   if (!report.records_lost) {
     report.records_lost = true;
     report.first_lost_line = line;

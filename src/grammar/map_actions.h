@@ -42,7 +42,13 @@ struct MapActions {
   }
 
  private:
-  void AddRecord(const char* name, int length, std::uint32_t value, int line);
+  // Every name here lies in the scanner's buffer or a 256-byte text, so a block can be read.
+  void AddRecord(const char* name, int length, std::uint32_t value, int line) {
+    if (AppendPadded(records, name, static_cast<std::size_t>(length), value) != 0) {
+      NoteLostRecord(line);
+    }
+  }
+  void NoteLostRecord(int line);
   void AddPiece(const SemanticValue& piece);
 };
 

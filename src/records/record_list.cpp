@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/short_copy.h"
+#include "records/chunk_supply.h"
 
 namespace k8map {
 
@@ -15,16 +16,26 @@ struct ArenaChunk {
 namespace {
 
 constexpr std::size_t kFirstChunkSize = 16 * 1024;
-constexpr std::size_t kLargestChunkSize = 1024 * 1024;
+constexpr std::size_t kLargestChunkSize = kSuppliedChunkSize;
 constexpr std::size_t kChunkHeader = alignof(std::max_align_t) > sizeof(ArenaChunk)
                                          ? alignof(std::max_align_t)
                                          : sizeof(ArenaChunk);
 
+// A chunk of chunk_size bytes: from the test allocator when there is one, else a ready one
+// from the supply when it has the size, else from std::malloc.
+void* NewChunk(std::size_t chunk_size, const RecordList& list) {
+  if (list.allocate != nullptr) return list.allocate(chunk_size);
+  if (list.supply != nullptr && chunk_size == kSuppliedChunkSize) {
+    if (void* ready = list.supply->Take()) return ready;
+  }
+  return std::malloc(chunk_size);
+}
+
 // Adds a chunk with room for at least size bytes; false when memory is refused.
-bool GrowArena(Arena& arena, std::size_t size, ChunkAllocator allocate) {
+bool GrowArena(Arena& arena, std::size_t size, const RecordList& list) {
   std::size_t chunk_size = arena.next_chunk_size ? arena.next_chunk_size : kFirstChunkSize;
   if (chunk_size < size + kChunkHeader) chunk_size = size + kChunkHeader;
-  void* memory = allocate ? allocate(chunk_size) : std::malloc(chunk_size);
+  void* memory = NewChunk(chunk_size, list);
   if (memory == nullptr) return false;
   auto* chunk = static_cast<ArenaChunk*>(memory);
   chunk->previous = arena.chunks;
@@ -36,13 +47,13 @@ bool GrowArena(Arena& arena, std::size_t size, ChunkAllocator allocate) {
 }
 
 // Size bytes from the arena (aligned to align), or null when memory is refused.
-void* Allocate(Arena& arena, std::size_t size, std::size_t align, ChunkAllocator allocate) {
+void* Allocate(Arena& arena, std::size_t size, std::size_t align, const RecordList& list) {
   auto aligned = [&] {
     auto address = reinterpret_cast<std::uintptr_t>(arena.next);
     return reinterpret_cast<char*>((address + align - 1) & ~(std::uintptr_t{align} - 1));
   };
   if (arena.next == nullptr || static_cast<std::size_t>(arena.limit - arena.next) < size + align) {
-    if (!GrowArena(arena, size + align, allocate)) return nullptr;
+    if (!GrowArena(arena, size + align, list)) return nullptr;
   }
   char* start = aligned();
   arena.next = start + size;
@@ -88,10 +99,9 @@ int Link(RecordList& list, void* node_memory, const char* copy, std::uint32_t va
 }  // namespace
 
 int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
-  void* node_memory =
-      Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.allocate);
+  void* node_memory = Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list);
   if (node_memory == nullptr) return -1;
-  auto* copy = static_cast<char*>(Allocate(list.names, length + 1, 1, list.allocate));
+  auto* copy = static_cast<char*>(Allocate(list.names, length + 1, 1, list));
   if (copy == nullptr) {
     list.nodes.next = static_cast<char*>(node_memory);  // give the node back
     return -1;
@@ -101,13 +111,13 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
   return Link(list, node_memory, copy, value);
 }
 
-int AppendPadded(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
+int AppendPaddedSlowly(RecordList& list, const char* name, std::size_t length,
+                       std::uint32_t value) {
   if (length >= kNamePadding) return Append(list, name, length, value);
-  void* node_memory =
-      Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.allocate);
+  void* node_memory = Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list);
   if (node_memory == nullptr) return -1;
   // Room for a whole block; all but the name and its terminator is given back at once.
-  auto* copy = static_cast<char*>(Allocate(list.names, kNamePadding, 1, list.allocate));
+  auto* copy = static_cast<char*>(Allocate(list.names, kNamePadding, 1, list));
   if (copy == nullptr) {
     list.nodes.next = static_cast<char*>(node_memory);
     return -1;

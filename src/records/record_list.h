@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kestrum8_map.h"
 
@@ -14,6 +15,7 @@ namespace k8map {
 using ChunkAllocator = void* (*)(std::size_t size);
 
 struct ArenaChunk;
+class ChunkSupply;
 
 // A bump allocator over a singly linked list of chunks.
 struct Arena {
@@ -31,6 +33,7 @@ struct RecordList {
   Arena nodes;
   Arena names;
   ChunkAllocator allocate = nullptr;  // null: std::malloc
+  ChunkSupply* supply = nullptr;      // full-size chunks made ready ahead, when not null
 };
 
 // Appends a record with its own copy of name (length bytes, no terminator needed); returns 0,
@@ -40,7 +43,34 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
 // The same, for a name followed by at least kNamePadding readable bytes (a name in a fixed
 // buffer of the scanner or the grammar): short names are copied as one fixed-size block.
 inline constexpr std::size_t kNamePadding = 32;
-int AppendPadded(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
+int AppendPaddedSlowly(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
+
+// Every node-arena allocation is one node, so its bump pointer stays aligned for nodes.
+inline int AppendPadded(RecordList& list, const char* name, std::size_t length,
+                        std::uint32_t value) {
+  if (length >= kNamePadding ||
+      static_cast<std::size_t>(list.nodes.limit - list.nodes.next) < sizeof(SymbolRecord) ||
+      static_cast<std::size_t>(list.names.limit - list.names.next) < kNamePadding) {
+    return AppendPaddedSlowly(list, name, length, value);
+  }
+  auto* node = reinterpret_cast<SymbolRecord*>(list.nodes.next);
+  list.nodes.next += sizeof(SymbolRecord);
+  char* copy = list.names.next;
+  char block[kNamePadding];
+  std::memcpy(block, name, kNamePadding);
+  std::memcpy(copy, block, kNamePadding);
+  copy[length] = '\0';
+  list.names.next = copy + length + 1;
+  *node = SymbolRecord{copy, value, nullptr};
+  if (list.tail != nullptr) {
+    list.tail->next = node;
+  } else {
+    list.head = node;
+  }
+  list.tail = node;
+  ++list.count;
+  return 0;
+}
 
 inline std::int32_t Count(const RecordList& list) {
   return list.count;

@@ -1,0 +1,126 @@
+// The helper threads of a large parse (reading ahead, readying arena chunks) must change
+// nothing but the time it takes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "api/library.h"
+#include "grammar_test_util.h"
+#include "records/chunk_supply.h"
+#include "scanner/read_ahead.h"
+#include "test_util.h"
+
+namespace k8map {
+namespace {
+
+std::string Outcome(Library& lib, const std::string& path) {
+  int result = RunMapParse(lib, path.c_str());
+  std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
+                    test::DescribeRecords(lib.records);
+  FreeAll(lib.records);
+  return out;
+}
+
+// Map text of about size bytes: entries, continued entries, headings, CR LF line ends.
+std::string MapText(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  for (int i = 0; text.size() < size; ++i) {
+    std::string end = random() % 5 == 0 ? "\r\n" : "\n";
+    text += "  symbol_" + std::to_string(i) + std::string(1 + random() % 20, ' ') +
+            (random() % 2 ? "Addr." : "loc.") + "   g   0x" + std::to_string(random() % 99999) +
+            end;
+    if (i % 97 == 0) text += "Module: m" + std::to_string(i) + ".obj" + end + end;
+    if (i % 31 == 0) text += "  part+ Addr. a 0x1" + end + "  more+" + end + "  end" + end;
+  }
+  return text;
+}
+
+struct HelperCase {
+  const char* name;
+  std::string text;
+};
+
+TEST(HelperThreads, SameOutcomeWithAndWithout) {
+  std::string big = MapText(3 << 20, 1);  // records of several full-size arena chunks
+  std::string broken = MapText(300000, 2);
+  broken.insert(200000, "\n  bad+ Addr. g 0x1\n  bad Addr. g 0x1\n");
+  std::string too_long = MapText(200000, 3) + "  " + std::string(9000, 'x') + "\n";
+  std::string ctrl_z = MapText(300000, 4);
+  ctrl_z.insert(150001, "\x1a");
+  const HelperCase cases[] = {
+      {"large", big},
+      {"syntax error", broken},
+      {"token too large", too_long},
+      {"ctrl-z", ctrl_z},
+      {"exact blocks", MapText(64 * 1024 * 3, 5).substr(0, 64 * 1024 * 3)},
+      {"empty", ""},
+      {"all carriage returns", std::string(200000, '\r')},
+  };
+  auto with = std::make_unique<Library>();
+  auto without = std::make_unique<Library>();
+  with->helper_threshold = 0;
+  without->helper_threshold = 1LL << 62;
+  for (const HelperCase& c : cases) {
+    std::string path = test::WriteTempFile(c.text);
+    EXPECT_EQ(Outcome(*with, path), Outcome(*without, path)) << c.name;
+  }
+}
+
+// Reads through ReadAhead in pieces of many sizes give the bytes of plain block reads.
+TEST(HelperThreads, ReadAheadDeliversTheFilteredStream) {
+  std::string text = MapText(400000, 6);
+  text.insert(300000, "\x1a trailing bytes never delivered");
+  std::string path = test::WriteTempFile(text);
+  auto read_all = [&](bool ahead) {
+    std::FILE* file = OpenMapFile(path.c_str());
+    std::unique_ptr<ReadAhead> reader;
+    if (ahead) reader = std::make_unique<ReadAhead>(file);
+    EXPECT_TRUE(!ahead || reader->Running());
+    TextStream stream{file, false, reader.get()};
+    std::mt19937 random(9);
+    std::string bytes, chunk(9000, '\0');
+    std::size_t got = 0;
+    do {
+      std::size_t want = 1 + random() % chunk.size();
+      EXPECT_EQ(ReadBlock(stream, chunk.data(), want, &got), ReadStatus::kOk);
+      bytes.append(chunk.data(), got);
+      if (got != 0 && got < want) {  // the end: every later read delivers nothing
+        EXPECT_EQ(ReadBlock(stream, chunk.data(), want, &got), ReadStatus::kOk);
+        EXPECT_EQ(got, 0u);
+      }
+    } while (got != 0);
+    reader.reset();
+    std::fclose(file);
+    return bytes;
+  };
+  std::string direct = read_all(false);
+  EXPECT_EQ(direct.size(), 300000 - std::count(text.begin(), text.begin() + 300000, '\r'));
+  EXPECT_EQ(read_all(true), direct);
+}
+
+TEST(HelperThreads, ChunkSupplyHandsOutWritableFullSizeChunks) {
+  ChunkSupply supply;
+  int taken = 0;
+  for (int attempt = 0; attempt < 20000 && taken < 5; ++attempt) {
+    void* chunk = supply.Take();
+    if (chunk == nullptr) {  // not ready yet (a parse would allocate for itself)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    std::memset(chunk, 0x5a, kSuppliedChunkSize);
+    std::free(chunk);
+    ++taken;
+  }
+  EXPECT_EQ(taken, 5);
+}  // chunks still ready are freed with the supply (the leak checker sees to it)
+
+}  // namespace
+}  // namespace k8map
