@@ -54,20 +54,31 @@ Outcome ParseOnce(const std::string& path) {
   return out;
 }
 
-// Whole lines taken at once must change nothing: the same parse token by token gives the
-// same result, message and records.
-void CheckLineShortcut(const std::string& path, const Outcome& expected) {
-  static k8map::Library lib;
-  lib.line_shortcut = false;
+// The parse through the exports (whole lines with the fastest reader here, no helper threads
+// for a small file) must equal the same parse in other ways: token by token, and with the
+// portable whole-line reader while a helper thread readies arena chunks.
+void CheckSameAs(k8map::Library& lib, const std::string& path, const Outcome& expected,
+                 const char* how) {
   int result = k8map::RunMapParse(lib, path.c_str());
-  Check(result == expected.result, "same result token by token");
-  Check(result == 0 || expected.message == lib.error_message, "same message token by token");
+  Check(result == expected.result, how);
+  Check(result == 0 || expected.message == lib.error_message, how);
   std::vector<std::pair<std::string, std::uint32_t>> records;
   for (const SymbolRecord* r = k8map::Head(lib.records); r != nullptr; r = r->next) {
     records.emplace_back(r->name, r->value);
   }
-  Check(records == expected.records, "same records token by token");
+  Check(records == expected.records, how);
   k8map::FreeAll(lib.records);
+}
+
+void CheckOtherWays(const std::string& path, const Outcome& expected) {
+  static k8map::Library token_by_token;
+  token_by_token.line_shortcut = false;
+  CheckSameAs(token_by_token, path, expected, "same outcome token by token");
+  static k8map::Library portable;
+  portable.scanner.wide_lines = false;
+  portable.chunk_supply_threshold = 0;
+  CheckSameAs(portable, path, expected,
+              "same outcome with the portable reader and the chunk supply");
 }
 
 }  // namespace
@@ -85,6 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(first.records == second.records, "same records twice");
   FreeAllRecords();
   Check(GetRecordCount() == 0, "count 0 after FreeAllRecords");
-  CheckLineShortcut(path, first);
+  CheckOtherWays(path, first);
   return 0;
 }

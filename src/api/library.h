@@ -16,9 +16,9 @@ struct Library {
   RecordList records;
   char error_message[kErrorMessageSize] = {};  // empty until the first failure
   bool line_shortcut = true;  // off: every line token by token (tests compare the two)
-  // Regular files of at least this many bytes are read ahead, and get their record arenas'
-  // chunks made ready, by helper threads; below it the threads cost more than they save.
-  long long helper_threshold = 4 * 1024 * 1024;
+  // Regular files of at least this many bytes get their record arenas' chunks made ready by a
+  // helper thread; below it the thread costs more than it saves.
+  long long chunk_supply_threshold = 4 * 1024 * 1024;
 };
 
 Library& ModuleLibrary();

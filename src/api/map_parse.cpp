@@ -7,7 +7,6 @@
 #include "api/version.h"
 #include "grammar/parse_tokens.h"
 #include "records/chunk_supply.h"
-#include "scanner/read_ahead.h"
 #include "scanner/text_stream.h"
 
 namespace k8map {
@@ -65,16 +64,14 @@ int RunMapParse(Library& lib, const char* path) {
   int result = 0;
   const char* fatal = nullptr;
   {
-    // A large regular file gets helper threads: one reads ahead, one readies arena chunks.
-    std::optional<ReadAhead> ahead;
+    // A large regular file gets a helper thread that readies the record arenas' chunks.
     std::optional<ChunkSupply> supply;
-    if (RegularFileSize(file) >= lib.helper_threshold) {
-      ahead.emplace(file);
+    if (RegularFileSize(file) >= lib.chunk_supply_threshold) {
       supply.emplace();
       lib.records.supply = &*supply;
     }
     try {
-      ResetScanner(lib.scanner, file, ahead && ahead->Running() ? &*ahead : nullptr);
+      ResetScanner(lib.scanner, file);
       result =
           ParseTokens(lib.scanner, lib.grammar, lib.records, report, nullptr, lib.line_shortcut);
     } catch (const ScannerFailure& failure) {

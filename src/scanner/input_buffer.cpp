@@ -35,8 +35,8 @@ void ScannerFatal(const char* message) {
   throw ScannerFailure{message};
 }
 
-void ResetScanner(Scanner& scanner, std::FILE* file, ReadAhead* ahead) {
-  scanner.stream = TextStream{file, false, ahead};
+void ResetScanner(Scanner& scanner, std::FILE* file) {
+  scanner.stream = TextStream{file, false};
   InitBuffer(scanner);
   scanner.condition = LINE_START;
   scanner.line_counter = 1;

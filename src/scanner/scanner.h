@@ -76,8 +76,8 @@ struct Scanner {
 };
 
 // Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,
-// at line start, line counter 1. Block reads come from ahead when it is given.
-void ResetScanner(Scanner& scanner, std::FILE* file, ReadAhead* ahead = nullptr);
+// at line start, line counter 1.
+void ResetScanner(Scanner& scanner, std::FILE* file);
 
 // Refills the buffer behind the pending bytes of an unfinished token.
 FillOutcome FillBuffer(Scanner& scanner);

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "scanner/read_ahead.h"
-
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -17,13 +15,12 @@ namespace {
 constexpr char kCarriageReturn = '\r';
 constexpr char kCtrlZ = '\x1a';
 
-}  // namespace
-
-std::size_t FilterText(char* bytes, std::size_t length, bool* ctrl_z) {
-  *ctrl_z = false;
+// Filters raw bytes in place: drops carriage returns and stops at the first Ctrl-Z.
+// Returns the number of bytes kept; sets stream.ended when a Ctrl-Z was met.
+std::size_t FilterInPlace(TextStream& stream, char* bytes, std::size_t length) {
   if (const void* z = std::memchr(bytes, kCtrlZ, length)) {
-    length = static_cast<std::size_t>(static_cast<const char*>(z) - bytes);
-    *ctrl_z = true;
+    length = static_cast<std::size_t>(static_cast<char*>(const_cast<void*>(z)) - bytes);
+    stream.ended = true;
   }
   char* cr = static_cast<char*>(std::memchr(bytes, kCarriageReturn, length));
   if (cr == nullptr) return length;
@@ -33,6 +30,8 @@ std::size_t FilterText(char* bytes, std::size_t length, bool* ctrl_z) {
   }
   return static_cast<std::size_t>(out - bytes);
 }
+
+}  // namespace
 
 std::FILE* OpenMapFile(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
@@ -67,13 +66,10 @@ long long RegularFileSize(std::FILE* file) {
 }
 
 ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
-  if (stream.ahead != nullptr) return stream.ahead->Read(dst, want, got);
   std::size_t total = 0;
   while (total < want && !stream.ended) {
     std::size_t raw = std::fread(dst + total, 1, want - total, stream.file);
-    bool ctrl_z = false;
-    total += FilterText(dst + total, raw, &ctrl_z);
-    if (ctrl_z) stream.ended = true;
+    total += FilterInPlace(stream, dst + total, raw);
     if (raw == 0) break;
   }
   *got = total;

@@ -9,12 +9,9 @@
 
 namespace k8map {
 
-class ReadAhead;
-
 struct TextStream {
   std::FILE* file = nullptr;
-  bool ended = false;          // a Ctrl-Z was met: nothing more is delivered
-  ReadAhead* ahead = nullptr;  // when not null, block reads come from it
+  bool ended = false;  // a Ctrl-Z was met: nothing more is delivered
 };
 
 enum class ReadStatus { kOk, kError };
@@ -27,10 +24,6 @@ bool IsCharacterDevice(std::FILE* file);
 
 // The size in bytes of a regular file; -1 for anything else (device, pipe) or when unknown.
 long long RegularFileSize(std::FILE* file);
-
-// Filters raw bytes in place: drops carriage returns and stops at the first Ctrl-Z, setting
-// *ctrl_z when one was met. Returns the number of bytes kept.
-std::size_t FilterText(char* bytes, std::size_t length, bool* ctrl_z);
 
 // Reads up to want filtered bytes into dst and stores the count in *got. Reports kError when
 // the read stopped on an error of the stream; the bytes delivered before it are kept.

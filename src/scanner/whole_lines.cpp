@@ -312,13 +312,14 @@ K8MAP_WIDE_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Mas
   std::memcpy(&key, p + kind, sizeof key);
   std::uint64_t key5 = key & 0xFFFFFFFFFFull, key4 = key & 0xFFFFFFFFull, key3 = key & 0xFFFFFFull;
   int kind_length = kind_end - kind + 1;
-  bool addr = (kind_length == 5) & (key5 == KeyBytes("Addr.", 5));
-  bool loc = (kind_length == 4) & (key4 == KeyBytes("loc.", 4));
-  bool five = addr | ((kind_length == 5) & (key5 == KeyBytes("Func.", 5)));
-  bool four =
-      loc | ((kind_length == 4) & ((key4 == KeyBytes("Var.", 4)) | (key4 == KeyBytes("arg.", 4))));
-  bool three = (kind_length == 3) & ((key3 == KeyBytes("EQU", 3)) | (key3 == KeyBytes("bit", 3)));
-  ok &= five | four | three;
+  // Which keyword it is varies line by line: every comparison is made, none is branched on.
+  auto is = [](std::uint64_t a, std::uint64_t b) { return static_cast<int>(a == b); };
+  int addr = is(key5, KeyBytes("Addr.", 5)), loc = is(key4, KeyBytes("loc.", 4));
+  int five = (addr | is(key5, KeyBytes("Func.", 5))) & is(kind_length, 5);
+  int four =
+      (loc | is(key4, KeyBytes("Var.", 4)) | is(key4, KeyBytes("arg.", 4))) & is(kind_length, 4);
+  int three = (is(key3, KeyBytes("EQU", 3)) | is(key3, KeyBytes("bit", 3))) & is(kind_length, 3);
+  ok &= (five | four | three) != 0;
   ok &= (scope == scope_end) & ((p[scope] == 'a') | (p[scope] == 'g') | (p[scope] == 's'));
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'
@@ -342,7 +343,7 @@ K8MAP_WIDE_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Mas
   slot.name_length = name_length;
   slot.converted = true;
   slot.number = HexDigitsValue(reinterpret_cast<const char*>(p + value + 2), digits);
-  *address = addr | loc;
+  *address = ((addr & is(kind_length, 5)) | (loc & is(kind_length, 4))) != 0;
   return true;
 }
 

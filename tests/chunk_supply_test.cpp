@@ -1,8 +1,9 @@
-// The helper threads of a large parse (reading ahead, readying arena chunks) must change
-// nothing but the time it takes.
+// The helper thread of a large parse, which readies arena chunks, must change nothing but the
+// time it takes.
+#include "records/chunk_supply.h"
+
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +14,6 @@
 
 #include "api/library.h"
 #include "grammar_test_util.h"
-#include "records/chunk_supply.h"
-#include "scanner/read_ahead.h"
 #include "test_util.h"
 
 namespace k8map {
@@ -48,7 +47,7 @@ struct HelperCase {
   std::string text;
 };
 
-TEST(HelperThreads, SameOutcomeWithAndWithout) {
+TEST(ChunkSupply, SameOutcomeWithAndWithout) {
   std::string big = MapText(3 << 20, 1);  // records of several full-size arena chunks
   std::string broken = MapText(300000, 2);
   broken.insert(200000, "\n  bad+ Addr. g 0x1\n  bad Addr. g 0x1\n");
@@ -66,47 +65,15 @@ TEST(HelperThreads, SameOutcomeWithAndWithout) {
   };
   auto with = std::make_unique<Library>();
   auto without = std::make_unique<Library>();
-  with->helper_threshold = 0;
-  without->helper_threshold = 1LL << 62;
+  with->chunk_supply_threshold = 0;
+  without->chunk_supply_threshold = 1LL << 62;
   for (const HelperCase& c : cases) {
     std::string path = test::WriteTempFile(c.text);
     EXPECT_EQ(Outcome(*with, path), Outcome(*without, path)) << c.name;
   }
 }
 
-// Reads through ReadAhead in pieces of many sizes give the bytes of plain block reads.
-TEST(HelperThreads, ReadAheadDeliversTheFilteredStream) {
-  std::string text = MapText(400000, 6);
-  text.insert(300000, "\x1a trailing bytes never delivered");
-  std::string path = test::WriteTempFile(text);
-  auto read_all = [&](bool ahead) {
-    std::FILE* file = OpenMapFile(path.c_str());
-    std::unique_ptr<ReadAhead> reader;
-    if (ahead) reader = std::make_unique<ReadAhead>(file);
-    EXPECT_TRUE(!ahead || reader->Running());
-    TextStream stream{file, false, reader.get()};
-    std::mt19937 random(9);
-    std::string bytes, chunk(9000, '\0');
-    std::size_t got = 0;
-    do {
-      std::size_t want = 1 + random() % chunk.size();
-      EXPECT_EQ(ReadBlock(stream, chunk.data(), want, &got), ReadStatus::kOk);
-      bytes.append(chunk.data(), got);
-      if (got != 0 && got < want) {  // the end: every later read delivers nothing
-        EXPECT_EQ(ReadBlock(stream, chunk.data(), want, &got), ReadStatus::kOk);
-        EXPECT_EQ(got, 0u);
-      }
-    } while (got != 0);
-    reader.reset();
-    std::fclose(file);
-    return bytes;
-  };
-  std::string direct = read_all(false);
-  EXPECT_EQ(direct.size(), 300000 - std::count(text.begin(), text.begin() + 300000, '\r'));
-  EXPECT_EQ(read_all(true), direct);
-}
-
-TEST(HelperThreads, ChunkSupplyHandsOutWritableFullSizeChunks) {
+TEST(ChunkSupply, ChunkSupplyHandsOutWritableFullSizeChunks) {
   ChunkSupply supply;
   int taken = 0;
   for (int attempt = 0; attempt < 20000 && taken < 5; ++attempt) {
