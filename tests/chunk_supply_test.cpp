@@ -19,14 +19,6 @@
 namespace k8map {
 namespace {
 
-std::string Outcome(Library& lib, const std::string& path) {
-  int result = RunMapParse(lib, path.c_str());
-  std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
-                    test::DescribeRecords(lib.records);
-  FreeAll(lib.records);
-  return out;
-}
-
 // Map text of about size bytes: entries, continued entries, headings, CR LF line ends.
 std::string MapText(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -69,7 +61,7 @@ TEST(ChunkSupply, SameOutcomeWithAndWithout) {
   without->chunk_supply_threshold = 1LL << 62;
   for (const HelperCase& c : cases) {
     std::string path = test::WriteTempFile(c.text);
-    EXPECT_EQ(Outcome(*with, path), Outcome(*without, path)) << c.name;
+    EXPECT_EQ(test::ParseOutcome(*with, path), test::ParseOutcome(*without, path)) << c.name;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/library.h"
 #include "grammar/engine.h"
 #include "grammar/map_grammar.h"
 #include "records/record_list.h"
@@ -78,6 +79,16 @@ inline std::string DescribeRecords(const RecordList& list) {
     std::snprintf(value, sizeof value, "0x%X", static_cast<unsigned>(r->value));
     out += (out.empty() ? "" : " ") + std::string(r->name) + "=" + value;
   }
+  return out;
+}
+
+// Parses path with lib and describes the outcome: result, message on failure, records; the
+// records are freed afterwards.
+inline std::string ParseOutcome(Library& lib, const std::string& path) {
+  int result = RunMapParse(lib, path.c_str());
+  std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
+                    DescribeRecords(lib.records);
+  FreeAll(lib.records);
   return out;
 }
 

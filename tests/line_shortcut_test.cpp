@@ -102,14 +102,6 @@ std::string RandomContinuedEntry(std::mt19937& random) {
   return entry + (plain ? kLasts[random() % 4] : pick(kLasts));
 }
 
-std::string Outcome(Library& lib, const std::string& path) {
-  int result = RunMapParse(lib, path.c_str());
-  std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
-                    test::DescribeRecords(lib.records);
-  FreeAll(lib.records);
-  return out;
-}
-
 // Whole lines against token by token, with either whole-line reader: the wide one (where the
 // processor has it) and the portable one.
 class LineShortcut : public testing::TestWithParam<bool> {
@@ -121,7 +113,7 @@ class LineShortcut : public testing::TestWithParam<bool> {
   }
   void ExpectSameOutcome(const std::string& text) {
     std::string path = test::WriteTempFile(text);
-    ASSERT_EQ(Outcome(*fast_, path), Outcome(*slow_, path)) << text;
+    ASSERT_EQ(test::ParseOutcome(*fast_, path), test::ParseOutcome(*slow_, path)) << text;
   }
   std::unique_ptr<Library> fast_ = std::make_unique<Library>();
   std::unique_ptr<Library> slow_ = std::make_unique<Library>();
@@ -135,8 +127,8 @@ TEST_P(LineShortcut, SameOutcomeAsTokenByToken) {
     int lines = 1 + static_cast<int>(random() % 30);
     for (int i = 0; i < lines; ++i) text += RandomLine(random);
     std::string path = test::WriteTempFile(text);
-    std::string expected = Outcome(*slow_, path);
-    ASSERT_EQ(Outcome(*fast_, path), expected) << text;
+    std::string expected = test::ParseOutcome(*slow_, path);
+    ASSERT_EQ(test::ParseOutcome(*fast_, path), expected) << text;
     accepted += expected[0] == '0';
   }
   EXPECT_GT(accepted, kScale / 20) << "the cases reach beyond the first line";
@@ -163,8 +155,8 @@ TEST_P(LineShortcut, SameOutcomeForContinuedEntries) {
       text += random() % 3 == 0 ? RandomLine(random) : RandomContinuedEntry(random);
     }
     std::string path = test::WriteTempFile(text);
-    std::string expected = Outcome(*slow_, path);
-    ASSERT_EQ(Outcome(*fast_, path), expected) << text;
+    std::string expected = test::ParseOutcome(*slow_, path);
+    ASSERT_EQ(test::ParseOutcome(*fast_, path), expected) << text;
     accepted += expected[0] == '0';
   }
   EXPECT_GT(accepted, kScale / 2) << "most files parse";
