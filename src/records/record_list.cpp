@@ -81,23 +81,6 @@ int WriteCurrent(RecordList& list, std::uint32_t* value, const char** name) {
 
 }  // namespace
 
-namespace {
-
-// Puts a node with its name copy and value at the end of the list.
-int Link(RecordList& list, void* node_memory, const char* copy, std::uint32_t value) {
-  auto* node = new (node_memory) SymbolRecord{copy, value, nullptr};
-  if (list.head == nullptr) {
-    list.head = node;
-  } else {
-    list.tail->next = node;
-  }
-  list.tail = node;
-  ++list.count;
-  return 0;
-}
-
-}  // namespace
-
 int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
   void* node_memory = Allocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list);
   if (node_memory == nullptr) return -1;

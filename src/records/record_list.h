@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "kestrum8_map.h"
 
@@ -43,6 +44,19 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
 // The same, for a name followed by at least kNamePadding readable bytes (a name in a fixed
 // buffer of the scanner or the grammar): short names are copied as one fixed-size block.
 inline constexpr std::size_t kNamePadding = 32;
+// Puts a node with its name copy and value at the end of the list; returns 0.
+inline int Link(RecordList& list, void* node_memory, const char* copy, std::uint32_t value) {
+  auto* node = new (node_memory) SymbolRecord{copy, value, nullptr};
+  if (list.tail != nullptr) {
+    list.tail->next = node;
+  } else {
+    list.head = node;
+  }
+  list.tail = node;
+  ++list.count;
+  return 0;
+}
+
 int AppendPaddedSlowly(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
 
 // Every node-arena allocation is one node, so its bump pointer stays aligned for nodes.
@@ -53,7 +67,7 @@ inline int AppendPadded(RecordList& list, const char* name, std::size_t length,
       static_cast<std::size_t>(list.names.limit - list.names.next) < kNamePadding) {
     return AppendPaddedSlowly(list, name, length, value);
   }
-  auto* node = reinterpret_cast<SymbolRecord*>(list.nodes.next);
+  void* node = list.nodes.next;
   list.nodes.next += sizeof(SymbolRecord);
   char* copy = list.names.next;
   char block[kNamePadding];
@@ -61,15 +75,7 @@ inline int AppendPadded(RecordList& list, const char* name, std::size_t length,
   std::memcpy(copy, block, kNamePadding);
   copy[length] = '\0';
   list.names.next = copy + length + 1;
-  *node = SymbolRecord{copy, value, nullptr};
-  if (list.tail != nullptr) {
-    list.tail->next = node;
-  } else {
-    list.head = node;
-  }
-  list.tail = node;
-  ++list.count;
-  return 0;
+  return Link(list, node, copy, value);
 }
 
 inline std::int32_t Count(const RecordList& list) {
