@@ -15,7 +15,7 @@
 
 namespace k8map::fuzz {
 
-// A per-process file path for the current input.
+// A per-process file path for the current input, removed when the process exits.
 inline const std::string& InputPath() {
   static const std::string path = [] {
     const char* dir = std::getenv("TMPDIR");
@@ -25,6 +25,10 @@ inline const std::string& InputPath() {
 #endif
     return base + "/k8map_fuzz_" + std::to_string(K8MAP_GETPID()) + ".map";
   }();
+  static const bool removed_at_exit = [] {
+    return std::atexit([] { std::remove(InputPath().c_str()); }) == 0;
+  }();
+  (void)removed_at_exit;
   return path;
 }
 

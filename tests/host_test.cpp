@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library_loader.h"
+#include "test_files.h"
 
 namespace {
 
@@ -28,13 +29,11 @@ MapLibrary& Lib() {
 }
 
 std::string DataPath(const std::string& name) {
-  return std::string(K8MAP_TEST_DATA) + "/" + name;
+  return k8map::test::ProjectFolder("K8MAP_TEST_DATA", K8MAP_TEST_DATA) + "/" + name;
 }
 
 std::string TempPath(const std::string& name) {
-  auto dir = std::filesystem::temp_directory_path() / "k8map_host_tests";
-  std::filesystem::create_directories(dir);
-  return (dir / name).string();
+  return k8map::test::TempFolderPath(name);
 }
 
 std::string WriteFile(const std::string& name, const std::string& content) {

@@ -6,12 +6,15 @@
 
 #include "grammar/lalr_builder.h"
 #include "grammar/map_grammar.h"
+#include "test_files.h"
 
 namespace k8map {
 namespace {
 
 TEST(Tables, CommittedFileMatchesAFreshRegeneration) {
-  std::ifstream in(K8MAP_SOURCE_DIR "/src/grammar/parse_tables.inc", std::ios::binary);
+  std::ifstream in(test::ProjectFolder("K8MAP_SOURCE_DIR", K8MAP_SOURCE_DIR) +
+                       "/src/grammar/parse_tables.inc",
+                   std::ios::binary);
   ASSERT_TRUE(in) << "cannot read the committed tables";
   std::stringstream committed;
   committed << in.rdbuf();

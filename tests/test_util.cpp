@@ -2,22 +2,18 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
+
+#include "test_files.h"
 
 namespace k8map::test {
 
 std::string WriteTempFile(const std::string& content) {
   static std::atomic<int> counter{0};
-  auto dir = std::filesystem::temp_directory_path() / "k8map_tests";
-  std::filesystem::create_directories(dir);
-  std::string file = "t";
-  file += std::to_string(counter++);
-  file += ".map";
-  auto path = dir / file;
+  std::string path = TempFolderPath("t" + std::to_string(counter++) + ".map");
   std::ofstream out(path, std::ios::binary);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return path.string();
+  return path;
 }
 
 ScannerOnFile::ScannerOnFile(const std::string& content)

@@ -1,5 +1,7 @@
 #include "library_loader.h"
 
+#include <vector>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -33,7 +35,8 @@ std::string LastError() {
   return "error " + std::to_string(GetLastError());
 }
 #else
-constexpr const char* kLibraryFile = "libkestrum8_map.so";
+// The name the library is linked under (its SONAME): the runtime package has no other.
+constexpr const char* kLibraryFile = "libkestrum8_map.so.1";
 constexpr char kSeparator = '/';
 
 std::string ProgramDirectory() {
@@ -70,13 +73,27 @@ bool Resolve(void* handle, const char* name, Fn* out, std::string* error) {
   return true;
 }
 
+// Where the library is looked for, in order: beside the program (a build folder, an unpacked
+// zip), the lib folder beside the program's bin (an install prefix), then the bare file name,
+// which leaves the search to the system's loader (an installed package, LD_LIBRARY_PATH, PATH).
+std::vector<std::string> LibraryCandidates() {
+  std::string program_dir = ProgramDirectory();
+  return {program_dir + kSeparator + kLibraryFile,
+          program_dir + kSeparator + ".." + kSeparator + "lib" + kSeparator + kLibraryFile,
+          kLibraryFile};
+}
+
 }  // namespace
 
 bool LoadMapLibrary(MapLibrary& library, std::string* error) {
-  std::string path = ProgramDirectory() + kSeparator + kLibraryFile;
-  library.handle = OpenLibrary(path);
+  std::string tried;
+  for (const std::string& path : LibraryCandidates()) {
+    library.handle = OpenLibrary(path);
+    if (library.handle != nullptr) break;
+    tried += "\n  " + path + ": " + LastError();
+  }
   if (library.handle == nullptr) {
-    *error = "cannot load " + path + ": " + LastError();
+    *error = std::string("cannot load ") + kLibraryFile + "; tried:" + tried;
     return false;
   }
   void* h = library.handle;

@@ -1,5 +1,6 @@
-// Loads the map library at run time from the directory of the running program, by file name,
-// and resolves its exported functions by name, as any host program does.
+// Loads the map library at run time, by file name, from beside the running program, from the
+// lib folder next to its own, or through the system's search, and resolves its exported
+// functions by name, as any host program does.
 #pragma once
 
 #include <string>

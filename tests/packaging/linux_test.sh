@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The Linux distribution as a user meets it: an install into a temporary prefix (the installed
+# mapsyms, a CMake project with find_package, the C example built with pkg-config), the project
+# as a CMake subproject, and the Debian packages and .tar.gz made by cpack (contents,
+# dependencies, and mapsyms run from the packages unpacked into a temporary root). Nothing is
+# installed into the machine itself.
+# usage: linux_test.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR from the native preset, already built)
+set -u
+src=$(cd "$1" && pwd)
+build=$(cd "$2" && pwd)
+. "$src/tests/packaging/checks.sh"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sample=$src/examples/sample.map
+listing=$src/tests/golden/sample.txt
+{ echo "kestrum8_map.dll Ver.1.0"; echo "12 records"; cat "$listing"; } >"$work/consumer.expected"
+{ cat "$listing"; echo "12 records"; } >"$work/host.expected"
+
+# ---- Install into a prefix ----
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
+verdict install $(( $? == 0 )) "$(tail -3 "$work/install.log")"
+"$prefix/bin/mapsyms" "$sample" >"$work/out" 2>&1
+same_file installed_mapsyms "$listing" "$work/out"
+soname=$(readelf -d "$prefix/lib/libkestrum8_map.so.1.0.0" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+verdict soname $([ "$soname" = libkestrum8_map.so.1 ] && echo 1 || echo 0) "SONAME '$soname'"
+runpath=$(readelf -d "$prefix/bin/mapsyms" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
+verdict runpath $([ "$runpath" = '$ORIGIN/../lib' ] && echo 1 || echo 0) "RUNPATH '$runpath'"
+
+# mapsyms away from its prefix: found through the system's search, or it says where it looked.
+mkdir "$work/elsewhere"
+cp "$prefix/bin/mapsyms" "$work/elsewhere/"
+LD_LIBRARY_PATH=$prefix/lib "$work/elsewhere/mapsyms" --count "$sample" >"$work/out" 2>&1
+echo 12 >"$work/count.expected"
+same_file library_path "$work/count.expected" "$work/out"
+"$work/elsewhere/mapsyms" --count "$sample" >/dev/null 2>"$work/err"
+verdict load_failure_status $(( $? != 0 )) "exit 0 without a library"
+has_text load_failure_beside "$work/err" "$work/elsewhere/libkestrum8_map.so.1"
+has_text load_failure_lib "$work/err" "$work/elsewhere/../lib/libkestrum8_map.so.1"
+
+# ---- A CMake host: find_package against the prefix; the source tree as a subproject ----
+consumer() {  # NAME CMAKE_ARGS...
+  local name=$1
+  shift
+  cmake -S "$src/tests/consumer" -B "$work/$name" "$@" >"$work/$name.log" 2>&1 &&
+    cmake --build "$work/$name" -j2 >>"$work/$name.log" 2>&1 &&
+    "$work/$name/consumer" "$sample" >"$work/out" 2>&1
+  verdict "consumer_$name" $(( $? == 0 )) "$(tail -5 "$work/$name.log")"
+  same_file "consumer_${name}_output" "$work/consumer.expected" "$work/out"
+}
+consumer package -DK8MAP_CONSUMER=package -DCMAKE_PREFIX_PATH="$prefix"
+consumer subdirectory -DK8MAP_CONSUMER=subdirectory -DK8MAP_SOURCE_DIR="$src"
+consumer fetchcontent -DK8MAP_CONSUMER=fetchcontent -DK8MAP_SOURCE_DIR="$src"
+# A version the package does not give is refused.
+mkdir "$work/too_new"
+cat >"$work/too_new/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.25)
+project(too_new LANGUAGES C)
+find_package(kestrum8_map 2.0 CONFIG REQUIRED)
+CMAKE
+cmake -S "$work/too_new" -B "$work/too_new/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1
+verdict version_2_refused $(( $? != 0 )) "find_package(kestrum8_map 2.0) succeeded"
+
+# ---- The C example built with pkg-config ----
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror -o "$work/host" "$src/examples/host.c" \
+  $(pkg-config --cflags --libs kestrum8_map) >"$work/cc.log" 2>&1
+verdict pkg_config_build $(( $? == 0 )) "$(head -5 "$work/cc.log")"
+LD_LIBRARY_PATH=$prefix/lib "$work/host" "$sample" >"$work/out" 2>&1
+same_file pkg_config_host "$work/host.expected" "$work/out"
+verdict pkg_config_version $([ "$(pkg-config --modversion kestrum8_map)" = 1.0.0 ] && echo 1 || echo 0) \
+  "version $(pkg-config --modversion kestrum8_map)"
+unset PKG_CONFIG_PATH
+
+# ---- Debian packages and the .tar.gz ----
+(cd "$build" && cpack -B "$work/packages" >"$work/cpack.log" 2>&1)
+verdict cpack $(( $? == 0 )) "$(tail -5 "$work/cpack.log")"
+arch=$(dpkg --print-architecture)
+runtime=$work/packages/libkestrum8-map1_1.0.0_$arch.deb
+dev=$work/packages/libkestrum8-map-dev_1.0.0_$arch.deb
+tools=$work/packages/kestrum8-map-tools_1.0.0_$arch.deb
+contents() { dpkg-deb -c "$1" 2>/dev/null | awk '$1 !~ /^d/ {print $6}' | sort | tr '\n' ' '; }
+expect_contents() {  # NAME DEB FILES...
+  local name=$1 deb=$2
+  shift 2
+  local got want
+  got=$(contents "$deb")
+  want="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
+  verdict "contents_$name" $([ "$got" = "$want" ] && echo 1 || echo 0) "holds: $got"
+}
+expect_contents runtime "$runtime" ./usr/lib/libkestrum8_map.so.1 ./usr/lib/libkestrum8_map.so.1.0.0
+expect_contents dev "$dev" ./usr/include/kestrum8_map.h ./usr/lib/libkestrum8_map.so \
+  ./usr/lib/pkgconfig/kestrum8_map.pc ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfig.cmake \
+  ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfigVersion.cmake \
+  ./usr/lib/cmake/kestrum8_map/kestrum8_mapTargets.cmake \
+  ./usr/lib/cmake/kestrum8_map/kestrum8_mapTargets-release.cmake
+expect_contents tools "$tools" ./usr/bin/mapsyms ./usr/bin/maptokens
+depends() { dpkg-deb -f "$1" Depends 2>/dev/null; }
+has_dep() {  # NAME DEB TEXT
+  case "$(depends "$2")" in *"$3"*) verdict "$1" 1 "" ;; *) verdict "$1" 0 "Depends: $(depends "$2")" ;; esac
+}
+has_dep dev_depends_runtime "$dev" "libkestrum8-map1 (= 1.0.0)"
+has_dep tools_depend_runtime "$tools" "libkestrum8-map1 (= 1.0.0)"
+has_dep runtime_depends_libc "$runtime" "libc6"
+dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs >"$work/shlibs" 2>/dev/null
+has_text runtime_shlibs "$work/shlibs" "libkestrum8_map 1 libkestrum8-map1"
+
+root=$work/root
+for deb in "$runtime" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
+"$root/usr/bin/mapsyms" "$sample" >"$work/out" 2>&1
+same_file deb_mapsyms "$listing" "$work/out"
+file "$root/usr/lib/libkestrum8_map.so.1.0.0" >"$work/file"
+has_text deb_library_stripped "$work/file" ", stripped"
+
+tarball=$work/packages/kestrum8_map-1.0.0-linux-$(uname -m).tar.gz
+mkdir "$work/tgz" && tar -xzf "$tarball" -C "$work/tgz" 2>/dev/null
+"$work"/tgz/*/bin/mapsyms "$sample" >"$work/out" 2>&1
+same_file tgz_mapsyms "$listing" "$work/out"
+
+finish
