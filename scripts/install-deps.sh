@@ -5,7 +5,9 @@ set -eu
 want=(cmake g++ make)
 if [ "${1:-native}" = all ]; then
   want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang libclang-rt-14-dev valgrind mawk
-         wine wine32:i386)
+         wine wine32:i386
+         # packaging: import libraries, the MSVC-style host, Debian packages, pkg-config
+         llvm lld dpkg-dev file pkg-config)
 fi
 missing=()
 for pkg in "${want[@]}"; do

@@ -2,7 +2,10 @@
 # Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
 # every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
 # UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the export and golden-output
-# checks, the stored fuzz inputs, mapsyms under valgrind, and each fuzz target for 60 seconds.
+# checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
+# (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
+# MSVC-style hosts), the tests run twice at once and as another user, and each fuzz target for
+# 60 seconds.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all || exit 1
@@ -30,12 +33,32 @@ run_preset() {  # PRESET
   [ $status -eq 0 ] || failed_runs+=("$1 tests")
 }
 
+run_script() {  # NAME SCRIPT ARGS...: a test script that ends with "N passed, M failed"
+  echo "== $1"
+  local name=$1 log
+  shift
+  log=$(bash "$@" 2>&1)
+  local status=$?
+  echo "$log" | tail -n 15
+  local summary
+  summary=$(echo "$log" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -1)
+  local ok bad
+  ok=$(echo "$summary" | sed -n 's/^\([0-9]*\) passed.*/\1/p')
+  bad=$(echo "$summary" | sed -n 's/.*, \([0-9]*\) failed$/\1/p')
+  passed=$((passed + ${ok:-0}))
+  failed=$((failed + ${bad:-0}))
+  [ $status -eq 0 ] && [ -n "$summary" ] || failed_runs+=("$name")
+}
+
 mkdir -p build
 # Wine's first start creates its prefix; do it once before the tests run under it.
 wineboot -i >/dev/null 2>&1 || true
 run_preset native
+run_script "native: packages" tests/packaging/linux_test.sh . build/native
+run_script "native: isolation" tests/isolation_test.sh . build/native
 run_preset sanitize
 run_preset windows
+run_script "windows: packages" tests/packaging/windows_test.sh . build/windows
 
 echo "== fuzz: libFuzzer targets, 60 s each"
 if bash scripts/fuzz.sh 60; then passed=$((passed + 3)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Checks what the built library exports. Linux: exactly the eight functions in the dynamic
 # symbol table. Windows: exactly the eight undecorated names with ordinals 1 to 8, imports from
-# KERNEL32 and msvcrt only, and each entry point returning with its calling convention's ret.
-# usage: exports_test.sh LIBRARY [windows]
+# KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
+# calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
+# checks instead that the DLL carries no symbols).
+# usage: exports_test.sh LIBRARY [windows [stripped]]
 set -u
 library=$1
 mode=${2:-linux}
+stripped=${3:-}
 passed=0
 failed=0
 verdict() {  # NAME OK DETAIL
@@ -42,6 +45,13 @@ else
     case "$resource" in *"$want"*) ok=1 ;; *) ok=0 ;; esac
     verdict "version_resource_${want%%|*}" $ok "version resource lacks '$want'"
   done
+  if [ "$stripped" = stripped ]; then
+    $objdump -t "$library" | grep -q '^no symbols'
+    verdict stripped $(( $? == 0 )) "the DLL carries symbols"
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+  fi
   disassembly=$($objdump -d --no-show-raw-insn "$library")
   for entry in "MapParse@4 ret    \$0x4" "GetFirstRecord@8 ret    \$0x8" "GetNextRecord@8 ret    \$0x8" \
                "GetRecordCount ret" "GetRecordTop ret" "FreeAllRecords ret" "GetErrorMessage ret" \

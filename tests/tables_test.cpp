@@ -12,9 +12,9 @@ namespace k8map {
 namespace {
 
 TEST(Tables, CommittedFileMatchesAFreshRegeneration) {
-  std::ifstream in(test::ProjectFolder("K8MAP_SOURCE_DIR", K8MAP_SOURCE_DIR) +
-                       "/src/grammar/parse_tables.inc",
-                   std::ios::binary);
+  std::ifstream in(
+      test::ProjectFolder("K8MAP_SOURCE_DIR", K8MAP_SOURCE_DIR) + "/src/grammar/parse_tables.inc",
+      std::ios::binary);
   ASSERT_TRUE(in) << "cannot read the committed tables";
   std::stringstream committed;
   committed << in.rdbuf();

@@ -42,7 +42,8 @@ static void PutDecimal(uint32_t value) {
 static const char* FirstArgument(char* line) {
   char* at = line;
   if (*at == '"') {
-    for (++at; *at != '\0' && *at != '"'; ++at) {}
+    for (++at; *at != '\0' && *at != '"'; ++at) {
+    }
     if (*at == '"') ++at;
   } else {
     while (*at != '\0' && *at != ' ' && *at != '\t') ++at;
