@@ -12,6 +12,12 @@
 #include <string>
 #include <thread>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "api/library.h"
 #include "grammar_test_util.h"
 #include "test_util.h"
@@ -80,6 +86,67 @@ TEST(ChunkSupply, ChunkSupplyHandsOutWritableFullSizeChunks) {
   }
   EXPECT_EQ(taken, 5);
 }  // chunks still ready are freed with the supply (the leak checker sees to it)
+
+// Address-space limits are meaningful only for the plain release build: sanitizers reserve
+// address space of their own.
+#if defined(__linux__) && defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+struct LimitedOutcome {
+  int result = -2;  // -2: the child did not report
+  int count = 0;
+  std::uint64_t hash = 0;
+  bool operator==(const LimitedOutcome&) const = default;
+};
+
+// Parses path in a child process whose address space is limited to limit bytes, with or
+// without the helper thread; the records are summed up without allocating.
+LimitedOutcome ParseUnderLimit(const std::string& path, rlim_t limit, bool helper) {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return {};
+  pid_t child = fork();
+  if (child == 0) {
+    close(pipe_ends[0]);
+    auto* lib = new Library;
+    lib->chunk_supply_threshold = helper ? 0 : 1LL << 62;
+    rlimit cap{limit, limit};
+    LimitedOutcome out;
+    if (setrlimit(RLIMIT_AS, &cap) == 0) {
+      out.result = RunMapParse(*lib, path.c_str());
+      out.hash = 14695981039346656037u;
+      for (const SymbolRecord* r = lib->records.head; r != nullptr; r = r->next, ++out.count) {
+        for (const char* c = r->name; *c != '\0'; ++c) out.hash = (out.hash ^ *c) * 1099511628211u;
+        out.hash = (out.hash ^ r->value) * 1099511628211u;
+      }
+    }
+    ssize_t written = write(pipe_ends[1], &out, sizeof out);
+    _exit(written == sizeof out ? 0 : 1);
+  }
+  close(pipe_ends[1]);
+  LimitedOutcome out;
+  if (child < 0 || read(pipe_ends[0], &out, sizeof out) != sizeof out) out = {};
+  close(pipe_ends[0]);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return out;
+}
+
+TEST(ChunkSupply, NeverCostsRecordsUnderAnAddressSpaceLimit) {
+  std::string path = test::WriteTempFile(MapText(4 << 20, 6));
+  long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  ASSERT_NE(statm, nullptr);
+  ASSERT_EQ(std::fscanf(statm, "%ld", &pages), 1);
+  std::fclose(statm);
+  const rlim_t base = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+  int complete_without_helper = 0;
+  for (rlim_t extra = 512 * 1024; extra <= 24 * 1024 * 1024; extra += 512 * 1024) {
+    LimitedOutcome without = ParseUnderLimit(path, base + extra, false);
+    if (without.result != 0) continue;
+    ++complete_without_helper;
+    EXPECT_EQ(ParseUnderLimit(path, base + extra, true), without)
+        << "limit: " << (base + extra) / 1024 << " KiB";
+  }
+  EXPECT_GT(complete_without_helper, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace k8map

@@ -1,13 +1,15 @@
 // Arena chunks made ready ahead of need. Memory the system has just handed out costs a page
 // fault on the first write to each page; for a large map file that is a good part of the parse.
-// A ChunkSupply runs one helper thread that allocates the record arenas' full-size chunks and
-// writes to every page of them, a couple of chunks ahead, so the parse takes them ready.
+// A ChunkSupply keeps a couple of the record arenas' full-size chunks ahead: the parse's thread
+// allocates them (so all of the parse's memory comes the same way with or without the supply)
+// and one helper thread writes to every page of them, so the parse takes them ready.
 #pragma once
+
+#include <pthread.h>
 
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
-#include <thread>
 
 namespace k8map {
 
@@ -24,19 +26,39 @@ class ChunkSupply {
   ChunkSupply& operator=(const ChunkSupply&) = delete;
 
   // A ready chunk of kSuppliedChunkSize bytes from std::malloc (the taker frees it), or null
-  // when none is ready yet. Never waits for the helper.
+  // when none is ready yet. Never waits for the helper. Allocates the chunks that keep the
+  // supply a couple ahead.
   void* Take();
+
+  // For a parse that the system refused memory: stops the helper (waiting for the chunk it may
+  // be writing) and gives every chunk held ahead back to the system, so the parse's own request
+  // can have that memory. Take returns null from then on.
+  void Stop();
+
+  // The helper thread's stack: it only touches pages, and a small stack keeps the address
+  // space it takes from the parse small. Where the system lets us, the stack is our own
+  // mapping, unmapped when the helper is joined (a thread library may otherwise keep a finished
+  // thread's stack cached, out of the parse's reach).
+  static constexpr std::size_t kHelperStackSize = 64 * 1024;
 
  private:
   static constexpr int kAhead = 2;
+  static void* RunHelper(void* supply);
   void Run();
+  // Allocates chunks for the helper until kAhead are held.
+  void Refill();
 
   std::mutex mutex_;
   std::condition_variable wanted_;
+  void* untouched_[kAhead] = {};  // allocated, waiting for the helper
+  int untouched_count_ = 0;
+  bool touching_ = false;  // the helper is writing to one
   void* ready_[kAhead] = {};
   int ready_count_ = 0;
   bool stopping_ = false;
-  std::thread helper_;
+  bool helper_running_ = false;
+  pthread_t helper_{};
+  void* helper_stack_ = nullptr;  // the stack we gave the helper, when we gave it one
 };
 
 }  // namespace k8map

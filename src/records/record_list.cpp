@@ -22,13 +22,20 @@ constexpr std::size_t kChunkHeader = alignof(std::max_align_t) > sizeof(ArenaChu
                                          : sizeof(ArenaChunk);
 
 // A chunk of chunk_size bytes: from the test allocator when there is one, else a ready one
-// from the supply when it has the size, else from std::malloc.
+// from the supply when it has the size, else from std::malloc. When the system refuses, the
+// supply is stopped and the chunks it held go back to the system before the request is made
+// again: memory held ahead never costs the parse a record.
 void* NewChunk(std::size_t chunk_size, const RecordList& list) {
   if (list.allocate != nullptr) return list.allocate(chunk_size);
   if (list.supply != nullptr && chunk_size == kSuppliedChunkSize) {
     if (void* ready = list.supply->Take()) return ready;
   }
-  return std::malloc(chunk_size);
+  void* memory = std::malloc(chunk_size);
+  if (memory == nullptr && list.supply != nullptr) {
+    list.supply->Stop();
+    memory = std::malloc(chunk_size);
+  }
+  return memory;
 }
 
 // Adds a chunk with room for at least size bytes; false when memory is refused.
