@@ -74,11 +74,15 @@ void CheckOtherWays(const std::string& path, const Outcome& expected) {
   static k8map::Library token_by_token;
   token_by_token.line_shortcut = false;
   CheckSameAs(token_by_token, path, expected, "same outcome token by token");
-  static k8map::Library portable;
-  portable.scanner.wide_lines = false;
-  portable.chunk_supply_threshold = 0;
-  CheckSameAs(portable, path, expected,
-              "same outcome with the portable reader and the chunk supply");
+  // Every other line reader this processor runs, with the chunk supply.
+  static k8map::Library other;
+  other.chunk_supply_threshold = 0;
+  for (auto reader : {k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
+    if (!k8map::LineReaderAvailable(reader)) continue;
+    other.scanner.line_reader = reader;
+    CheckSameAs(other, path, expected,
+                "same outcome with another line reader and the chunk supply");
+  }
 }
 
 }  // namespace

@@ -11,9 +11,13 @@ namespace k8map::test {
 std::string WriteTempFile(const std::string& content) {
   static std::atomic<int> counter{0};
   std::string path = TempFolderPath("t" + std::to_string(counter++) + ".map");
-  std::ofstream out(path, std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  WriteFile(path, content);
   return path;
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
 ScannerOnFile::ScannerOnFile(const std::string& content)

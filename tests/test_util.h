@@ -11,6 +11,9 @@ namespace k8map::test {
 // Writes content to a fresh file in the temporary folder and returns its path.
 std::string WriteTempFile(const std::string& content);
 
+// Writes content to the file at path, replacing what it held.
+void WriteFile(const std::string& path, const std::string& content);
+
 // A scanner on the heap (it is large), reset onto an opened file that it owns.
 class ScannerOnFile {
  public:

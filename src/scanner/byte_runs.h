@@ -8,30 +8,28 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/bits.h"
+#include "common/x86_features.h"
 #include "scanner/char_class.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace k8map {
 
 enum class RunClass { kBlank, kNameChar, kSkipWordChar, kTrailWordChar, kHexDigit };
 
-#if defined(__SSE2__)
+#if K8MAP_X86
 namespace runs_detail {
 
-inline __m128i InRange(__m128i v, char low, char high) {
+K8MAP_SSE2_TARGET inline __m128i InRange(__m128i v, char low, char high) {
   __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(low));
   return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(high - low))), offset);
 }
 
-inline __m128i Equal(__m128i v, char c) {
+K8MAP_SSE2_TARGET inline __m128i Equal(__m128i v, char c) {
   return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
 }
 
 template <RunClass kClass>
-inline __m128i Members(__m128i v) {
+K8MAP_SSE2_TARGET inline __m128i Members(__m128i v) {
   if constexpr (kClass == RunClass::kBlank) {
     return _mm_or_si128(Equal(v, ' '), _mm_or_si128(Equal(v, '\t'), Equal(v, '\f')));
   } else if constexpr (kClass == RunClass::kHexDigit) {
@@ -68,16 +66,24 @@ constexpr std::uint8_t ClassMask(RunClass c) {
   return 0;
 }
 
-// Number of bytes of class kClass from p on.
+#if K8MAP_X86
+// Number of bytes of class kClass from p on, sixteen at a time (where SSE2 runs).
 template <RunClass kClass>
-inline int RunLength(const unsigned char* p) {
-#if defined(__SSE2__)
+K8MAP_SSE2_TARGET inline int RunLengthSse2(const unsigned char* p) {
   for (int length = 0;; length += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + length));
     unsigned outside =
         ~static_cast<unsigned>(_mm_movemask_epi8(runs_detail::Members<kClass>(v))) & 0xFFFFu;
     if (outside != 0) return length + std::countr_zero(outside);
   }
+}
+#endif
+
+// Number of bytes of class kClass from p on.
+template <RunClass kClass>
+inline int RunLength(const unsigned char* p) {
+#if defined(__SSE2__)
+  return RunLengthSse2<kClass>(p);
 #else
   const unsigned char* q = p;
   while (IsClass(*q, ClassMask(kClass))) ++q;

@@ -60,8 +60,17 @@ struct TokenValue {
   bool converted = false;
 };
 
-// Whether this processor runs the wide whole-line reader (AVX2 and BMI on x86-64).
-bool WideLinesAvailable();
+// The readers of whole lines, from the plainest to the widest: a byte at a time; the window
+// reader (bit masks of a line's first 64 bytes, SSE2); the wide reader (AVX2 and BMI, which
+// also takes whole runs of plain lines and whole continued entries). All read the same lines
+// the same way.
+enum class LineReader { kSerial, kWindow, kWide };
+
+// Whether this processor runs the reader.
+bool LineReaderAvailable(LineReader reader);
+
+// The widest reader this processor runs, chosen once.
+LineReader BestLineReader();
 
 struct Scanner {
   TextStream stream;
@@ -72,7 +81,7 @@ struct Scanner {
   int line_counter = 1;
   StartCondition condition = LINE_START;
   TokenValue value;
-  bool wide_lines = WideLinesAvailable();  // off: the portable whole-line reader (tests)
+  LineReader line_reader = BestLineReader();  // tests choose others
 };
 
 // Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "scanner/byte_search.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -16,16 +18,17 @@ constexpr char kCarriageReturn = '\r';
 constexpr char kCtrlZ = '\x1a';
 
 // Filters raw bytes in place: drops carriage returns and stops at the first Ctrl-Z.
-// Returns the number of bytes kept; sets stream.ended when a Ctrl-Z was met.
+// Returns the number of bytes kept; sets stream.ended when a Ctrl-Z was met. Most blocks have
+// neither byte: one search finds that.
 std::size_t FilterInPlace(TextStream& stream, char* bytes, std::size_t length) {
-  if (const void* z = std::memchr(bytes, kCtrlZ, length)) {
-    length = static_cast<std::size_t>(static_cast<char*>(const_cast<void*>(z)) - bytes);
-    stream.ended = true;
-  }
-  char* cr = static_cast<char*>(std::memchr(bytes, kCarriageReturn, length));
-  if (cr == nullptr) return length;
-  char* out = cr;
-  for (const char* in = cr; in < bytes + length; ++in) {
+  const char* first = FindEitherByte(bytes, length, kCarriageReturn, kCtrlZ);
+  if (first == nullptr) return length;
+  char* out = bytes + (first - bytes);
+  for (const char* in = first; in < bytes + length; ++in) {
+    if (*in == kCtrlZ) {
+      stream.ended = true;
+      break;
+    }
     if (*in != kCarriageReturn) *out++ = *in;
   }
   return static_cast<std::size_t>(out - bytes);

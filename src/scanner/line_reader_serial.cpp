@@ -1,0 +1,37 @@
+// The serial line reader: a symbol line read run by run, a byte at a time where the processor
+// has no vector unit.
+#include "scanner/whole_lines.h"
+
+namespace k8map::lines {
+
+// A symbol line read run by run from the bytes; offsets from p.
+SymbolLine ReadSymbolLineSerially(const Byte* p) {
+  SymbolLine line{};
+  if (p[0] != ' ') return line;            // only a space at the line start begins a name field
+  int q = RunLength<RunClass::kBlank>(p);  // leading spaces (rule 1), then blanks (21)
+  if (!IsClass(p[q], kNameStart)) return line;
+  int name = q;
+  q += RunLength<RunClass::kNameChar>(p + q);
+  if (!IsClass(p[q], kNameEndBlank)) return line;
+  line.name = p + name;
+  line.name_length = q - name;
+  q += RunLength<RunClass::kBlank>(p + q);
+  Match kind = KindKeyword(p + q, RunLength<RunClass::kSkipWordChar>(p + q));
+  if (kind.rule < 6 || kind.rule > 12) return line;
+  line.address = kind.rule <= 7;
+  q += kind.length;
+  q += RunLength<RunClass::kBlank>(p + q);
+  if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
+  ++q;
+  q += RunLength<RunClass::kBlank>(p + q);
+  if (p[q] != '0' || p[q + 1] != 'x') return line;
+  int digits = RunLength<RunClass::kHexDigit>(p + q + 2);
+  int e = q + 2 + digits;
+  if (digits == 0 || IsClass(p[e], kSkipWordChar)) return line;
+  line.value = p + q;
+  line.value_length = 2 + digits;
+  line.line_feed = ValueSuffixAndTail(p + e);
+  return line;
+}
+
+}  // namespace k8map::lines

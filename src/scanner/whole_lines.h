@@ -1,0 +1,78 @@
+// Whole lines at once: the common line shapes read straight through with the rules' own
+// decisions, so that the parser can take them without a token at a time. The pieces shared by
+// the line readers; each reader has its own file, and whole_lines.cpp chooses among them.
+#pragma once
+
+#include "common/x86_features.h"
+#include "scanner/rule_matchers.h"
+
+namespace k8map::lines {
+
+using namespace rules;
+
+// The symbol line of the common shape, read straight through: leading spaces (rule 1), blanks
+// (rule 21), a NAME (rule 4), blanks, a kind keyword (rules 6 to 12), blanks, a scope letter
+// (rule 14), blanks, a value (rule 15 or 16), blanks and trailing words (rules 21 and 17) up to
+// the line feed (rule 18). Each step is the decision the rules make at that byte; at the first
+// byte where they would do anything else the line is left to the general scan. No step reads
+// past an end mark, and a line that reaches its line feed lies complete in the buffer.
+struct SymbolLine {
+  const Byte* name;
+  int name_length;
+  const Byte* value;
+  int value_length;
+  bool address;
+  const Byte* line_feed;  // null when the line is not of this shape
+};
+
+// Keyword bytes as a little-endian word.
+constexpr std::uint64_t KeyBytes(const char* k, int n) {
+  std::uint64_t word = 0;
+  for (int i = 0; i < n; ++i)
+    word |= static_cast<std::uint64_t>(static_cast<Byte>(k[i])) << (8 * i);
+  return word;
+}
+
+// The rest of a symbol line from the end of its value's digits: an optional "(d)" (rule 16),
+// then blanks (rule 21) and trailing words (rule 17) up to the line feed (rule 18). Returns
+// the line feed, or null where the rules would do anything else.
+inline const Byte* ValueSuffixAndTail(const Byte* q) {
+  if (q[0] == '(' && q[1] >= '0' && q[1] <= '9' && q[2] == ')') q += 3;
+  while (*q != '\n') {
+    if (IsClass(*q, kBlank)) {
+      q += RunLength<RunClass::kBlank>(q);
+    } else if (IsClass(*q, kTrailWordChar)) {
+      q += RunLength<RunClass::kTrailWordChar>(q);
+    } else {
+      return nullptr;
+    }
+  }
+  return q;
+}
+
+// The readers. Each reads the same lines the same way; they differ in how many bytes a step
+// looks at.
+
+// A byte at a time (line_reader_serial.cpp).
+SymbolLine ReadSymbolLineSerially(const Byte* p);
+
+// From bit masks over the line's first 64 bytes, with SSE2 (line_reader_window.cpp); a line
+// whose line feed lies further is read serially. Only where the processor has SSE2.
+K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineInWindow(const Byte* p, const Byte* end);
+
+// With AVX2 and BMI (line_reader_wide.cpp), only where the processor has them: plain symbol
+// lines and lines that do not begin with a space, taken one after another from p while each
+// lies complete before end, the address symbols stored from symbols[*count] on until capacity;
+// returns the first line not taken.
+K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, TakenSymbol* symbols,
+                                             int capacity, int* count, int* line_number,
+                                             int* taken);
+
+// With AVX2 and BMI: a whole continued entry from p: its head line, middle pieces and last
+// piece, every line plain and complete before end. Returns the number of lines, or 0 when the
+// entry is not all of that. For an address head the record (joined name, value, the last
+// line's number) is put in entry; otherwise entry->name is null.
+K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
+                                         char* joined, TakenSymbol* entry, const Byte** after);
+
+}  // namespace k8map::lines
