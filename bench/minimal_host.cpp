@@ -3,7 +3,8 @@
 // skipped. With --record-bytes it also adds up the records' own bytes (node, name and
 // terminator), for the memory check; the timed runs leave that out. With --parses N it does
 // the whole round (parse, walk, free) N times in one process and prints the seconds per parse
-// (best and median), so that process and library start-up (Wine's above all) drop out.
+// (best and median), so that process and library start-up (Wine's above all) drop out, and
+// how far the process's peak memory rose above what it held before the first parse.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +15,12 @@
 #include "library_loader.h"
 
 #ifdef _WIN32
+#include <psapi.h>
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -59,6 +63,32 @@ double Seconds() {
 #endif
 }
 
+// The process's resident memory now and at its peak, in KiB.
+struct Resident {
+  long long now_kib = 0, peak_kib = 0;
+};
+
+Resident ResidentMemory() {
+  Resident r;
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    r.now_kib = static_cast<long long>(counters.WorkingSetSize / 1024);
+    r.peak_kib = static_cast<long long>(counters.PeakWorkingSetSize / 1024);
+  }
+#else
+  long pages = 0, resident = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  r.now_kib = resident * (sysconf(_SC_PAGESIZE) / 1024);
+  rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) == 0) r.peak_kib = usage.ru_maxrss;
+#endif
+  return r;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,6 +107,8 @@ int main(int argc, char** argv) {
   }
   if (parses > 0) {
     std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(parses));
+    Resident before = ResidentMemory();
     Round round;
     for (int i = 0; i < parses; ++i) {
       double start = Seconds();
@@ -84,9 +116,12 @@ int main(int argc, char** argv) {
       times.push_back(Seconds() - start);
     }
     std::sort(times.begin(), times.end());
-    std::printf("%lld records, checksum %u, seconds per parse: best %.5f median %.5f\n",
-                round.count, static_cast<unsigned>(round.checksum), times.front(),
-                times[times.size() / 2]);
+    long long growth = ResidentMemory().peak_kib - before.now_kib;
+    std::printf(
+        "%lld records, checksum %u, seconds per parse: best %.5f median %.5f, "
+        "peak memory growth %lld KiB\n",
+        round.count, static_cast<unsigned>(round.checksum), times.front(), times[times.size() / 2],
+        growth);
     return round.status;
   }
   Round round = ParseWalkFree(lib, path, record_bytes_wanted);

@@ -106,6 +106,44 @@ K8MAP_AVX2_TARGET inline Masks Classify(const Byte* p) {
 }
 }  // namespace wide
 
+// The digits of a value: one to eight name characters at text, of which (c | 0x20) below 'g'
+// is exactly a hexadecimal digit. Worked out in a vector register: each byte to its digit
+// value, moved so that the last digit is the last byte, then joined in pairs and quads. (On
+// 32-bit x86 the same in general registers takes a dozen 64-bit operations.)
+struct HexDigits {
+  std::uint32_t value;
+  bool all_digits;
+};
+
+// Shuffle controls by digit count: byte i of the digits to byte 8 - digits + i, the rest zero.
+struct AlignTable {
+  std::uint8_t control[9][16];
+  constexpr AlignTable() : control() {
+    for (int digits = 0; digits <= 8; ++digits) {
+      for (int k = 0; k < 16; ++k) {
+        int from = k - (8 - digits);
+        control[digits][k] = k < 8 && from >= 0 ? static_cast<std::uint8_t>(from) : 0x80;
+      }
+    }
+  }
+};
+constexpr AlignTable kAlignDigits;
+
+K8MAP_AVX2_TARGET inline HexDigits ReadHexDigits(const Byte* text, int digits) {
+  __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text));
+  auto beyond = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_add_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x19))));
+  bool all_digits = (beyond & ((1u << digits) - 1)) == 0;
+  __m128i nine = _mm_and_si128(_mm_srli_epi16(v, 6), _mm_set1_epi8(1));  // 1 for letters
+  __m128i nibbles = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(v, _mm_set1_epi8(0x0F)), nine),
+                                 _mm_slli_epi16(nine, 3));
+  __m128i aligned = _mm_shuffle_epi8(
+      nibbles, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kAlignDigits.control[digits])));
+  __m128i pairs = _mm_maddubs_epi16(aligned, _mm_set1_epi16(0x0110));  // high * 16 + low
+  auto quads = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(pairs, pairs)));
+  return {__builtin_bswap32(quads), all_digits};
+}
+
 // The commonest symbol line, in its plainest form, from the masks of its first 64 bytes, of
 // which the line feed is byte length: a space first; exactly the fields name, kind, scope and
 // value separated by blanks, each field nothing but its token (so the rules' token ends fall
@@ -137,18 +175,11 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Mas
     ok &= (name_length == name_end - name + 1) & (p[name_end + 1] != '\f');
   }
 
-  std::uint64_t key;
-  std::memcpy(&key, p + kind, sizeof key);
-  std::uint64_t key5 = key & 0xFFFFFFFFFFull, key4 = key & 0xFFFFFFFFull, key3 = key & 0xFFFFFFull;
+  KindKeys keys = ReadKindKeys(p + kind);
   int kind_length = kind_end - kind + 1;
-  // Which keyword it is varies line by line: every comparison is made, none is branched on.
-  auto is = [](std::uint64_t a, std::uint64_t b) { return static_cast<int>(a == b); };
-  int addr = is(key5, KeyBytes("Addr.", 5)), loc = is(key4, KeyBytes("loc.", 4));
-  int five = (addr | is(key5, KeyBytes("Func.", 5))) & is(kind_length, 5);
-  int four =
-      (loc | is(key4, KeyBytes("Var.", 4)) | is(key4, KeyBytes("arg.", 4))) & is(kind_length, 4);
-  int three = (is(key3, KeyBytes("EQU", 3)) | is(key3, KeyBytes("bit", 3))) & is(kind_length, 3);
-  ok &= (five | four | three) != 0;
+  int is5 = static_cast<int>(kind_length == 5), is4 = static_cast<int>(kind_length == 4);
+  int is3 = static_cast<int>(kind_length == 3);
+  ok &= ((keys.five & is5) | (keys.four & is4) | (keys.three & is3)) != 0;
   ok &= (scope == scope_end) & ((p[scope] == 'a') | (p[scope] == 'g') | (p[scope] == 's'));
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'
@@ -156,11 +187,8 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Mas
   int word_length = CountTrailingZeros(~(m.name >> value));
   int digits = word_length - 2;
   if (digits < 1 || digits > 8) return false;
-  std::uint64_t digit_bytes;
-  std::memcpy(&digit_bytes, p + value + 2, sizeof digit_bytes);
-  std::uint64_t not_hex = ((digit_bytes | 0x2020202020202020ull) + 0x1919191919191919ull) &
-                          0x8080808080808080ull & (~std::uint64_t{0} >> (64 - 8 * digits));
-  ok &= (p[value] == '0') & (p[value + 1] == 'x') & (not_hex == 0);
+  HexDigits hex = ReadHexDigits(p + value + 2, digits);
+  ok &= (p[value] == '0') & (p[value + 1] == 'x') & hex.all_digits;
   int end = value + word_length;
   ok &= p[end] != '-';
   end +=
@@ -171,8 +199,8 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Mas
   slot.name = reinterpret_cast<const char*>(p + name);
   slot.name_length = name_length;
   slot.converted = true;
-  slot.number = HexDigitsValue(reinterpret_cast<const char*>(p + value + 2), digits);
-  *address = ((addr & is(kind_length, 5)) | (loc & is(kind_length, 4))) != 0;
+  slot.number = hex.value;
+  *address = ((keys.addr & is5) | (keys.loc & is4)) != 0;
   return true;
 }
 

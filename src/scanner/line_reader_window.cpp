@@ -62,18 +62,13 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
 
   // A dotted keyword is its letters and the dot; "EQU" and "bit" are three name characters
   // that no skip-word character follows.
-  std::uint64_t key;
-  std::memcpy(&key, p + q, sizeof key);
-  std::uint64_t key5 = key & 0xFFFFFFFFFFull, key4 = key & 0xFFFFFFFFull, key3 = key & 0xFFFFFFull;
-  auto is = [](std::uint64_t a, std::uint64_t b) { return static_cast<int>(a == b); };
-  int addr = is(key5, KeyBytes("Addr.", 5)), loc = is(key4, KeyBytes("loc.", 4));
-  int five = addr | is(key5, KeyBytes("Func.", 5));
-  int four = loc | is(key4, KeyBytes("Var.", 4)) | is(key4, KeyBytes("arg.", 4));
+  KindKeys keys = ReadKindKeys(p + q);
+  int five = keys.five, four = keys.four;
   int plain3 =
       static_cast<int>(w.Run<RunClass::kNameChar>(q) == 3) & static_cast<int>(p[q + 3] != '-');
-  int three = plain3 & (is(key3, KeyBytes("EQU", 3)) | is(key3, KeyBytes("bit", 3)));
+  int three = plain3 & keys.three;
   if ((five | four | three) == 0) return line;
-  line.address = (addr | loc) != 0;
+  line.address = (keys.addr | keys.loc) != 0;
   q += 3 + four + 2 * five;
 
   q += w.Run<RunClass::kBlank>(q);

@@ -33,6 +33,33 @@ constexpr std::uint64_t KeyBytes(const char* k, int n) {
   return word;
 }
 
+// Which kind keyword the bytes at p begin with. Every comparison is made and none is branched
+// on (which keyword a line has varies line by line); the first four bytes are compared as one
+// 32-bit word and the fifth alone, single words on 32-bit processors too.
+struct KindKeys {
+  int addr;   // "Addr."
+  int loc;    // "loc."
+  int five;   // "Addr." or "Func."
+  int four;   // "loc.", "Var." or "arg."
+  int three;  // "EQU" or "bit"
+};
+
+inline KindKeys ReadKindKeys(const Byte* p) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  std::uint32_t first3 = word & 0xFFFFFFu;
+  auto key = [](const char* k, int n) { return static_cast<std::uint32_t>(KeyBytes(k, n)); };
+  int dot5 = static_cast<int>(p[4] == '.');
+  KindKeys k;
+  k.addr = static_cast<int>(word == key("Addr", 4)) & dot5;
+  k.loc = static_cast<int>(word == key("loc.", 4));
+  k.five = k.addr | (static_cast<int>(word == key("Func", 4)) & dot5);
+  k.four =
+      k.loc | static_cast<int>(word == key("Var.", 4)) | static_cast<int>(word == key("arg.", 4));
+  k.three = static_cast<int>(first3 == key("EQU", 3)) | static_cast<int>(first3 == key("bit", 3));
+  return k;
+}
+
 // The rest of a symbol line from the end of its value's digits: an optional "(d)" (rule 16),
 // then blanks (rule 21) and trailing words (rule 17) up to the line feed (rule 18). Returns
 // the line feed, or null where the rules would do anything else.
