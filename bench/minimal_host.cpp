@@ -15,8 +15,9 @@
 #include "library_loader.h"
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
 #else
 #include <sys/resource.h>
 #include <time.h>
