@@ -2,8 +2,8 @@
 
 namespace {
 
-// Matches the set at pattern[i] (just past '[') against c; returns the index past ']' in *end,
-// or false in *ok when the set is not closed (then '[' stands for itself).
+// Matches the set at pattern[i] (just past '[') against c; stores the index past its ']' in
+// *end and whether there was a ']' in *closed (without one, '[' stands for itself).
 bool SetMatches(std::string_view pattern, std::size_t i, char c, std::size_t* end, bool* closed) {
   bool negate = i < pattern.size() && pattern[i] == '!';
   if (negate) ++i;

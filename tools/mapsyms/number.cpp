@@ -12,7 +12,8 @@ int HexDigit(char c) {
 }  // namespace
 
 bool ParseNumber(std::string_view text, std::uint32_t* value) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
   if (text.empty()) return false;
   std::uint64_t result = 0;
   for (char c : text) {

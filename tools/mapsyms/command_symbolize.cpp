@@ -1,0 +1,233 @@
+// mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]: copies text (the files, or
+// standard input) with every address that falls within a record annotated as "0x0000105C
+// <uart_wait_tx>" or "0x00001062 <uart_wait_tx+0x6>"; every other byte unchanged. With --only,
+// one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in blocks:
+// any length of text in constant memory beyond the records.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "exit_codes.h"
+#include "maps.h"
+#include "messages.h"
+#include "number.h"
+
+namespace {
+
+// An address in the text: "0x" or "0X" and hexadecimal digits of at most 32 bits of value
+// (leading zeros allowed), standing alone: neither preceded nor followed by a letter, digit or
+// underscore. Longer digit runs than this are left as they are.
+constexpr std::size_t kLongestAddress = 2 + 64;
+
+bool WordByte(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+// The value of a hexadecimal digit by byte; -1 for any other byte.
+struct HexValues {
+  signed char value[256];
+  constexpr HexValues() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                        : -1;
+    }
+  }
+  int operator[](unsigned char c) const { return value[c]; }
+};
+constexpr HexValues kHexValue;
+
+class Symbolizer {
+ public:
+  Symbolizer(const AddressIndex& index, std::uint32_t max_offset, bool only, Output& out)
+      : index_(index), max_offset_(max_offset), only_(only), out_(out) {}
+
+  // Copies the bytes of text, annotating addresses; a possible address cut by the end of
+  // text is kept back for the next call (or Finish).
+  void Feed(const char* text, std::size_t length) {
+    pending_.append(text, length);
+    std::size_t done = Scan(false);
+    Emit(done);
+  }
+
+  void Finish() {
+    Emit(Scan(true));
+    previous_ = 0;
+  }
+
+ private:
+  struct Found {
+    std::size_t end;  // just past the address in pending_
+    std::uint32_t address;
+    const Symbol* symbol;
+  };
+
+  // Finds the addresses in pending_; returns how many bytes can be written out. Without
+  // at_end, an address that may go on past the end is left for the next block.
+  std::size_t Scan(bool at_end) {
+    found_.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
+    std::size_t n = pending_.size(), i = 0;
+    while (i < n) {
+      const void* zero = std::memchr(p + i, '0', n - i);
+      if (zero == nullptr) break;
+      i = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - p);
+      unsigned char before = i > 0 ? p[i - 1] : previous_;
+      if (WordByte(before)) {
+        ++i;
+        continue;
+      }
+      if (i + 1 >= n) {
+        if (at_end) break;
+        return i;
+      }
+      if (p[i + 1] != 'x' && p[i + 1] != 'X') {
+        ++i;
+        continue;
+      }
+      // The digits, their value gathered as they are read (once past 32 bits, it stays past).
+      std::size_t end = i + 2;
+      std::uint32_t value = 0;
+      bool too_wide = false;
+      for (int digit; end < n && end - i <= kLongestAddress && (digit = kHexValue[p[end]]) >= 0;
+           ++end) {
+        too_wide |= (value >> 28) != 0;
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+      }
+      if (end == n && !at_end && end - i <= kLongestAddress) return i;
+      bool alone = end > i + 2 && end - i <= kLongestAddress && (end == n || !WordByte(p[end]));
+      if (alone && !too_wide) found_.push_back({end, value, nullptr});
+      i = end;
+    }
+    return n;
+  }
+
+  // Looks up the addresses found, all at once (the lookups of a block are independent, so
+  // the processor overlaps their memory accesses), then writes pending_[0, done) with the
+  // annotations and keeps the rest.
+  void Emit(std::size_t done) {
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t k = 0; k < found_.size(); ++k) {
+      if (k + kAhead < found_.size()) index_.Prefetch(found_[k + kAhead].address);
+      found_[k].symbol = index_.Find(found_[k].address, max_offset_);
+    }
+#if defined(__GNUC__) || defined(__clang__)
+    for (const Found& f : found_) {
+      if (f.symbol != nullptr) __builtin_prefetch(f.symbol->name);
+    }
+#endif
+    std::size_t copied = 0;
+    for (const Found& f : found_) {
+      Copy(copied, f.end);
+      copied = f.end;
+      Annotate(f.address, f.symbol);
+    }
+    Copy(copied, done);
+    if (done > 0) previous_ = static_cast<unsigned char>(pending_[done - 1]);
+    pending_.erase(0, done);
+  }
+
+  void Copy(std::size_t from, std::size_t to) {
+    if (!only_ && to > from) out_.Put(std::string_view(pending_).substr(from, to - from));
+  }
+
+  void Annotate(std::uint32_t address, const Symbol* found) {
+    if (only_) {
+      PutHex8(out_, address);
+      out_.Put("\t");
+      if (found != nullptr) {
+        PutSymbolAt(out_, *found, address);
+      } else {
+        out_.Put("??");
+      }
+      out_.Put("\n");
+    } else if (found != nullptr) {
+      out_.Put(" <");
+      PutSymbolAt(out_, *found, address);
+      out_.Put(">");
+    }
+  }
+
+  const AddressIndex& index_;
+  std::uint32_t max_offset_;
+  bool only_;
+  Output& out_;
+  std::string pending_;
+  std::vector<Found> found_;
+  unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
+};
+
+bool CheckSymbolize(const CommandLine& line, std::string* error) {
+  std::uint32_t offset = 0;
+  if (line.Has("max-offset") && !ParseNumber(line.Last("max-offset"), &offset)) {
+    *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms;
+    return false;
+  }
+  if (line.operands.empty()) {
+    *error = "no map file given";
+    return false;
+  }
+  return true;
+}
+
+// Feeds the stream to the symbolizer in blocks; false on a read error.
+bool FeedStream(std::FILE* stream, Symbolizer& symbolizer) {
+  static char block[1 << 16];
+  for (;;) {
+    std::size_t got = std::fread(block, 1, sizeof block, stream);
+    if (got > 0) symbolizer.Feed(block, got);
+    if (got < sizeof block) break;
+  }
+  symbolizer.Finish();
+  return !std::ferror(stream);
+}
+
+int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
+  std::uint32_t max_offset = 0xFFFFFFFFu;
+  if (line.Has("max-offset")) ParseNumber(line.Last("max-offset"), &max_offset);
+  Maps maps(lib);
+  if (!maps.Load({line.operands[0]})) return kExitFile;
+  AddressIndex index(SymbolsOf(maps.head(), maps.count()));
+  Symbolizer symbolizer(index, max_offset, line.Has("only"), out);
+  std::vector<std::string> inputs(line.operands.begin() + 1, line.operands.end());
+  if (inputs.empty()) inputs.push_back("-");
+  int status = kExitOk;
+  for (const std::string& input : inputs) {
+    bool standard_input = input == "-";
+    std::FILE* stream = standard_input ? stdin : std::fopen(input.c_str(), "rb");
+    if (stream == nullptr) {
+      Say("cannot read " + ShowPath(input) + " (" + OpenFailureReason(input) + ")");
+      status = kExitFile;
+      continue;
+    }
+    if (!FeedStream(stream, symbolizer)) {
+      Say("error reading " + (standard_input ? std::string("standard input") : ShowPath(input)));
+      status = kExitFile;
+    }
+    if (!standard_input) std::fclose(stream);
+  }
+  return status;
+}
+
+}  // namespace
+
+const Command kSymbolizeCommand = {
+    "symbolize",
+    "mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]",
+    R"(Copies the text of the FILEs (standard input without one, or for "-") with every address
+that falls within a record of MAP annotated: "0x0000105C <uart_wait_tx>", "0x00001062
+<uart_wait_tx+0x6>". An address is "0x" and hexadecimal digits of at most 32 bits of value
+(leading zeros allowed) that stands alone: no letter, digit or underscore right before or after
+it. The nearest record at or below it is its symbol (the first in file order among equal
+values). Every other byte is copied unchanged.
+
+  --only          print one line per address instead: "0x%08X<TAB>name+0xOFFSET", or
+                  "0x%08X<TAB>??" when no record is at or below it within the offset
+  --max-offset N  an address more than N (hexadecimal) above its record is not annotated
+  -h, --help      print this help
+)",
+    {{"only", 0, false}, {"max-offset", 0, true}, {"help", 'h', false}, {"version", 'V', false}},
+    CheckSymbolize,
+    RunSymbolize,
+};

@@ -1,0 +1,158 @@
+#include "maps.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "messages.h"
+
+bool Maps::Load(const std::vector<std::string>& paths) {
+  bool ok = true;
+  for (const std::string& path : paths) {
+    FileOutcome outcome;
+    outcome.path = path;
+    outcome.first = lib_.get_record_count();
+    outcome.ok = lib_.map_parse(path.c_str()) == 0;
+    outcome.end = lib_.get_record_count();
+    if (!outcome.ok) {
+      ok = false;
+      std::string message = lib_.get_error_message();
+      if (message.rfind("can't open file", 0) == 0) {
+        std::string reason = OpenFailureReason(path);
+        if (!reason.empty()) {
+          if (!message.empty() && message.back() == '\n') message.pop_back();
+          message += " (" + reason + ")";
+        }
+      }
+      Say(message);
+    }
+    files_.push_back(outcome);
+    records_made_ = false;
+  }
+  if (!ok && paths.size() > 1) {
+    std::size_t read = 0;
+    for (const FileOutcome& f : files_) read += f.ok ? 1 : 0;
+    Say("read " + std::to_string(read) + " of " + std::to_string(paths.size()) +
+        " files completely; of the others, the records before the failure");
+  }
+  return ok;
+}
+
+bool Maps::all_ok() const {
+  for (const FileOutcome& f : files_) {
+    if (!f.ok) return false;
+  }
+  return true;
+}
+
+const std::vector<Record>& Maps::records() {
+  if (records_made_) return records_;
+  records_.clear();
+  records_.reserve(static_cast<std::size_t>(count()));
+  std::uint32_t file = 0;
+  std::int32_t index = 0;
+  for (const SymbolRecord* r = head(); r != nullptr; r = r->next, ++index) {
+    while (file + 1 < files_.size() && index >= files_[file].end) ++file;
+    records_.push_back({r->name, r->value, file});
+  }
+  records_made_ = true;
+  return records_;
+}
+
+std::vector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vector<bool>& keep) {
+  std::vector<Symbol> symbols;
+  symbols.reserve(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (keep.empty() || keep[i]) symbols.push_back({records[i].name, records[i].value});
+  }
+  return symbols;
+}
+
+std::vector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
+  std::vector<Symbol> symbols;
+  symbols.reserve(static_cast<std::size_t>(count));
+  for (const SymbolRecord* r = head; r != nullptr; r = r->next)
+    symbols.push_back({r->name, r->value});
+  return symbols;
+}
+
+AddressIndex::AddressIndex(std::vector<Symbol> symbols) {
+  // A stable sort by value in two passes of sixteen bits, moving the symbols themselves (no
+  // gathering from scattered memory afterwards); the first in file order stays first among
+  // equal values.
+  std::vector<Symbol> sorted(symbols.size());
+  for (int shift = 0; shift < 32; shift += 16) {
+    std::vector<std::uint32_t> starts((1u << 16) + 1, 0);
+    for (const Symbol& s : symbols) ++starts[((s.value >> shift) & 0xFFFF) + 1];
+    for (std::size_t d = 1; d < starts.size(); ++d) starts[d] += starts[d - 1];
+    for (const Symbol& s : symbols) sorted[starts[(s.value >> shift) & 0xFFFF]++] = s;
+    symbols.swap(sorted);
+  }
+  sorted = {};
+  // Of equal values, the first.
+  values_.reserve(symbols.size());
+  std::size_t kept = 0;
+  for (const Symbol& s : symbols) {
+    if (!values_.empty() && values_.back() == s.value) continue;
+    values_.push_back(s.value);
+    symbols[kept++] = s;
+  }
+  symbols.resize(kept);
+  symbols_ = std::move(symbols);
+  bucket_start_.resize((1u << 16) + 1);
+  std::size_t at = 0;
+  for (std::uint32_t bucket = 0; bucket <= (1u << 16); ++bucket) {
+    std::uint64_t low = std::uint64_t{bucket} << 16;
+    while (at < values_.size() && values_[at] < low) ++at;
+    bucket_start_[bucket] = static_cast<std::uint32_t>(at);
+  }
+}
+
+const Symbol* AddressIndex::Find(std::uint32_t address, std::uint32_t max_offset) const {
+  std::uint32_t bucket = address >> 16;
+  // The first value above the address, by halving without branches (which half varies from
+  // address to address); the one before it, in this part or the last of the parts below, is
+  // the nearest at or below.
+  const std::uint32_t* first = values_.data() + bucket_start_[bucket];
+  std::size_t length = bucket_start_[bucket + 1] - bucket_start_[bucket];
+  while (length > 0) {
+    std::size_t half = length / 2;
+    bool at_or_below = first[half] <= address;
+    first = at_or_below ? first + half + 1 : first;
+    length = at_or_below ? length - half - 1 : half;
+  }
+  if (first == values_.data()) return nullptr;
+  std::size_t at = static_cast<std::size_t>(first - values_.data()) - 1;
+  if (address - values_[at] > max_offset) return nullptr;
+  return &symbols_[at];
+}
+
+void AddressIndex::Prefetch(std::uint32_t address) const {
+#if defined(__GNUC__) || defined(__clang__)
+  std::uint32_t bucket = address >> 16;
+  std::uint32_t middle = (bucket_start_[bucket] + bucket_start_[bucket + 1]) / 2;
+  if (middle < values_.size()) __builtin_prefetch(&values_[middle]);
+#else
+  (void)address;
+#endif
+}
+
+std::string SymbolAt(const Symbol& symbol, std::uint32_t address) {
+  std::uint32_t offset = address - symbol.value;
+  std::string text(symbol.name);
+  if (offset != 0) text += "+" + HexNumber(offset);
+  return text;
+}
+
+void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address) {
+  out.Put(symbol.name);
+  std::uint32_t offset = address - symbol.value;
+  if (offset == 0) return;
+  char text[12] = "+0x";
+  int digits = 1;
+  while (digits < 8 && (offset >> (4 * digits)) != 0) ++digits;
+  for (int i = 0; i < digits; ++i) {
+    text[3 + i] = "0123456789ABCDEF"[(offset >> (4 * (digits - 1 - i))) & 0xF];
+  }
+  out.Put(std::string_view(text, 3 + static_cast<std::size_t>(digits)));
+}
