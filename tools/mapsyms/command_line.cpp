@@ -3,15 +3,15 @@
 namespace {
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, std::string_view name) {
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.name) return &spec;
+  for (const OptionSpec& known : specs) {
+    if (name == known.name) return &known;
   }
   return nullptr;
 }
 
 const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.short_name != 0 && spec.short_name == name) return &spec;
+  for (const OptionSpec& known : specs) {
+    if (known.short_name != 0 && known.short_name == name) return &known;
   }
   return nullptr;
 }
@@ -49,14 +49,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, const std::vector<Op
                             args.end());
       return true;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* known = nullptr;
     std::string value;
     bool has_inline_value = false;
     if (arg.size() > 2 && arg[0] == '-' && arg[1] == '-') {
       std::string_view body = std::string_view(arg).substr(2);
       std::size_t equals = body.find('=');
-      spec = FindLong(specs, body.substr(0, equals));
-      if (spec == nullptr) {
+      known = FindLong(specs, body.substr(0, equals));
+      if (known == nullptr) {
         *error = "unknown option " +
                  std::string(
                      arg.substr(0, equals == std::string::npos ? std::string::npos : equals + 2));
@@ -67,8 +67,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, const std::vector<Op
         value = std::string(body.substr(equals + 1));
       }
     } else if (arg.size() == 2 && arg[0] == '-' && arg[1] != '-') {
-      spec = FindShort(specs, arg[1]);
-      if (spec == nullptr) {
+      known = FindShort(specs, arg[1]);
+      if (known == nullptr) {
         *error = "unknown option " + arg;
         return false;
       }
@@ -76,18 +76,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, const std::vector<Op
       line->operands.push_back(arg);  // "-" (standard input) too
       continue;
     }
-    std::string shown = std::string("--") + spec->name;
-    if (spec->takes_value && !has_inline_value) {
+    std::string shown = std::string("--") + known->name;
+    if (known->takes_value && !has_inline_value) {
       if (i + 1 >= args.size()) {
         *error = shown + " needs a value";
         return false;
       }
       value = args[++i];
-    } else if (!spec->takes_value && has_inline_value) {
+    } else if (!known->takes_value && has_inline_value) {
       *error = shown + " takes no value";
       return false;
     }
-    line->options.push_back({spec->name, value});
+    line->options.push_back({known->name, value});
   }
   return true;
 }
