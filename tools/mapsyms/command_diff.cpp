@@ -15,12 +15,14 @@ enum class Format { kText, kCsv, kJson };
 
 // The names of both files, each once, with its occurrences in each file chained in file
 // order. An open-addressing table of 64-bit name hashes; names are compared only where the
-// hashes agree. The table is filled record by record with the slots and names of records a few
-// places ahead asked for early, since every one is somewhere else in memory.
+// hashes agree. Every slot and name is somewhere else in memory, so the table is filled record
+// by record with what later records will read asked for early: the slot of the record sixteen
+// places ahead, the name in the slot of the one eight places ahead.
 class NameTable {
  public:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
   struct Name {
+    const char* text = nullptr;              // of its first occurrence
     std::uint32_t head[2] = {kNone, kNone};  // first occurrence in OLD, in NEW
     std::uint32_t tail[2] = {kNone, kNone};
     std::uint32_t count[2] = {0, 0};
@@ -28,18 +30,27 @@ class NameTable {
 
   // records[0, old_end) are OLD's, the rest NEW's.
   NameTable(const std::vector<Record>& records, std::size_t old_end)
-      : records_(records), next_(records.size(), kNone) {
+      : next_(records.size(), kNone) {
     std::size_t capacity = 16;
-    while (capacity < 2 * records.size()) capacity *= 2;
-    hashes_.assign(capacity, 0);
-    slots_.assign(capacity, kNone);
+    while (capacity < records.size() + records.size() / 2) capacity *= 2;
+    slots_.assign(capacity, Slot{});
     names_.reserve(records.size() / 2);
-    std::vector<std::uint64_t> hashes(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) hashes[i] = Hash(records[i].name);
-    constexpr std::size_t kAhead = 16;
+    constexpr std::size_t kAhead = 16, kNear = 8;
+    std::uint64_t hashes[kAhead];  // of records i to i + kAhead - 1, by index modulo kAhead
+    for (std::size_t i = 0; i < kAhead && i < records.size(); ++i)
+      hashes[i] = Hash(records[i].name);
     for (std::size_t i = 0; i < records.size(); ++i) {
-      if (i + kAhead < records.size()) Prefetch(&slots_[Home(hashes[i + kAhead])]);
-      std::uint32_t name = Insert(hashes[i], records[i].name);
+      std::uint64_t hash = hashes[i % kAhead];
+      if (i + kAhead < records.size()) {
+        std::uint64_t later = Hash(records[i + kAhead].name);
+        hashes[i % kAhead] = later;
+        Prefetch(&slots_[Home(later)]);
+      }
+      if (i + kNear < records.size()) {
+        const Slot& near = slots_[Home(hashes[(i + kNear) % kAhead])];
+        if (near.id != kNone) Prefetch(&names_[near.id]);
+      }
+      std::uint32_t name = Insert(hash, records[i].name);
       int file = i < old_end ? 0 : 1;
       Name& n = names_[name];
       auto index = static_cast<std::uint32_t>(i);
@@ -57,16 +68,32 @@ class NameTable {
   std::uint32_t Next(std::uint32_t i) const { return next_[i]; }
 
  private:
+  // Eight bytes: the table is the largest thing the diff makes.
+  struct Slot {
+    std::uint32_t tag = 0;     // the hash's high half
+    std::uint32_t id = kNone;  // index in names_; kNone for an empty slot
+  };
+
+  // Eight bytes a step: a name is hashed for every record of both files.
   static std::uint64_t Hash(const char* name) {
-    std::uint64_t hash = 14695981039346656037u;
-    for (; *name != '\0'; ++name)
-      hash = (hash ^ static_cast<unsigned char>(*name)) * 1099511628211u;
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+    std::size_t length = std::strlen(name);
+    std::uint64_t hash = length * kMultiplier;
+    for (; length >= 8; length -= 8, name += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, name, 8);
+      hash = (hash ^ word) * kMultiplier;
+      hash ^= hash >> 32;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, name, length);
+    hash = (hash ^ tail) * kMultiplier;
     return hash ^ (hash >> 29);
   }
   std::size_t Home(std::uint64_t hash) const { return hash & (slots_.size() - 1); }
   static void Prefetch(const void* p) {
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(p);
+    if (p != nullptr) __builtin_prefetch(p);
 #else
     (void)p;
 #endif
@@ -75,35 +102,34 @@ class NameTable {
   // The name's index in names_, added when new.
   std::uint32_t Insert(std::uint64_t hash, const char* name) {
     std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = Home(hash);; slot = (slot + 1) & mask) {
-      if (slots_[slot] == kNone) {
-        slots_[slot] = static_cast<std::uint32_t>(names_.size());
-        hashes_[slot] = hash;
-        names_.emplace_back();
-        first_name_.push_back(name);
-        return slots_[slot];
+    auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t at = Home(hash);; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.id == kNone) {
+        slot = {tag, static_cast<std::uint32_t>(names_.size())};
+        names_.emplace_back().text = name;
+        return slot.id;
       }
-      if (hashes_[slot] == hash && std::strcmp(first_name_[slots_[slot]], name) == 0) {
-        return slots_[slot];
-      }
+      if (slot.tag == tag && std::strcmp(names_[slot.id].text, name) == 0) return slot.id;
     }
   }
 
-  const std::vector<Record>& records_;
   std::vector<std::uint32_t> next_;
-  std::vector<std::uint64_t> hashes_;
-  std::vector<std::uint32_t> slots_;
+  std::vector<Slot> slots_;
   std::vector<Name> names_;
-  std::vector<const char*> first_name_;
 };
 
 enum Change : std::uint8_t { kSame, kRemoved, kAdded, kMoved };
 
+// Eight bytes per record of both files.
 struct Entry {
-  Change change = kSame;
+  Entry() = default;
+  Entry(Change c, std::uint32_t other, std::uint32_t nth, bool twice)
+      : partner(other), occurrence(nth), change(c), repeated(twice) {}
   std::uint32_t partner = NameTable::kNone;  // the matched record in the other file
-  std::uint32_t occurrence = 1;              // which occurrence of its name in its file
-  bool repeated = false;                     // the name occurs more than once in either file
+  std::uint32_t occurrence : 29 = 1;         // which occurrence of its name in its file
+  std::uint32_t change : 2 = kSame;          // a Change
+  std::uint32_t repeated : 1 = 0;            // the name occurs more than once in either file
 };
 
 struct Totals {
@@ -241,7 +267,7 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   }
   DiffPrinter printer(out, format, records);
   for (std::size_t i = 0; i < old_end; ++i) {
-    Change c = entries[i].change;
+    auto c = static_cast<Change>(entries[i].change);
     totals.removed += c == kRemoved;
     totals.moved += c == kMoved;
     totals.unchanged += c == kSame;
