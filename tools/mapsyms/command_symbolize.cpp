@@ -38,6 +38,14 @@ struct HexValues {
 };
 constexpr HexValues kHexValue;
 
+void Prefetch(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+  if (p != nullptr) __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
 class Symbolizer {
  public:
   Symbolizer(const AddressIndex& index, std::uint32_t max_offset, bool only, Output& out)
@@ -107,18 +115,21 @@ class Symbolizer {
   // the processor overlaps their memory accesses), then writes pending_[0, done) with the
   // annotations and keeps the rest.
   void Emit(std::size_t done) {
-    constexpr std::size_t kAhead = 8;
+    // Each step asks for what a later one reads: the index part of the address eight ahead
+    // while looking one up, the symbol found; the name of the symbol sixteen ahead while
+    // writing one out.
+    constexpr std::size_t kIndexAhead = 8, kNameAhead = 16;
     for (std::size_t k = 0; k < found_.size(); ++k) {
-      if (k + kAhead < found_.size()) index_.Prefetch(found_[k + kAhead].address);
+      if (k + kIndexAhead < found_.size()) index_.Prefetch(found_[k + kIndexAhead].address);
       found_[k].symbol = index_.Find(found_[k].address, max_offset_);
+      Prefetch(found_[k].symbol);
     }
-#if defined(__GNUC__) || defined(__clang__)
-    for (const Found& f : found_) {
-      if (f.symbol != nullptr) __builtin_prefetch(f.symbol->name);
-    }
-#endif
     std::size_t copied = 0;
-    for (const Found& f : found_) {
+    for (std::size_t k = 0; k < found_.size(); ++k) {
+      if (k + kNameAhead < found_.size() && found_[k + kNameAhead].symbol != nullptr) {
+        Prefetch(found_[k + kNameAhead].symbol->name);
+      }
+      const Found& f = found_[k];
       Copy(copied, f.end);
       copied = f.end;
       Annotate(f.address, f.symbol);
