@@ -59,11 +59,21 @@ const std::vector<Record>& Maps::records() {
   return records_;
 }
 
+namespace {
+
+std::uint32_t Length(const char* name) {
+  return static_cast<std::uint32_t>(std::strlen(name));
+}
+
+}  // namespace
+
 std::vector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vector<bool>& keep) {
   std::vector<Symbol> symbols;
   symbols.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
-    if (keep.empty() || keep[i]) symbols.push_back({records[i].name, records[i].value});
+    if (keep.empty() || keep[i]) {
+      symbols.push_back({records[i].name, Length(records[i].name), records[i].value});
+    }
   }
   return symbols;
 }
@@ -71,8 +81,10 @@ std::vector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vec
 std::vector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
   std::vector<Symbol> symbols;
   symbols.reserve(static_cast<std::size_t>(count));
-  for (const SymbolRecord* r = head; r != nullptr; r = r->next)
-    symbols.push_back({r->name, r->value});
+  // Names lie in list order in memory: measured here in one sweep, not at each lookup.
+  for (const SymbolRecord* r = head; r != nullptr; r = r->next) {
+    symbols.push_back({r->name, Length(r->name), r->value});
+  }
   return symbols;
 }
 
@@ -139,13 +151,13 @@ void AddressIndex::Prefetch(std::uint32_t address) const {
 
 std::string SymbolAt(const Symbol& symbol, std::uint32_t address) {
   std::uint32_t offset = address - symbol.value;
-  std::string text(symbol.name);
+  std::string text(symbol.name, symbol.length);
   if (offset != 0) text += "+" + HexNumber(offset);
   return text;
 }
 
 void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address) {
-  out.Put(symbol.name);
+  out.Put(std::string_view(symbol.name, symbol.length));
   std::uint32_t offset = address - symbol.value;
   if (offset == 0) return;
   char text[12] = "+0x";

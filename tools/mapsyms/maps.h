@@ -48,9 +48,10 @@ class Maps {
   bool records_made_ = false;
 };
 
-// A symbol that an address falls in: the record's name and value.
+// A symbol that an address falls in: the record's name (and its length) and value.
 struct Symbol {
   const char* name;
+  std::uint32_t length;
   std::uint32_t value;
 };
 
