@@ -29,6 +29,7 @@ char* Output::Reserve(std::size_t length) {
 }
 
 bool Output::Flush() {
+  if (closed_) return !failed_;
   if (used_ > 0 && !failed_ && std::fwrite(block_.get(), 1, used_, stdout) != used_) {
     failed_ = true;
   }
@@ -38,8 +39,8 @@ bool Output::Flush() {
 
 bool Output::Close() {
   if (closed_) return !failed_;
-  closed_ = true;
   Flush();
+  closed_ = true;
   if (!failed_ && std::fflush(stdout) != 0) failed_ = true;
   int error = errno;
   if (std::fclose(stdout) != 0 && !failed_) {
