@@ -1,6 +1,7 @@
 // Micro-benchmarks of the scanner, the engine, the record list and MapParse, on generated map
 // text. Each reports throughput counters (bytes, tokens or records per second).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,13 +24,21 @@ const std::string& Text() {
   return text;
 }
 
-const std::string& TextFile() {
-  static const std::string path = [] {
-    auto file = std::filesystem::temp_directory_path() / "k8map_bench.map";
+// The text in a file of this process's own, removed at exit.
+struct TempTextFile {
+  TempTextFile() {
+    auto file = std::filesystem::temp_directory_path() /
+                ("k8map_bench_" + std::to_string(getpid()) + ".map");
     std::ofstream(file, std::ios::binary) << Text();
-    return file.string();
-  }();
-  return path;
+    path = file.string();
+  }
+  ~TempTextFile() { std::remove(path.c_str()); }
+  std::string path;
+};
+
+const std::string& TextFile() {
+  static const TempTextFile file;
+  return file.path;
 }
 
 // NextToken over a stream backed by memory.
