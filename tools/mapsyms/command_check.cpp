@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
+#include "number.h"
 
 namespace {
 
@@ -27,10 +28,6 @@ bool NameStart(char c) {
 
 bool NameChar(char c) {
   return NameStart(c) || (c >= '0' && c <= '9');
-}
-
-bool HexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 bool TrailChar(char c) {
@@ -108,7 +105,8 @@ std::string Reason(std::string_view line, const std::vector<std::string_view>& f
     return "value '" + std::string(value) + "' does not begin with 0x";
   }
   std::size_t digits = 2;
-  while (digits < value.size() && HexDigit(value[digits])) ++digits;
+  while (digits < value.size() && HexDigitValue(static_cast<unsigned char>(value[digits])) >= 0)
+    ++digits;
   std::string_view rest = value.substr(digits);
   bool suffix =
       rest.size() == 3 && rest[0] == '(' && rest[1] >= '0' && rest[1] <= '9' && rest[2] == ')';

@@ -23,21 +23,6 @@ bool WordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
-// The value of a hexadecimal digit by byte; -1 for any other byte.
-struct HexValues {
-  signed char value[256];
-  constexpr HexValues() : value() {
-    for (int c = 0; c < 256; ++c) {
-      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                                        : -1;
-    }
-  }
-  int operator[](unsigned char c) const { return value[c]; }
-};
-constexpr HexValues kHexValue;
-
 void Prefetch(const void* p) {
 #if defined(__GNUC__) || defined(__clang__)
   if (p != nullptr) __builtin_prefetch(p);
@@ -98,7 +83,7 @@ class Symbolizer {
       std::size_t end = i + 2;
       std::uint32_t value = 0;
       bool too_wide = false;
-      for (int digit; end < n && end - i <= kLongestAddress && (digit = kHexValue[p[end]]) >= 0;
+      for (int digit; end < n && end - i <= kLongestAddress && (digit = HexDigitValue(p[end])) >= 0;
            ++end) {
         too_wide |= (value >> 28) != 0;
         value = value << 4 | static_cast<std::uint32_t>(digit);

@@ -1,23 +1,12 @@
 #include "number.h"
 
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
-
 bool ParseNumber(std::string_view text, std::uint32_t* value) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
     text.remove_prefix(2);
   if (text.empty()) return false;
   std::uint64_t result = 0;
   for (char c : text) {
-    int digit = HexDigit(c);
+    int digit = HexDigitValue(static_cast<unsigned char>(c));
     if (digit < 0) return false;
     result = result << 4 | static_cast<std::uint64_t>(digit);
     if (result > 0xFFFFFFFFu) return false;
