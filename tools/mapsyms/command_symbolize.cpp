@@ -100,18 +100,20 @@ class Symbolizer {
   // the processor overlaps their memory accesses), then writes pending_[0, done) with the
   // annotations and keeps the rest.
   void Emit(std::size_t done) {
-    // Each step asks for what a later one reads: the index part of the address eight ahead
-    // while looking one up, the symbol found; the name of the symbol sixteen ahead while
-    // writing one out.
-    constexpr std::size_t kIndexAhead = 8, kNameAhead = 16;
-    for (std::size_t k = 0; k < found_.size(); ++k) {
-      if (k + kIndexAhead < found_.size()) index_.Prefetch(found_[k + kIndexAhead].address);
+    // Each lookup asks ahead for what a later one reads, in the order it is read: the table
+    // entry of the address sixteen ahead, the values of the one eight ahead; then the symbol
+    // found, and the name of the symbol sixteen ahead while writing one out.
+    constexpr std::size_t kPartAhead = 16, kValuesAhead = 8, kNameAhead = 16;
+    const std::size_t n = found_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k + kPartAhead < n) index_.PrefetchPart(found_[k + kPartAhead].address);
+      if (k + kValuesAhead < n) index_.Prefetch(found_[k + kValuesAhead].address);
       found_[k].symbol = index_.Find(found_[k].address, max_offset_);
       Prefetch(found_[k].symbol);
     }
     std::size_t copied = 0;
-    for (std::size_t k = 0; k < found_.size(); ++k) {
-      if (k + kNameAhead < found_.size() && found_[k + kNameAhead].symbol != nullptr) {
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k + kNameAhead < n && found_[k + kNameAhead].symbol != nullptr) {
         Prefetch(found_[k + kNameAhead].symbol->name);
       }
       const Found& f = found_[k];
@@ -128,20 +130,26 @@ class Symbolizer {
     if (!only_ && to > from) out_.Put(std::string_view(pending_).substr(from, to - from));
   }
 
+  // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
+  // the address in the text otherwise.
   void Annotate(std::uint32_t address, const Symbol* found) {
     if (only_) {
-      PutHex8(out_, address);
-      out_.Put("\t");
+      std::size_t size = found != nullptr ? SymbolAtSize(*found, address) : 2;
+      char* line = out_.Reserve(10 + 1 + size + 1);
+      WriteHex8(line, address);
+      line[10] = '\t';
       if (found != nullptr) {
-        PutSymbolAt(out_, *found, address);
+        WriteSymbolAt(line + 11, *found, address);
       } else {
-        out_.Put("??");
+        std::memcpy(line + 11, "??", 2);
       }
-      out_.Put("\n");
+      line[11 + size] = '\n';
     } else if (found != nullptr) {
-      out_.Put(" <");
-      PutSymbolAt(out_, *found, address);
-      out_.Put(">");
+      std::size_t size = SymbolAtSize(*found, address);
+      char* text = out_.Reserve(2 + size + 1);
+      std::memcpy(text, " <", 2);
+      WriteSymbolAt(text + 2, *found, address);
+      text[2 + size] = '>';
     }
   }
 

@@ -67,8 +67,8 @@ std::uint32_t Length(const char* name) {
 
 }  // namespace
 
-std::vector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vector<bool>& keep) {
-  std::vector<Symbol> symbols;
+LargeVector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vector<bool>& keep) {
+  LargeVector<Symbol> symbols;
   symbols.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (keep.empty() || keep[i]) {
@@ -78,8 +78,8 @@ std::vector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vec
   return symbols;
 }
 
-std::vector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
-  std::vector<Symbol> symbols;
+LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
+  LargeVector<Symbol> symbols;
   symbols.reserve(static_cast<std::size_t>(count));
   // Names lie in list order in memory: measured here in one sweep, not at each lookup.
   for (const SymbolRecord* r = head; r != nullptr; r = r->next) {
@@ -88,11 +88,11 @@ std::vector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
   return symbols;
 }
 
-AddressIndex::AddressIndex(std::vector<Symbol> symbols) {
+AddressIndex::AddressIndex(LargeVector<Symbol> symbols) {
   // A stable sort by value in two passes of sixteen bits, moving the symbols themselves (no
   // gathering from scattered memory afterwards); the first in file order stays first among
   // equal values.
-  std::vector<Symbol> sorted(symbols.size());
+  LargeVector<Symbol> sorted(symbols.size());
   for (int shift = 0; shift < 32; shift += 16) {
     std::vector<std::uint32_t> starts((1u << 16) + 1, 0);
     for (const Symbol& s : symbols) ++starts[((s.value >> shift) & 0xFFFF) + 1];
@@ -122,49 +122,83 @@ AddressIndex::AddressIndex(std::vector<Symbol> symbols) {
 
 const Symbol* AddressIndex::Find(std::uint32_t address, std::uint32_t max_offset) const {
   std::uint32_t bucket = address >> 16;
-  // The first value above the address, by halving without branches (which half varies from
-  // address to address); the one before it, in this part or the last of the parts below, is
-  // the nearest at or below.
-  const std::uint32_t* first = values_.data() + bucket_start_[bucket];
+  // The last value at or below the address in this part by halving, the step taken by a mask
+  // rather than a branch (which half varies from address to address, so a branch would be
+  // mispredicted half the time); one past it is the first value above. When the part has no
+  // value at or below, the nearest is the last of the parts below.
+  const std::uint32_t* base = values_.data() + bucket_start_[bucket];
   std::size_t length = bucket_start_[bucket + 1] - bucket_start_[bucket];
-  while (length > 0) {
-    std::size_t half = length / 2;
-    bool at_or_below = first[half] <= address;
-    first = at_or_below ? first + half + 1 : first;
-    length = at_or_below ? length - half - 1 : half;
+  if (length > 0) {
+    while (length > 1) {
+      std::size_t half = length / 2;
+      base += half & (std::size_t{0} - static_cast<std::size_t>(base[half] <= address));
+      length -= half;
+    }
+    base += *base <= address ? 1 : 0;
   }
-  if (first == values_.data()) return nullptr;
-  std::size_t at = static_cast<std::size_t>(first - values_.data()) - 1;
+  if (base == values_.data()) return nullptr;
+  std::size_t at = static_cast<std::size_t>(base - values_.data()) - 1;
   if (address - values_[at] > max_offset) return nullptr;
   return &symbols_[at];
 }
 
-void AddressIndex::Prefetch(std::uint32_t address) const {
+void AddressIndex::PrefetchPart(std::uint32_t address) const {
 #if defined(__GNUC__) || defined(__clang__)
-  std::uint32_t bucket = address >> 16;
-  std::uint32_t middle = (bucket_start_[bucket] + bucket_start_[bucket + 1]) / 2;
-  if (middle < values_.size()) __builtin_prefetch(&values_[middle]);
+  __builtin_prefetch(&bucket_start_[address >> 16]);
 #else
   (void)address;
 #endif
 }
 
+void AddressIndex::Prefetch(std::uint32_t address) const {
+#if defined(__GNUC__) || defined(__clang__)
+  // The part's values: its first line and its last (a part often spans two).
+  std::uint32_t bucket = address >> 16;
+  std::uint32_t first = bucket_start_[bucket], end = bucket_start_[bucket + 1];
+  if (first < end) {
+    __builtin_prefetch(&values_[first]);
+    __builtin_prefetch(&values_[end - 1]);
+  }
+#else
+  (void)address;
+#endif
+}
+
+namespace {
+
+int OffsetDigits(std::uint32_t offset) {
+  int digits = 1;
+  while (digits < 8 && (offset >> (4 * digits)) != 0) ++digits;
+  return digits;
+}
+
+}  // namespace
+
 std::string SymbolAt(const Symbol& symbol, std::uint32_t address) {
-  std::uint32_t offset = address - symbol.value;
-  std::string text(symbol.name, symbol.length);
-  if (offset != 0) text += "+" + HexNumber(offset);
+  std::string text(SymbolAtSize(symbol, address), '\0');
+  WriteSymbolAt(text.data(), symbol, address);
   return text;
 }
 
-void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address) {
-  out.Put(std::string_view(symbol.name, symbol.length));
+std::size_t SymbolAtSize(const Symbol& symbol, std::uint32_t address) {
   std::uint32_t offset = address - symbol.value;
-  if (offset == 0) return;
-  char text[12] = "+0x";
-  int digits = 1;
-  while (digits < 8 && (offset >> (4 * digits)) != 0) ++digits;
-  for (int i = 0; i < digits; ++i) {
-    text[3 + i] = "0123456789ABCDEF"[(offset >> (4 * (digits - 1 - i))) & 0xF];
+  return symbol.length + (offset == 0 ? 0 : 3 + static_cast<std::size_t>(OffsetDigits(offset)));
+}
+
+char* WriteSymbolAt(char* at, const Symbol& symbol, std::uint32_t address) {
+  std::memcpy(at, symbol.name, symbol.length);
+  at += symbol.length;
+  std::uint32_t offset = address - symbol.value;
+  if (offset == 0) return at;
+  *at++ = '+';
+  *at++ = '0';
+  *at++ = 'x';
+  for (int i = OffsetDigits(offset) - 1; i >= 0; --i) {
+    *at++ = "0123456789ABCDEF"[(offset >> (4 * i)) & 0xF];
   }
-  out.Put(std::string_view(text, 3 + static_cast<std::size_t>(digits)));
+  return at;
+}
+
+void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address) {
+  WriteSymbolAt(out.Reserve(SymbolAtSize(symbol, address)), symbol, address);
 }

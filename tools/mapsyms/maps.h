@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "large_pages.h"
 #include "library_loader.h"
 #include "output.h"
 
@@ -62,26 +63,30 @@ struct Symbol {
 class AddressIndex {
  public:
   // Indexes symbols given in file order.
-  explicit AddressIndex(std::vector<Symbol> symbols);
+  explicit AddressIndex(LargeVector<Symbol> symbols);
 
   // The symbol at or nearest below address, within max_offset of it; null when none is.
   const Symbol* Find(std::uint32_t address, std::uint32_t max_offset = 0xFFFFFFFFu) const;
-  // Asks the processor to fetch what Find(address) will read, ahead of the call.
+  // Ask the processor to fetch what Find(address) will read, ahead of the call: the table
+  // entry of the address's part first, then (reading that entry) the part's values.
+  void PrefetchPart(std::uint32_t address) const;
   void Prefetch(std::uint32_t address) const;
 
  private:
-  std::vector<std::uint32_t> values_;        // sorted, distinct
-  std::vector<Symbol> symbols_;              // in the same order
+  LargeVector<std::uint32_t> values_;        // sorted, distinct
+  LargeVector<Symbol> symbols_;              // in the same order
   std::vector<std::uint32_t> bucket_start_;  // first index with value >= bucket << 16
 };
 
 // The symbols of the records for which keep[i] holds (all, with an empty keep), in file order.
-std::vector<Symbol> SymbolsOf(const std::vector<Record>& records,
+LargeVector<Symbol> SymbolsOf(const std::vector<Record>& records,
                               const std::vector<bool>& keep = {});
 // The symbols of every record in the library's list, in file order.
-std::vector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count);
+LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count);
 
 // "name" or "name+0xOFFSET" for address within symbol.
 std::string SymbolAt(const Symbol& symbol, std::uint32_t address);
-// The same, written straight into out.
+// Its length, and the same written at `at` (returning its end) or into out.
+std::size_t SymbolAtSize(const Symbol& symbol, std::uint32_t address);
+char* WriteSymbolAt(char* at, const Symbol& symbol, std::uint32_t address);
 void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address);

@@ -1,0 +1,34 @@
+// An allocator for the big arrays of the lookup index. The index is read at random, one
+// address after another, so with 4 KiB pages nearly every lookup also misses the address
+// translation cache, and making the arrays takes a page fault per 4 KiB. On Linux, arrays
+// of 2 MiB and more are therefore mapped at a 2 MiB boundary and offered to the kernel for
+// large pages (it decides; without them this is an ordinary mapping). Elsewhere, and for
+// smaller arrays, the ordinary allocator.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+void* AllocateLarge(std::size_t bytes);
+void FreeLarge(void* p, std::size_t bytes);
+
+template <class T>
+struct LargePageAllocator {
+  using value_type = T;
+  LargePageAllocator() = default;
+  template <class U>
+  LargePageAllocator(const LargePageAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(AllocateLarge(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) { FreeLarge(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const LargePageAllocator<U>&) const {
+    return true;
+  }
+};
+
+template <class T>
+using LargeVector = std::vector<T, LargePageAllocator<T>>;
