@@ -5,6 +5,9 @@
 // any length of text in constant memory beyond the records.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "commands.h"
 #include "exit_codes.h"
@@ -96,46 +99,79 @@ class Symbolizer {
     return n;
   }
 
-  // Looks up the addresses found, all at once (the lookups of a block are independent, so
-  // the processor overlaps their memory accesses), then writes pending_[0, done) with the
-  // annotations and keeps the rest.
+  // Looks up the addresses found and writes pending_[0, done) with the annotations, keeping
+  // the rest. A block with many addresses is done in two halves at once, the second by a
+  // thread of its own into a buffer written out after the first half (the lookups are
+  // independent and mostly wait for memory).
   void Emit(std::size_t done) {
-    // Each lookup asks ahead for what a later one reads, in the order it is read: the table
-    // entry of the address sixteen ahead, the values of the one eight ahead; then the symbol
-    // found, and the name of the symbol sixteen ahead while writing one out.
-    constexpr std::size_t kPartAhead = 16, kValuesAhead = 8, kNameAhead = 16;
     const std::size_t n = found_.size();
-    for (std::size_t k = 0; k < n; ++k) {
-      if (k + kPartAhead < n) index_.PrefetchPart(found_[k + kPartAhead].address);
-      if (k + kValuesAhead < n) index_.Prefetch(found_[k + kValuesAhead].address);
-      found_[k].symbol = index_.Find(found_[k].address, max_offset_);
-      Prefetch(found_[k].symbol);
+    std::size_t half = n / 2;
+    bool two = n >= kTwoHalvesFrom && EmitSecondHalfAside(half, done);
+    if (!two) half = n;
+    EmitRange(0, half, 0, two ? found_[half - 1].end : done, out_);
+    if (two) {
+      helper_.join();
+      out_.Put(aside_.text);
+      aside_.text.clear();
     }
-    std::size_t copied = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-      if (k + kNameAhead < n && found_[k + kNameAhead].symbol != nullptr) {
-        Prefetch(found_[k + kNameAhead].symbol->name);
-      }
-      const Found& f = found_[k];
-      Copy(copied, f.end);
-      copied = f.end;
-      Annotate(f.address, f.symbol);
-    }
-    Copy(copied, done);
     if (done > 0) previous_ = static_cast<unsigned char>(pending_[done - 1]);
     pending_.erase(0, done);
   }
 
-  void Copy(std::size_t from, std::size_t to) {
-    if (!only_ && to > from) out_.Put(std::string_view(pending_).substr(from, to - from));
+  // Starts a thread writing found_[half, end) and the text from the address before it up to
+  // done into aside_; false when no thread could be started.
+  bool EmitSecondHalfAside(std::size_t half, std::size_t done) {
+    try {
+      helper_ = std::thread([this, half, done] {
+        EmitRange(half, found_.size(), found_[half - 1].end, done, aside_);
+      });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  // Writes found_[first, end) with the text from `from` up to `to` into sink. Each step asks
+  // ahead for what later steps read, in the order they read it: the table entry of the part of
+  // an address kPartAhead ahead, that part's values kValuesAhead ahead, the symbol found
+  // kFindAhead ahead, its name kNameAhead ahead; the processor fetches them all at once.
+  template <class Sink>
+  void EmitRange(std::size_t first, std::size_t end, std::size_t from, std::size_t to, Sink& sink) {
+    constexpr std::size_t kPartAhead = 40, kValuesAhead = 28, kFindAhead = 16, kNameAhead = 8;
+    for (std::size_t k = first; k < end && k < first + kFindAhead; ++k) LookUp(k);
+    std::size_t copied = from;
+    for (std::size_t k = first; k < end; ++k) {
+      if (k + kPartAhead < end) index_.PrefetchPart(found_[k + kPartAhead].address);
+      if (k + kValuesAhead < end) index_.Prefetch(found_[k + kValuesAhead].address);
+      if (k + kFindAhead < end) LookUp(k + kFindAhead);
+      if (k + kNameAhead < end && found_[k + kNameAhead].symbol != nullptr) {
+        Prefetch(found_[k + kNameAhead].symbol->name);
+      }
+      const Found& f = found_[k];
+      Copy(sink, copied, f.end);
+      copied = f.end;
+      Annotate(sink, f.address, f.symbol);
+    }
+    Copy(sink, copied, to);
+  }
+
+  void LookUp(std::size_t k) {
+    found_[k].symbol = index_.Find(found_[k].address, max_offset_);
+    Prefetch(found_[k].symbol);
+  }
+
+  template <class Sink>
+  void Copy(Sink& sink, std::size_t from, std::size_t to) {
+    if (!only_ && to > from) sink.Put(std::string_view(pending_).substr(from, to - from));
   }
 
   // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
   // the address in the text otherwise.
-  void Annotate(std::uint32_t address, const Symbol* found) {
+  template <class Sink>
+  void Annotate(Sink& sink, std::uint32_t address, const Symbol* found) {
     if (only_) {
       std::size_t size = found != nullptr ? SymbolAtSize(*found, address) : 2;
-      char* line = out_.Reserve(10 + 1 + size + 1);
+      char* line = sink.Reserve(10 + 1 + size + 1);
       WriteHex8(line, address);
       line[10] = '\t';
       if (found != nullptr) {
@@ -146,12 +182,26 @@ class Symbolizer {
       line[11 + size] = '\n';
     } else if (found != nullptr) {
       std::size_t size = SymbolAtSize(*found, address);
-      char* text = out_.Reserve(2 + size + 1);
+      char* text = sink.Reserve(2 + size + 1);
       std::memcpy(text, " <", 2);
       WriteSymbolAt(text + 2, *found, address);
       text[2 + size] = '>';
     }
   }
+
+  // The second half's output, gathered while the first half is written.
+  struct TextSink {
+    std::string text;
+    char* Reserve(std::size_t length) {
+      text.resize(text.size() + length);
+      return text.data() + text.size() - length;
+    }
+    void Put(std::string_view more) { text.append(more); }
+  };
+
+  // Blocks with fewer addresses than this are done in one piece: a thread costs more than it
+  // saves there.
+  static constexpr std::size_t kTwoHalvesFrom = 4096;
 
   const AddressIndex& index_;
   std::uint32_t max_offset_;
@@ -159,6 +209,8 @@ class Symbolizer {
   Output& out_;
   std::string pending_;
   std::vector<Found> found_;
+  std::thread helper_;
+  TextSink aside_;
   unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
 };
 
@@ -177,7 +229,7 @@ bool CheckSymbolize(const CommandLine& line, std::string* error) {
 
 // Feeds the stream to the symbolizer in blocks; false on a read error.
 bool FeedStream(std::FILE* stream, Symbolizer& symbolizer) {
-  static char block[1 << 16];
+  static char block[1 << 20];
   for (;;) {
     std::size_t got = std::fread(block, 1, sizeof block, stream);
     if (got > 0) symbolizer.Feed(block, got);
