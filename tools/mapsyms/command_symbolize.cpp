@@ -43,12 +43,11 @@ class Symbolizer {
   // text is kept back for the next call (or Finish).
   void Feed(const char* text, std::size_t length) {
     pending_.append(text, length);
-    std::size_t done = Scan(false);
-    Emit(done);
+    Process(false);
   }
 
   void Finish() {
-    Emit(Scan(true));
+    Process(true);
     previous_ = 0;
   }
 
@@ -59,12 +58,76 @@ class Symbolizer {
     const Symbol* symbol;
   };
 
-  // Finds the addresses in pending_; returns how many bytes can be written out. Without
-  // at_end, an address that may go on past the end is left for the next block.
-  std::size_t Scan(bool at_end) {
-    found_.clear();
+  // The second piece's output, gathered while the first piece is written.
+  struct TextSink {
+    std::string text;
+    char* Reserve(std::size_t length) {
+      text.resize(text.size() + length);
+      return text.data() + text.size() - length;
+    }
+    void Put(std::string_view more) { text.append(more); }
+  };
+
+  // Writes pending_ with the annotations, keeping back what may be cut by its end. A long
+  // text is done in two pieces at once, split after a line end near its middle (no address
+  // spans it): the second by a thread of its own into a buffer written out after the first.
+  void Process(bool at_end) {
+    std::size_t n = pending_.size();
+    std::size_t split = SplitPoint();
+    std::size_t done = split;
+    bool two = split > 0 && StartSecondPiece(split, at_end, &done);
+    if (!two) {
+      done = Run(0, n, at_end, found_[0], out_);
+    } else {
+      Run(0, split, true, found_[0], out_);
+      helper_.join();
+      out_.Put(aside_.text);
+      aside_.text.clear();
+    }
+    if (done > 0) previous_ = static_cast<unsigned char>(pending_[done - 1]);
+    pending_.erase(0, done);
+  }
+
+  // Just past a line end near the middle of a long pending_; 0 when it is not worth a thread
+  // or has no line end there.
+  std::size_t SplitPoint() const {
+    std::size_t n = pending_.size();
+    if (n < kTwoPiecesFrom) return 0;
+    const void* line_end = std::memchr(pending_.data() + n / 2, '\n', n - n / 2);
+    if (line_end == nullptr) return 0;
+    std::size_t split =
+        static_cast<std::size_t>(static_cast<const char*>(line_end) - pending_.data()) + 1;
+    return split < n ? split : 0;
+  }
+
+  // Starts a thread doing pending_[split, end) into aside_, setting *done to the end of what
+  // it writes before it is joined; false when no thread could be started.
+  bool StartSecondPiece(std::size_t split, bool at_end, std::size_t* done) {
+    try {
+      helper_ = std::thread([this, split, at_end, done] {
+        *done = Run(split, pending_.size(), at_end, found_[1], aside_);
+      });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  // Finds the addresses in pending_[from, to) and writes that text with the annotations into
+  // sink; returns the end of what was written: without at_end, an address that may go on past
+  // `to` is left for the next block.
+  template <class Sink>
+  std::size_t Run(std::size_t from, std::size_t to, bool at_end, std::vector<Found>& found,
+                  Sink& sink) {
+    std::size_t done = Scan(from, to, at_end, found);
+    EmitRange(found, from, done, sink);
+    return done;
+  }
+
+  std::size_t Scan(std::size_t from, std::size_t n, bool at_end, std::vector<Found>& found) const {
+    found.clear();
     const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
-    std::size_t n = pending_.size(), i = 0;
+    std::size_t i = from;
     while (i < n) {
       const void* zero = std::memchr(p + i, '0', n - i);
       if (zero == nullptr) break;
@@ -93,61 +156,30 @@ class Symbolizer {
       }
       if (end == n && !at_end && end - i <= kLongestAddress) return i;
       bool alone = end > i + 2 && end - i <= kLongestAddress && (end == n || !WordByte(p[end]));
-      if (alone && !too_wide) found_.push_back({end, value, nullptr});
+      if (alone && !too_wide) found.push_back({end, value, nullptr});
       i = end;
     }
     return n;
   }
 
-  // Looks up the addresses found and writes pending_[0, done) with the annotations, keeping
-  // the rest. A block with many addresses is done in two halves at once, the second by a
-  // thread of its own into a buffer written out after the first half (the lookups are
-  // independent and mostly wait for memory).
-  void Emit(std::size_t done) {
-    const std::size_t n = found_.size();
-    std::size_t half = n / 2;
-    bool two = n >= kTwoHalvesFrom && EmitSecondHalfAside(half, done);
-    if (!two) half = n;
-    EmitRange(0, half, 0, two ? found_[half - 1].end : done, out_);
-    if (two) {
-      helper_.join();
-      out_.Put(aside_.text);
-      aside_.text.clear();
-    }
-    if (done > 0) previous_ = static_cast<unsigned char>(pending_[done - 1]);
-    pending_.erase(0, done);
-  }
-
-  // Starts a thread writing found_[half, end) and the text from the address before it up to
-  // done into aside_; false when no thread could be started.
-  bool EmitSecondHalfAside(std::size_t half, std::size_t done) {
-    try {
-      helper_ = std::thread([this, half, done] {
-        EmitRange(half, found_.size(), found_[half - 1].end, done, aside_);
-      });
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
-  }
-
-  // Writes found_[first, end) with the text from `from` up to `to` into sink. Each step asks
-  // ahead for what later steps read, in the order they read it: the table entry of the part of
-  // an address kPartAhead ahead, that part's values kValuesAhead ahead, the symbol found
-  // kFindAhead ahead, its name kNameAhead ahead; the processor fetches them all at once.
+  // Writes the text from `from` up to `to` with the addresses found annotated into sink. Each
+  // step asks ahead for what later steps read, in the order they read it: the table entry of
+  // the part of an address kPartAhead ahead, that part's values kValuesAhead ahead, the symbol
+  // found kFindAhead ahead, its name kNameAhead ahead; the processor fetches them all at once.
   template <class Sink>
-  void EmitRange(std::size_t first, std::size_t end, std::size_t from, std::size_t to, Sink& sink) {
+  void EmitRange(std::vector<Found>& found, std::size_t from, std::size_t to, Sink& sink) const {
     constexpr std::size_t kPartAhead = 40, kValuesAhead = 28, kFindAhead = 16, kNameAhead = 8;
-    for (std::size_t k = first; k < end && k < first + kFindAhead; ++k) LookUp(k);
+    const std::size_t n = found.size();
+    for (std::size_t k = 0; k < n && k < kFindAhead; ++k) LookUp(found[k]);
     std::size_t copied = from;
-    for (std::size_t k = first; k < end; ++k) {
-      if (k + kPartAhead < end) index_.PrefetchPart(found_[k + kPartAhead].address);
-      if (k + kValuesAhead < end) index_.Prefetch(found_[k + kValuesAhead].address);
-      if (k + kFindAhead < end) LookUp(k + kFindAhead);
-      if (k + kNameAhead < end && found_[k + kNameAhead].symbol != nullptr) {
-        Prefetch(found_[k + kNameAhead].symbol->name);
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k + kPartAhead < n) index_.PrefetchPart(found[k + kPartAhead].address);
+      if (k + kValuesAhead < n) index_.Prefetch(found[k + kValuesAhead].address);
+      if (k + kFindAhead < n) LookUp(found[k + kFindAhead]);
+      if (k + kNameAhead < n && found[k + kNameAhead].symbol != nullptr) {
+        Prefetch(found[k + kNameAhead].symbol->name);
       }
-      const Found& f = found_[k];
+      const Found& f = found[k];
       Copy(sink, copied, f.end);
       copied = f.end;
       Annotate(sink, f.address, f.symbol);
@@ -155,20 +187,20 @@ class Symbolizer {
     Copy(sink, copied, to);
   }
 
-  void LookUp(std::size_t k) {
-    found_[k].symbol = index_.Find(found_[k].address, max_offset_);
-    Prefetch(found_[k].symbol);
+  void LookUp(Found& f) const {
+    f.symbol = index_.Find(f.address, max_offset_);
+    Prefetch(f.symbol);
   }
 
   template <class Sink>
-  void Copy(Sink& sink, std::size_t from, std::size_t to) {
+  void Copy(Sink& sink, std::size_t from, std::size_t to) const {
     if (!only_ && to > from) sink.Put(std::string_view(pending_).substr(from, to - from));
   }
 
   // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
   // the address in the text otherwise.
   template <class Sink>
-  void Annotate(Sink& sink, std::uint32_t address, const Symbol* found) {
+  void Annotate(Sink& sink, std::uint32_t address, const Symbol* found) const {
     if (only_) {
       std::size_t size = found != nullptr ? SymbolAtSize(*found, address) : 2;
       char* line = sink.Reserve(10 + 1 + size + 1);
@@ -189,26 +221,15 @@ class Symbolizer {
     }
   }
 
-  // The second half's output, gathered while the first half is written.
-  struct TextSink {
-    std::string text;
-    char* Reserve(std::size_t length) {
-      text.resize(text.size() + length);
-      return text.data() + text.size() - length;
-    }
-    void Put(std::string_view more) { text.append(more); }
-  };
-
-  // Blocks with fewer addresses than this are done in one piece: a thread costs more than it
-  // saves there.
-  static constexpr std::size_t kTwoHalvesFrom = 4096;
+  // Texts shorter than this are done in one piece: a thread costs more than it saves there.
+  static constexpr std::size_t kTwoPiecesFrom = 64 * 1024;
 
   const AddressIndex& index_;
   std::uint32_t max_offset_;
   bool only_;
   Output& out_;
   std::string pending_;
-  std::vector<Found> found_;
+  std::vector<Found> found_[2];  // the addresses of each piece
   std::thread helper_;
   TextSink aside_;
   unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
