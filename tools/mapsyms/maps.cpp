@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "messages.h"
 
@@ -88,18 +90,67 @@ LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count) {
   return symbols;
 }
 
+namespace {
+
+// Fewer symbols than this are sorted by one thread: a second costs more than it saves there.
+constexpr std::size_t kParallelFrom = 1 << 16;
+
+// Runs work(0) here and work(1) on a thread of its own at the same time when `parallel`, and
+// both here, one after the other, otherwise or when no thread can be started.
+template <class Work>
+void BothHalves(bool parallel, Work work) {
+  std::thread helper;
+  if (parallel) {
+    try {
+      helper = std::thread([&work] { work(1); });
+    } catch (const std::system_error&) {
+    }
+  }
+  work(0);
+  if (helper.joinable()) {
+    helper.join();
+  } else {
+    work(1);
+  }
+}
+
+// Moves the symbols into `to` ordered by the sixteen bits of their values at shift, keeping
+// their order among equal bits. The two halves are counted and moved at once: the second
+// half's symbols go after the first's of the same bits.
+void SortByBits(const LargeVector<Symbol>& from, LargeVector<Symbol>& to, int shift) {
+  constexpr std::size_t kDigits = std::size_t{1} << 16;
+  const std::size_t n = from.size(), half = n / 2;
+  const bool parallel = n >= kParallelFrom;
+  auto digit = [shift](const Symbol& s) { return (s.value >> shift) & 0xFFFF; };
+  std::vector<std::uint32_t> next[2];
+  BothHalves(parallel, [&](int h) {
+    next[h].assign(kDigits, 0);
+    for (std::size_t i = h == 0 ? 0 : half; i < (h == 0 ? half : n); ++i) ++next[h][digit(from[i])];
+  });
+  std::uint32_t start = 0;
+  for (std::size_t d = 0; d < kDigits; ++d) {
+    std::uint32_t first = next[0][d], second = next[1][d];
+    next[0][d] = start;
+    next[1][d] = start + first;
+    start += first + second;
+  }
+  BothHalves(parallel, [&](int h) {
+    std::uint32_t* place = next[h].data();
+    for (std::size_t i = h == 0 ? 0 : half; i < (h == 0 ? half : n); ++i) {
+      to[place[digit(from[i])]++] = from[i];
+    }
+  });
+}
+
+}  // namespace
+
 AddressIndex::AddressIndex(LargeVector<Symbol> symbols) {
   // A stable sort by value in two passes of sixteen bits, moving the symbols themselves (no
   // gathering from scattered memory afterwards); the first in file order stays first among
   // equal values.
   LargeVector<Symbol> sorted(symbols.size());
-  for (int shift = 0; shift < 32; shift += 16) {
-    std::vector<std::uint32_t> starts((1u << 16) + 1, 0);
-    for (const Symbol& s : symbols) ++starts[((s.value >> shift) & 0xFFFF) + 1];
-    for (std::size_t d = 1; d < starts.size(); ++d) starts[d] += starts[d - 1];
-    for (const Symbol& s : symbols) sorted[starts[(s.value >> shift) & 0xFFFF]++] = s;
-    symbols.swap(sorted);
-  }
+  SortByBits(symbols, sorted, 0);
+  SortByBits(sorted, symbols, 16);
   sorted = {};
   // Of equal values, the first.
   values_.reserve(symbols.size());
