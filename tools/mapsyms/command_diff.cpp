@@ -29,8 +29,7 @@ class NameTable {
   };
 
   // records[0, old_end) are OLD's, the rest NEW's.
-  NameTable(const std::vector<Record>& records, std::size_t old_end)
-      : next_(records.size(), kNone) {
+  NameTable(const RecordList& records, std::size_t old_end) : next_(records.size(), kNone) {
     std::size_t capacity = 16;
     while (capacity < records.size() + records.size() / 2) capacity *= 2;
     slots_.assign(capacity, Slot{});
@@ -64,7 +63,7 @@ class NameTable {
     }
   }
 
-  const std::vector<Name>& names() const { return names_; }
+  const LargeVector<Name>& names() const { return names_; }
   std::uint32_t Next(std::uint32_t i) const { return next_[i]; }
 
  private:
@@ -114,9 +113,9 @@ class NameTable {
     }
   }
 
-  std::vector<std::uint32_t> next_;
-  std::vector<Slot> slots_;
-  std::vector<Name> names_;
+  LargeVector<std::uint32_t> next_;
+  LargeVector<Slot> slots_;
+  LargeVector<Name> names_;
 };
 
 enum Change : std::uint8_t { kSame, kRemoved, kAdded, kMoved };
@@ -142,7 +141,7 @@ std::string Difference(std::uint32_t from, std::uint32_t to) {
 
 class DiffPrinter {
  public:
-  DiffPrinter(Output& out, Format format, const std::vector<Record>& records)
+  DiffPrinter(Output& out, Format format, const RecordList& records)
       : out_(out), format_(format), records_(records) {
     if (format_ == Format::kCsv) out_.Put("change,name,occurrence,old,new,difference\n");
     if (format_ == Format::kJson) out_.Put("{\"changes\": [");
@@ -213,7 +212,7 @@ class DiffPrinter {
  private:
   Output& out_;
   Format format_;
-  const std::vector<Record>& records_;
+  const RecordList& records_;
   long long printed_ = 0;
 };
 
@@ -243,10 +242,10 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   ParseDiffFormat(line, &format);
   Maps maps(lib);
   if (!maps.Load(line.operands)) return kExitFile;
-  const std::vector<Record>& records = maps.records();
+  const RecordList& records = maps.records();
   auto old_end = static_cast<std::size_t>(maps.files()[0].end);
   NameTable table(records, old_end);
-  std::vector<Entry> entries(records.size());
+  LargeVector<Entry> entries(records.size());
   Totals totals;
   // Each name once: its occurrences in both files in pairs, in file order.
   for (const NameTable::Name& name : table.names()) {

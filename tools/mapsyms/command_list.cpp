@@ -165,7 +165,7 @@ void PrintCount(Output& out, Format format, long long count) {
 
 // The answers to the lookups, in the order asked; returns whether all were found.
 bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
-  const std::vector<Record>& records = maps.records();
+  const RecordList& records = maps.records();
   std::vector<bool> keep;
   if (!o.names.empty()) {
     keep.resize(records.size());
@@ -219,7 +219,7 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
 }
 
 void PrintSorted(Output& out, const ListOptions& o, Maps& maps) {
-  const std::vector<Record>& records = maps.records();
+  const RecordList& records = maps.records();
   std::vector<std::uint32_t> order;
   order.reserve(records.size());
   for (std::uint32_t i = 0; i < records.size(); ++i) {

@@ -47,7 +47,7 @@ bool Maps::all_ok() const {
   return true;
 }
 
-const std::vector<Record>& Maps::records() {
+const RecordList& Maps::records() {
   if (records_made_) return records_;
   records_.clear();
   records_.reserve(static_cast<std::size_t>(count()));
@@ -69,7 +69,7 @@ std::uint32_t Length(const char* name) {
 
 }  // namespace
 
-LargeVector<Symbol> SymbolsOf(const std::vector<Record>& records, const std::vector<bool>& keep) {
+LargeVector<Symbol> SymbolsOf(const RecordList& records, const std::vector<bool>& keep) {
   LargeVector<Symbol> symbols;
   symbols.reserve(records.size());
   for (std::size_t i = 0; i < records.size(); ++i) {

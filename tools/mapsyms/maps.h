@@ -16,6 +16,9 @@ struct Record {
   std::uint32_t file;  // index in Maps::files()
 };
 
+// Records of large maps run to millions: kept where lookups into them are cheapest.
+using RecordList = LargeVector<Record>;
+
 struct FileOutcome {
   std::string path;
   bool ok = false;
@@ -40,12 +43,12 @@ class Maps {
   const SymbolRecord* head() const { return lib_.get_record_top(); }
   std::int32_t count() const { return lib_.get_record_count(); }
   // Every record in list order (made on first use).
-  const std::vector<Record>& records();
+  const RecordList& records();
 
  private:
   const MapLibrary& lib_;
   std::vector<FileOutcome> files_;
-  std::vector<Record> records_;
+  RecordList records_;
   bool records_made_ = false;
 };
 
@@ -79,8 +82,7 @@ class AddressIndex {
 };
 
 // The symbols of the records for which keep[i] holds (all, with an empty keep), in file order.
-LargeVector<Symbol> SymbolsOf(const std::vector<Record>& records,
-                              const std::vector<bool>& keep = {});
+LargeVector<Symbol> SymbolsOf(const RecordList& records, const std::vector<bool>& keep = {});
 // The symbols of every record in the library's list, in file order.
 LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count);
 
