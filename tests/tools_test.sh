@@ -130,6 +130,14 @@ check symbolize_stdin 0 "$(golden trace.symbolized)" "" mapsyms symbolize "$samp
 check symbolize_only 0 "$(golden trace.only)" "" mapsyms symbolize --only "$sample" "$data/trace.txt"
 check symbolize_max_offset 0 "$(golden trace.max_offset)" "" mapsyms symbolize --max-offset=0x10 "$sample" "$data/trace.txt"
 check symbolize_unchanged 0 "$data/no_addresses.txt" "" mapsyms symbolize "$sample" "$data/no_addresses.txt"
+# A text long enough to be done in pieces at once gives every copy's answer, in order.
+long_text=$out.long
+for _ in $(seq 1000); do cat "$data/trace.txt"; echo; done >"$long_text"
+for _ in $(seq 1000); do cat "$(golden trace.symbolized)"; echo; done >"$long_text.symbolized"
+for _ in $(seq 1000); do cat "$(golden trace.only)"; done >"$long_text.only"
+check symbolize_long 0 "$long_text.symbolized" "" mapsyms symbolize "$sample" - <"$long_text"
+check symbolize_long_only 0 "$long_text.only" "" mapsyms symbolize --only "$sample" - <"$long_text"
+rm -f "$long_text" "$long_text.symbolized" "$long_text.only"
 check symbolize_no_map 3 "$(text '')" "can't open file $data/absent.map" mapsyms symbolize "$data/absent.map"
 
 # ---- diff ----
