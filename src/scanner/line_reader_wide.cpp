@@ -62,8 +62,13 @@ constexpr std::uint8_t kHighHalf[16] = {kTabFormFeed,
                                         0,
                                         0};
 
-// Bit masks over the 64 bytes from a line start: blanks, name characters, bytes of any class
-// above (blanks and trailing-word characters), and line feeds.
+// Bit masks over the 32 bytes from a point, bit i for byte i: blanks, name characters, bytes
+// of any class above (blanks and trailing-word characters), and line feeds.
+struct Window {
+  std::uint32_t blank, name, any, line_feed;
+};
+
+// The same over the 64 bytes from a line start.
 struct Masks {
   std::uint64_t blank, name, any, line_feed;
 };
@@ -74,35 +79,37 @@ K8MAP_AVX2_TARGET inline __m256i Table(const std::uint8_t (&half)[16]) {
 }
 
 // One bit per byte of v that is zero.
-K8MAP_AVX2_TARGET inline std::uint64_t ZeroBytes(__m256i v) {
+K8MAP_AVX2_TARGET inline std::uint32_t ZeroBytes(__m256i v) {
   return static_cast<std::uint32_t>(
       _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
 }
 
-K8MAP_AVX2_TARGET inline std::uint64_t NotIn(__m256i classes, std::uint8_t bits) {
+K8MAP_AVX2_TARGET inline std::uint32_t NotIn(__m256i classes, std::uint8_t bits) {
   return ZeroBytes(_mm256_and_si256(classes, _mm256_set1_epi8(static_cast<char>(bits))));
 }
 
+K8MAP_AVX2_TARGET inline Window ClassifyWindow(const Byte* q) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  __m256i low = _mm256_shuffle_epi8(Table(kLowHalf), _mm256_and_si256(v, nibble));
+  __m256i high =
+      _mm256_shuffle_epi8(Table(kHighHalf), _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+  __m256i classes = _mm256_and_si256(low, high);
+  return {~NotIn(classes, kBlankBits), ~NotIn(classes, kNameBits), ~ZeroBytes(classes),
+          ZeroBytes(_mm256_xor_si256(v, _mm256_set1_epi8('\n')))};
+}
+
+// The line feeds among the 32 bytes from q.
+K8MAP_AVX2_TARGET inline std::uint32_t LineFeeds(const Byte* q) {
+  __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  return ZeroBytes(_mm256_xor_si256(v, _mm256_set1_epi8('\n')));
+}
+
 K8MAP_AVX2_TARGET inline Masks Classify(const Byte* p) {
-  const __m256i low_table = Table(kLowHalf), high_table = Table(kHighHalf);
-  const __m256i nibble = _mm256_set1_epi8(0x0F), line_feed = _mm256_set1_epi8('\n');
-  Masks m{};
-  for (int half = 0; half < 2; ++half) {
-    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
-    __m256i low = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
-    __m256i high =
-        _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
-    __m256i classes = _mm256_and_si256(low, high);
-    int shift = 32 * half;
-    m.blank |= NotIn(classes, kBlankBits) << shift;
-    m.name |= NotIn(classes, kNameBits) << shift;
-    m.any |= ZeroBytes(classes) << shift;
-    m.line_feed |= ZeroBytes(_mm256_xor_si256(v, line_feed)) << shift;
-  }
-  m.blank = ~m.blank;
-  m.name = ~m.name;
-  m.any = ~m.any;
-  return m;
+  Window low = ClassifyWindow(p), high = ClassifyWindow(p + 32);
+  auto join = [](std::uint32_t l, std::uint32_t h) { return std::uint64_t{h} << 32 | l; };
+  return {join(low.blank, high.blank), join(low.name, high.name), join(low.any, high.any),
+          join(low.line_feed, high.line_feed)};
 }
 }  // namespace wide
 
@@ -144,59 +151,169 @@ K8MAP_AVX2_TARGET inline HexDigits ReadHexDigits(const Byte* text, int digits) {
   return {__builtin_bswap32(quads), all_digits};
 }
 
-// The commonest symbol line, in its plainest form, from the masks of its first 64 bytes, of
-// which the line feed is byte length: a space first; exactly the fields name, kind, scope and
-// value separated by blanks, each field nothing but its token (so the rules' token ends fall
-// on the blanks); a value of one to eight digits, with an optional "(d)"; then blanks and
-// trailing words. With kHead the name field is a NAME_PART instead (a name and "+"), as on the
-// first line of a continued entry. The rules' decisions for such a line are those of
-// ReadSymbolLineFromMasks; for any other line this returns false, and it is read by that or
-// the general scan. Fills slot's name and number and *address.
-template <bool kHead>
-K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const wide::Masks& m, int length,
-                                                  TakenSymbol& slot, bool* address) {
-  std::uint64_t inside = (std::uint64_t{1} << length) - 1;
-  std::uint64_t word = ~m.blank & inside;  // bytes of the fields
-  std::uint64_t starts = word & ~(word << 1), ends = word & ~(word >> 1);
-  int name = CountTrailingZeros(starts), name_end = CountTrailingZeros(ends);
-  starts &= starts - 1, ends &= ends - 1;
-  int kind = CountTrailingZeros(starts), kind_end = CountTrailingZeros(ends);
-  starts &= starts - 1, ends &= ends - 1;
-  int scope = CountTrailingZeros(starts), scope_end = CountTrailingZeros(ends);
-  starts &= starts - 1;
-  if (starts == 0) return false;  // fewer than four fields
-  int value = CountTrailingZeros(starts);
+// Where the first four fields of a line lie; a field is a run of bytes before the line feed
+// that are not blanks. Ends are the fields' last bytes.
+struct FieldPositions {
+  int name, name_end, kind, kind_end, scope, scope_end, value;
+};
 
-  int name_length = CountTrailingZeros(~(m.name >> name));
-  bool ok = (p[0] == ' ') & (static_cast<unsigned>(p[name] - '0') > 9);
-  if constexpr (kHead) {
-    ok &= (name_length == name_end - name) & (p[name_end] == '+');
-  } else {
-    ok &= (name_length == name_end - name + 1) & (p[name_end + 1] != '\f');
+// A line's masks over its first 64 bytes in 64-bit words: all field starts and ends from one
+// shift each, taken lowest first.
+class LineMasks64 {
+ public:
+  K8MAP_AVX2_TARGET explicit LineMasks64(const Byte* p) : m_(wide::Classify(p)) {
+    length_ = m_.line_feed != 0 ? CountTrailingZeros(m_.line_feed) : -1;
+    inside_ = length_ >= 0 ? (std::uint64_t{1} << length_) - 1 : 0;
   }
 
-  KindKeys keys = ReadKindKeys(p + kind);
-  int kind_length = kind_end - kind + 1;
+  // The position of the line feed; -1 when it is not among the 64 bytes.
+  int length() const { return length_; }
+  const wide::Masks& masks() const { return m_; }
+
+  // False for fewer than four fields.
+  K8MAP_ALWAYS_INLINE bool FindFields(FieldPositions* f) {
+    std::uint64_t word = ~m_.blank & inside_;
+    std::uint64_t starts = word & ~(word << 1), ends = word & ~(word >> 1);
+    f->name = CountTrailingZeros(starts), f->name_end = CountTrailingZeros(ends);
+    starts &= starts - 1, ends &= ends - 1;
+    f->kind = CountTrailingZeros(starts), f->kind_end = CountTrailingZeros(ends);
+    starts &= starts - 1, ends &= ends - 1;
+    f->scope = CountTrailingZeros(starts), f->scope_end = CountTrailingZeros(ends);
+    starts &= starts - 1;
+    f->value = CountTrailingZeros(starts);
+    return starts != 0;
+  }
+  // The number of name characters from byte `from` on (the name's or the value's).
+  K8MAP_ALWAYS_INLINE int NameRun(int from) const { return CountTrailingZeros(~(m_.name >> from)); }
+  // Whether every byte from `end` to the line feed is of some class (a blank or a trailing
+  // word's character).
+  K8MAP_ALWAYS_INLINE bool OnlyTrailingFrom(int end) const {
+    return ((~m_.any & inside_) >> end) == 0;
+  }
+
+ private:
+  wide::Masks m_;
+  int length_;
+  std::uint64_t inside_;
+};
+
+// The same in 32-bit words, for 32-bit x86, where 64-bit masks take register pairs and eight
+// registers are too few for them: two windows of 32 bytes, one at the line start for the name,
+// one ending at the line feed for the kind and all after it (classified as soon as the line
+// feed is known, while the first is searched). A line whose kind is not in both windows is
+// left to the other readers (false), as is any line that is not plain.
+class LineWindows {
+ public:
+  K8MAP_AVX2_TARGET explicit LineWindows(const Byte* p) : start_(wide::ClassifyWindow(p)) {
+    std::uint32_t high = start_.line_feed != 0 ? 0 : wide::LineFeeds(p + 32);
+    length_ = start_.line_feed != 0 ? std::countr_zero(start_.line_feed)
+              : high != 0           ? 32 + std::countr_zero(high)
+                                    : -1;
+    base_ = length_ > 31 ? length_ - 31 : 0;
+    end_ = length_ >= 0 ? wide::ClassifyWindow(p + base_) : wide::Window{};
+  }
+
+  int length() const { return length_; }
+
+  K8MAP_ALWAYS_INLINE bool FindFields(FieldPositions* f) const {
+    std::uint32_t word = ~start_.blank & Inside(length_);
+    f->name = FirstFrom(word, 0);
+    f->name_end = FirstFrom(~word, f->name) - 1;
+    f->kind = FirstFrom(word, f->name_end + 1);
+    if (f->kind >= 32 || f->kind < base_) return false;  // not in both windows (or no kind)
+    std::uint32_t rest = ~end_.blank & Inside(length_ - base_);
+    int kind_end = FirstFrom(~rest, f->kind - base_) - 1;
+    int scope = FirstFrom(rest, kind_end + 1);
+    int scope_end = FirstFrom(~rest, scope) - 1;
+    int value = FirstFrom(rest, scope_end + 1);
+    if (value >= 32) return false;  // fewer than four fields
+    f->kind_end = base_ + kind_end;
+    f->scope = base_ + scope;
+    f->scope_end = base_ + scope_end;
+    f->value = base_ + value;
+    return true;
+  }
+  // In the second window from its start on (the value is there), else in the first (the name
+  // ends before the kind there). A run that reaches the end of its window may go on: then 64,
+  // more than any caller takes.
+  K8MAP_ALWAYS_INLINE int NameRun(int from) const {
+    bool in_start = from < base_;
+    std::uint32_t name = in_start ? start_.name : end_.name;
+    int at = in_start ? from : from - base_;
+    int end = FirstFrom(~name, at);
+    return end >= 32 ? 64 : end - at;
+  }
+  K8MAP_ALWAYS_INLINE bool OnlyTrailingFrom(int end) const {
+    return ((~end_.any & Inside(length_ - base_)) >> (end - base_)) == 0;
+  }
+
+ private:
+  // Bits below `length` (all for 32 and more).
+  K8MAP_ALWAYS_INLINE static std::uint32_t Inside(int length) {
+    return length >= 32 ? ~0u : (1u << length) - 1;
+  }
+  // The first set bit of x from bit `from` on; 32 when there is none (or from is 32).
+  K8MAP_ALWAYS_INLINE static int FirstFrom(std::uint32_t x, int from) {
+    if (from >= 32) return 32;
+    std::uint32_t rest = x >> from;
+    return rest != 0 ? from + std::countr_zero(rest) : 32;
+  }
+
+  wide::Window start_, end_;
+  int length_, base_;
+};
+
+#if defined(__i386__)
+using PlainLineMasks = LineWindows;
+#else
+using PlainLineMasks = LineMasks64;
+#endif
+
+// The commonest symbol line, in its plainest form, from the masks of its first 64 bytes (the
+// line feed among them): a space first; exactly the fields name, kind, scope and value
+// separated by blanks, each field nothing but its token (so the rules' token ends fall on the
+// blanks); a value of one to eight digits, with an optional "(d)"; then blanks and trailing
+// words. With kHead the name field is a NAME_PART instead (a name and "+"), as on the first
+// line of a continued entry. The rules' decisions for such a line are those of
+// ReadSymbolLineFromMasks; for any other line this returns false, and it is read by that or
+// the general scan. Fills slot's name and number and *address.
+template <bool kHead, class LineMasks>
+K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, LineMasks& masks,
+                                                  TakenSymbol& slot, bool* address) {
+  FieldPositions f;
+  if (!masks.FindFields(&f)) return false;  // fewer than four fields
+
+  int name_length = masks.NameRun(f.name);
+  bool ok = (p[0] == ' ') & (static_cast<unsigned>(p[f.name] - '0') > 9);
+  if constexpr (kHead) {
+    ok &= (name_length == f.name_end - f.name) & (p[f.name_end] == '+');
+  } else {
+    ok &= (name_length == f.name_end - f.name + 1) & (p[f.name_end + 1] != '\f');
+  }
+
+  KindKeys keys = ReadKindKeys(p + f.kind);
+  int kind_length = f.kind_end - f.kind + 1;
   int is5 = static_cast<int>(kind_length == 5), is4 = static_cast<int>(kind_length == 4);
   int is3 = static_cast<int>(kind_length == 3);
   ok &= ((keys.five & is5) | (keys.four & is4) | (keys.three & is3)) != 0;
-  ok &= (scope == scope_end) & ((p[scope] == 'a') | (p[scope] == 'g') | (p[scope] == 's'));
+  ok &=
+      (f.scope == f.scope_end) & ((p[f.scope] == 'a') | (p[f.scope] == 'g') | (p[f.scope] == 's'));
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'
   // is exactly a hexadecimal digit.
-  int word_length = CountTrailingZeros(~(m.name >> value));
+  int word_length = masks.NameRun(f.value);
   int digits = word_length - 2;
   if (digits < 1 || digits > 8) return false;
-  HexDigits hex = ReadHexDigits(p + value + 2, digits);
-  ok &= (p[value] == '0') & (p[value + 1] == 'x') & hex.all_digits;
-  int end = value + word_length;
+  HexDigits hex = ReadHexDigits(p + f.value + 2, digits);
+  ok &= (p[f.value] == '0') & (p[f.value + 1] == 'x') & hex.all_digits;
+  int end = f.value + word_length;
   ok &= p[end] != '-';
   end +=
       3 * ((p[end] == '(') & (static_cast<unsigned>(p[end + 1] - '0') <= 9) & (p[end + 2] == ')'));
-  ok &= ((~m.any & inside) >> end) == 0;  // blanks and trailing words up to the line feed
+  ok &= masks.OnlyTrailingFrom(end);  // blanks and trailing words up to the line feed
   if (!ok) return false;
 
-  slot.name = reinterpret_cast<const char*>(p + name);
+  slot.name = reinterpret_cast<const char*>(p + f.name);
   slot.name_length = name_length;
   slot.converted = true;
   slot.number = hex.value;
@@ -239,14 +356,13 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
                                              int* taken) {
   int stored = *count, line = *line_number, lines = 0;
   while (stored < capacity) {
-    wide::Masks m = wide::Classify(p);
-    if (m.line_feed == 0) break;
-    int length = CountTrailingZeros(m.line_feed);
-    if (p + length >= end) break;
+    PlainLineMasks masks(p);
+    int length = masks.length();
+    if (length < 0 || p + length >= end) break;
     if (p[0] == ' ') {
       TakenSymbol& slot = symbols[stored];
       bool address = false;
-      if (!ReadPlainSymbolLine<false>(p, m, length, slot, &address)) break;
+      if (!ReadPlainSymbolLine<false>(p, masks, slot, &address)) break;
       slot.line = line;
       stored += address ? 1 : 0;
     }
@@ -262,11 +378,13 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
 
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
                                          char* joined, TakenSymbol* entry, const Byte** after) {
-  wide::Masks m = wide::Classify(p);
-  if (m.line_feed == 0) return 0;
-  int length = CountTrailingZeros(m.line_feed);
+  LineMasks64 head(p);
+  int length = head.length();
   bool address = false;
-  if (p + length >= end || !ReadPlainSymbolLine<true>(p, m, length, *entry, &address)) return 0;
+  if (length < 0 || p + length >= end || !ReadPlainSymbolLine<true>(p, head, *entry, &address)) {
+    return 0;
+  }
+  wide::Masks m;
   int joined_length = 0;
   AddPieceText(joined, &joined_length, reinterpret_cast<const Byte*>(entry->name),
                entry->name_length);
