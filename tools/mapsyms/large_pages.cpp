@@ -49,6 +49,8 @@ void FreeLarge(void* p, std::size_t bytes) {
     munmap(p, RoundUp(bytes));
     return;
   }
+#else
+  (void)bytes;
 #endif
   std::free(p);
 }
