@@ -17,7 +17,8 @@ enum class Format { kText, kCsv, kJson };
 // order. An open-addressing table of 64-bit name hashes; names are compared only where the
 // hashes agree. Every slot and name is somewhere else in memory, so the table is filled record
 // by record with what later records will read asked for early: the slot of the record sixteen
-// places ahead, the name in the slot of the one eight places ahead.
+// places ahead, the name in the slot of the one eight places ahead, that name's text for the
+// one four places ahead.
 class NameTable {
  public:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -34,7 +35,7 @@ class NameTable {
     while (capacity < records.size() + records.size() / 2) capacity *= 2;
     slots_.assign(capacity, Slot{});
     names_.reserve(records.size() / 2);
-    constexpr std::size_t kAhead = 16, kNear = 8;
+    constexpr std::size_t kAhead = 16, kNear = 8, kNearest = 4;
     std::uint64_t hashes[kAhead];  // of records i to i + kAhead - 1, by index modulo kAhead
     for (std::size_t i = 0; i < kAhead && i < records.size(); ++i)
       hashes[i] = Hash(records[i].name);
@@ -48,6 +49,10 @@ class NameTable {
       if (i + kNear < records.size()) {
         const Slot& near = slots_[Home(hashes[(i + kNear) % kAhead])];
         if (near.id != kNone) Prefetch(&names_[near.id]);
+      }
+      if (i + kNearest < records.size()) {
+        const Slot& nearest = slots_[Home(hashes[(i + kNearest) % kAhead])];
+        if (nearest.id != kNone) Prefetch(names_[nearest.id].text);
       }
       std::uint32_t name = Insert(hash, records[i].name);
       int file = i < old_end ? 0 : 1;
