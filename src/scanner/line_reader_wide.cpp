@@ -308,8 +308,8 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, LineMasks& mask
   ok &= (p[f.value] == '0') & (p[f.value + 1] == 'x') & hex.all_digits;
   int end = f.value + word_length;
   ok &= p[end] != '-';
-  end +=
-      3 * ((p[end] == '(') & (static_cast<unsigned>(p[end + 1] - '0') <= 9) & (p[end + 2] == ')'));
+  // A bit number "(d)" is rare: a branch keeps its bytes off the common path.
+  if (p[end] == '(' && static_cast<unsigned>(p[end + 1] - '0') <= 9 && p[end + 2] == ')') end += 3;
   ok &= masks.OnlyTrailingFrom(end);  // blanks and trailing words up to the line feed
   if (!ok) return false;
 
