@@ -70,9 +70,7 @@ inline int AppendPadded(RecordList& list, const char* name, std::size_t length,
   void* node = list.nodes.next;
   list.nodes.next += sizeof(SymbolRecord);
   char* copy = list.names.next;
-  char block[kNamePadding];
-  std::memcpy(block, name, kNamePadding);
-  std::memcpy(copy, block, kNamePadding);
+  std::memcpy(copy, name, kNamePadding);  // the name never lies in the arena
   copy[length] = '\0';
   list.names.next = copy + length + 1;
   return Link(list, node, copy, value);
