@@ -138,6 +138,22 @@ for _ in $(seq 1000); do cat "$(golden trace.only)"; done >"$long_text.only"
 check symbolize_long 0 "$long_text.symbolized" "" mapsyms symbolize "$sample" - <"$long_text"
 check symbolize_long_only 0 "$long_text.only" "" mapsyms symbolize --only "$sample" - <"$long_text"
 rm -f "$long_text" "$long_text.symbolized" "$long_text.only"
+# A log piped in while it is being written is answered as each line comes, before the writer
+# ends (Linux only: the shell's coprocess does not reach a program under Wine).
+if [ -z "$emulator" ]; then
+  coproc LIVE { "$bin/mapsyms" symbolize --only "$sample"; }
+  printf 'pc 0x1062\n' >&"${LIVE[1]}"
+  answer=""
+  IFS= read -r -t 10 answer <&"${LIVE[0]}"
+  exec {LIVE[1]}>&-
+  wait "$LIVE_PID"
+  if [ "$answer" = "$(printf '0x00001062\tuart_wait_tx+0x6')" ]; then
+    passed=$((passed + 1))
+  else
+    echo "symbolize_live: no answer before the writer ended (got '$answer')"
+    failed=$((failed + 1))
+  fi
+fi
 check symbolize_no_map 3 "$(text '')" "can't open file $data/absent.map" mapsyms symbolize "$data/absent.map"
 
 # ---- diff ----

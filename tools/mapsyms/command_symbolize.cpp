@@ -1,8 +1,9 @@
 // mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]: copies text (the files, or
 // standard input) with every address that falls within a record annotated as "0x0000105C
 // <uart_wait_tx>" or "0x00001062 <uart_wait_tx+0x6>"; every other byte unchanged. With --only,
-// one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in blocks:
-// any length of text in constant memory beyond the records.
+// one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in blocks as
+// the text arrives: any length of text in constant memory beyond the records, and a log that
+// is still being written is answered as it comes.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
+#include "stream_reader.h"
 
 namespace {
 
@@ -248,16 +250,22 @@ bool CheckSymbolize(const CommandLine& line, std::string* error) {
   return true;
 }
 
-// Feeds the stream to the symbolizer in blocks; false on a read error.
-bool FeedStream(std::FILE* stream, Symbolizer& symbolizer) {
+// Feeds the stream to the symbolizer as it arrives, handing on the output of each piece at once;
+// false on a read error.
+bool FeedStream(std::FILE* stream, Symbolizer& symbolizer, Output& out) {
   static char block[1 << 20];
+  bool ok = true;
   for (;;) {
-    std::size_t got = std::fread(block, 1, sizeof block, stream);
-    if (got > 0) symbolizer.Feed(block, got);
-    if (got < sizeof block) break;
+    long got = ReadAvailable(stream, block, sizeof block);
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    symbolizer.Feed(block, static_cast<std::size_t>(got));
+    out.Push();
   }
   symbolizer.Finish();
-  return !std::ferror(stream);
+  return ok;
 }
 
 int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
@@ -278,7 +286,7 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
       status = kExitFile;
       continue;
     }
-    if (!FeedStream(stream, symbolizer)) {
+    if (!FeedStream(stream, symbolizer, out)) {
       Say("error reading " + (standard_input ? std::string("standard input") : ShowPath(input)));
       status = kExitFile;
     }

@@ -37,6 +37,12 @@ bool Output::Flush() {
   return !failed_;
 }
 
+bool Output::Push() {
+  if (!Flush() || closed_) return !failed_;
+  if (std::fflush(stdout) != 0) failed_ = true;
+  return !failed_;
+}
+
 bool Output::Close() {
   if (closed_) return !failed_;
   Flush();

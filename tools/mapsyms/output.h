@@ -20,6 +20,8 @@ class Output {
   char* Reserve(std::size_t length);
   // Writes out what is gathered; false once any write failed.
   bool Flush();
+  // The same, and hands it to the system at once, for a reader waiting on the other end.
+  bool Push();
   // Flushes and closes standard output; false (with a message on standard error) when any
   // write or the close failed.
   bool Close();
