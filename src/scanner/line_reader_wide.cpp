@@ -291,11 +291,8 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, LineMasks& mask
     ok &= (name_length == f.name_end - f.name + 1) & (p[f.name_end + 1] != '\f');
   }
 
-  KindKeys keys = ReadKindKeys(p + f.kind);
-  int kind_length = f.kind_end - f.kind + 1;
-  int is5 = static_cast<int>(kind_length == 5), is4 = static_cast<int>(kind_length == 4);
-  int is3 = static_cast<int>(kind_length == 3);
-  ok &= ((keys.five & is5) | (keys.four & is4) | (keys.three & is3)) != 0;
+  int kind = KindAt(p + f.kind, f.kind_end - f.kind + 1);
+  ok &= kind != 0;
   ok &=
       (f.scope == f.scope_end) & ((p[f.scope] == 'a') | (p[f.scope] == 'g') | (p[f.scope] == 's'));
 
@@ -317,7 +314,7 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, LineMasks& mask
   slot.name_length = name_length;
   slot.converted = true;
   slot.number = hex.value;
-  *address = ((keys.addr & is5) | (keys.loc & is4)) != 0;
+  *address = kind == 2;
   return true;
 }
 

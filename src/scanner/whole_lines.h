@@ -60,6 +60,50 @@ inline KindKeys ReadKindKeys(const Byte* p) {
   return k;
 }
 
+// The kind keyword of a whole field of `length` bytes at p, if it is one: 0 when it is not, 1
+// for "Func.", "Var.", "arg.", "EQU" and "bit", 2 for "Addr." and "loc." (whose symbols are
+// addresses). The same decisions as ReadKindKeys, from one table entry chosen by a
+// multiplicative hash of the first bytes: few values stay alive (on 32-bit x86, eight
+// registers are few).
+struct KindEntry {
+  std::uint32_t word = 0;  // the first four bytes (three and a zero byte for "EQU" and "bit")
+  std::uint8_t length = 0;
+  std::uint8_t address = 0;
+};
+inline constexpr std::uint32_t kKindHash = 0xCC623A9Bu;  // no two keywords share a slot
+
+constexpr std::uint32_t KindSlot(std::uint32_t word) {
+  return (word * kKindHash) >> 29;
+}
+
+struct KindTable {
+  KindEntry slot[8];
+  constexpr KindTable() : slot() {
+    const struct {
+      const char* letters;
+      int length;
+      int address;
+    } kinds[] = {{"Addr", 5, 1}, {"Func", 5, 0}, {"loc.", 4, 1}, {"Var.", 4, 0},
+                 {"arg.", 4, 0}, {"EQU", 3, 0},  {"bit", 3, 0}};
+    for (const auto& kind : kinds) {
+      auto word = static_cast<std::uint32_t>(KeyBytes(kind.letters, kind.length < 4 ? 3 : 4));
+      slot[KindSlot(word)] = {word, static_cast<std::uint8_t>(kind.length),
+                              static_cast<std::uint8_t>(kind.address)};
+    }
+  }
+};
+inline constexpr KindTable kKindTable;
+
+inline int KindAt(const Byte* p, int length) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  word &= ~0u >> (8 * static_cast<int>(length == 3));
+  const KindEntry& entry = kKindTable.slot[KindSlot(word)];
+  int kind = static_cast<int>(entry.word == word) & static_cast<int>(entry.length == length) &
+             (static_cast<int>(length != 5) | static_cast<int>(p[4] == '.'));
+  return kind << entry.address;
+}
+
 // The rest of a symbol line from the end of its value's digits: an optional "(d)" (rule 16),
 // then blanks (rule 21) and trailing words (rule 17) up to the line feed (rule 18). Returns
 // the line feed, or null where the rules would do anything else.
