@@ -168,10 +168,9 @@ class LineMasks64 {
 
   // The position of the line feed; -1 when it is not among the 64 bytes.
   int length() const { return length_; }
-  const wide::Masks& masks() const { return m_; }
 
   // False for fewer than four fields.
-  K8MAP_ALWAYS_INLINE bool FindFields(FieldPositions* f) {
+  K8MAP_ALWAYS_INLINE bool FindFields(FieldPositions* f) const {
     std::uint64_t word = ~m_.blank & inside_;
     std::uint64_t starts = word & ~(word << 1), ends = word & ~(word >> 1);
     f->name = CountTrailingZeros(starts), f->name_end = CountTrailingZeros(ends);
@@ -278,7 +277,7 @@ using PlainLineMasks = LineMasks64;
 // ReadSymbolLineFromMasks; for any other line this returns false, and it is read by that or
 // the general scan. Fills slot's name and number and *address.
 template <bool kHead, class LineMasks>
-K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, LineMasks& masks,
+K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks& masks,
                                                   TakenSymbol& slot, bool* address) {
   FieldPositions f;
   if (!masks.FindFields(&f)) return false;  // fewer than four fields
@@ -381,13 +380,12 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
   if (length < 0 || p + length >= end || !ReadPlainSymbolLine<true>(p, head, *entry, &address)) {
     return 0;
   }
-  wide::Masks m;
   int joined_length = 0;
   AddPieceText(joined, &joined_length, reinterpret_cast<const Byte*>(entry->name),
                entry->name_length);
   for (int lines = 1;; ++lines) {
     p += length + 1;
-    m = wide::Classify(p);
+    wide::Masks m = wide::Classify(p);
     if (m.line_feed == 0) return 0;
     length = CountTrailingZeros(m.line_feed);
     int text = 0, size = 0;

@@ -94,6 +94,14 @@ struct KindTable {
 };
 inline constexpr KindTable kKindTable;
 
+// Every keyword in a slot of its own (an eighth slot stays empty).
+constexpr int KindSlotsUsed() {
+  int used = 0;
+  for (const KindEntry& entry : kKindTable.slot) used += entry.length != 0 ? 1 : 0;
+  return used;
+}
+static_assert(KindSlotsUsed() == 7, "two kind keywords share a slot: choose another kKindHash");
+
 inline int KindAt(const Byte* p, int length) {
   std::uint32_t word;
   std::memcpy(&word, p, sizeof word);
