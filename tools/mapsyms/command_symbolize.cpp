@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <system_error>
-#include <thread>
 
+#include "both_halves.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
@@ -74,15 +73,18 @@ class Symbolizer {
   // text is done in two pieces at once, split after a line end near its middle (no address
   // spans it): the second by a thread of its own into a buffer written out after the first.
   void Process(bool at_end) {
-    std::size_t n = pending_.size();
     std::size_t split = SplitPoint();
-    std::size_t done = split;
-    bool two = split > 0 && StartSecondPiece(split, at_end, &done);
-    if (!two) {
-      done = Run(0, n, at_end, found_[0], out_);
+    std::size_t done = 0;
+    if (split == 0) {
+      done = Run(0, pending_.size(), at_end, found_[0], out_);
     } else {
-      Run(0, split, true, found_[0], out_);
-      helper_.join();
+      BothHalves(true, [&](int piece) {
+        if (piece == 0) {
+          Run(0, split, true, found_[0], out_);
+        } else {
+          done = Run(split, pending_.size(), at_end, found_[1], aside_);
+        }
+      });
       out_.Put(aside_.text);
       aside_.text.clear();
     }
@@ -100,19 +102,6 @@ class Symbolizer {
     std::size_t split =
         static_cast<std::size_t>(static_cast<const char*>(line_end) - pending_.data()) + 1;
     return split < n ? split : 0;
-  }
-
-  // Starts a thread doing pending_[split, end) into aside_, setting *done to the end of what
-  // it writes before it is joined; false when no thread could be started.
-  bool StartSecondPiece(std::size_t split, bool at_end, std::size_t* done) {
-    try {
-      helper_ = std::thread([this, split, at_end, done] {
-        *done = Run(split, pending_.size(), at_end, found_[1], aside_);
-      });
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
   }
 
   // Finds the addresses in pending_[from, to) and writes that text with the annotations into
@@ -232,7 +221,6 @@ class Symbolizer {
   Output& out_;
   std::string pending_;
   std::vector<Found> found_[2];  // the addresses of each piece
-  std::thread helper_;
   TextSink aside_;
   unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
 };

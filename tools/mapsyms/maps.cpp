@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
+#include "both_halves.h"
 #include "messages.h"
 
 bool Maps::Load(const std::vector<std::string>& paths) {
@@ -94,25 +93,6 @@ namespace {
 
 // Fewer symbols than this are sorted by one thread: a second costs more than it saves there.
 constexpr std::size_t kParallelFrom = 1 << 16;
-
-// Runs work(0) here and work(1) on a thread of its own at the same time when `parallel`, and
-// both here, one after the other, otherwise or when no thread can be started.
-template <class Work>
-void BothHalves(bool parallel, Work work) {
-  std::thread helper;
-  if (parallel) {
-    try {
-      helper = std::thread([&work] { work(1); });
-    } catch (const std::system_error&) {
-    }
-  }
-  work(0);
-  if (helper.joinable()) {
-    helper.join();
-  } else {
-    work(1);
-  }
-}
 
 // Moves the symbols into `to` ordered by the sixteen bits of their values at shift, keeping
 // their order among equal bits. The two halves are counted and moved at once: the second
