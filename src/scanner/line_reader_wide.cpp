@@ -214,33 +214,37 @@ class LineWindows {
 
   int length() const { return length_; }
 
+  // As LineMasks64 does, from the fields' start and end bits, taken lowest first: the name and
+  // the kind's start in the first window, the kind's end and all after it in the second, whose
+  // bits below the kind are cleared. (A run that reaches the first window's end has an end bit
+  // there; then no kind follows in that window and the line is left.)
   K8MAP_ALWAYS_INLINE bool FindFields(FieldPositions* f) const {
     std::uint32_t word = ~start_.blank & Inside(length_);
-    f->name = FirstFrom(word, 0);
-    f->name_end = FirstFrom(~word, f->name) - 1;
-    f->kind = FirstFrom(word, f->name_end + 1);
+    std::uint32_t starts = word & ~(word << 1);
+    f->name = std::countr_zero(starts);
+    f->name_end = std::countr_zero(word & ~(word >> 1));
+    f->kind = std::countr_zero(starts & (starts - 1));
     if (f->kind >= 32 || f->kind < base_) return false;  // not in both windows (or no kind)
-    std::uint32_t rest = ~end_.blank & Inside(length_ - base_);
-    int kind_end = FirstFrom(~rest, f->kind - base_) - 1;
-    int scope = FirstFrom(rest, kind_end + 1);
-    int scope_end = FirstFrom(~rest, scope) - 1;
-    int value = FirstFrom(rest, scope_end + 1);
-    if (value >= 32) return false;  // fewer than four fields
-    f->kind_end = base_ + kind_end;
-    f->scope = base_ + scope;
-    f->scope_end = base_ + scope_end;
-    f->value = base_ + value;
-    return true;
+    std::uint32_t rest = ~end_.blank & Inside(length_ - base_) & (~0u << (f->kind - base_));
+    std::uint32_t rest_starts = rest & ~(rest << 1), rest_ends = rest & ~(rest >> 1);
+    rest_starts &= rest_starts - 1;  // past the kind
+    f->kind_end = base_ + std::countr_zero(rest_ends);
+    f->scope = base_ + std::countr_zero(rest_starts);
+    f->scope_end = base_ + std::countr_zero(rest_ends & (rest_ends - 1));
+    rest_starts &= rest_starts - 1;
+    f->value = base_ + std::countr_zero(rest_starts);
+    return rest_starts != 0;  // fewer than four fields otherwise
   }
   // In the second window from its start on (the value is there), else in the first (the name
-  // ends before the kind there). A run that reaches the end of its window may go on: then 64,
-  // more than any caller takes.
+  // ends before the kind there); `from` is a field start found by FindFields, so it lies in
+  // the window chosen. A run that reaches the end of its window may go on: then 64, more than
+  // any caller takes.
   K8MAP_ALWAYS_INLINE int NameRun(int from) const {
     bool in_start = from < base_;
     std::uint32_t name = in_start ? start_.name : end_.name;
     int at = in_start ? from : from - base_;
-    int end = FirstFrom(~name, at);
-    return end >= 32 ? 64 : end - at;
+    int run = std::countr_zero(~name >> at);
+    return at + run >= 32 ? 64 : run;
   }
   K8MAP_ALWAYS_INLINE bool OnlyTrailingFrom(int end) const {
     return ((~end_.any & Inside(length_ - base_)) >> (end - base_)) == 0;
@@ -251,13 +255,6 @@ class LineWindows {
   K8MAP_ALWAYS_INLINE static std::uint32_t Inside(int length) {
     return length >= 32 ? ~0u : (1u << length) - 1;
   }
-  // The first set bit of x from bit `from` on; 32 when there is none (or from is 32).
-  K8MAP_ALWAYS_INLINE static int FirstFrom(std::uint32_t x, int from) {
-    if (from >= 32) return 32;
-    std::uint32_t rest = x >> from;
-    return rest != 0 ? from + std::countr_zero(rest) : 32;
-  }
-
   wide::Window start_, end_;
   int length_, base_;
 };
