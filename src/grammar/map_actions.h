@@ -40,6 +40,19 @@ struct MapActions {
   void RecordEntry(const char* name, int length, std::uint32_t value, bool converted, int line) {
     if (converted) AddRecord(name, length, value, line);
   }
+  // The same for many entries at once (name, name_length, number, converted and line each).
+  template <class Entry>
+  void RecordEntries(const Entry* entries, int count) {
+    PaddedAppender appender(records);
+    for (int i = 0; i < count; ++i) {
+      const Entry& e = entries[i];
+      if (!e.converted) continue;
+      if (appender.Append(e.name, static_cast<std::size_t>(e.name_length), e.number) != 0) {
+        NoteLostRecord(e.line);
+      }
+    }
+    appender.Finish();
+  }
 
  private:
   // Every name here lies in the scanner's buffer or a 256-byte text, so a block can be read.

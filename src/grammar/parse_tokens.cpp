@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/short_copy.h"
+#include "common/x86_features.h"
 #include "grammar/map_grammar.h"
 
 namespace k8map {
@@ -30,15 +31,27 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
 // shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
 // action, a record for an address entry. So is a whole continued entry, whose pieces' actions
 // only build the joined name that rule 8 or 9 records for an address head.
+namespace {
+
+// The records of taken lines where the wide reader runs: each name's fixed-size copy is then one
+// vector load and store (in the 32-bit DLL's portable code it is eight of each).
+K8MAP_AVX2_TARGET void RecordTakenWithAvx2(MapActions& actions, const TakenSymbol* symbols,
+                                           int count) {
+  actions.RecordEntries(symbols, count);
+}
+
+}  // namespace
+
 bool ScannerSource::TakeLines(MapActions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
   TakenSymbol symbols[kBatch];
   int count = 0;
   int taken = ScanWholeLines(scanner, symbols, kBatch, &count);
-  for (int i = 0; i < count; ++i) {
-    const TakenSymbol& s = symbols[i];
-    actions.RecordEntry(s.name, s.name_length, s.number, s.converted, s.line);
+  if (scanner.line_reader == LineReader::kWide) {
+    RecordTakenWithAvx2(actions, symbols, count);
+  } else {
+    actions.RecordEntries(symbols, count);
   }
   if (count < kBatch) {  // stopped at a line that may begin a continued entry
     char joined[kTokenValueSize + kNamePadding];
