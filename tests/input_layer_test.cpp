@@ -1,6 +1,7 @@
 // The scanner's input side through real files: text mode, refills, limits, devices.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,7 @@ struct Token {
   bool operator==(const Token&) const = default;
 };
 
-std::vector<Token> Tokens(const std::string& content) {
-  ScannerOnFile on(content);
+std::vector<Token> Tokens(ScannerOnFile& on) {
   Scanner& s = on.get();
   std::vector<Token> tokens;
   for (;;) {
@@ -31,6 +31,17 @@ std::vector<Token> Tokens(const std::string& content) {
         {test::DescribeToken(s, code), std::string(s.token_text, s.token_length), s.line_counter});
     if (code == END_OF_INPUT) return tokens;
   }
+}
+
+std::vector<Token> Tokens(const std::string& content) {
+  ScannerOnFile on(content);
+  return Tokens(on);
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string crlf;
+  for (char c : text) crlf += (c == '\n') ? "\r\n"s : std::string(1, c);
+  return crlf;
 }
 
 const std::string kLines =
@@ -46,9 +57,24 @@ const std::string kLines =
     "  value_field Var. g 0x000000000000000000000001 tail\n";
 
 TEST(InputLayer, CrLfAndLfGiveTheSameTokensAndLines) {
-  std::string crlf;
-  for (char c : kLines) crlf += (c == '\n') ? "\r\n"s : std::string(1, c);
-  EXPECT_EQ(Tokens(crlf), Tokens(kLines));
+  EXPECT_EQ(Tokens(WithCrLf(kLines)), Tokens(kLines));
+}
+
+// A file is read into a block buffer far larger than one read: carriage returns, a Ctrl-Z and
+// the seams between blocks fall anywhere in a text of a few blocks. A stream without a file
+// descriptor is read through the C library, with the same tokens.
+TEST(InputLayer, TextsOfManyBlocksReadAsShortOnes) {
+  std::string lf;
+  while (lf.size() < 3 * kBlockBufferSize) lf += kLines;
+  std::vector<Token> expected = Tokens(lf);
+  EXPECT_EQ(Tokens(WithCrLf(lf)), expected);
+  std::size_t cut = lf.find('\n', kBlockBufferSize + 5000) + 1;
+  EXPECT_EQ(Tokens(WithCrLf(lf.substr(0, cut)) + "\x1a" + lf), Tokens(lf.substr(0, cut)));
+#ifndef _WIN32
+  std::string crlf = WithCrLf(lf);
+  ScannerOnFile in_memory(fmemopen(crlf.data(), crlf.size(), "rb"));
+  EXPECT_EQ(Tokens(in_memory), expected);
+#endif
 }
 
 TEST(InputLayer, CarriageReturnsVanishWhereverTheyStand) {

@@ -80,7 +80,7 @@ int RunMapParse(Library& lib, const char* path) {
     lib.records.supply = nullptr;
   }
   std::fclose(file);
-  lib.scanner.stream.file = nullptr;
+  lib.scanner.stream = TextStream{};  // the block buffer goes with the file
 
   if (fatal != nullptr) {
     WriteLineFailure(lib, path, lib.scanner.line_counter, fatal);

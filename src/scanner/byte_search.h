@@ -1,7 +1,7 @@
 // Searches of the input for single bytes: the next line feed of a line left to the rules, the
-// first carriage return or Ctrl-Z of a block read. Sixty-four bytes a step with AVX2, sixteen
-// with SSE2, else a byte at a time, as the processor allows (chosen once); the C library's
-// memchr is not used, as some are a byte at a time.
+// first carriage return or Ctrl-Z of a block read (found while the block is copied). Sixty-four
+// bytes a step with AVX2, sixteen with SSE2, else a byte at a time, as the processor allows
+// (chosen once); the C library's memchr is not used, as some are a byte at a time.
 #pragma once
 
 #include <cstddef>
@@ -13,5 +13,9 @@ const char* FindByte(const char* p, std::size_t length, char a);
 
 // The first byte equal to a or b in [p, p + length), or null.
 const char* FindEitherByte(const char* p, std::size_t length, char a, char b);
+
+// The same, copying the bytes before the one found (all of them when there is none) to out,
+// which has room for length bytes; bytes from the one found on may be copied too.
+const char* CopyUntilEitherByte(char* out, const char* p, std::size_t length, char a, char b);
 
 }  // namespace k8map

@@ -36,7 +36,8 @@ void ScannerFatal(const char* message) {
 }
 
 void ResetScanner(Scanner& scanner, std::FILE* file) {
-  scanner.stream = TextStream{file, false};
+  scanner.stream = TextStream{};
+  scanner.stream.file = file;
   InitBuffer(scanner);
   scanner.condition = LINE_START;
   scanner.line_counter = 1;

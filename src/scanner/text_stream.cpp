@@ -2,13 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "scanner/byte_search.h"
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace k8map {
@@ -34,16 +39,69 @@ std::size_t FilterInPlace(TextStream& stream, char* bytes, std::size_t length) {
   return static_cast<std::size_t>(out - bytes);
 }
 
+// Copies length raw bytes to dst, filtered; returns the number kept.
+std::size_t CopyFiltered(TextStream& stream, char* dst, const char* src, std::size_t length) {
+  const char* first = CopyUntilEitherByte(dst, src, length, kCarriageReturn, kCtrlZ);
+  if (first == nullptr) return length;
+  char* out = dst + (first - src);
+  for (const char* in = first; in < src + length; ++in) {
+    if (*in == kCtrlZ) {
+      stream.ended = true;
+      break;
+    }
+    if (*in != kCarriageReturn) *out++ = *in;
+  }
+  return static_cast<std::size_t>(out - dst);
+}
+
+// Reads of the descriptor itself into the block buffer: a few large reads rather than one per
+// block asked for (on Windows each read is a system call costing far more than the copy out).
+bool HasBlockBuffer(TextStream& stream) {
+  if (stream.block == nullptr && !stream.block_unavailable) {
+    if (fileno(stream.file) >= 0) stream.block.reset(new (std::nothrow) char[kBlockBufferSize]);
+    stream.block_unavailable = stream.block == nullptr;
+  }
+  return stream.block != nullptr;
+}
+
+// Reads the file's next bytes into the emptied block buffer; false at the end of input or on an
+// error (then read_failed is set).
+bool RefillBlock(TextStream& stream) {
+  stream.block_start = stream.block_end = 0;
+  int descriptor = fileno(stream.file);
+  for (;;) {
+#ifdef _WIN32
+    int n = _read(descriptor, stream.block.get(), static_cast<unsigned>(kBlockBufferSize));
+#else
+    ssize_t n = read(descriptor, stream.block.get(), kBlockBufferSize);
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n > 0) {
+      stream.block_end = static_cast<std::size_t>(n);
+      return true;
+    }
+    if (n < 0) stream.read_failed = true;
+    return false;
+  }
+}
+
+// Block reads through the C library, for a stream without a block buffer.
+ReadStatus ReadBlockThroughFile(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  std::size_t total = 0;
+  while (total < want && !stream.ended) {
+    std::size_t raw = std::fread(dst + total, 1, want - total, stream.file);
+    total += FilterInPlace(stream, dst + total, raw);
+    if (raw == 0) break;
+  }
+  *got = total;
+  return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
+}
+
 }  // namespace
 
 std::FILE* OpenMapFile(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
-#ifdef _WIN32
-  // Reads of 256 KiB at a time: msvcrt's own buffer would make a ReadFile call for every
-  // few kilobytes, and each costs far more than the copy out of a larger buffer.
-  std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
-#endif
   struct stat info;
   if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
     std::fclose(file);
@@ -74,14 +132,16 @@ long long RegularFileSize(std::FILE* file) {
 }
 
 ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  if (!HasBlockBuffer(stream)) return ReadBlockThroughFile(stream, dst, want, got);
   std::size_t total = 0;
   while (total < want && !stream.ended) {
-    std::size_t raw = std::fread(dst + total, 1, want - total, stream.file);
-    total += FilterInPlace(stream, dst + total, raw);
-    if (raw == 0) break;
+    if (stream.block_start == stream.block_end && !RefillBlock(stream)) break;
+    std::size_t take = std::min(want - total, stream.block_end - stream.block_start);
+    total += CopyFiltered(stream, dst + total, stream.block.get() + stream.block_start, take);
+    stream.block_start += take;
   }
   *got = total;
-  return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
+  return (total == 0 && stream.read_failed) ? ReadStatus::kError : ReadStatus::kOk;
 }
 
 ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {

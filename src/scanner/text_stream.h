@@ -6,12 +6,24 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace k8map {
+
+// Block reads take the file's bytes in large pieces into a buffer of the stream's own (read
+// from the file's descriptor, past the C library's buffer), and copy them out as asked: a few
+// large reads instead of one per block, and one copy that also finds the bytes to filter.
+inline constexpr std::size_t kBlockBufferSize = 256 * 1024;
 
 struct TextStream {
   std::FILE* file = nullptr;
   bool ended = false;  // a Ctrl-Z was met: nothing more is delivered
+  // The block buffer, from the first block read on; null for a stream without a descriptor
+  // or when the memory was not there (then block reads go through the C library).
+  std::unique_ptr<char[]> block;
+  std::size_t block_start = 0, block_end = 0;  // the bytes read and not yet delivered
+  bool block_unavailable = false;              // no descriptor, or no memory for the buffer
+  bool read_failed = false;                    // a read of the descriptor reported an error
 };
 
 enum class ReadStatus { kOk, kError };
