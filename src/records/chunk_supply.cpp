@@ -2,35 +2,8 @@
 
 #include <cstdlib>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 namespace k8map {
 namespace {
-
-// Sets the helper's stack in attributes: a mapping of our own where the system has mmap (the
-// caller unmaps it after the join), else only the size. Returns the mapping or null.
-void* SetHelperStack(pthread_attr_t& attributes) {
-#if !defined(_WIN32)
-  void* stack = mmap(nullptr, ChunkSupply::kHelperStackSize, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (stack != MAP_FAILED) {
-    if (pthread_attr_setstack(&attributes, stack, ChunkSupply::kHelperStackSize) == 0) return stack;
-    munmap(stack, ChunkSupply::kHelperStackSize);
-  }
-#endif
-  pthread_attr_setstacksize(&attributes, ChunkSupply::kHelperStackSize);
-  return nullptr;
-}
-
-void ReleaseHelperStack(void* stack) {
-#if !defined(_WIN32)
-  if (stack != nullptr) munmap(stack, ChunkSupply::kHelperStackSize);
-#else
-  (void)stack;
-#endif
-}
 
 // Writes one byte in every page, so the system maps them all now rather than at first use.
 void WriteEveryPage(void* chunk) {
@@ -43,14 +16,7 @@ void WriteEveryPage(void* chunk) {
 
 ChunkSupply::ChunkSupply() {
   // When no thread can be started there is no helper: the arenas allocate for themselves.
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) return;
-  helper_stack_ = SetHelperStack(attributes);
-  helper_running_ = pthread_create(&helper_, &attributes, &ChunkSupply::RunHelper, this) == 0;
-  pthread_attr_destroy(&attributes);
-  if (!helper_running_) {
-    ReleaseHelperStack(helper_stack_);
-    helper_stack_ = nullptr;
+  if (!helper_.Start(&ChunkSupply::RunHelper, this, kHelperStackSize)) {
     stopping_ = true;
     return;
   }
@@ -63,30 +29,24 @@ ChunkSupply::~ChunkSupply() {
 
 void ChunkSupply::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    HelperLock lock(helper_);
     stopping_ = true;
+    helper_.Wake();
   }
-  wanted_.notify_one();
-  if (helper_running_) {
-    pthread_join(helper_, nullptr);
-    helper_running_ = false;
-    ReleaseHelperStack(helper_stack_);
-    helper_stack_ = nullptr;
-  }
+  helper_.Join();
   for (int i = 0; i < untouched_count_; ++i) std::free(untouched_[i]);
   for (int i = 0; i < ready_count_; ++i) std::free(ready_[i]);
   untouched_count_ = ready_count_ = 0;
 }
 
-void* ChunkSupply::RunHelper(void* supply) {
+void ChunkSupply::RunHelper(void* supply) {
   static_cast<ChunkSupply*>(supply)->Run();
-  return nullptr;
 }
 
 void* ChunkSupply::Take() {
   void* chunk = nullptr;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    HelperLock lock(helper_);
     if (stopping_) return nullptr;
     if (ready_count_ > 0) {
       chunk = ready_[0];
@@ -101,16 +61,14 @@ void* ChunkSupply::Take() {
 void ChunkSupply::Refill() {
   for (;;) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      HelperLock lock(helper_);
       if (stopping_ || untouched_count_ + int{touching_} + ready_count_ >= kAhead) return;
     }
     void* chunk = std::malloc(kSuppliedChunkSize);
     if (chunk == nullptr) return;  // memory is short: the arenas ask for themselves
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      untouched_[untouched_count_++] = chunk;
-    }
-    wanted_.notify_one();
+    HelperLock lock(helper_);
+    untouched_[untouched_count_++] = chunk;
+    helper_.Wake();
   }
 }
 
@@ -118,8 +76,8 @@ void ChunkSupply::Run() {
   for (;;) {
     void* chunk = nullptr;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wanted_.wait(lock, [this] { return stopping_ || untouched_count_ > 0; });
+      HelperLock lock(helper_);
+      while (!stopping_ && untouched_count_ == 0) helper_.Wait();
       if (stopping_) return;
       chunk = untouched_[0];
       for (int i = 1; i < untouched_count_; ++i) untouched_[i - 1] = untouched_[i];
@@ -127,7 +85,7 @@ void ChunkSupply::Run() {
       touching_ = true;
     }
     WriteEveryPage(chunk);
-    std::lock_guard<std::mutex> lock(mutex_);
+    HelperLock lock(helper_);
     ready_[ready_count_++] = chunk;
     touching_ = false;
   }

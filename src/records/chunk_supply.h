@@ -5,11 +5,9 @@
 // and one helper thread writes to every page of them, so the parse takes them ready.
 #pragma once
 
-#include <pthread.h>
-
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
+
+#include "records/helper_thread.h"
 
 namespace k8map {
 
@@ -36,29 +34,23 @@ class ChunkSupply {
   void Stop();
 
   // The helper thread's stack: it only touches pages, and a small stack keeps the address
-  // space it takes from the parse small. Where the system lets us, the stack is our own
-  // mapping, unmapped when the helper is joined (a thread library may otherwise keep a finished
-  // thread's stack cached, out of the parse's reach).
+  // space it takes from the parse small.
   static constexpr std::size_t kHelperStackSize = 64 * 1024;
 
  private:
   static constexpr int kAhead = 2;
-  static void* RunHelper(void* supply);
+  static void RunHelper(void* supply);
   void Run();
   // Allocates chunks for the helper until kAhead are held.
   void Refill();
 
-  std::mutex mutex_;
-  std::condition_variable wanted_;
+  HelperThread helper_;           // its lock guards all below; it is woken when a chunk is wanted
   void* untouched_[kAhead] = {};  // allocated, waiting for the helper
   int untouched_count_ = 0;
   bool touching_ = false;  // the helper is writing to one
   void* ready_[kAhead] = {};
   int ready_count_ = 0;
   bool stopping_ = false;
-  bool helper_running_ = false;
-  pthread_t helper_{};
-  void* helper_stack_ = nullptr;  // the stack we gave the helper, when we gave it one
 };
 
 }  // namespace k8map
