@@ -1,6 +1,7 @@
 // Bit counts of 64-bit masks. On 32-bit x86 the standard ones call library routines; these
 // work on the two 32-bit halves, a couple of instructions each. They are always inlined, so
-// inside a function compiled for BMI they become its instructions.
+// inside a function compiled for BMI they become its instructions. The same names for 32-bit
+// masks, so that code can be written once for both widths.
 #pragma once
 
 #include <bit>
@@ -42,6 +43,18 @@ K8MAP_ALWAYS_INLINE int PopCount(std::uint64_t x) {
 #else
   return std::popcount(x);
 #endif
+}
+
+K8MAP_ALWAYS_INLINE int CountTrailingZeros(std::uint32_t x) {
+  return std::countr_zero(x);
+}
+
+K8MAP_ALWAYS_INLINE int CountLeadingZeros(std::uint32_t x) {
+  return std::countl_zero(x);
+}
+
+K8MAP_ALWAYS_INLINE int PopCount(std::uint32_t x) {
+  return std::popcount(x);
 }
 
 }  // namespace k8map

@@ -1,4 +1,4 @@
-// Copies of short byte runs (names, token texts: mostly under 32 bytes). A plain memcpy of a
+// Copies of short byte runs (names, token texts: mostly under 64 bytes). A plain memcpy of a
 // variable length compiles to a string instruction whose start-up costs more than such a copy;
 // these use a few fixed-width moves instead, never touching a byte outside the two ranges.
 #pragma once
@@ -19,8 +19,10 @@ inline void CopyTwoBlocks(char* dst, const char* src, std::size_t n) {
 }
 
 inline void ShortCopy(char* dst, const char* src, std::size_t n) {
-  if (n > 32) {
+  if (n > 64) {
     std::memmove(dst, src, n);
+  } else if (n >= 32) {  // a continued entry's joined name, often
+    CopyTwoBlocks<32>(dst, src, n);
   } else if (n >= 16) {
     CopyTwoBlocks<16>(dst, src, n);
   } else if (n >= 8) {

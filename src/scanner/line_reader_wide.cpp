@@ -2,6 +2,7 @@
 // per 32 bytes (AVX2), the fields from bit masks; the plainest symbol lines and whole
 // continued entries, with the decisions the rules make for them.
 #include "common/bits.h"
+#include "common/short_copy.h"
 #include "common/x86_features.h"
 #include "scanner/whole_lines.h"
 
@@ -105,11 +106,15 @@ K8MAP_AVX2_TARGET inline std::uint32_t LineFeeds(const Byte* q) {
   return ZeroBytes(_mm256_xor_si256(v, _mm256_set1_epi8('\n')));
 }
 
-K8MAP_AVX2_TARGET inline Masks Classify(const Byte* p) {
-  Window low = ClassifyWindow(p), high = ClassifyWindow(p + 32);
+// The masks of 64 bytes from those of their two halves.
+inline Masks Join(const Window& low, const Window& high) {
   auto join = [](std::uint32_t l, std::uint32_t h) { return std::uint64_t{h} << 32 | l; };
   return {join(low.blank, high.blank), join(low.name, high.name), join(low.any, high.any),
           join(low.line_feed, high.line_feed)};
+}
+
+K8MAP_AVX2_TARGET inline Masks Classify(const Byte* p) {
+  return Join(ClassifyWindow(p), ClassifyWindow(p + 32));
 }
 }  // namespace wide
 
@@ -319,13 +324,17 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
 // space first and one field that is all the token. The piece's text is [*text, *text + *size).
 enum class PieceLine { kOther, kMiddle, kLast };
 
-K8MAP_AVX2_TARGET inline PieceLine ReadPieceLine(const Byte* p, const wide::Masks& m, int length,
-                                                 int* text, int* size) {
-  std::uint64_t word = ~m.blank & ((std::uint64_t{1} << length) - 1);
+// From the masks of the bytes from p (32-bit masks over 32 bytes or 64-bit ones over 64), the
+// line feed at length among them.
+template <class Word>
+K8MAP_ALWAYS_INLINE PieceLine ReadPieceLine(const Byte* p, Word blank, Word name, int length,
+                                            int* text, int* size) {
+  constexpr int kLastBit = static_cast<int>(sizeof(Word)) * 8 - 1;
+  Word word = ~blank & ((Word{1} << length) - 1);
   if (p[0] != ' ' || word == 0) return PieceLine::kOther;
-  int first = CountTrailingZeros(word), last = 63 - CountLeadingZeros(word);
+  int first = CountTrailingZeros(word), last = kLastBit - CountLeadingZeros(word);
   if (PopCount(word) != last - first + 1) return PieceLine::kOther;  // more than one field
-  int run = CountTrailingZeros(~(m.name >> first));
+  int run = CountTrailingZeros(static_cast<Word>(~(name >> first)));
   *text = first;
   *size = run;
   if (run == 0) return PieceLine::kOther;
@@ -334,11 +343,31 @@ K8MAP_AVX2_TARGET inline PieceLine ReadPieceLine(const Byte* p, const wide::Mask
   return PieceLine::kOther;
 }
 
+// The piece line at p, complete before end, from its first 32 bytes when its line feed is
+// among them (pieces are mostly short), else from its first 64; *length is its line feed's
+// position.
+K8MAP_AVX2_TARGET inline PieceLine ReadPieceLineAt(const Byte* p, const Byte* end, int* length,
+                                                   int* text, int* size) {
+  wide::Window low = wide::ClassifyWindow(p);
+  if (low.line_feed != 0) {
+    *length = std::countr_zero(low.line_feed);
+    if (p + *length >= end) return PieceLine::kOther;
+    return ReadPieceLine(p, low.blank, low.name, *length, text, size);
+  }
+  wide::Masks m = wide::Join(low, wide::ClassifyWindow(p + 32));
+  if (m.line_feed == 0) return PieceLine::kOther;
+  *length = CountTrailingZeros(m.line_feed);
+  if (p + *length >= end) return PieceLine::kOther;
+  return ReadPieceLine(p, m.blank, m.name, *length, text, size);
+}
+
 // Adds a piece's text to a continued name, which is cut at 255 characters.
 inline void AddPieceText(char* joined, int* joined_length, const Byte* text, int size) {
   int room = kTokenValueSize - 1 - *joined_length;
   if (size > room) size = room;
-  std::memcpy(joined + *joined_length, text, static_cast<std::size_t>(size));
+  if (size <= 0) return;  // the name is full
+  ShortCopy(joined + *joined_length, reinterpret_cast<const char*>(text),
+            static_cast<std::size_t>(size));
   *joined_length += size;
 }
 
@@ -382,12 +411,8 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
                entry->name_length);
   for (int lines = 1;; ++lines) {
     p += length + 1;
-    wide::Masks m = wide::Classify(p);
-    if (m.line_feed == 0) return 0;
-    length = CountTrailingZeros(m.line_feed);
     int text = 0, size = 0;
-    PieceLine piece =
-        p + length < end ? ReadPieceLine(p, m, length, &text, &size) : PieceLine::kOther;
+    PieceLine piece = ReadPieceLineAt(p, end, &length, &text, &size);
     if (piece == PieceLine::kOther) return 0;
     AddPieceText(joined, &joined_length, p + text, size);
     if (piece == PieceLine::kLast) {
