@@ -398,14 +398,34 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
   return p;
 }
 
-K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
-                                         char* joined, TakenSymbol* entry, const Byte** after) {
+namespace {
+
+// The plain head line of a continued entry at p, complete before end: its name part and value
+// in entry and whether its kind is an address one; the position of its line feed, or -1 when
+// the line is not that.
+K8MAP_AVX2_TARGET inline int ReadEntryHead(const Byte* p, const Byte* end, TakenSymbol* entry,
+                                           bool* address) {
   LineMasks64 head(p);
   int length = head.length();
-  bool address = false;
-  if (length < 0 || p + length >= end || !ReadPlainSymbolLine<true>(p, head, *entry, &address)) {
-    return 0;
+  if (length < 0 || p + length >= end || !ReadPlainSymbolLine<true>(p, head, *entry, address)) {
+    return -1;
   }
+  return length;
+}
+
+}  // namespace
+
+K8MAP_AVX2_TARGET bool IsPlainEntryHead(const Byte* p, const Byte* end) {
+  TakenSymbol head{};
+  bool address = false;
+  return ReadEntryHead(p, end, &head, &address) >= 0;
+}
+
+K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
+                                         char* joined, TakenSymbol* entry, const Byte** after) {
+  bool address = false;
+  int length = ReadEntryHead(p, end, entry, &address);
+  if (length < 0) return 0;
   int joined_length = 0;
   AddPieceText(joined, &joined_length, reinterpret_cast<const Byte*>(entry->name),
                entry->name_length);
@@ -433,6 +453,10 @@ const Byte* TakePlainLines(const Byte* p, const Byte*, TakenSymbol*, int, int*, 
 
 int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const Byte**) {
   return 0;
+}
+
+bool IsPlainEntryHead(const Byte*, const Byte*) {
+  return false;
 }
 #endif
 

@@ -104,6 +104,9 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     if (scanner.line_reader == LineReader::kWide) {
       p = TakePlainLines(p, end, symbols, capacity, symbol_count, &line_number, &taken);
       if (*symbol_count == capacity) break;
+      // A continued entry is read whole by ScanContinuedEntry; nothing below would take its
+      // first line, and trying costs a token-by-token scan of it.
+      if (IsPlainEntryHead(p, end)) break;
     }
     SymbolLine line = ReadSymbolLine(scanner.line_reader, p, end);
     const Byte* line_feed = line.line_feed;

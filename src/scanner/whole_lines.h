@@ -154,4 +154,9 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
                                          char* joined, TakenSymbol* entry, const Byte** after);
 
+// With AVX2: whether the line at p, complete before end, is the plain head line that
+// ReadContinuedEntry reads first. Its first token is a NAME_PART, so that no line reader and no
+// whole-line scan takes it.
+K8MAP_AVX2_TARGET bool IsPlainEntryHead(const Byte* p, const Byte* end);
+
 }  // namespace k8map::lines
