@@ -43,15 +43,13 @@ struct MapActions {
   // The same for many entries at once (name, name_length, number, converted and line each).
   template <class Entry>
   void RecordEntries(const Entry* entries, int count) {
-    PaddedAppender appender(records);
-    for (int i = 0; i < count; ++i) {
-      const Entry& e = entries[i];
-      if (!e.converted) continue;
-      if (appender.Append(e.name, static_cast<std::size_t>(e.name_length), e.number) != 0) {
+    for (int i = AppendPaddedRun(records, entries, 0, count); i < count;
+         i = AppendPaddedRun(records, entries, i + 1, count)) {
+      const Entry& e = entries[i];  // converted: the run passes over the others
+      if (AppendPadded(records, e.name, static_cast<std::size_t>(e.name_length), e.number) != 0) {
         NoteLostRecord(e.line);
       }
     }
-    appender.Finish();
   }
 
  private:

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/bits.h"  // K8MAP_ALWAYS_INLINE
 #include "kestrum8_map.h"
 
 namespace k8map {
@@ -59,65 +60,62 @@ inline int Link(RecordList& list, void* node_memory, const char* copy, std::uint
 
 int AppendPaddedSlowly(RecordList& list, const char* name, std::size_t length, std::uint32_t value);
 
-// Appends records one after another as AppendPadded does, with the list's bump pointers,
-// tail and count held here until Finish: a name copy's byte stores may alias the list, so
-// appending to it directly reads them all again for every record. Every node-arena
-// allocation is one node, so its bump pointer stays aligned for nodes.
-class PaddedAppender {
- public:
-  explicit PaddedAppender(RecordList& list) : list_(list) { Load(); }
-
-  int Append(const char* name, std::size_t length, std::uint32_t value) {
-    if (length >= kNamePadding ||
-        static_cast<std::size_t>(node_limit_ - node_) < sizeof(SymbolRecord) ||
-        static_cast<std::size_t>(name_limit_ - name_) < kNamePadding) {
-      Finish();
-      int result = AppendPaddedSlowly(list_, name, length, value);
-      Load();
-      return result;
-    }
-    auto* node = new (node_) SymbolRecord{name_, value, nullptr};
-    node_ += sizeof(SymbolRecord);
-    std::memcpy(name_, name, kNamePadding);  // the name never lies in the arena
-    name_[length] = '\0';
-    name_ += length + 1;
-    if (tail_ != nullptr) {
-      tail_->next = node;
-    } else {
-      list_.head = node;
-    }
-    tail_ = node;
-    ++count_;
-    return 0;
-  }
-
-  // Puts the held values back into the list.
-  void Finish() {
-    list_.nodes.next = node_;
-    list_.names.next = name_;
-    list_.tail = tail_;
-    list_.count = count_;
-  }
-
- private:
-  void Load() {
-    node_ = list_.nodes.next, node_limit_ = list_.nodes.limit;
-    name_ = list_.names.next, name_limit_ = list_.names.limit;
-    tail_ = list_.tail, count_ = list_.count;
-  }
-
-  RecordList& list_;
-  char *node_, *node_limit_, *name_, *name_limit_;
-  SymbolRecord* tail_;
-  std::int32_t count_;
-};
-
+// Every node-arena allocation is one node, so its bump pointer stays aligned for nodes.
 inline int AppendPadded(RecordList& list, const char* name, std::size_t length,
                         std::uint32_t value) {
-  PaddedAppender appender(list);
-  int result = appender.Append(name, length, value);
-  appender.Finish();
-  return result;
+  if (length >= kNamePadding ||
+      static_cast<std::size_t>(list.nodes.limit - list.nodes.next) < sizeof(SymbolRecord) ||
+      static_cast<std::size_t>(list.names.limit - list.names.next) < kNamePadding) {
+    return AppendPaddedSlowly(list, name, length, value);
+  }
+  void* node = list.nodes.next;
+  list.nodes.next += sizeof(SymbolRecord);
+  char* copy = list.names.next;
+  std::memcpy(copy, name, kNamePadding);  // the name never lies in the arena
+  copy[length] = '\0';
+  list.names.next = copy + length + 1;
+  return Link(list, node, copy, value);
+}
+
+// Appends entries [from, to) as AppendPadded does (an entry whose value did not convert is
+// passed over), while each has a name shorter than kNamePadding and room in the arenas'
+// current chunks; returns the index of the first entry it leaves (to when none). The list's
+// bump pointers, tail and count are held in locals meanwhile: stored to, a name copy's byte
+// stores could alias them, and every record would read them all again.
+template <class Entry>  // name, name_length, number and converted
+K8MAP_ALWAYS_INLINE int AppendPaddedRun(RecordList& list, const Entry* entries, int from, int to) {
+  char *node = list.nodes.next, *name = list.names.next;
+  char *const node_limit = list.nodes.limit, *const name_limit = list.names.limit;
+  SymbolRecord* tail = list.tail;
+  std::int32_t count = list.count;
+  int i = from;
+  for (; i < to; ++i) {
+    const Entry& entry = entries[i];
+    if (!entry.converted) continue;
+    auto length = static_cast<std::size_t>(entry.name_length);
+    if (length >= kNamePadding ||
+        static_cast<std::size_t>(node_limit - node) < sizeof(SymbolRecord) ||
+        static_cast<std::size_t>(name_limit - name) < kNamePadding) {
+      break;
+    }
+    auto* record = new (node) SymbolRecord{name, entry.number, nullptr};
+    node += sizeof(SymbolRecord);
+    std::memcpy(name, entry.name, kNamePadding);
+    name[length] = '\0';
+    name += length + 1;
+    if (tail != nullptr) {
+      tail->next = record;
+    } else {
+      list.head = record;
+    }
+    tail = record;
+    ++count;
+  }
+  list.nodes.next = node;
+  list.names.next = name;
+  list.tail = tail;
+  list.count = count;
+  return i;
 }
 
 inline std::int32_t Count(const RecordList& list) {
