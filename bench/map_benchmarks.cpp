@@ -67,8 +67,9 @@ void BM_ScanWholeLines(benchmark::State& state) {
     std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
     ResetScanner(*scanner, stream);
     TakenSymbol symbols[64];
+    TakenEntry entry;
     for (int count = 0;;) {
-      if (int taken = ScanWholeLines(*scanner, symbols, 64, &count)) {
+      if (int taken = ScanWholeLines(*scanner, symbols, 64, &count, &entry)) {
         lines += taken;
       } else if (NextToken(*scanner) == END_OF_INPUT) {
         break;

@@ -46,21 +46,17 @@ bool ScannerSource::TakeLines(MapActions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
   TakenSymbol symbols[kBatch];
+  TakenEntry entry;
   int count = 0;
-  int taken = ScanWholeLines(scanner, symbols, kBatch, &count);
+  int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry);
   if (scanner.line_reader == LineReader::kWide) {
     RecordTakenWithAvx2(actions, symbols, count);
   } else {
     actions.RecordEntries(symbols, count);
   }
-  if (count < kBatch) {  // stopped at a line that may begin a continued entry
-    char joined[kTokenValueSize + kNamePadding];
-    TakenSymbol entry{};
-    int lines = ScanContinuedEntry(scanner, joined, &entry);
-    if (lines > 0 && entry.name != nullptr) {
-      actions.RecordEntry(entry.name, entry.name_length, entry.number, entry.converted, entry.line);
-    }
-    taken += lines;
+  if (entry.lines > 0 && entry.record.name != nullptr) {  // after the lines before it
+    const TakenSymbol& r = entry.record;
+    actions.RecordEntry(r.name, r.name_length, r.number, r.converted, r.line);
   }
   return taken > 0;
 }

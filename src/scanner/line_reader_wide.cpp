@@ -415,12 +415,6 @@ K8MAP_AVX2_TARGET inline int ReadEntryHead(const Byte* p, const Byte* end, Taken
 
 }  // namespace
 
-K8MAP_AVX2_TARGET bool IsPlainEntryHead(const Byte* p, const Byte* end) {
-  TakenSymbol head{};
-  bool address = false;
-  return ReadEntryHead(p, end, &head, &address) >= 0;
-}
-
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
                                          char* joined, TakenSymbol* entry, const Byte** after) {
   bool address = false;
@@ -433,7 +427,7 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
     p += length + 1;
     int text = 0, size = 0;
     PieceLine piece = ReadPieceLineAt(p, end, &length, &text, &size);
-    if (piece == PieceLine::kOther) return 0;
+    if (piece == PieceLine::kOther) return -1;
     AddPieceText(joined, &joined_length, p + text, size);
     if (piece == PieceLine::kLast) {
       joined[joined_length] = '\0';
@@ -453,10 +447,6 @@ const Byte* TakePlainLines(const Byte* p, const Byte*, TakenSymbol*, int, int*, 
 
 int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const Byte**) {
   return 0;
-}
-
-bool IsPlainEntryHead(const Byte*, const Byte*) {
-  return false;
 }
 #endif
 

@@ -113,20 +113,25 @@ struct TakenSymbol {
   int line;
 };
 
+// A continued entry taken whole by ScanWholeLines (its first line with a NAME_PART, middle
+// pieces, last piece). For an address entry, record is the record its reduction makes: the
+// joined name (at most 255 characters, stored in joined), the value and the last line's number;
+// otherwise record.name is null.
+struct TakenEntry {
+  char joined[kTokenValueSize + 32];
+  TakenSymbol record;
+  int lines = 0;  // 0 when none was taken
+};
+
 // At the start of a line, takes whole lines one after another while each lies complete in the
 // buffer and its tokens are exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and
-// ENTRY_LINE_END, up to capacity address symbols, which it stores
-// in symbols. The scanner is then exactly where the lines' tokens read through NextToken would
+// ENTRY_LINE_END, up to capacity address symbols, which it stores in symbols. Where they stop at
+// a continued entry whose lines all lie complete in the buffer in their plainest form, it takes
+// that too, into entry, and stops after it (the wide line reader does this; the others stop at
+// the entry). The scanner is then exactly where the lines' tokens read through NextToken would
 // leave it, but for the token value, which the parser never reads from tokens it did not
-// shift. Returns the number of lines taken; 0 changes nothing.
-int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count);
-
-// At the start of a line, takes one whole continued entry (its first line with a NAME_PART,
-// middle pieces, last piece) when all its lines lie complete in the buffer in their plainest
-// form. For an address entry, entry gets the record its reduction makes: the joined name
-// (at most 255 characters, stored in joined, which has room for kTokenValueSize + 32 bytes), the
-// value and the last line's number; otherwise entry->name is null. Returns the number of lines
-// taken; 0 changes nothing. The wide line reader does this; without it, always 0.
-int ScanContinuedEntry(Scanner& scanner, char* joined, TakenSymbol* entry);
+// shift. Returns the number of lines taken, the entry's included; 0 changes nothing.
+int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count,
+                   TakenEntry* entry);
 
 }  // namespace k8map

@@ -90,10 +90,13 @@ LineReader BestLineReader() {
 
 // Takes whole lines, one after another, while each lies complete in the buffer and its tokens
 // are exactly LINE_END (any line that does not begin with a space, among others), or NAME, a
-// kind, SCOPE, HEX_VALUE and ENTRY_LINE_END. The scanner is then where NextToken leaves it
-// after the last taken line's last token: its text, the line counter, the condition.
-int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count) {
+// kind, SCOPE, HEX_VALUE and ENTRY_LINE_END; then a continued entry where they stop at one. The
+// scanner is then where NextToken leaves it after the last taken line's last token: its text, the
+// line counter, the condition.
+int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count,
+                   TakenEntry* entry) {
   *symbol_count = 0;
+  entry->lines = 0;
   if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return 0;
   const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
   const Byte* end = base + scanner.buffer.count;
@@ -104,9 +107,18 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     if (scanner.line_reader == LineReader::kWide) {
       p = TakePlainLines(p, end, symbols, capacity, symbol_count, &line_number, &taken);
       if (*symbol_count == capacity) break;
-      // A continued entry is read whole by ScanContinuedEntry; nothing below would take its
-      // first line, and trying costs a token-by-token scan of it.
-      if (IsPlainEntryHead(p, end)) break;
+      // A continued entry, read whole; one whose head line is plain and the rest not is left
+      // to the tokens (nothing below would take its first line, and trying costs a token-by-
+      // token scan of it).
+      const Byte* after = nullptr;
+      int lines = ReadContinuedEntry(p, end, line_number, entry->joined, &entry->record, &after);
+      if (lines > 0) {
+        entry->lines = lines;
+        p = after;
+        line_number += lines;
+        taken += lines;
+      }
+      if (lines != 0) break;
     }
     SymbolLine line = ReadSymbolLine(scanner.line_reader, p, end);
     const Byte* line_feed = line.line_feed;
@@ -145,19 +157,6 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
   }
   if (taken > 0) LeaveAfterLines(scanner, p, line_number);
   return taken;
-}
-
-int ScanContinuedEntry(Scanner& scanner, char* joined, TakenSymbol* entry) {
-  if (scanner.line_reader != LineReader::kWide || scanner.condition != LINE_START ||
-      !scanner.buffer.at_line_start) {
-    return 0;
-  }
-  const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
-  const Byte* after = nullptr;
-  int lines = ReadContinuedEntry(base + scanner.token_start, base + scanner.buffer.count,
-                                 scanner.line_counter, joined, entry, &after);
-  if (lines > 0) LeaveAfterLines(scanner, after, scanner.line_counter + lines);
-  return lines;
 }
 
 }  // namespace k8map

@@ -148,15 +148,12 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
                                              int* taken);
 
 // With AVX2 and BMI: a whole continued entry from p: its head line, middle pieces and last
-// piece, every line plain and complete before end. Returns the number of lines, or 0 when the
-// entry is not all of that. For an address head the record (joined name, value, the last
-// line's number) is put in entry; otherwise entry->name is null.
+// piece, every line plain and complete before end. Returns the number of lines; 0 when the line
+// at p is not such a head line, -1 when it is but the rest of the entry is not all plain (the
+// head's first token is a NAME_PART: no whole-line reader takes that line). For an address
+// head the record (joined name, value, the last line's number) is put in entry; otherwise
+// entry->name is null.
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
                                          char* joined, TakenSymbol* entry, const Byte** after);
-
-// With AVX2: whether the line at p, complete before end, is the plain head line that
-// ReadContinuedEntry reads first. Its first token is a NAME_PART, so that no line reader and no
-// whole-line scan takes it.
-K8MAP_AVX2_TARGET bool IsPlainEntryHead(const Byte* p, const Byte* end);
 
 }  // namespace k8map::lines
