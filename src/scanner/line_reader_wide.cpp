@@ -187,8 +187,9 @@ class LineMasks64 {
     f->value = CountTrailingZeros(starts);
     return starts != 0;
   }
-  // The number of name characters from byte `from` on (the name's or the value's).
-  K8MAP_ALWAYS_INLINE int NameRun(int from) const { return CountTrailingZeros(~(m_.name >> from)); }
+  // The number of name characters from the name's start, and from the value's.
+  K8MAP_ALWAYS_INLINE int NameRun(const FieldPositions& f) const { return RunFrom(f.name); }
+  K8MAP_ALWAYS_INLINE int ValueRun(const FieldPositions& f) const { return RunFrom(f.value); }
   // Whether every byte from `end` to the line feed is of some class (a blank or a trailing
   // word's character).
   K8MAP_ALWAYS_INLINE bool OnlyTrailingFrom(int end) const {
@@ -196,6 +197,8 @@ class LineMasks64 {
   }
 
  private:
+  K8MAP_ALWAYS_INLINE int RunFrom(int from) const { return CountTrailingZeros(~(m_.name >> from)); }
+
   wide::Masks m_;
   int length_;
   std::uint64_t inside_;
@@ -240,15 +243,15 @@ class LineWindows {
     f->value = base_ + std::countr_zero(rest_starts);
     return rest_starts != 0;  // fewer than four fields otherwise
   }
-  // In the second window from its start on (the value is there), else in the first (the name
-  // ends before the kind there); `from` is a field start found by FindFields, so it lies in
-  // the window chosen. A run that reaches the end of its window may go on: then 64, more than
-  // any caller takes.
-  K8MAP_ALWAYS_INLINE int NameRun(int from) const {
-    bool in_start = from < base_;
-    std::uint32_t name = in_start ? start_.name : end_.name;
-    int at = in_start ? from : from - base_;
-    int run = std::countr_zero(~name >> at);
+  // The name's run in the first window, where it ends (the kind follows it there); the
+  // value's in the second, which may end at the window's end: then 64, more than any caller
+  // takes.
+  K8MAP_ALWAYS_INLINE int NameRun(const FieldPositions& f) const {
+    return std::countr_zero(~start_.name >> f.name);
+  }
+  K8MAP_ALWAYS_INLINE int ValueRun(const FieldPositions& f) const {
+    int at = f.value - base_;
+    int run = std::countr_zero(~end_.name >> at);
     return at + run >= 32 ? 64 : run;
   }
   K8MAP_ALWAYS_INLINE bool OnlyTrailingFrom(int end) const {
@@ -284,7 +287,7 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   FieldPositions f;
   if (!masks.FindFields(&f)) return false;  // fewer than four fields
 
-  int name_length = masks.NameRun(f.name);
+  int name_length = masks.NameRun(f);
   bool ok = (p[0] == ' ') & (static_cast<unsigned>(p[f.name] - '0') > 9);
   if constexpr (kHead) {
     ok &= (name_length == f.name_end - f.name) & (p[f.name_end] == '+');
@@ -299,7 +302,7 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'
   // is exactly a hexadecimal digit.
-  int word_length = masks.NameRun(f.value);
+  int word_length = masks.ValueRun(f);
   int digits = word_length - 2;
   if (digits < 1 || digits > 8) return false;
   HexDigits hex = ReadHexDigits(p + f.value + 2, digits);
