@@ -287,18 +287,20 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   FieldPositions f;
   if (!masks.FindFields(&f)) return false;  // fewer than four fields
 
+  // Each check leaves at once: in a map nearly every line passes them all, so the branches
+  // are foreseen, and fewer values stay alive to the end (32-bit x86 has few registers).
   int name_length = masks.NameRun(f);
-  bool ok = (p[0] == ' ') & (static_cast<unsigned>(p[f.name] - '0') > 9);
+  if (p[0] != ' ' || static_cast<unsigned>(p[f.name] - '0') <= 9) return false;
   if constexpr (kHead) {
-    ok &= (name_length == f.name_end - f.name) & (p[f.name_end] == '+');
+    if (name_length != f.name_end - f.name || p[f.name_end] != '+') return false;
   } else {
-    ok &= (name_length == f.name_end - f.name + 1) & (p[f.name_end + 1] != '\f');
+    if (name_length != f.name_end - f.name + 1 || p[f.name_end + 1] == '\f') return false;
   }
 
   int kind = KindAt(p + f.kind, f.kind_end - f.kind + 1);
-  ok &= kind != 0;
-  ok &=
-      (f.scope == f.scope_end) & ((p[f.scope] == 'a') | (p[f.scope] == 'g') | (p[f.scope] == 's'));
+  if (kind == 0) return false;
+  bool scope_letter = (p[f.scope] == 'a') | (p[f.scope] == 'g') | (p[f.scope] == 's');
+  if (f.scope != f.scope_end || !scope_letter) return false;
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'
   // is exactly a hexadecimal digit.
@@ -306,13 +308,12 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   int digits = word_length - 2;
   if (digits < 1 || digits > 8) return false;
   HexDigits hex = ReadHexDigits(p + f.value + 2, digits);
-  ok &= (p[f.value] == '0') & (p[f.value + 1] == 'x') & hex.all_digits;
+  if (p[f.value] != '0' || p[f.value + 1] != 'x' || !hex.all_digits) return false;
   int end = f.value + word_length;
-  ok &= p[end] != '-';
+  if (p[end] == '-') return false;
   // A bit number "(d)" is rare: a branch keeps its bytes off the common path.
   if (p[end] == '(' && static_cast<unsigned>(p[end + 1] - '0') <= 9 && p[end + 2] == ')') end += 3;
-  ok &= masks.OnlyTrailingFrom(end);  // blanks and trailing words up to the line feed
-  if (!ok) return false;
+  if (!masks.OnlyTrailingFrom(end)) return false;  // blanks and trailing words up to the line feed
 
   slot.name = reinterpret_cast<const char*>(p + f.name);
   slot.name_length = name_length;
