@@ -164,6 +164,21 @@ check diff_repeated 1 "$(golden diff_repeated.txt)" "" mapsyms diff "$data/dupli
 check diff_equal 0 "$(text '0 added, 0 removed, 0 moved, 12 unchanged\n')" "" mapsyms diff "$sample" "$sample"
 check diff_one_file 2 "$(text '')" "diff needs two map files" mapsyms diff "$sample"
 check diff_failed 3 "$(text '')" "syntax error" mapsyms diff "$sample" "$data/missing_line_end.map"
+# Maps of more records than one thread matches (each thread then holds half of the names):
+# every change found and every repeated name's occurrences paired as in small maps.
+awk 'BEGIN { for (i = 0; i < 80000; i++) printf "  s%d Addr. g 0x%X\n", i, i
+             for (i = 0; i < 10; i++) printf "  s%d loc. g 0x%X\n", i, i + 7 }' >"$out.old"
+awk 'BEGIN { for (i = 0; i < 80000; i++) if (i % 1000 != 3) printf "  s%d Addr. g 0x%X\n", i, i + (i % 1000 == 5)
+             print "  extra Addr. g 0x1" }' >"$out.new"
+awk 'BEGIN { for (i = 0; i < 80000; i++) {
+               tail = i < 10 ? " (occurrence 1)" : ""
+               if (i % 1000 == 3) printf "- 0x%08X s%d%s\n", i, i, tail
+               if (i % 1000 == 5) printf "~ 0x%08X -> 0x%08X (+0x1) s%d%s\n", i, i + 1, i, tail }
+             for (i = 0; i < 10; i++) printf "- 0x%08X s%d (occurrence 2)\n", i + 7, i
+             print "+ 0x00000001 extra"
+             print "1 added, 90 removed, 80 moved, 79840 unchanged" }' >"$out.want"
+check diff_large 1 "$out.want" "" mapsyms diff "$out.old" "$out.new"
+rm -f "$out.old" "$out.new" "$out.want"
 
 # ---- check ----
 check check_findings 3 "$(golden check_findings.txt)" "" mapsyms check "$data/check_findings.map"

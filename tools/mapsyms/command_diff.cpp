@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "both_halves.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
@@ -15,7 +16,9 @@ enum class Format { kText, kCsv, kJson };
 
 // The names of both files, each once, with its occurrences in each file chained in file
 // order. An open-addressing table of 64-bit name hashes; names are compared only where the
-// hashes agree. Every slot and name is somewhere else in memory, so the table is filled record
+// hashes agree. With two parts, each table holds the names whose hash has its top bit equal to
+// its part, so that two threads can each fill one; the chains (next) are shared, each record
+// in one part. Every slot and name is somewhere else in memory, so the table is filled record
 // by record with what later records will read asked for early: the slot of the record sixteen
 // places ahead, the name in the slot of the one eight places ahead, that name's text for the
 // one four places ahead.
@@ -29,12 +32,16 @@ class NameTable {
     std::uint32_t count[2] = {0, 0};
   };
 
-  // records[0, old_end) are OLD's, the rest NEW's.
-  NameTable(const RecordList& records, std::size_t old_end) : next_(records.size(), kNone) {
+  // records[0, old_end) are OLD's, the rest NEW's; next has an entry per record.
+  NameTable(const RecordList& records, std::size_t old_end, int part, int parts,
+            LargeVector<std::uint32_t>& next)
+      : part_(static_cast<std::uint64_t>(part)), parts_(parts), next_(next) {
+    // Room for a third more than the part's share; Grow makes more where a part gets more.
+    std::size_t share = records.size() / static_cast<std::size_t>(parts) + 16;
     std::size_t capacity = 16;
-    while (capacity < records.size() + records.size() / 2) capacity *= 2;
+    while (capacity < share + share / 2) capacity *= 2;
     slots_.assign(capacity, Slot{});
-    names_.reserve(records.size() / 2);
+    names_.reserve(share / 2);
     constexpr std::size_t kAhead = 16, kNear = 8, kNearest = 4;
     std::uint64_t hashes[kAhead];  // of records i to i + kAhead - 1, by index modulo kAhead
     for (std::size_t i = 0; i < kAhead && i < records.size(); ++i)
@@ -44,16 +51,17 @@ class NameTable {
       if (i + kAhead < records.size()) {
         std::uint64_t later = Hash(records[i + kAhead].name);
         hashes[i % kAhead] = later;
-        Prefetch(&slots_[Home(later)]);
+        if (Mine(later)) Prefetch(&slots_[Home(later)]);
       }
-      if (i + kNear < records.size()) {
+      if (i + kNear < records.size() && Mine(hashes[(i + kNear) % kAhead])) {
         const Slot& near = slots_[Home(hashes[(i + kNear) % kAhead])];
         if (near.id != kNone) Prefetch(&names_[near.id]);
       }
-      if (i + kNearest < records.size()) {
+      if (i + kNearest < records.size() && Mine(hashes[(i + kNearest) % kAhead])) {
         const Slot& nearest = slots_[Home(hashes[(i + kNearest) % kAhead])];
         if (nearest.id != kNone) Prefetch(names_[nearest.id].text);
       }
+      if (!Mine(hash)) continue;
       std::uint32_t name = Insert(hash, records[i].name);
       int file = i < old_end ? 0 : 1;
       Name& n = names_[name];
@@ -95,6 +103,7 @@ class NameTable {
     return hash ^ (hash >> 29);
   }
   std::size_t Home(std::uint64_t hash) const { return hash & (slots_.size() - 1); }
+  bool Mine(std::uint64_t hash) const { return parts_ == 1 || hash >> 63 == part_; }
   static void Prefetch(const void* p) {
 #if defined(__GNUC__) || defined(__clang__)
     if (p != nullptr) __builtin_prefetch(p);
@@ -105,6 +114,7 @@ class NameTable {
 
   // The name's index in names_, added when new.
   std::uint32_t Insert(std::uint64_t hash, const char* name) {
+    if (names_.size() + 1 > slots_.size() / 4 * 3) Grow();
     std::size_t mask = slots_.size() - 1;
     auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t at = Home(hash);; at = (at + 1) & mask) {
@@ -118,7 +128,22 @@ class NameTable {
     }
   }
 
-  LargeVector<std::uint32_t> next_;
+  // Twice the slots, every name placed again: the table never fills.
+  void Grow() {
+    LargeVector<Slot> old(slots_.size() * 2, Slot{});
+    old.swap(slots_);
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t id = 0; id < names_.size(); ++id) {
+      std::uint64_t hash = Hash(names_[id].text);
+      std::size_t at = Home(hash);
+      while (slots_[at].id != kNone) at = (at + 1) & mask;
+      slots_[at] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(id)};
+    }
+  }
+
+  std::uint64_t part_;
+  int parts_;
+  LargeVector<std::uint32_t>& next_;
   LargeVector<Slot> slots_;
   LargeVector<Name> names_;
 };
@@ -242,17 +267,12 @@ bool CheckDiff(const CommandLine& line, std::string* error) {
   return true;
 }
 
-int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
-  Format format = Format::kText;
-  ParseDiffFormat(line, &format);
-  Maps maps(lib);
-  if (!maps.Load(line.operands)) return kExitFile;
-  const RecordList& records = maps.records();
-  auto old_end = static_cast<std::size_t>(maps.files()[0].end);
-  NameTable table(records, old_end);
-  LargeVector<Entry> entries(records.size());
-  Totals totals;
-  // Each name once: its occurrences in both files in pairs, in file order.
+// Fewer records than this are matched by one thread: a second costs more than it saves there.
+constexpr std::size_t kTwoPartRecords = 1 << 16;
+
+// Each name of the table once: its occurrences in both files in pairs, in file order.
+void PairOccurrences(const NameTable& table, const RecordList& records,
+                     LargeVector<Entry>& entries) {
   for (const NameTable::Name& name : table.names()) {
     bool repeated = name.count[0] > 1 || name.count[1] > 1;
     std::uint32_t o = name.head[0], n = name.head[1], occurrence = 1;
@@ -269,6 +289,25 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
       entries[n] = {kAdded, NameTable::kNone, occurrence, repeated};
     }
   }
+}
+
+int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
+  Format format = Format::kText;
+  ParseDiffFormat(line, &format);
+  Maps maps(lib);
+  if (!maps.Load(line.operands)) return kExitFile;
+  const RecordList& records = maps.records();
+  auto old_end = static_cast<std::size_t>(maps.files()[0].end);
+  LargeVector<std::uint32_t> next(records.size(), NameTable::kNone);
+  LargeVector<Entry> entries(records.size());
+  // Two tables filled at once, one name in one of them: each record's entry is written by one.
+  int parts = records.size() >= kTwoPartRecords ? 2 : 1;
+  BothHalves(parts == 2, [&](int part) {
+    if (part >= parts) return;
+    NameTable table(records, old_end, part, parts, next);
+    PairOccurrences(table, records, entries);
+  });
+  Totals totals;
   DiffPrinter printer(out, format, records);
   for (std::size_t i = 0; i < old_end; ++i) {
     auto c = static_cast<Change>(entries[i].change);
