@@ -83,10 +83,6 @@ const char* FindByte(const char* p, std::size_t length, char a) {
   return kFindEither(nullptr, p, length, a, a);
 }
 
-const char* FindEitherByte(const char* p, std::size_t length, char a, char b) {
-  return kFindEither(nullptr, p, length, a, b);
-}
-
 const char* CopyUntilEitherByte(char* out, const char* p, std::size_t length, char a, char b) {
   return kCopyUntilEither(out, p, length, a, b);
 }

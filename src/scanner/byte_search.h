@@ -11,11 +11,9 @@ namespace k8map {
 // The first byte equal to a in [p, p + length), or null.
 const char* FindByte(const char* p, std::size_t length, char a);
 
-// The first byte equal to a or b in [p, p + length), or null.
-const char* FindEitherByte(const char* p, std::size_t length, char a, char b);
-
-// The same, copying the bytes before the one found (all of them when there is none) to out,
-// which has room for length bytes; bytes from the one found on may be copied too.
+// The first byte equal to a or b in [p, p + length), or null; the bytes before it (all of them
+// when there is none) are copied to out, which has room for length bytes (out may be p
+// itself). Bytes from the one found on may be copied too.
 const char* CopyUntilEitherByte(char* out, const char* p, std::size_t length, char a, char b);
 
 }  // namespace k8map

@@ -22,24 +22,9 @@ namespace {
 constexpr char kCarriageReturn = '\r';
 constexpr char kCtrlZ = '\x1a';
 
-// Filters raw bytes in place: drops carriage returns and stops at the first Ctrl-Z.
-// Returns the number of bytes kept; sets stream.ended when a Ctrl-Z was met. Most blocks have
-// neither byte: one search finds that.
-std::size_t FilterInPlace(TextStream& stream, char* bytes, std::size_t length) {
-  const char* first = FindEitherByte(bytes, length, kCarriageReturn, kCtrlZ);
-  if (first == nullptr) return length;
-  char* out = bytes + (first - bytes);
-  for (const char* in = first; in < bytes + length; ++in) {
-    if (*in == kCtrlZ) {
-      stream.ended = true;
-      break;
-    }
-    if (*in != kCarriageReturn) *out++ = *in;
-  }
-  return static_cast<std::size_t>(out - bytes);
-}
-
-// Copies length raw bytes to dst, filtered; returns the number kept.
+// Copies length raw bytes to dst, filtered: drops carriage returns and stops at the first
+// Ctrl-Z (then sets stream.ended). Returns the number of bytes kept. dst may be src (filtering
+// in place). Most blocks have neither byte: the search that copies them finds that.
 std::size_t CopyFiltered(TextStream& stream, char* dst, const char* src, std::size_t length) {
   const char* first = CopyUntilEitherByte(dst, src, length, kCarriageReturn, kCtrlZ);
   if (first == nullptr) return length;
@@ -90,7 +75,7 @@ ReadStatus ReadBlockThroughFile(TextStream& stream, char* dst, std::size_t want,
   std::size_t total = 0;
   while (total < want && !stream.ended) {
     std::size_t raw = std::fread(dst + total, 1, want - total, stream.file);
-    total += FilterInPlace(stream, dst + total, raw);
+    total += CopyFiltered(stream, dst + total, dst + total, raw);
     if (raw == 0) break;
   }
   *got = total;
