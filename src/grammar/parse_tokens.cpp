@@ -27,10 +27,6 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
   }
 }
 
-// Single-line entries and ignored lines, from the state after a complete entry_list, are
-// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
-// action, a record for an address entry. So is a whole continued entry, whose pieces' actions
-// only build the joined name that rule 8 or 9 records for an address head.
 namespace {
 
 // The records of taken lines where the wide reader runs: each name's fixed-size copy is then one
@@ -42,6 +38,10 @@ K8MAP_AVX2_TARGET void RecordTakenWithAvx2(MapActions& actions, const TakenSymbo
 
 }  // namespace
 
+// Single-line entries and ignored lines, from the state after a complete entry_list, are
+// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
+// action, a record for an address entry. So is a whole continued entry, whose pieces' actions
+// only build the joined name that rule 8 or 9 records for an address head.
 bool ScannerSource::TakeLines(MapActions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
