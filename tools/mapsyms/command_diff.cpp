@@ -296,12 +296,24 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   ParseDiffFormat(line, &format);
   Maps maps(lib);
   if (!maps.Load(line.operands)) return kExitFile;
-  const RecordList& records = maps.records();
+  auto count = static_cast<std::size_t>(maps.count());
   auto old_end = static_cast<std::size_t>(maps.files()[0].end);
-  LargeVector<std::uint32_t> next(records.size(), NameTable::kNone);
-  LargeVector<Entry> entries(records.size());
+  int parts = count >= kTwoPartRecords ? 2 : 1;
+  // The chains and entries are made (every page touched) by a second thread while the records
+  // are gathered: fresh memory costs a fault and a cleared page at its first touch.
+  const RecordList* gathered = nullptr;
+  LargeVector<std::uint32_t> next;
+  LargeVector<Entry> entries;
+  BothHalves(parts == 2, [&](int h) {
+    if (h == 0) {
+      gathered = &maps.records();
+    } else {
+      next.assign(count, NameTable::kNone);
+      entries.resize(count);
+    }
+  });
+  const RecordList& records = *gathered;
   // Two tables filled at once, one name in one of them: each record's entry is written by one.
-  int parts = records.size() >= kTwoPartRecords ? 2 : 1;
   BothHalves(parts == 2, [&](int part) {
     if (part >= parts) return;
     NameTable table(records, old_end, part, parts, next);
