@@ -292,7 +292,10 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   int name_length = masks.NameRun(f);
   if (p[0] != ' ' || static_cast<unsigned>(p[f.name] - '0') <= 9) return false;
   if constexpr (kHead) {
-    if (name_length != f.name_end - f.name || p[f.name_end] != '+') return false;
+    // A NAME_PART has a name before its "+"; a lone "+" is a word the rules pass over.
+    if (name_length == 0 || name_length != f.name_end - f.name || p[f.name_end] != '+') {
+      return false;
+    }
   } else {
     if (name_length != f.name_end - f.name + 1 || p[f.name_end + 1] == '\f') return false;
   }
