@@ -261,7 +261,7 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
   if (line.Has("max-offset")) ParseNumber(line.Last("max-offset"), &max_offset);
   Maps maps(lib);
   if (!maps.Load({line.operands[0]})) return kExitFile;
-  AddressIndex index = IndexOfList(maps.head(), maps.count());
+  AddressIndex index(SymbolsOf(maps.head(), maps.count()));
   Symbolizer symbolizer(index, max_offset, line.Has("only"), out);
   std::vector<std::string> inputs(line.operands.begin() + 1, line.operands.end());
   if (inputs.empty()) inputs.push_back("-");

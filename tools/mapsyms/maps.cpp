@@ -124,12 +124,11 @@ void SortByBits(const LargeVector<Symbol>& from, LargeVector<Symbol>& to, int sh
 
 }  // namespace
 
-AddressIndex::AddressIndex(LargeVector<Symbol> symbols, LargeVector<Symbol> scratch) {
+AddressIndex::AddressIndex(LargeVector<Symbol> symbols) {
   // A stable sort by value in two passes of sixteen bits, moving the symbols themselves (no
   // gathering from scattered memory afterwards); the first in file order stays first among
   // equal values.
-  LargeVector<Symbol> sorted = std::move(scratch);
-  sorted.resize(symbols.size());
+  LargeVector<Symbol> sorted(symbols.size());
   SortByBits(symbols, sorted, 0);
   SortByBits(sorted, symbols, 16);
   sorted = {};
@@ -194,19 +193,6 @@ void AddressIndex::Prefetch(std::uint32_t address) const {
 #else
   (void)address;
 #endif
-}
-
-AddressIndex IndexOfList(const SymbolRecord* head, std::int32_t count) {
-  auto n = static_cast<std::size_t>(count);
-  LargeVector<Symbol> symbols, scratch;
-  BothHalves(n >= kParallelFrom, [&](int h) {
-    if (h == 0) {
-      symbols = SymbolsOf(head, count);
-    } else {
-      scratch.resize(n);  // written through: every page is touched here
-    }
-  });
-  return AddressIndex(std::move(symbols), std::move(scratch));
 }
 
 namespace {

@@ -65,8 +65,8 @@ struct Symbol {
 // within that part.
 class AddressIndex {
  public:
-  // Indexes symbols given in file order; scratch, when it has as many, is the sorting space.
-  explicit AddressIndex(LargeVector<Symbol> symbols, LargeVector<Symbol> scratch = {});
+  // Indexes symbols given in file order.
+  explicit AddressIndex(LargeVector<Symbol> symbols);
 
   // The symbol at or nearest below address, within max_offset of it; null when none is.
   const Symbol* Find(std::uint32_t address, std::uint32_t max_offset = 0xFFFFFFFFu) const;
@@ -85,10 +85,6 @@ class AddressIndex {
 LargeVector<Symbol> SymbolsOf(const RecordList& records, const std::vector<bool>& keep = {});
 // The symbols of every record in the library's list, in file order.
 LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count);
-// The index of every record in the library's list. Its sorting space is made ready by a second
-// thread while the symbols are gathered: memory the system has just handed out costs a fault
-// and a cleared page at its first touch, a good part of the index's time.
-AddressIndex IndexOfList(const SymbolRecord* head, std::int32_t count);
 
 // "name" or "name+0xOFFSET" for address within symbol.
 std::string SymbolAt(const Symbol& symbol, std::uint32_t address);
