@@ -36,7 +36,8 @@ class NameTable {
   NameTable(const RecordList& records, std::size_t old_end, int part, int parts,
             LargeVector<std::uint32_t>& next)
       : part_(static_cast<std::uint64_t>(part)), parts_(parts), next_(next) {
-    // Room for a third more than the part's share; Grow makes more where a part gets more.
+    // Half as many slots again as the part's share of records; Grow makes more if a part gets
+    // more names than that leaves room for.
     std::size_t share = records.size() / static_cast<std::size_t>(parts) + 16;
     std::size_t capacity = 16;
     while (capacity < share + share / 2) capacity *= 2;
