@@ -1,12 +1,24 @@
-/* kestrum8_map: reads a symbol map file and hands the host a flat list of name/value records.
+/* kestrum8_map: reads a symbol map file and hands the host its symbols.
  *
- * Typical use: MapParse() once or several times; on -1 read GetErrorMessage(); walk the
- * records with GetFirstRecord()/GetNextRecord() (or from GetRecordTop()); FreeAllRecords().
- * All state is module-wide; call the library from one thread at a time. */
+ * Two interfaces, independent of each other:
+ * - The record list (ordinals 1 to 8): MapParse() once or several times; on -1 read
+ *   GetErrorMessage(); walk the address records with GetFirstRecord()/GetNextRecord() (or from
+ *   GetRecordTop()); FreeAllRecords(). Its state is module-wide: one thread at a time.
+ * - Symbol tables (ordinals 9 and up): CreateSymbolTable(); ParseMapFile() or ParseMapText()
+ *   into it; read every symbol of every kind with GetSymbols(), FindSymbolByName() and
+ *   FindSymbolByAddress(); FreeSymbolTable(). Each table is its own: different tables may be
+ *   used from different threads at once. */
 #ifndef KESTRUM8_MAP_H
 #define KESTRUM8_MAP_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+/* The library's version (GetMapLibraryVersion() returns it as text). */
+#define K8MAP_VERSION_MAJOR 1
+#define K8MAP_VERSION_MINOR 1
+#define K8MAP_VERSION_PATCH 0
+#define K8MAP_VERSION "1.1.0"
 
 /* Calling conventions: on 32-bit Windows MapParse, GetFirstRecord and GetNextRecord are
    __stdcall (the callee pops its arguments) and the other five __cdecl. Elsewhere both are
@@ -76,6 +88,62 @@ K8MAP_API const char* K8MAP_CDECL GetErrorMessage(void);
 /* Ordinal 8. The version string "kestrum8_map.dll Ver.1.0". */
 K8MAP_API const char* K8MAP_CDECL GetMapDllVersion(void);
 
+/* ---- Symbol tables ----
+   A table holds the symbols of the maps parsed into it, every kind, in file order. One thread
+   at a time parses into a table or frees it; while no parse runs on it, any number of threads
+   may call the read-only functions (count, symbols, finds, error) on it at once. */
+typedef struct SymbolTable SymbolTable; /* opaque */
+
+/* Symbol kinds, from the kind keyword. Addr. and loc. symbols are addresses. */
+#define K8MAP_KIND_ADDR 1 /* "Addr." */
+#define K8MAP_KIND_LOC 2  /* "loc." */
+#define K8MAP_KIND_EQU 3  /* "EQU" */
+#define K8MAP_KIND_BIT 4  /* "bit" */
+#define K8MAP_KIND_FUNC 5 /* "Func." */
+#define K8MAP_KIND_VAR 6  /* "Var." */
+#define K8MAP_KIND_ARG 7  /* "arg." */
+
+typedef struct MapSymbol {
+  const char* name; /* NUL-terminated, at most 255 bytes (longer names are cut) */
+  uint32_t value;
+  uint32_t line;  /* line of the entry's first line (the head line of a continued name) */
+  uint8_t kind;   /* K8MAP_KIND_ADDR, _LOC, _EQU, _BIT, _FUNC, _VAR or _ARG */
+  char scope;     /* 'a', 'g' or 's' */
+  int8_t bit;     /* the digit of a "(d)" after the value, or -1 */
+} MapSymbol;
+
+/* Ordinal 9. A new, empty table; null only when memory is exhausted. */
+K8MAP_API SymbolTable* K8MAP_CDECL CreateSymbolTable(void);
+/* Ordinal 10. Releases the table with its symbols and names; null is fine. */
+K8MAP_API void K8MAP_CDECL FreeSymbolTable(SymbolTable* table);
+/* Ordinal 11. Appends the symbols of the map file at path: 0, or -1 with the message in
+   GetSymbolTableError() (the symbols before a failure stay). */
+K8MAP_API int32_t K8MAP_CDECL ParseMapFile(SymbolTable* table, const char* path);
+/* Ordinal 12. The same for a map held in memory (size bytes at text, read as a file would be:
+   carriage returns dropped, a Ctrl-Z ends it); name stands for the path in messages. */
+K8MAP_API int32_t K8MAP_CDECL ParseMapText(SymbolTable* table, const char* text, size_t size,
+                                           const char* name);
+/* Ordinal 13. Number of symbols in the table (0 for null). */
+K8MAP_API size_t K8MAP_CDECL GetSymbolCount(const SymbolTable* table);
+/* Ordinal 14. The symbols, contiguous, in table order; valid until the next parse into the
+   table or its release. Null when the table is empty. */
+K8MAP_API const MapSymbol* K8MAP_CDECL GetSymbols(const SymbolTable* table);
+/* Ordinal 15. The first symbol of exactly that name, any kind; null when none. */
+K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table,
+                                                        const char* name);
+/* Ordinal 16. Of the Addr. and loc. symbols, the one at or nearest below address (the first in
+   table order among equal values); null when none. */
+K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* table,
+                                                           uint32_t address);
+/* Ordinal 17. The message of the table's last parse when it failed, ending with a newline;
+   empty when it succeeded or before any parse. */
+K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table);
+/* Ordinal 18. The kind keyword of a K8MAP_KIND_ value ("Addr.", "loc.", "EQU", ...); null for
+   any other number. */
+K8MAP_API const char* K8MAP_CDECL GetKindName(int kind);
+/* Ordinal 19. The library's version, "1.1.0" (K8MAP_VERSION when built). */
+K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void);
+
 /* Function pointer types for hosts that load the library at run time. */
 typedef int32_t(K8MAP_STDCALL* MapParseFn)(const char* path);
 typedef int32_t(K8MAP_CDECL* GetRecordCountFn)(void);
@@ -85,6 +153,20 @@ typedef int32_t(K8MAP_STDCALL* GetNextRecordFn)(uint32_t* value, const char** na
 typedef void(K8MAP_CDECL* FreeAllRecordsFn)(void);
 typedef const char*(K8MAP_CDECL* GetErrorMessageFn)(void);
 typedef const char*(K8MAP_CDECL* GetMapDllVersionFn)(void);
+typedef SymbolTable*(K8MAP_CDECL* CreateSymbolTableFn)(void);
+typedef void(K8MAP_CDECL* FreeSymbolTableFn)(SymbolTable* table);
+typedef int32_t(K8MAP_CDECL* ParseMapFileFn)(SymbolTable* table, const char* path);
+typedef int32_t(K8MAP_CDECL* ParseMapTextFn)(SymbolTable* table, const char* text, size_t size,
+                                             const char* name);
+typedef size_t(K8MAP_CDECL* GetSymbolCountFn)(const SymbolTable* table);
+typedef const MapSymbol*(K8MAP_CDECL* GetSymbolsFn)(const SymbolTable* table);
+typedef const MapSymbol*(K8MAP_CDECL* FindSymbolByNameFn)(const SymbolTable* table,
+                                                          const char* name);
+typedef const MapSymbol*(K8MAP_CDECL* FindSymbolByAddressFn)(const SymbolTable* table,
+                                                             uint32_t address);
+typedef const char*(K8MAP_CDECL* GetSymbolTableErrorFn)(const SymbolTable* table);
+typedef const char*(K8MAP_CDECL* GetKindNameFn)(int kind);
+typedef const char*(K8MAP_CDECL* GetMapLibraryVersionFn)(void);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks what the built library exports. Linux: exactly the eight functions in the dynamic
-# symbol table. Windows: exactly the eight undecorated names with ordinals 1 to 8, imports from
+# Checks what the built library exports. Linux: exactly the record-list and symbol-table
+# functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
+# 1 to 19, imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
 # checks instead that the DLL carries no symbols).
@@ -22,7 +23,18 @@ expected_by_ordinal="1 MapParse
 5 GetNextRecord
 6 FreeAllRecords
 7 GetErrorMessage
-8 GetMapDllVersion"
+8 GetMapDllVersion
+9 CreateSymbolTable
+10 FreeSymbolTable
+11 ParseMapFile
+12 ParseMapText
+13 GetSymbolCount
+14 GetSymbols
+15 FindSymbolByName
+16 FindSymbolByAddress
+17 GetSymbolTableError
+18 GetKindName
+19 GetMapLibraryVersion"
 
 if [ "$mode" = linux ]; then
   names=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
@@ -40,7 +52,7 @@ else
   [ "$imports" = "kernel32.dll msvcrt.dll " ]; verdict imports $(( $? == 0 )) "imports: $imports"
   # The version resource: its strings are UTF-16.
   resource=$(strings -el "$library" | tr '\n' '|')
-  for want in "FileVersion|1.0.0.0|" "ProductVersion|1.0.0.0|" "OriginalFilename|kestrum8_map.dll|" \
+  for want in "FileVersion|1.1.0.0|" "ProductVersion|1.1.0.0|" "OriginalFilename|kestrum8_map.dll|" \
               "InternalName|" "FileDescription|" "ProductName|"; do
     case "$resource" in *"$want"*) ok=1 ;; *) ok=0 ;; esac
     verdict "version_resource_${want%%|*}" $ok "version resource lacks '$want'"
@@ -53,9 +65,12 @@ else
     exit
   fi
   disassembly=$($objdump -d --no-show-raw-insn "$library")
-  for entry in "MapParse@4 ret    \$0x4" "GetFirstRecord@8 ret    \$0x8" "GetNextRecord@8 ret    \$0x8" \
-               "GetRecordCount ret" "GetRecordTop ret" "FreeAllRecords ret" "GetErrorMessage ret" \
-               "GetMapDllVersion ret"; do
+  entries=("MapParse@4 ret    \$0x4" "GetFirstRecord@8 ret    \$0x8" "GetNextRecord@8 ret    \$0x8"
+           "GetRecordCount ret" "GetRecordTop ret" "FreeAllRecords ret" "GetErrorMessage ret"
+           "GetMapDllVersion ret")
+  # The symbol-table functions are all cdecl.
+  for name in $(echo "$expected_by_ordinal" | awk '$1 >= 9 {print $2}'); do entries+=("$name ret"); done
+  for entry in "${entries[@]}"; do
     symbol=${entry%% *}
     want_ret=${entry#* }
     body=$(echo "$disassembly" | sed -n "/<_$symbol>:/,/^\$/p")

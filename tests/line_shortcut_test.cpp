@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/library.h"
+#include "api/symbol_table.h"
 #include "grammar_test_util.h"
 #include "test_util.h"
 
@@ -183,6 +184,36 @@ TEST_P(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
     if (i % 9 == 0) text += "  part_" + std::to_string(i) + "+ loc. a 0x1\n  mid+\n  end\n";
   }
   ExpectSameOutcome(text);
+}
+
+// Symbol tables take every kind from whole lines, with its scope, bit and line: the same as
+// token by token, on the same random lines and continued entries.
+TEST_P(LineShortcut, TablesTakeEveryKindAsTokenByToken) {
+  auto fast = std::make_unique<SymbolTable>();
+  auto slow = std::make_unique<SymbolTable>();
+  fast->scanner.line_reader = GetParam();
+  slow->line_shortcut = false;
+  auto outcome = [](SymbolTable& table, const std::string& text) {
+    std::string out = std::to_string(ParseMapText(&table, text.data(), text.size(), "m"));
+    out += GetSymbolTableError(&table);
+    for (std::size_t i = 0; i < table.store.count; ++i) {
+      const MapSymbol& s = table.store.symbols[i];
+      out += std::string(" ") + s.name + "=" + std::to_string(s.value) + "/" +
+             std::to_string(s.kind) + s.scope + std::to_string(s.bit) + "@" +
+             std::to_string(s.line);
+    }
+    FreeSymbols(table.store);
+    return out;
+  };
+  std::mt19937 random(17);
+  for (int file = 0; file < kScale * 3; ++file) {
+    std::string text = "  first Var. g 0x1\n";
+    int entries = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < entries; ++i) {
+      text += random() % 2 == 0 ? RandomLine(random) : RandomContinuedEntry(random);
+    }
+    ASSERT_EQ(outcome(*fast, text), outcome(*slow, text)) << text;
+  }
 }
 
 std::string ReaderName(const testing::TestParamInfo<LineReader>& info) {

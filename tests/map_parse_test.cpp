@@ -126,7 +126,7 @@ void* FailSecondChunk(std::size_t size) {
 
 TEST_F(MapParseTest, LostRecordsAreReportedAsOutOfMemory) {
   g_allocations = 0;
-  lib_->records.allocate = FailSecondChunk;  // the first record's name cannot be copied
+  lib_->records.source.allocate = FailSecondChunk;  // the first record's name cannot be copied
   std::string path = WriteTempFile("head\n a Addr. g 0x1\n b Addr. g 0x2\n c Var. g 0x2\n");
   Parsed parsed = Parse(path);
   EXPECT_EQ(parsed.result, -1);

@@ -152,7 +152,7 @@ TEST(RecordList, RefusedMemoryLeavesTheListUnchanged) {
     g_allocations = 0;
     g_fail_at = fail_at;
     RecordList list;
-    list.allocate = CountingAllocator;
+    list.source.allocate = CountingAllocator;
     EXPECT_EQ(Append(list, "lost", 4, 1), -1) << fail_at;
     EXPECT_EQ(Count(list), 0);
     EXPECT_EQ(Head(list), nullptr);

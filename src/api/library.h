@@ -1,14 +1,14 @@
-// The library's module-wide state behind the exported functions, and the parse entry. Tests
-// create their own Library instances; the exported functions use the one module-wide instance.
+// The library's module-wide state behind the eight record-list exports, and their parse entry.
+// Tests create their own Library instances; the exported functions use the one module-wide
+// instance.
 #pragma once
 
+#include "api/parse_entry.h"
 #include "grammar/map_actions.h"
 #include "records/record_list.h"
 #include "scanner/scanner.h"
 
 namespace k8map {
-
-inline constexpr int kErrorMessageSize = 256;
 
 struct Library {
   Scanner scanner;

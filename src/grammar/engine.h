@@ -24,10 +24,14 @@ inline constexpr const char* kParseErrorMessage = "parse error";
 inline constexpr const char* kStackOverflowMessage = "parser stack overflow";
 
 // The value a grammar symbol carries on the value stack: the meaningful part of the token
-// value it was shifted with (a name text, or a converted number), or its rule's result.
+// value it was shifted with (a name text, a converted number and its bit, a kind, a scope
+// letter), or its rule's result.
 struct SemanticValue {
   std::uint32_t number;
   bool converted;
+  std::uint8_t kind;  // a kind keyword's SymbolKind
+  char scope;         // a SCOPE's letter
+  std::int8_t bit;    // a HEX_VALUE's "(d)" digit, or -1
   int text_length;
   char text[kTokenValueSize];
 };

@@ -6,8 +6,8 @@
 
 namespace k8map {
 
-// A record lost for want of memory is remembered with its entry's last line.
-void MapActions::NoteLostRecord(int line) {
+template <class Sink>
+void BasicMapActions<Sink>::NoteLostRecord(int line) {
   if (!report.records_lost) {
     report.records_lost = true;
     report.first_lost_line = line;
@@ -15,7 +15,8 @@ void MapActions::NoteLostRecord(int line) {
 }
 
 // Adds a piece to the end of CollectedName, cutting the name at 255 characters.
-void MapActions::AddPiece(const SemanticValue& piece) {
+template <class Sink>
+void BasicMapActions<Sink>::AddPiece(const SemanticValue& piece) {
   int room = kTokenValueSize - 1 - grammar.collected_length;
   int length = piece.text_length < room ? piece.text_length : room;
   std::memcpy(grammar.collected_name + grammar.collected_length, piece.text,
@@ -24,32 +25,58 @@ void MapActions::AddPiece(const SemanticValue& piece) {
   grammar.collected_name[grammar.collected_length] = '\0';
 }
 
-void MapActions::Reduce(int rule, SemanticValue* rhs) {
+// A head line: NAME_PART, kind, SCOPE, HEX_VALUE, ENTRY_LINE_END.
+template <class Sink>
+void BasicMapActions<Sink>::StartCollection(const SemanticValue* rhs) {
+  grammar.collected_length = 0;
+  AddPiece(rhs[0]);
+  grammar.head_value = rhs[3].number;
+  grammar.head_converted = rhs[3].converted;
+  grammar.head_kind = rhs[1].kind;
+  grammar.head_scope = rhs[2].scope;
+  grammar.head_bit = rhs[3].bit;
+  grammar.head_line = CurrentLine();
+}
+
+// The entry ended with the line end just shifted.
+template <class Sink>
+void BasicMapActions<Sink>::RecordCollected() {
+  TakenSymbol entry{grammar.collected_name, grammar.collected_length, grammar.head_value,
+                    grammar.head_converted, grammar.head_kind,        grammar.head_scope,
+                    grammar.head_bit,       CurrentLine()};
+  AddSymbol(entry, grammar.head_line);
+}
+
+template <class Sink>
+void BasicMapActions<Sink>::Reduce(int rule, SemanticValue* rhs) {
   switch (kMapRules[rule].effect) {
     case RuleEffect::kNone:
     case RuleEffect::kTakeText:  // the result is the slot of $1, which holds its text
       return;
-    case RuleEffect::kRecordEntry:
-      // A value that did not convert makes no record: its bytes would be meaningless.
-      return RecordEntry(rhs[0].text, rhs[0].text_length, rhs[3].number, rhs[3].converted);
+    case RuleEffect::kSymbolEntry:
+      if (!Sink::kAllKinds) return;
+      [[fallthrough]];
+    case RuleEffect::kRecordEntry: {
+      // A value that did not convert makes no symbol: its bytes would be meaningless.
+      TakenSymbol entry{rhs[0].text,      rhs[0].text_length, rhs[3].number, rhs[3].converted,
+                        rhs[1].kind,      rhs[2].scope,       rhs[3].bit,    CurrentLine()};
+      return RecordEntry(entry);
+    }
+    case RuleEffect::kSymbolCollected:
+      if (!Sink::kAllKinds) return;
+      [[fallthrough]];
     case RuleEffect::kRecordCollected:
-      if (grammar.head_converted) {
-        // The entry ended with the line end just shifted.
-        AddRecord(grammar.collected_name, grammar.collected_length, grammar.head_value,
-                  line_counter != nullptr ? *line_counter - 1 : 0);
-      }
-      return;
+      return RecordCollected();
     case RuleEffect::kStartCollection:
-      grammar.collected_length = 0;
-      AddPiece(rhs[0]);
-      grammar.head_value = rhs[3].number;
-      grammar.head_converted = rhs[3].converted;
-      return;
+      return StartCollection(rhs);
     case RuleEffect::kAddFirstPiece:
       return AddPiece(rhs[0]);
     case RuleEffect::kAddSecondPiece:
       return AddPiece(rhs[1]);
   }
 }
+
+template struct BasicMapActions<RecordSink>;
+template struct BasicMapActions<SymbolSink>;
 
 }  // namespace k8map

@@ -1,12 +1,14 @@
-// The map grammar's rule actions: they join the pieces of continued names and append one
-// record per address entry. The grammar's own state (CollectedName, HeadValue) lives in one
-// GrammarState; the library keeps one module-wide instance.
+// The map grammar's rule actions: they join the pieces of continued names and hand each entry's
+// symbol to a sink: the record list takes the address symbols (RecordSink), a symbol table
+// every symbol (SymbolSink). The grammar's own state (CollectedName, HeadValue and the head
+// line's other fields) lives in one GrammarState; the library keeps one module-wide instance.
 #pragma once
 
 #include <cstdint>
 
 #include "grammar/engine.h"
 #include "records/record_list.h"
+#include "records/symbol_store.h"
 
 namespace k8map {
 
@@ -15,52 +17,92 @@ struct GrammarState {
   int collected_length = 0;
   std::uint32_t head_value = 0;
   bool head_converted = false;  // whether the head line's value converted
+  std::uint8_t head_kind = 0;   // the head line's kind, scope letter, bit and line
+  char head_scope = 0;
+  std::int8_t head_bit = -1;
+  int head_line = 0;
 };
 
-// What a parse needs to report beyond its result: records lost for want of memory.
+// What a parse needs to report beyond its result: symbols lost for want of memory.
 struct ParseReport {
   bool records_lost = false;
   int first_lost_line = 0;
 };
 
-struct MapActions {
-  GrammarState& grammar;
+// The record list: address symbols only, as name and value.
+struct RecordSink {
+  static constexpr bool kAllKinds = false;
   RecordList& records;
+
+  RecordSink(RecordList& list) : records(list) {}  // NOLINT: MapActions{state, list, ...}
+  // The entry's symbol; its name is followed by kNamePadding readable bytes. 0 or -1.
+  int Append(const TakenSymbol& entry, int) {
+    return AppendPadded(records, entry.name, static_cast<std::size_t>(entry.name_length),
+                        entry.number);
+  }
+  template <class Entry>
+  int AppendRun(const Entry* entries, int from, int to) {
+    return AppendPaddedRun(records, entries, from, to);
+  }
+};
+
+// A symbol table: every symbol with its kind, scope, bit and first line.
+struct SymbolSink {
+  static constexpr bool kAllKinds = true;
+  SymbolStore& store;
+
+  SymbolSink(SymbolStore& s) : store(s) {}  // NOLINT: as RecordSink
+  int Append(const TakenSymbol& entry, int first_line) {
+    SymbolFields fields{entry.name,  static_cast<std::size_t>(entry.name_length),
+                        entry.number, static_cast<std::uint32_t>(first_line),
+                        entry.kind,  entry.scope,
+                        entry.bit};
+    return AppendSymbol(store, fields, true);
+  }
+  template <class Entry>
+  int AppendRun(const Entry* entries, int from, int to) {
+    return AppendSymbolRun(store, entries, from, to);
+  }
+};
+
+template <class Sink>
+struct BasicMapActions {
+  GrammarState& grammar;
+  Sink sink;
   ParseReport& report;
-  const int* line_counter;  // the scanner's, for the line of a lost record (may be null)
+  const int* line_counter;  // the scanner's, for the entries' lines (may be null)
 
   void Reduce(int rule, SemanticValue* rhs);
 
-  // The action of a single-line address entry: a record of its name and value, when the value
-  // converted.
-  void RecordEntry(const char* name, int length, std::uint32_t value, bool converted) {
-    if (converted) AddRecord(name, length, value, line_counter != nullptr ? *line_counter - 1 : 0);
-  }
-  // The same for an entry on a given line.
-  void RecordEntry(const char* name, int length, std::uint32_t value, bool converted, int line) {
-    if (converted) AddRecord(name, length, value, line);
-  }
-  // The same for many entries at once (name, name_length, number, converted and line each).
+  // A single-line entry's symbol, when its value converted; entry.line is its line.
+  void RecordEntry(const TakenSymbol& entry) { AddSymbol(entry, entry.line); }
+  // The symbols of many single-line entries at once.
   template <class Entry>
   void RecordEntries(const Entry* entries, int count) {
-    for (int i = AppendPaddedRun(records, entries, 0, count); i < count;
-         i = AppendPaddedRun(records, entries, i + 1, count)) {
-      const Entry& e = entries[i];  // converted: the run passes over the others
-      if (AppendPadded(records, e.name, static_cast<std::size_t>(e.name_length), e.number) != 0) {
-        NoteLostRecord(e.line);
-      }
+    for (int i = sink.AppendRun(entries, 0, count); i < count;
+         i = sink.AppendRun(entries, i + 1, count)) {
+      AddSymbol(entries[i], entries[i].line);  // converted: the run passes over the others
     }
   }
+  // A continued entry's symbol: entry.line is its last line, first_line its head's.
+  void RecordContinued(const TakenSymbol& entry, int first_line) { AddSymbol(entry, first_line); }
 
  private:
-  // Every name here lies in the scanner's buffer or a 256-byte text, so a block can be read.
-  void AddRecord(const char* name, int length, std::uint32_t value, int line) {
-    if (AppendPadded(records, name, static_cast<std::size_t>(length), value) != 0) {
-      NoteLostRecord(line);
-    }
+  // A symbol lost for want of memory is remembered with its entry's last line.
+  void AddSymbol(const TakenSymbol& entry, int first_line) {
+    if (entry.converted && sink.Append(entry, first_line) != 0) NoteLostRecord(entry.line);
   }
+  int CurrentLine() const { return line_counter != nullptr ? *line_counter - 1 : 0; }
   void NoteLostRecord(int line);
   void AddPiece(const SemanticValue& piece);
+  void StartCollection(const SemanticValue* rhs);
+  void RecordCollected();
 };
+
+using MapActions = BasicMapActions<RecordSink>;
+using TableActions = BasicMapActions<SymbolSink>;
+
+extern template struct BasicMapActions<RecordSink>;
+extern template struct BasicMapActions<SymbolSink>;
 
 }  // namespace k8map

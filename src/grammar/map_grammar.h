@@ -41,11 +41,15 @@ inline constexpr int kMapTerminalCount = kWord + 1;
 inline constexpr int kMapSymbolCount = word_text + 1;
 
 // What a reduction does besides building its result value, which starts as $1.
+// "Record" is a symbol for every sink; "symbol" one for the sinks that take every kind.
 enum class RuleEffect : std::uint8_t {
   kNone,
   kRecordEntry,      // record: text of $1, value of $4
+  kSymbolEntry,      // symbol: text of $1, value of $4
   kRecordCollected,  // record: CollectedName, HeadValue
-  kStartCollection,  // CollectedName := text of $1, HeadValue := value of $4
+  kSymbolCollected,  // symbol: CollectedName, HeadValue
+  kStartCollection,  // CollectedName := text of $1, HeadValue := value of $4 (and the head's
+                     // kind, scope, bit and line)
   kAddFirstPiece,    // CollectedName += text of $1
   kAddSecondPiece,   // CollectedName += text of $2
   kTakeText,         // result := text of $1
@@ -72,17 +76,25 @@ inline constexpr GrammarRule kMapRules[] = {
      5,
      {name_text, kAddressKind, kScope, kHexValue, kEntryLineEnd},
      RuleEffect::kRecordEntry},
-    {entry, 5, {name_text, kSymbolKind, kScope, kHexValue, kEntryLineEnd}, RuleEffect::kNone},
+    {entry,
+     5,
+     {name_text, kSymbolKind, kScope, kHexValue, kEntryLineEnd},
+     RuleEffect::kSymbolEntry},
     {entry, 1, {continued_entry}, RuleEffect::kNone},
     {continued_entry, 3, {address_head, middle_pieces, last_piece}, RuleEffect::kRecordCollected},
     {continued_entry, 2, {address_head, last_piece}, RuleEffect::kRecordCollected},
-    {continued_entry, 3, {symbol_head, middle_pieces, last_piece}, RuleEffect::kNone},
-    {continued_entry, 2, {symbol_head, last_piece}, RuleEffect::kNone},
+    {continued_entry, 3, {symbol_head, middle_pieces, last_piece}, RuleEffect::kSymbolCollected},
+    {continued_entry, 2, {symbol_head, last_piece}, RuleEffect::kSymbolCollected},
     {address_head,
      5,
      {kNamePart, kAddressKind, kScope, kHexValue, kEntryLineEnd},
      RuleEffect::kStartCollection},
-    {symbol_head, 5, {kNamePart, kSymbolKind, kScope, kHexValue, kEntryLineEnd}, RuleEffect::kNone},
+    // A symbol head starts the collection as an address head does: for the record list this
+    // changes nothing, since only an address head's collection is ever recorded.
+    {symbol_head,
+     5,
+     {kNamePart, kSymbolKind, kScope, kHexValue, kEntryLineEnd},
+     RuleEffect::kStartCollection},
     {middle_pieces, 2, {digit_part_text, kEntryLineEnd}, RuleEffect::kAddFirstPiece},
     {middle_pieces,
      3,

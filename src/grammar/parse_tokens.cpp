@@ -5,6 +5,7 @@
 #include "common/short_copy.h"
 #include "common/x86_features.h"
 #include "grammar/map_grammar.h"
+#include "scanner/symbol_kind.h"
 
 namespace k8map {
 
@@ -18,9 +19,21 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
       slot.text_length = value.text_length;
       ShortCopy(slot.text, value.text, static_cast<std::size_t>(value.text_length) + 1);
       return;
-    case kHexValue:
+    case kHexValue: {
       slot.number = value.number;
       slot.converted = value.converted;
+      // The token text is the value as written, with its "(d)" when it has one.
+      int length = scanner.token_length;
+      bool suffix = length >= 3 && scanner.token_text[length - 1] == ')';
+      slot.bit = static_cast<std::int8_t>(suffix ? scanner.token_text[length - 2] - '0' : -1);
+      return;
+    }
+    case kAddressKind:
+    case kSymbolKind:
+      slot.kind = KindOfKeyword(static_cast<unsigned char>(scanner.token_text[0]));
+      return;
+    case kScope:
+      slot.scope = scanner.token_text[0];
       return;
     default:  // the other tokens carry nothing that an action reads
       return;
@@ -29,45 +42,58 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
 
 namespace {
 
-// The records of taken lines where the wide reader runs: each name's fixed-size copy is then one
+// The symbols of taken lines where the wide reader runs: each name's fixed-size copy is then one
 // vector load and store (in the 32-bit DLL's portable code it is eight of each).
-K8MAP_AVX2_TARGET void RecordTakenWithAvx2(MapActions& actions, const TakenSymbol* symbols,
+template <class Actions>
+K8MAP_AVX2_TARGET void RecordTakenWithAvx2(Actions& actions, const TakenSymbol* symbols,
                                            int count) {
   actions.RecordEntries(symbols, count);
+}
+
+template <class Sink>
+int ParseWith(Scanner& scanner, GrammarState& grammar, Sink sink, ParseReport& report,
+              EngineStats* stats, bool line_shortcut) {
+  ScannerSource source{scanner, line_shortcut};
+  BasicMapActions<Sink> actions{grammar, sink, report, &scanner.line_counter};
+  const ParseTables& t = kMapTables;
+  int after_entry_list = t.goto_state[entry_list - t.terminal_count];  // from state 0
+  return RunEngine(t, source, actions, stats, after_entry_list);
 }
 
 }  // namespace
 
 // Single-line entries and ignored lines, from the state after a complete entry_list, are
-// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rule 5 has an
-// action, a record for an address entry. So is a whole continued entry, whose pieces' actions
-// only build the joined name that rule 8 or 9 records for an address head.
-bool ScannerSource::TakeLines(MapActions& actions) {
+// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rules 5 and
+// 6 have an action, a symbol (for the record list, of an address entry only). So is a whole
+// continued entry, whose pieces' actions only build the joined name that rule 8 to 11 records.
+template <class Actions>
+bool ScannerSource::TakeLines(Actions& actions) {
   if (!line_shortcut) return false;
   constexpr int kBatch = 64;
+  constexpr bool kAllKinds = decltype(actions.sink)::kAllKinds;
   TakenSymbol symbols[kBatch];
   TakenEntry entry;
   int count = 0;
-  int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry);
+  int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry, kAllKinds);
   if (scanner.line_reader == LineReader::kWide) {
     RecordTakenWithAvx2(actions, symbols, count);
   } else {
     actions.RecordEntries(symbols, count);
   }
   if (entry.lines > 0 && entry.record.name != nullptr) {  // after the lines before it
-    const TakenSymbol& r = entry.record;
-    actions.RecordEntry(r.name, r.name_length, r.number, r.converted, r.line);
+    actions.RecordContinued(entry.record, entry.record.line - entry.lines + 1);
   }
   return taken > 0;
 }
 
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
                 EngineStats* stats, bool line_shortcut) {
-  ScannerSource source{scanner, line_shortcut};
-  MapActions actions{grammar, records, report, &scanner.line_counter};
-  const ParseTables& t = kMapTables;
-  int after_entry_list = t.goto_state[entry_list - t.terminal_count];  // from state 0
-  return RunEngine(t, source, actions, stats, after_entry_list);
+  return ParseWith(scanner, grammar, RecordSink(records), report, stats, line_shortcut);
+}
+
+int ParseTokens(Scanner& scanner, GrammarState& grammar, SymbolStore& symbols, ParseReport& report,
+                EngineStats* stats, bool line_shortcut) {
+  return ParseWith(scanner, grammar, SymbolSink(symbols), report, stats, line_shortcut);
 }
 
 }  // namespace k8map

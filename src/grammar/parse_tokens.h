@@ -4,6 +4,7 @@
 #include "grammar/engine.h"
 #include "grammar/map_actions.h"
 #include "records/record_list.h"
+#include "records/symbol_store.h"
 #include "scanner/scanner.h"
 
 namespace k8map {
@@ -17,12 +18,17 @@ struct ScannerSource {
 
   int Next() { return NextToken(scanner); }
   void Load(int terminal, SemanticValue& slot) const;
-  bool TakeLines(MapActions& actions);
+  template <class Actions>
+  bool TakeLines(Actions& actions);
 };
 
 // Parses the scanner's current stream: 0 accepted, 1 rejected, 2 stacks exhausted. The
-// scanner's fatal failures propagate as ScannerFailure.
+// scanner's fatal failures propagate as ScannerFailure. The address symbols go to records.
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
+                EngineStats* stats = nullptr, bool line_shortcut = true);
+
+// The same, with every symbol going to symbols.
+int ParseTokens(Scanner& scanner, GrammarState& grammar, SymbolStore& symbols, ParseReport& report,
                 EngineStats* stats = nullptr, bool line_shortcut = true);
 
 }  // namespace k8map

@@ -10,22 +10,9 @@
 
 #include "common/bits.h"  // K8MAP_ALWAYS_INLINE
 #include "kestrum8_map.h"
+#include "records/arena.h"
 
 namespace k8map {
-
-// Allocation seam for tests: returns null to refuse. The default is std::malloc.
-using ChunkAllocator = void* (*)(std::size_t size);
-
-struct ArenaChunk;
-class ChunkSupply;
-
-// A bump allocator over a singly linked list of chunks.
-struct Arena {
-  ArenaChunk* chunks = nullptr;
-  char* next = nullptr;
-  char* limit = nullptr;
-  std::size_t next_chunk_size = 0;
-};
 
 struct RecordList {
   SymbolRecord* head = nullptr;
@@ -34,8 +21,7 @@ struct RecordList {
   SymbolRecord* cursor = nullptr;
   Arena nodes;
   Arena names;
-  ChunkAllocator allocate = nullptr;  // null: std::malloc
-  ChunkSupply* supply = nullptr;      // full-size chunks made ready ahead, when not null
+  ChunkSource source;  // where the arenas' chunks come from
 };
 
 // Appends a record with its own copy of name (length bytes, no terminator needed); returns 0,

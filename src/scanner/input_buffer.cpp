@@ -43,6 +43,12 @@ void ResetScanner(Scanner& scanner, std::FILE* file) {
   scanner.line_counter = 1;
 }
 
+void ResetScannerOnText(Scanner& scanner, const char* text, std::size_t size) {
+  ResetScanner(scanner, nullptr);
+  scanner.stream.memory = size > 0 ? text : "";
+  scanner.stream.memory_size = size;
+}
+
 FillOutcome FillBuffer(Scanner& scanner) {
   InputBuffer& buffer = scanner.buffer;
   int pending = buffer.count - scanner.token_start;

@@ -19,9 +19,11 @@ SymbolLine ReadSymbolLineSerially(const Byte* p) {
   Match kind = KindKeyword(p + q, RunLength<RunClass::kSkipWordChar>(p + q));
   if (kind.rule < 6 || kind.rule > 12) return line;
   line.address = kind.rule <= 7;
+  line.kind = static_cast<std::uint8_t>(kind.rule - kFirstKindRule + kKindAddr);
   q += kind.length;
   q += RunLength<RunClass::kBlank>(p + q);
   if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
+  line.scope = static_cast<char>(p[q]);
   ++q;
   q += RunLength<RunClass::kBlank>(p + q);
   if (p[q] != '0' || p[q + 1] != 'x') return line;

@@ -280,8 +280,9 @@ using PlainLineMasks = LineMasks64;
 // words. With kHead the name field is a NAME_PART instead (a name and "+"), as on the first
 // line of a continued entry. The rules' decisions for such a line are those of
 // ReadSymbolLineFromMasks; for any other line this returns false, and it is read by that or
-// the general scan. Fills slot's name and number and *address.
-template <bool kHead, class LineMasks>
+// the general scan. Fills slot's name and number and *address, and with kDetails its kind,
+// scope and bit.
+template <bool kHead, bool kDetails, class LineMasks>
 K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks& masks,
                                                   TakenSymbol& slot, bool* address) {
   FieldPositions f;
@@ -315,6 +316,7 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   int end = f.value + word_length;
   if (p[end] == '-') return false;
   // A bit number "(d)" is rare: a branch keeps its bytes off the common path.
+  int digits_end = end;
   if (p[end] == '(' && static_cast<unsigned>(p[end + 1] - '0') <= 9 && p[end + 2] == ')') end += 3;
   if (!masks.OnlyTrailingFrom(end)) return false;  // blanks and trailing words up to the line feed
 
@@ -322,6 +324,11 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   slot.name_length = name_length;
   slot.converted = true;
   slot.number = hex.value;
+  if constexpr (kDetails) {
+    slot.kind = KindOfKeyword(p[f.kind]);
+    slot.scope = static_cast<char>(p[f.scope]);
+    slot.bit = static_cast<std::int8_t>(end == digits_end ? -1 : p[digits_end + 1] - '0');
+  }
   *address = kind == 2;
   return true;
 }
@@ -380,6 +387,7 @@ inline void AddPieceText(char* joined, int* joined_length, const Byte* text, int
 
 }  // namespace
 
+template <bool kAllKinds>
 K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, TakenSymbol* symbols,
                                              int capacity, int* count, int* line_number,
                                              int* taken) {
@@ -391,9 +399,9 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
     if (p[0] == ' ') {
       TakenSymbol& slot = symbols[stored];
       bool address = false;
-      if (!ReadPlainSymbolLine<false>(p, masks, slot, &address)) break;
+      if (!ReadPlainSymbolLine<false, kAllKinds>(p, masks, slot, &address)) break;
       slot.line = line;
-      stored += address ? 1 : 0;
+      stored += (address || kAllKinds) ? 1 : 0;
     }
     p += length + 1;
     ++line;
@@ -405,6 +413,11 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
   return p;
 }
 
+template const Byte* TakePlainLines<false>(const Byte*, const Byte*, TakenSymbol*, int, int*,
+                                           int*, int*);
+template const Byte* TakePlainLines<true>(const Byte*, const Byte*, TakenSymbol*, int, int*, int*,
+                                          int*);
+
 namespace {
 
 // The plain head line of a continued entry at p, complete before end: its name part and value
@@ -414,7 +427,8 @@ K8MAP_AVX2_TARGET inline int ReadEntryHead(const Byte* p, const Byte* end, Taken
                                            bool* address) {
   LineMasks64 head(p);
   int length = head.length();
-  if (length < 0 || p + length >= end || !ReadPlainSymbolLine<true>(p, head, *entry, address)) {
+  if (length < 0 || p + length >= end ||
+      !ReadPlainSymbolLine<true, true>(p, head, *entry, address)) {
     return -1;
   }
   return length;
@@ -423,7 +437,8 @@ K8MAP_AVX2_TARGET inline int ReadEntryHead(const Byte* p, const Byte* end, Taken
 }  // namespace
 
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
-                                         char* joined, TakenSymbol* entry, const Byte** after) {
+                                         char* joined, TakenSymbol* entry, const Byte** after,
+                                         bool all_kinds) {
   bool address = false;
   int length = ReadEntryHead(p, end, entry, &address);
   if (length < 0) return 0;
@@ -438,7 +453,7 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
     AddPieceText(joined, &joined_length, p + text, size);
     if (piece == PieceLine::kLast) {
       joined[joined_length] = '\0';
-      entry->name = address ? joined : nullptr;
+      entry->name = (address || all_kinds) ? joined : nullptr;
       entry->name_length = joined_length;
       entry->line = line_number + lines;
       *after = p + length + 1;
@@ -448,11 +463,16 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
 }
 #else
 // Never chosen where there is no AVX2.
+template <bool kAllKinds>
 const Byte* TakePlainLines(const Byte* p, const Byte*, TakenSymbol*, int, int*, int*, int*) {
   return p;
 }
+template const Byte* TakePlainLines<false>(const Byte*, const Byte*, TakenSymbol*, int, int*,
+                                           int*, int*);
+template const Byte* TakePlainLines<true>(const Byte*, const Byte*, TakenSymbol*, int, int*, int*,
+                                          int*);
 
-int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const Byte**) {
+int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const Byte**, bool) {
   return 0;
 }
 #endif

@@ -69,6 +69,7 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
   int three = plain3 & keys.three;
   if ((five | four | three) == 0) return line;
   line.address = (keys.addr | keys.loc) != 0;
+  line.kind = KindOfKeyword(p[q]);
   q += 3 + four + 2 * five;
 
   q += w.Run<RunClass::kBlank>(q);
@@ -76,6 +77,7 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
   int scope =
       static_cast<int>(p[q] == 'a') | static_cast<int>(p[q] == 'g') | static_cast<int>(p[q] == 's');
   if (scope == 0 || IsClass(p[q + 1], kSkipWordChar)) return line;
+  line.scope = static_cast<char>(p[q]);
   ++q;
   q += w.Run<RunClass::kBlank>(q);
 

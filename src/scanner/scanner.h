@@ -88,6 +88,9 @@ struct Scanner {
 // at line start, line counter 1.
 void ResetScanner(Scanner& scanner, std::FILE* file);
 
+// The same for a map of size bytes held in memory at text (which must outlive the parse).
+void ResetScannerOnText(Scanner& scanner, const char* text, std::size_t size);
+
 // Refills the buffer behind the pending bytes of an unfinished token.
 FillOutcome FillBuffer(Scanner& scanner);
 
@@ -102,20 +105,24 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);
 
-// A symbol line with an address kind (ADDRESS_KIND) taken by ScanWholeLines: the NAME's value
-// (its first 255 bytes; in the buffer until the next fill) and the HEX_VALUE's, as those tokens
-// would carry them, and the line's number.
+// A symbol line taken by ScanWholeLines: the NAME's value (its first 255 bytes; in the buffer
+// until the next fill) and the HEX_VALUE's, as those tokens would carry them, the line's
+// number, and (when every kind is taken) the kind, the scope letter and the value's bit number.
 struct TakenSymbol {
   const char* name;
   int name_length;
   std::uint32_t number;
   bool converted;
+  std::uint8_t kind;  // a SymbolKind
+  char scope;
+  std::int8_t bit;  // -1 without "(d)"
   int line;
 };
 
 // A continued entry taken whole by ScanWholeLines (its first line with a NAME_PART, middle
-// pieces, last piece). For an address entry, record is the record its reduction makes: the
-// joined name (at most 255 characters, stored in joined), the value and the last line's number;
+// pieces, last piece). For an address entry (for any entry when every kind is taken), record
+// is the symbol its reduction makes: the joined name (at most 255 characters, stored in
+// joined), the value, the head line's kind, scope and bit, and the last line's number;
 // otherwise record.name is null.
 struct TakenEntry {
   char joined[kTokenValueSize + 32];
@@ -125,13 +132,14 @@ struct TakenEntry {
 
 // At the start of a line, takes whole lines one after another while each lies complete in the
 // buffer and its tokens are exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and
-// ENTRY_LINE_END, up to capacity address symbols, which it stores in symbols. Where they stop at
+// ENTRY_LINE_END, up to capacity symbols, which it stores in symbols: the address symbols, or
+// with all_kinds every symbol. Where they stop at
 // a continued entry whose lines all lie complete in the buffer in their plainest form, it takes
 // that too, into entry, and stops after it (the wide line reader does this; the others stop at
 // the entry). The scanner is then exactly where the lines' tokens read through NextToken would
 // leave it, but for the token value, which the parser never reads from tokens it did not
 // shift. Returns the number of lines taken, the entry's included; 0 changes nothing.
 int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count,
-                   TakenEntry* entry);
+                   TakenEntry* entry, bool all_kinds = false);
 
 }  // namespace k8map

@@ -116,7 +116,24 @@ long long RegularFileSize(std::FILE* file) {
   return static_cast<long long>(info.st_size);
 }
 
+namespace {
+
+// Block reads of a map in memory: its bytes copied out filtered, as from the block buffer.
+ReadStatus ReadBlockFromMemory(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  std::size_t total = 0;
+  while (total < want && !stream.ended && stream.memory_position < stream.memory_size) {
+    std::size_t take = std::min(want - total, stream.memory_size - stream.memory_position);
+    total += CopyFiltered(stream, dst + total, stream.memory + stream.memory_position, take);
+    stream.memory_position += take;
+  }
+  *got = total;
+  return ReadStatus::kOk;
+}
+
+}  // namespace
+
 ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  if (stream.memory != nullptr) return ReadBlockFromMemory(stream, dst, want, got);
   if (!HasBlockBuffer(stream)) return ReadBlockThroughFile(stream, dst, want, got);
   std::size_t total = 0;
   while (total < want && !stream.ended) {

@@ -17,6 +17,9 @@ inline constexpr std::size_t kBlockBufferSize = 256 * 1024;
 
 struct TextStream {
   std::FILE* file = nullptr;
+  // Or a map held in memory, read as a file holding those bytes would be.
+  const char* memory = nullptr;
+  std::size_t memory_size = 0, memory_position = 0;
   bool ended = false;  // a Ctrl-Z was met: nothing more is delivered
   // The block buffer, from the first block read on; null for a stream without a descriptor
   // or when the memory was not there (then block reads go through the C library).

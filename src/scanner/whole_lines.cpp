@@ -43,6 +43,10 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
     tokens[count++] = action.token;
     if (action.token == NAME) line->name = q, line->name_length = match.length;
     if (action.token == ADDRESS_KIND) line->address = true;
+    if (action.token == ADDRESS_KIND || action.token == SYMBOL_KIND) {
+      line->kind = static_cast<std::uint8_t>(match.rule - kFirstKindRule + kKindAddr);
+    }
+    if (action.token == SCOPE) line->scope = static_cast<char>(*q);
     if (action.token == HEX_VALUE) {
       line->value = q;
       line->value_length = match.rule == 16 ? match.length - 3 : match.length;
@@ -94,7 +98,7 @@ LineReader BestLineReader() {
 // scanner is then where NextToken leaves it after the last taken line's last token: its text, the
 // line counter, the condition.
 int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count,
-                   TakenEntry* entry) {
+                   TakenEntry* entry, bool all_kinds) {
   *symbol_count = 0;
   entry->lines = 0;
   if (scanner.condition != LINE_START || !scanner.buffer.at_line_start) return 0;
@@ -105,13 +109,17 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
   int taken = 0;
   while (*symbol_count < capacity) {
     if (scanner.line_reader == LineReader::kWide) {
-      p = TakePlainLines(p, end, symbols, capacity, symbol_count, &line_number, &taken);
+      p = all_kinds ? TakePlainLines<true>(p, end, symbols, capacity, symbol_count, &line_number,
+                                           &taken)
+                    : TakePlainLines<false>(p, end, symbols, capacity, symbol_count, &line_number,
+                                            &taken);
       if (*symbol_count == capacity) break;
       // A continued entry, read whole; one whose head line is plain and the rest not is left
       // to the tokens (nothing below would take its first line, and trying costs a token-by-
       // token scan of it).
       const Byte* after = nullptr;
-      int lines = ReadContinuedEntry(p, end, line_number, entry->joined, &entry->record, &after);
+      int lines =
+          ReadContinuedEntry(p, end, line_number, entry->joined, &entry->record, &after, all_kinds);
       if (lines > 0) {
         entry->lines = lines;
         p = after;
@@ -138,8 +146,8 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     // Every token of a line shorter than the limit is within the limit.
     if (line_feed - p >= kTokenTextSize) break;
     if (symbol_line) {
-      // The slot is filled for every symbol line and kept for an address kind: which kind a
-      // line has varies too much to branch on.
+      // The slot is filled for every symbol line and kept for an address kind (for any kind
+      // with all_kinds): which kind a line has varies too much to branch on.
       TakenSymbol& symbol = symbols[*symbol_count];
       symbol.name = reinterpret_cast<const char*>(line.name);
       symbol.name_length =
@@ -149,7 +157,10 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
       symbol.number =
           HexDigitsValue(reinterpret_cast<const char*>(line.value) + 2, digits <= 8 ? digits : 8);
       symbol.line = line_number;
-      *symbol_count += line.address ? 1 : 0;
+      symbol.kind = line.kind;
+      symbol.scope = line.scope;
+      symbol.bit = BitOfSuffix(line.value + line.value_length);
+      *symbol_count += (line.address || all_kinds) ? 1 : 0;
     }
     p = line_feed + 1;
     ++line_number;

@@ -5,6 +5,7 @@
 
 #include "common/x86_features.h"
 #include "scanner/rule_matchers.h"
+#include "scanner/symbol_kind.h"
 
 namespace k8map::lines {
 
@@ -20,8 +21,10 @@ struct SymbolLine {
   const Byte* name;
   int name_length;
   const Byte* value;
-  int value_length;
+  int value_length;  // "0x" and the digits, without a "(d)"
   bool address;
+  std::uint8_t kind;  // a SymbolKind
+  char scope;
   const Byte* line_feed;  // null when the line is not of this shape
 };
 
@@ -141,8 +144,10 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineInWindow(const Byte* p, const Byte* e
 
 // With AVX2 and BMI (line_reader_wide.cpp), only where the processor has them: plain symbol
 // lines and lines that do not begin with a space, taken one after another from p while each
-// lies complete before end, the address symbols stored from symbols[*count] on until capacity;
-// returns the first line not taken.
+// lies complete before end, the address symbols (with kAllKinds every symbol, with its kind,
+// scope and bit) stored from symbols[*count] on until capacity; returns the first line not
+// taken.
+template <bool kAllKinds>
 K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, TakenSymbol* symbols,
                                              int capacity, int* count, int* line_number,
                                              int* taken);
@@ -151,9 +156,10 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
 // piece, every line plain and complete before end. Returns the number of lines; 0 when the line
 // at p is not such a head line, -1 when it is but the rest of the entry is not all plain (the
 // head's first token is a NAME_PART: no whole-line reader takes that line). For an address
-// head the record (joined name, value, the last line's number) is put in entry; otherwise
-// entry->name is null.
+// head (for any head with all_kinds) the symbol (joined name, value, the head's kind, scope and
+// bit, the last line's number) is put in entry; otherwise entry->name is null.
 K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int line_number,
-                                         char* joined, TakenSymbol* entry, const Byte** after);
+                                         char* joined, TakenSymbol* entry, const Byte** after,
+                                         bool all_kinds);
 
 }  // namespace k8map::lines

@@ -1,0 +1,42 @@
+// The parse entry shared by MapParse and the symbol tables: open the map (a file, or bytes in
+// memory standing for one), run the parser over it into a record list or a symbol store, and
+// explain a failure in an error buffer of kErrorMessageSize bytes.
+#pragma once
+
+#include <cstddef>
+
+#include "grammar/map_actions.h"
+#include "records/record_list.h"
+#include "records/symbol_store.h"
+#include "scanner/scanner.h"
+
+namespace k8map {
+
+inline constexpr int kErrorMessageSize = 256;
+
+// The parse's own state and settings.
+struct ParseParts {
+  Scanner& scanner;
+  GrammarState& grammar;
+  char* error_message;  // kErrorMessageSize bytes
+  bool line_shortcut;   // off: every line token by token (tests compare the two)
+  // Maps of at least this many bytes get their arenas' chunks made ready by a helper thread;
+  // below it the thread costs more than it saves.
+  long long chunk_supply_threshold;
+};
+
+// What to parse: the file at path, or (in_memory) the size bytes at text, with path the name
+// that messages give it. A null path cannot be opened.
+struct MapInput {
+  const char* path;
+  bool in_memory = false;
+  const char* text = nullptr;
+  std::size_t size = 0;
+};
+
+// Parses the input into the store: 0, or -1 with the error message written. Whatever happens
+// inside, the file is closed and the store no longer refers to the parse's helper.
+int RunParse(const ParseParts& parts, RecordList& records, const MapInput& input);
+int RunParse(const ParseParts& parts, SymbolStore& symbols, const MapInput& input);
+
+}  // namespace k8map

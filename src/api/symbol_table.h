@@ -1,0 +1,32 @@
+// A symbol table: the symbols of the maps parsed into it, with everything one parse needs of
+// its own (scanner, grammar state, error buffer), so that tables are independent of each other
+// and of the module-wide record list.
+#pragma once
+
+#include "api/parse_entry.h"
+#include "grammar/map_actions.h"
+#include "records/symbol_index.h"
+#include "records/symbol_store.h"
+#include "scanner/scanner.h"
+
+struct SymbolTable {
+  k8map::Scanner scanner;
+  k8map::GrammarState grammar;
+  k8map::SymbolStore store;
+  k8map::SymbolIndexes indexes;
+  char error_message[k8map::kErrorMessageSize] = {};  // empty unless the last parse failed
+  bool line_shortcut = true;  // off: every line token by token (tests compare the two)
+  long long chunk_supply_threshold = 4 * 1024 * 1024;
+
+  SymbolTable() = default;
+  ~SymbolTable() { k8map::FreeSymbols(store); }
+  SymbolTable(const SymbolTable&) = delete;
+  SymbolTable& operator=(const SymbolTable&) = delete;
+};
+
+namespace k8map {
+
+// Appends the symbols of the input to the table: 0, or -1 with the table's error message set.
+int ParseIntoTable(SymbolTable& table, const MapInput& input);
+
+}  // namespace k8map

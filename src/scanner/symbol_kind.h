@@ -1,0 +1,59 @@
+// The kind of a symbol, from its kind keyword: numbered as the public header's K8MAP_KIND_
+// values, in the order of the keyword rules (6 to 12), so that a rule's kind is its number less
+// five.
+#pragma once
+
+#include <cstdint>
+
+namespace k8map {
+
+enum SymbolKind : std::uint8_t {
+  kKindNone = 0,
+  kKindAddr = 1,  // "Addr."
+  kKindLoc = 2,   // "loc."
+  kKindEqu = 3,   // "EQU"
+  kKindBit = 4,   // "bit"
+  kKindFunc = 5,  // "Func."
+  kKindVar = 6,   // "Var."
+  kKindArg = 7,   // "arg."
+};
+
+inline constexpr int kFirstKindRule = 6;
+inline constexpr int kKindCount = 7;
+
+inline constexpr const char* kKindNames[kKindCount + 1] = {nullptr, "Addr.", "loc.", "EQU",
+                                                           "bit",   "Func.", "Var.", "arg."};
+
+constexpr bool IsAddressKind(int kind) {
+  return kind == kKindAddr || kind == kKindLoc;
+}
+
+// The kind of a keyword already matched, from its first byte: no two keywords share one.
+constexpr SymbolKind KindOfKeyword(unsigned char first) {
+  switch (first) {
+    case 'A':
+      return kKindAddr;
+    case 'l':
+      return kKindLoc;
+    case 'E':
+      return kKindEqu;
+    case 'b':
+      return kKindBit;
+    case 'F':
+      return kKindFunc;
+    case 'V':
+      return kKindVar;
+    case 'a':
+      return kKindArg;
+    default:
+      return kKindNone;
+  }
+}
+
+// The bit number of a value whose digits end at q, on a line already read: the digit of the
+// "(d)" that follows them, or -1 when none does.
+inline std::int8_t BitOfSuffix(const unsigned char* q) {
+  return q[0] == '(' ? static_cast<std::int8_t>(q[1] - '0') : std::int8_t{-1};
+}
+
+}  // namespace k8map

@@ -1,0 +1,259 @@
+// Symbol tables: every kind with its fields, the same address symbols and messages as the record
+// list, memory equal to files, the lookups, and what a host may get wrong.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "api/library.h"
+#include "api/symbol_table.h"
+#include "grammar_test_util.h"
+#include "kestrum8_map.h"
+#include "test_files.h"
+#include "test_util.h"
+
+namespace k8map {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// "name=0x1F Addr. g bit3 @5" per symbol, one a line.
+std::string DescribeSymbols(const SymbolTable& table) {
+  std::string out;
+  for (std::size_t i = 0; i < table.store.count; ++i) {
+    const MapSymbol& s = table.store.symbols[i];
+    char line[400];
+    std::snprintf(line, sizeof line, "%s=0x%X %s %c%s @%u\n", s.name, static_cast<unsigned>(s.value),
+                  GetKindName(s.kind), s.scope,
+                  s.bit >= 0 ? (" bit" + std::to_string(s.bit)).c_str() : "",
+                  static_cast<unsigned>(s.line));
+    out += line;
+  }
+  return out;
+}
+
+// The address symbols as the record list describes its records.
+std::string DescribeAddressSymbols(const SymbolTable& table) {
+  std::string out;
+  for (std::size_t i = 0; i < table.store.count; ++i) {
+    const MapSymbol& s = table.store.symbols[i];
+    if (s.kind != K8MAP_KIND_ADDR && s.kind != K8MAP_KIND_LOC) continue;
+    char value[16];
+    std::snprintf(value, sizeof value, "0x%X", static_cast<unsigned>(s.value));
+    out += (out.empty() ? "" : " ") + std::string(s.name) + "=" + value;
+  }
+  return out;
+}
+
+struct TableOutcome {
+  int result;
+  std::string message;
+  std::string symbols;
+  bool operator==(const TableOutcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const TableOutcome& o) {
+  return out << o.result << " " << o.message << "\n" << o.symbols;
+}
+
+TableOutcome ParseFileInto(SymbolTable& table, const std::string& path) {
+  int result = ParseMapFile(&table, path.c_str());
+  TableOutcome out{result, GetSymbolTableError(&table), DescribeSymbols(table)};
+  FreeSymbols(table.store);
+  return out;
+}
+
+TableOutcome ParseTextInto(SymbolTable& table, const std::string& text, const std::string& name) {
+  int result = ParseMapText(&table, text.data(), text.size(), name.c_str());
+  TableOutcome out{result, GetSymbolTableError(&table), DescribeSymbols(table)};
+  FreeSymbols(table.store);
+  return out;
+}
+
+// The maps the invariant is checked on: the test data, the fuzz corpora and regressions.
+std::vector<std::string> ProjectMaps() {
+  std::vector<std::string> paths;
+  std::string source = K8MAP_SOURCE_DIR;
+  for (const char* folder : {"/tests/data", "/fuzz/corpus/map", "/fuzz/regressions/parse"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(source + folder)) {
+      paths.push_back(entry.path().string());
+    }
+  }
+  paths.push_back(source + "/examples/sample.map");
+  return paths;
+}
+
+// Whatever a map holds: the table's address symbols are the record list's records, with the
+// same message; the text in memory gives what the file gives; token by token and every
+// line reader give the same symbols with all their fields.
+void ExpectInvariant(const std::string& path, const std::string& label) {
+  auto lib = std::make_unique<Library>();
+  auto table = std::make_unique<SymbolTable>();
+  int result = RunMapParse(*lib, path.c_str());
+  int table_result = ParseMapFile(table.get(), path.c_str());
+  EXPECT_EQ(table_result, result) << label;
+  EXPECT_STREQ(GetSymbolTableError(table.get()), result != 0 ? lib->error_message : "") << label;
+  EXPECT_EQ(DescribeAddressSymbols(*table), test::DescribeRecords(lib->records)) << label;
+  FreeAll(lib->records);
+  FreeSymbols(table->store);
+  TableOutcome from_file = ParseFileInto(*table, path);
+  EXPECT_EQ(ParseTextInto(*table, ReadFile(path), path), from_file) << label;
+  auto slow = std::make_unique<SymbolTable>();
+  slow->line_shortcut = false;
+  EXPECT_EQ(ParseFileInto(*slow, path), from_file) << label << " token by token";
+  for (LineReader reader : {LineReader::kSerial, LineReader::kWindow, LineReader::kWide}) {
+    if (!LineReaderAvailable(reader)) continue;
+    auto other = std::make_unique<SymbolTable>();
+    other->scanner.line_reader = reader;
+    other->chunk_supply_threshold = 0;  // and with the helper thread
+    EXPECT_EQ(ParseFileInto(*other, path), from_file) << label << " reader " << int(reader);
+  }
+}
+
+TEST(SymbolTable, InvariantOnProjectMaps) {
+  for (const std::string& path : ProjectMaps()) ExpectInvariant(path, path);
+}
+
+TEST(SymbolTable, InvariantOnGeneratedMaps) {
+  // Every kind, bits, trailing words, continued entries of every kind, across buffer refills.
+  std::string text = "Generated\n\n";
+  const char* kinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+  for (int i = 0; text.size() < 200000; ++i) {
+    std::string name = "sym_" + std::to_string(i) + std::string(i % 37, 'x');
+    text += "  " + name + std::string(1 + i % 9, ' ') + kinds[i % 7] + "  " + "ags"[i % 3] +
+            " 0x" + std::to_string(i * 7919 % 100000000) + (i % 5 == 0 ? "(" + std::to_string(i % 10) + ")" : "") +
+            (i % 11 == 0 ? " [4] *\n" : "\n");
+    if (i % 13 == 0) {
+      text += "  head_" + std::to_string(i) + "+ " + kinds[(i / 13) % 7] + " s 0x" +
+              std::to_string(i) + (i % 2 ? "(7)" : "") + "\n  mid+\n  2nd+\n  tail\n";
+    }
+    if (i % 1000 == 999) text += "  nine Addr. g 0x123456789\n";
+  }
+  ExpectInvariant(test::WriteTempFile(text), "generated");
+  ExpectInvariant(test::WriteTempFile(text + " bad.line Addr. g 0x1\n x+ Var. g 0x2\n"),
+                  "generated, then a failure");
+}
+
+// Kinds, scopes, bits and lines of each kind, for continued names and after a failure.
+TEST(SymbolTable, FieldsOfEveryKind) {
+  auto table = std::make_unique<SymbolTable>();
+  std::string path = std::string(K8MAP_SOURCE_DIR) + "/examples/sample.map";
+  std::string expected = ReadFile(std::string(K8MAP_SOURCE_DIR) + "/tests/golden/sample.symbols");
+  EXPECT_EQ(ParseFileInto(*table, path), (TableOutcome{0, "", expected}));
+
+  std::string text =
+      " a EQU a 0x10\n"
+      " b+ bit s 0x20(5)\n"
+      " c\n"
+      " d Func. g 0x123456789\n"  // does not convert: no symbol
+      " e loc. s 0x30\n"
+      " f- Addr. g 0x40\n"  // a skipped line
+      " g+ arg. a 0x50\n"
+      " h+\n";  // cut short by the end of the input
+  EXPECT_EQ(ParseTextInto(*table, text, "m"),
+            (TableOutcome{-1, "m:9: syntax error. \"\" is invalid.\n",
+                          "a=0x10 EQU a @1\nbc=0x20 bit s bit5 @2\ne=0x30 loc. s @5\n"}));
+}
+
+TEST(SymbolTable, ParsesAccumulateAndTheErrorIsTheLastParses) {
+  auto table = std::make_unique<SymbolTable>();
+  std::string bad = " a Addr. g 0x1\n b Addr. g 0x2 x.o\n";
+  EXPECT_EQ(ParseMapText(table.get(), bad.data(), bad.size(), "one"), -1);
+  EXPECT_STREQ(GetSymbolTableError(table.get()), "one:3: syntax error. \"\n\" is invalid.\n");
+  EXPECT_EQ(ParseMapText(table.get(), " b Var. s 0x2\r\n\x1a junk", 22, "two"), 0);
+  EXPECT_STREQ(GetSymbolTableError(table.get()), "");
+  EXPECT_EQ(DescribeSymbols(*table), "a=0x1 Addr. g @1\nb=0x2 Var. s @1\n");
+}
+
+TEST(SymbolTable, FindsByNameAndAddress) {
+  auto table = std::make_unique<SymbolTable>();
+  std::string text =
+      " low loc. s 0x100\n"
+      " twin Addr. g 0x200\n"
+      " twin2 Addr. g 0x200\n"
+      " K EQU a 0x250\n"  // not an address
+      " twin Var. g 0x300\n"
+      " high Addr. g 0xFFFFFFF0\n";
+  ASSERT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), 0);
+  const MapSymbol* symbols = GetSymbols(table.get());
+  struct {
+    std::uint32_t address;
+    int expected;  // index, -1 for none
+  } by_address[] = {{0x0, -1}, {0xFF, -1}, {0x100, 0}, {0x1FF, 0}, {0x200, 1},
+                    {0x250, 1}, {0x300, 1}, {0xFFFFFFEF, 1}, {0xFFFFFFF0, 5}, {0xFFFFFFFF, 5}};
+  for (const auto& c : by_address) {
+    const MapSymbol* found = FindSymbolByAddress(table.get(), c.address);
+    EXPECT_EQ(found, c.expected < 0 ? nullptr : symbols + c.expected) << c.address;
+  }
+  struct {
+    const char* name;
+    int expected;
+  } by_name[] = {{"twin", 1}, {"K", 3}, {"twin2", 2}, {"tw", -1}, {"", -1}, {nullptr, -1}};
+  for (const auto& c : by_name) {
+    const MapSymbol* found = FindSymbolByName(table.get(), c.name);
+    EXPECT_EQ(found, c.expected < 0 ? nullptr : symbols + c.expected)
+        << (c.name ? c.name : "null");
+  }
+  // A new parse forgets the indexes.
+  ASSERT_EQ(ParseMapText(table.get(), " lower loc. s 0x80\n", 19, "n"), 0);
+  EXPECT_STREQ(FindSymbolByAddress(table.get(), 0x90)->name, "lower");
+  EXPECT_STREQ(FindSymbolByName(table.get(), "lower")->name, "lower");
+}
+
+TEST(SymbolTable, NullsNeverCrash) {
+  EXPECT_EQ(ParseMapFile(nullptr, "x"), -1);
+  EXPECT_EQ(ParseMapText(nullptr, "", 0, "x"), -1);
+  EXPECT_EQ(GetSymbolCount(nullptr), 0u);
+  EXPECT_EQ(GetSymbols(nullptr), nullptr);
+  EXPECT_EQ(FindSymbolByName(nullptr, "a"), nullptr);
+  EXPECT_EQ(FindSymbolByAddress(nullptr, 0), nullptr);
+  EXPECT_STREQ(GetSymbolTableError(nullptr), "");
+  FreeSymbolTable(nullptr);
+  auto table = std::make_unique<SymbolTable>();
+  struct {
+    int result;
+    const char* message;
+  } cases[] = {
+      {ParseMapFile(table.get(), nullptr), "can't open file (null)\n"},
+      {ParseMapText(table.get(), " a Addr. g 0x1\n", 15, nullptr), "can't open file (null)\n"},
+      {ParseMapText(table.get(), nullptr, 5, "m"), "can't open file m\n"},
+      {ParseMapText(table.get(), nullptr, 0, "m"), "m:1: syntax error. \"\" is invalid.\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.result, -1);
+  EXPECT_EQ(GetSymbolCount(table.get()), 0u);
+  EXPECT_EQ(GetSymbols(table.get()), nullptr);
+  EXPECT_STREQ(GetKindName(0), nullptr);
+  EXPECT_STREQ(GetKindName(8), nullptr);
+  EXPECT_STREQ(GetKindName(K8MAP_KIND_ARG), "arg.");
+  EXPECT_STREQ(GetMapLibraryVersion(), K8MAP_VERSION);
+  EXPECT_STREQ(GetMapDllVersion(), "kestrum8_map.dll Ver.1.0");
+}
+
+// Refuses to move or resize the array once it is made.
+void* RefuseGrowth(void* memory, std::size_t size) {
+  return memory == nullptr ? std::realloc(memory, size) : nullptr;
+}
+
+TEST(SymbolTable, SymbolsLostForWantOfMemoryAreReported) {
+  auto table = std::make_unique<SymbolTable>();
+  table->store.reallocate = RefuseGrowth;
+  // Room for two symbols, made ahead from the text's size.
+  ASSERT_EQ(ParseMapText(table.get(), " a Addr. g 0x1\n", 15, "m"), 0);
+  std::string text = " b Var. g 0x2\n c loc. g 0x3\n d loc. g 0x4\n";
+  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
+  EXPECT_STREQ(GetSymbolTableError(table.get()), "m:2: out of memory\n");
+  EXPECT_EQ(DescribeSymbols(*table), "a=0x1 Addr. g @1\nb=0x2 Var. g @1\n");
+}
+
+}  // namespace
+}  // namespace k8map
