@@ -5,11 +5,15 @@
 // the whole round (parse, walk, free) N times in one process and prints the seconds per parse
 // (best and median), so that process and library start-up (Wine's above all) drop out, and
 // how far the process's peak memory rose above what it held before the first parse.
+// With --table the round is a symbol table's instead (CreateSymbolTable, ParseMapFile, a walk
+// of every symbol, FreeSymbolTable); with --threads N FILE... it is N such rounds at once, one
+// thread each, on the files given in turn, and prints the seconds they took together.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "library_loader.h"
@@ -48,6 +52,31 @@ Round ParseWalkFree(const MapLibrary& lib, const char* path, bool record_bytes_w
   }
   lib.free_all_records();
   return round;
+}
+
+Round TableRound(const MapLibrary& lib, const char* path, bool record_bytes_wanted) {
+  Round round;
+  SymbolTable* table = lib.create_symbol_table();
+  round.status = lib.parse_map_file(table, path) == 0 ? 0 : 1;
+  if (round.status != 0) std::fprintf(stderr, "%s", lib.get_symbol_table_error(table));
+  const MapSymbol* symbols = lib.get_symbols(table);
+  std::size_t count = lib.get_symbol_count(table);
+  for (std::size_t i = 0; i < count; ++i) {
+    round.checksum += symbols[i].value + static_cast<unsigned char>(symbols[i].name[0]);
+    if (record_bytes_wanted) {
+      round.record_bytes += static_cast<long long>(sizeof(MapSymbol) + std::strlen(symbols[i].name) + 1);
+    }
+  }
+  round.count = static_cast<long long>(count);
+  lib.free_symbol_table(table);
+  return round;
+}
+
+bool table_rounds = false;
+
+Round OneRound(const MapLibrary& lib, const char* path, bool record_bytes_wanted) {
+  return table_rounds ? TableRound(lib, path, record_bytes_wanted)
+                      : ParseWalkFree(lib, path, record_bytes_wanted);
 }
 
 // Seconds on a monotonic clock: QueryPerformanceCounter on Windows.
@@ -92,11 +121,38 @@ Resident ResidentMemory() {
 
 }  // namespace
 
+// N table rounds at once, one thread each, on the files in turn.
+int Threads(const MapLibrary& lib, int threads, const std::vector<const char*>& files) {
+  std::vector<Round> rounds(static_cast<std::size_t>(threads));
+  std::vector<std::thread> running;
+  double start = Seconds();
+  for (int t = 0; t < threads; ++t) {
+    running.emplace_back([&, t] {
+      rounds[static_cast<std::size_t>(t)] =
+          TableRound(lib, files[static_cast<std::size_t>(t) % files.size()], false);
+    });
+  }
+  for (std::thread& thread : running) thread.join();
+  double seconds = Seconds() - start;
+  long long count = 0;
+  int status = 0;
+  for (const Round& round : rounds) count += round.count, status |= round.status;
+  std::printf("%d threads, %lld symbols, seconds %.5f\n", threads, count, seconds);
+  return status;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--table") == 0) {
+    table_rounds = true;
+    --argc, ++argv;
+  }
   bool record_bytes_wanted = argc == 3 && std::strcmp(argv[1], "--record-bytes") == 0;
   int parses = argc == 4 && std::strcmp(argv[1], "--parses") == 0 ? std::atoi(argv[2]) : 0;
-  if (argc != 2 && !record_bytes_wanted && parses <= 0) {
-    std::fprintf(stderr, "usage: minimal_host [--record-bytes | --parses N] FILE\n");
+  int threads = argc >= 4 && std::strcmp(argv[1], "--threads") == 0 ? std::atoi(argv[2]) : 0;
+  if (argc != 2 && !record_bytes_wanted && parses <= 0 && threads <= 0) {
+    std::fprintf(stderr,
+                 "usage: minimal_host [--table] [--record-bytes | --parses N] FILE\n"
+                 "       minimal_host --threads N FILE...\n");
     return 2;
   }
   const char* path = argv[argc - 1];
@@ -106,6 +162,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  if (threads > 0) return Threads(lib, threads, std::vector<const char*>(argv + 3, argv + argc));
   if (parses > 0) {
     std::vector<double> times;
     times.reserve(static_cast<std::size_t>(parses));
@@ -113,7 +170,7 @@ int main(int argc, char** argv) {
     Round round;
     for (int i = 0; i < parses; ++i) {
       double start = Seconds();
-      round = ParseWalkFree(lib, path, false);
+      round = OneRound(lib, path, false);
       times.push_back(Seconds() - start);
     }
     std::sort(times.begin(), times.end());
@@ -125,7 +182,7 @@ int main(int argc, char** argv) {
         growth);
     return round.status;
   }
-  Round round = ParseWalkFree(lib, path, record_bytes_wanted);
+  Round round = OneRound(lib, path, record_bytes_wanted);
   std::printf("%lld records, checksum %u", round.count, static_cast<unsigned>(round.checksum));
   if (record_bytes_wanted) std::printf(", record bytes %lld", round.record_bytes);
   std::printf("\n");

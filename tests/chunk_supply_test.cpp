@@ -19,6 +19,7 @@
 #endif
 
 #include "api/library.h"
+#include "api/symbol_table.h"
 #include "grammar_test_util.h"
 #include "test_util.h"
 
@@ -65,10 +66,43 @@ TEST(ChunkSupply, SameOutcomeWithAndWithout) {
   auto without = std::make_unique<Library>();
   with->chunk_supply_threshold = 0;
   without->chunk_supply_threshold = 1LL << 62;
+  // A table's array is made ready by the helper too, a step at a time.
+  auto table_with = std::make_unique<SymbolTable>();
+  auto table_without = std::make_unique<SymbolTable>();
+  table_with->chunk_supply_threshold = 0;
+  table_without->chunk_supply_threshold = 1LL << 62;
+  auto table_outcome = [](SymbolTable& table, const std::string& path) {
+    std::string out = std::to_string(ParseMapFile(&table, path.c_str()));
+    out += GetSymbolTableError(&table);
+    for (std::size_t i = 0; i < table.store.count; ++i) {
+      out += std::string(" ") + table.store.symbols[i].name + "=" +
+             std::to_string(table.store.symbols[i].value);
+    }
+    FreeSymbols(table.store);
+    return out;
+  };
   for (const HelperCase& c : cases) {
     std::string path = test::WriteTempFile(c.text);
     EXPECT_EQ(test::ParseOutcome(*with, path), test::ParseOutcome(*without, path)) << c.name;
+    EXPECT_EQ(table_outcome(*table_with, path), table_outcome(*table_without, path)) << c.name;
   }
+}
+
+// The writer of a region gets room for what it needs, however its writes fall on the steps.
+TEST(ChunkSupply, RegionHandsOverRoomInOrder) {
+  constexpr std::size_t kSize = 5 << 20, kNeed = 24;
+  std::unique_ptr<char[]> region(new char[kSize]);
+  ChunkSupply supply;
+  supply.SetRegion(region.get(), region.get() + kSize);
+  char* at = region.get();
+  while (at + kNeed <= region.get() + kSize) {
+    char* limit = supply.TakeRegion(at, kNeed);
+    ASSERT_GE(limit - at, static_cast<std::ptrdiff_t>(kNeed));
+    ASSERT_LE(limit, region.get() + kSize);
+    for (; at + kNeed <= limit; at += kNeed) std::memset(at, 0x5a, kNeed);
+  }
+  supply.SetRegion(nullptr, nullptr);
+  for (char* p = region.get(); p < at; ++p) ASSERT_EQ(*p, 0x5a) << p - region.get();
 }
 
 TEST(ChunkSupply, ChunkSupplyHandsOutWritableFullSizeChunks) {

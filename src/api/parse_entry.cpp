@@ -126,8 +126,8 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
     } catch (const ScannerFailure& failure) {
       fatal = failure.message;
     }
-    FinishStore(store);
   }
+  FinishStore(store);  // the helper is gone
   if (fatal != nullptr) {
     WriteLineFailure(parts, input.path, parts.scanner.line_counter, fatal);
     return -1;

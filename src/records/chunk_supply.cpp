@@ -1,15 +1,27 @@
 #include "records/chunk_supply.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace k8map {
 namespace {
 
+constexpr std::size_t kPage = 4096;
+
 // Writes one byte in every page, so the system maps them all now rather than at first use.
 void WriteEveryPage(void* chunk) {
-  constexpr std::size_t kPage = 4096;
   auto* bytes = static_cast<volatile char*>(chunk);
   for (std::size_t offset = 0; offset < kSuppliedChunkSize; offset += kPage) bytes[offset] = 0;
+}
+
+// The same for the pages that begin within [start, start + size): a page that begins before
+// start may hold bytes the writer has been given.
+void WritePagesFrom(char* start, std::size_t size) {
+  auto first = (reinterpret_cast<std::uintptr_t>(start) + kPage - 1) & ~std::uintptr_t{kPage - 1};
+  auto end = reinterpret_cast<std::uintptr_t>(start) + size;
+  for (std::uintptr_t page = first; page < end; page += kPage) {
+    *reinterpret_cast<volatile char*>(page) = 0;
+  }
 }
 
 }  // namespace
@@ -58,6 +70,36 @@ void* ChunkSupply::Take() {
   return chunk;
 }
 
+void ChunkSupply::SetRegion(char* start, char* end) {
+  HelperLock lock(helper_);
+  while (region_claimed_ > region_ready_) helper_.Wait();  // the helper is writing to it
+  region_ready_ = region_claimed_ = region_wanted_ = start;
+  region_end_ = end;
+}
+
+std::size_t ChunkSupply::ClaimRegionStep() {
+  auto left = static_cast<std::size_t>(region_end_ - region_claimed_);
+  std::size_t step = left < kRegionStep ? left : kRegionStep;
+  region_claimed_ += step;
+  return step;
+}
+
+char* ChunkSupply::TakeRegion(char* from, std::size_t need) {
+  HelperLock lock(helper_);
+  if (region_end_ == nullptr) return nullptr;
+  if (stopping_) return region_end_;  // no helper: all of it, at once
+  auto ahead = static_cast<std::size_t>(region_end_ - from);
+  region_wanted_ = from + (ahead < kRegionAhead ? ahead : kRegionAhead);
+  auto too_little = [&] { return static_cast<std::size_t>(region_ready_ - from) < need; };
+  while (region_claimed_ > region_ready_ && too_little()) helper_.Wait();
+  if (too_little()) {  // the helper is behind: the writer takes the next step itself
+    ClaimRegionStep();
+    region_ready_ = region_claimed_;
+  }
+  helper_.Wake();  // to go on ahead
+  return region_ready_;
+}
+
 void ChunkSupply::Refill() {
   for (;;) {
     {
@@ -72,22 +114,37 @@ void ChunkSupply::Refill() {
   }
 }
 
+// Chunks first (the names' arena waits for them), then the region.
 void ChunkSupply::Run() {
   for (;;) {
     void* chunk = nullptr;
+    char* region = nullptr;
+    std::size_t size = 0;
     {
       HelperLock lock(helper_);
-      while (!stopping_ && untouched_count_ == 0) helper_.Wait();
+      while (!stopping_ && untouched_count_ == 0 && !RegionWanted()) helper_.Wait();
       if (stopping_) return;
-      chunk = untouched_[0];
-      for (int i = 1; i < untouched_count_; ++i) untouched_[i - 1] = untouched_[i];
-      --untouched_count_;
-      touching_ = true;
+      if (untouched_count_ > 0) {
+        chunk = untouched_[0];
+        for (int i = 1; i < untouched_count_; ++i) untouched_[i - 1] = untouched_[i];
+        --untouched_count_;
+        touching_ = true;
+      } else {
+        region = region_claimed_;
+        size = ClaimRegionStep();
+      }
     }
-    WriteEveryPage(chunk);
-    HelperLock lock(helper_);
-    ready_[ready_count_++] = chunk;
-    touching_ = false;
+    if (chunk != nullptr) {
+      WriteEveryPage(chunk);
+      HelperLock lock(helper_);
+      ready_[ready_count_++] = chunk;
+      touching_ = false;
+    } else {
+      WritePagesFrom(region, size);
+      HelperLock lock(helper_);
+      region_ready_ = region + size;
+      helper_.Wake();  // the writer may be waiting for this step
+    }
   }
 }
 

@@ -28,6 +28,17 @@ class ChunkSupply {
   // supply a couple ahead.
   void* Take();
 
+  // A region that a store writes from its start on (a symbol table's array), whose pages the
+  // helper writes to ahead of that writer, a step at a time, handing them over in order.
+  // Waits for the helper to leave a region it is writing to first. Null and null: none.
+  void SetRegion(char* start, char* end);
+  // The writer is at `from` in the region and may write no further: returns how far it may
+  // write now, at least `need` bytes past `from` (less only at the region's end). That is
+  // every page the helper has made ready; when that is too little, a step the writer takes
+  // for itself (after waiting for the helper to finish that step, when it is writing to it).
+  // Null when there is no region.
+  char* TakeRegion(char* from, std::size_t need);
+
   // For a parse that the system refused memory: stops the helper (waiting for the chunk it may
   // be writing) and gives every chunk held ahead back to the system, so the parse's own request
   // can have that memory. Take returns null from then on.
@@ -39,8 +50,16 @@ class ChunkSupply {
 
  private:
   static constexpr int kAhead = 2;
+  static constexpr std::size_t kRegionStep = 1024 * 1024;
+  static constexpr std::size_t kRegionAhead = 4 * kRegionStep;  // the helper's lead
   static void RunHelper(void* supply);
   void Run();
+  // With the lock held: whether the helper should make more of the region ready.
+  bool RegionWanted() const {
+    return region_claimed_ < region_end_ && region_claimed_ < region_wanted_;
+  }
+  // With the lock held: the next step of the region from region_claimed_, claimed.
+  std::size_t ClaimRegionStep();
   // Allocates chunks for the helper until kAhead are held.
   void Refill();
 
@@ -51,6 +70,12 @@ class ChunkSupply {
   void* ready_[kAhead] = {};
   int ready_count_ = 0;
   bool stopping_ = false;
+  // The region: [start, ready) is the writer's to write, [ready, claimed) the step the helper
+  // is writing to, [claimed, end) nobody's yet; the helper keeps ready up to wanted.
+  char* region_ready_ = nullptr;
+  char* region_claimed_ = nullptr;
+  char* region_end_ = nullptr;
+  char* region_wanted_ = nullptr;
 };
 
 }  // namespace k8map

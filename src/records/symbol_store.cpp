@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "common/short_copy.h"
+#include "records/chunk_supply.h"
+#include "records/large_pages.h"
 
 namespace k8map {
 namespace {
@@ -20,6 +22,13 @@ bool Resize(SymbolStore& store, std::size_t capacity) {
   if (memory == nullptr) return false;
   store.symbols = static_cast<MapSymbol*>(memory);
   store.capacity = capacity;
+  store.writable = capacity;
+  AdviseLargePages(memory, capacity * sizeof(MapSymbol));
+  if (store.source.supply != nullptr) {  // the helper writes to the new room's pages ahead
+    store.source.supply->SetRegion(reinterpret_cast<char*>(store.symbols + store.count),
+                                   reinterpret_cast<char*>(store.symbols + capacity));
+    store.writable = store.count;
+  }
   return true;
 }
 
@@ -27,6 +36,20 @@ bool Resize(SymbolStore& store, std::size_t capacity) {
 bool Grow(SymbolStore& store) {
   std::size_t larger = store.capacity < kFirstCapacity ? kFirstCapacity : store.capacity * 2;
   return Resize(store, larger) || Resize(store, store.capacity + kFirstCapacity);
+}
+
+// Room to write at least one more symbol: from the helper's pages, or a larger array.
+bool MakeWritable(SymbolStore& store) {
+  if (store.writable == store.capacity && !Grow(store)) return false;
+  char* limit = store.source.supply != nullptr
+                    ? store.source.supply->TakeRegion(
+                          reinterpret_cast<char*>(store.symbols + store.count), sizeof(MapSymbol))
+                    : nullptr;
+  store.writable = limit == nullptr ? store.capacity
+                                    : static_cast<std::size_t>(
+                                          limit - reinterpret_cast<char*>(store.symbols)) /
+                                          sizeof(MapSymbol);
+  return store.writable > store.count;
 }
 
 }  // namespace
@@ -42,14 +65,14 @@ void TrimSymbols(SymbolStore& store) {
   if (store.count == 0) {
     std::free(store.symbols);
     store.symbols = nullptr;
-    store.capacity = 0;
+    store.capacity = store.writable = 0;
     return;
   }
   Resize(store, store.count);  // when refused, the larger array stays
 }
 
 int AppendSymbol(SymbolStore& store, const SymbolFields& symbol, bool padded) {
-  if (store.count == store.capacity && !Grow(store)) return -1;
+  if (store.count == store.writable && !MakeWritable(store)) return -1;
   bool block = padded && symbol.length < kNamePadding;
   auto* copy = static_cast<char*>(
       ArenaAllocate(store.names, block ? kNamePadding : symbol.length + 1, 1, store.source));
@@ -70,7 +93,7 @@ void FreeSymbols(SymbolStore& store) {
   std::free(store.symbols);
   ReleaseArena(store.names);
   store.symbols = nullptr;
-  store.count = store.capacity = 0;
+  store.count = store.capacity = store.writable = 0;
 }
 
 }  // namespace k8map

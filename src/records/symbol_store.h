@@ -23,6 +23,9 @@ struct SymbolStore {
   MapSymbol* symbols = nullptr;
   std::size_t count = 0;
   std::size_t capacity = 0;
+  // Symbols up to here may be written without asking; with a supply, the array's pages beyond
+  // are the helper's until it hands them over (ChunkSupply::TakeRegion).
+  std::size_t writable = 0;
   Arena names;
   ChunkSource source;                     // where the names' chunks come from
   ArrayReallocator reallocate = nullptr;  // null: std::realloc
@@ -43,7 +46,7 @@ struct SymbolFields {
 // known does not move it as it grows; false (nothing changed) when memory is refused.
 bool ReserveSymbols(SymbolStore& store, std::size_t more);
 
-// Gives back the array's room beyond its symbols.
+// Gives back the array's room beyond its symbols. No supply may be set.
 void TrimSymbols(SymbolStore& store);
 
 // Appends a symbol with its own copy of the name; 0, or -1 with the store unchanged when memory
@@ -56,11 +59,11 @@ int AppendSymbol(SymbolStore& store, const SymbolFields& symbol, bool padded);
 // entry whose value did not convert is passed over), while each has a name shorter than
 // kNamePadding and there is room in the array and the arena's chunk; returns the index of the
 // first entry it leaves (to when none). The bump pointers stay in locals meanwhile, as in
-// AppendPaddedRun.
+// AppendPaddedRun. Room means writable room: the array's next pages may be the helper's.
 template <class Entry>  // name, name_length, number, converted, kind, scope, bit, line
 K8MAP_ALWAYS_INLINE int AppendSymbolRun(SymbolStore& store, const Entry* entries, int from, int to) {
   MapSymbol* symbol = store.symbols + store.count;
-  MapSymbol* const symbol_limit = store.symbols + store.capacity;
+  MapSymbol* const symbol_limit = store.symbols + store.writable;
   char* name = store.names.next;
   char* const name_limit = store.names.limit;
   int i = from;

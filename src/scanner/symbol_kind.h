@@ -28,26 +28,21 @@ constexpr bool IsAddressKind(int kind) {
   return kind == kKindAddr || kind == kKindLoc;
 }
 
-// The kind of a keyword already matched, from its first byte: no two keywords share one.
-constexpr SymbolKind KindOfKeyword(unsigned char first) {
-  switch (first) {
-    case 'A':
-      return kKindAddr;
-    case 'l':
-      return kKindLoc;
-    case 'E':
-      return kKindEqu;
-    case 'b':
-      return kKindBit;
-    case 'F':
-      return kKindFunc;
-    case 'V':
-      return kKindVar;
-    case 'a':
-      return kKindArg;
-    default:
-      return kKindNone;
+// The kind of a keyword already matched, from its first byte: no two keywords share one. A
+// table, not a branch per letter: which kind a line has varies line by line.
+struct KindByFirstByte {
+  std::uint8_t kind[256];
+  constexpr KindByFirstByte() : kind() {
+    const char* firsts = "AlEbFVa";  // in kind order, from kKindAddr
+    for (int k = 0; k < kKindCount; ++k) {
+      kind[static_cast<unsigned char>(firsts[k])] = static_cast<std::uint8_t>(kKindAddr + k);
+    }
   }
+};
+inline constexpr KindByFirstByte kKindByFirstByte;
+
+constexpr SymbolKind KindOfKeyword(unsigned char first) {
+  return static_cast<SymbolKind>(kKindByFirstByte.kind[first]);
 }
 
 // The bit number of a value whose digits end at q, on a line already read: the digit of the

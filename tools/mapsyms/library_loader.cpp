@@ -104,5 +104,16 @@ bool LoadMapLibrary(MapLibrary& library, std::string* error) {
          Resolve(h, "GetNextRecord", &library.get_next_record, error) &&
          Resolve(h, "FreeAllRecords", &library.free_all_records, error) &&
          Resolve(h, "GetErrorMessage", &library.get_error_message, error) &&
-         Resolve(h, "GetMapDllVersion", &library.get_map_dll_version, error);
+         Resolve(h, "GetMapDllVersion", &library.get_map_dll_version, error) &&
+         Resolve(h, "CreateSymbolTable", &library.create_symbol_table, error) &&
+         Resolve(h, "FreeSymbolTable", &library.free_symbol_table, error) &&
+         Resolve(h, "ParseMapFile", &library.parse_map_file, error) &&
+         Resolve(h, "ParseMapText", &library.parse_map_text, error) &&
+         Resolve(h, "GetSymbolCount", &library.get_symbol_count, error) &&
+         Resolve(h, "GetSymbols", &library.get_symbols, error) &&
+         Resolve(h, "FindSymbolByName", &library.find_symbol_by_name, error) &&
+         Resolve(h, "FindSymbolByAddress", &library.find_symbol_by_address, error) &&
+         Resolve(h, "GetSymbolTableError", &library.get_symbol_table_error, error) &&
+         Resolve(h, "GetKindName", &library.get_kind_name, error) &&
+         Resolve(h, "GetMapLibraryVersion", &library.get_map_library_version, error);
 }

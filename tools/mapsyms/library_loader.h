@@ -17,6 +17,17 @@ struct MapLibrary {
   FreeAllRecordsFn free_all_records = nullptr;
   GetErrorMessageFn get_error_message = nullptr;
   GetMapDllVersionFn get_map_dll_version = nullptr;
+  CreateSymbolTableFn create_symbol_table = nullptr;
+  FreeSymbolTableFn free_symbol_table = nullptr;
+  ParseMapFileFn parse_map_file = nullptr;
+  ParseMapTextFn parse_map_text = nullptr;
+  GetSymbolCountFn get_symbol_count = nullptr;
+  GetSymbolsFn get_symbols = nullptr;
+  FindSymbolByNameFn find_symbol_by_name = nullptr;
+  FindSymbolByAddressFn find_symbol_by_address = nullptr;
+  GetSymbolTableErrorFn get_symbol_table_error = nullptr;
+  GetKindNameFn get_kind_name = nullptr;
+  GetMapLibraryVersionFn get_map_library_version = nullptr;
 };
 
 // Fills library; on failure returns false with a reason in *error.

@@ -1,0 +1,15 @@
+// Large memory pages for a large array: fewer page faults and fewer address translations
+// missed while it is written and read. Where the system offers them on request (Linux's
+// transparent huge pages in "madvise" mode), the array's memory is marked for them; elsewhere
+// nothing changes. One implementation per system: large_pages_linux.cpp, large_pages_other.cpp.
+#pragma once
+
+#include <cstddef>
+
+namespace k8map {
+
+// Marks the whole pages within [memory, memory + size) for large pages when size is large
+// enough to gain from them; a hint the system may ignore.
+void AdviseLargePages(void* memory, std::size_t size);
+
+}  // namespace k8map
