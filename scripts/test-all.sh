@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
 # every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
-# UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the export and golden-output
+# UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the threaded tests under
+# ThreadSanitizer, the export and golden-output
 # checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
 # (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
 # MSVC-style hosts), the tests run twice at once and as another user, and each fuzz target for
@@ -57,6 +58,7 @@ run_preset native
 run_script "native: packages" tests/packaging/linux_test.sh . build/native
 run_script "native: isolation" tests/isolation_test.sh . build/native
 run_preset sanitize
+run_preset tsan
 run_preset windows
 run_script "windows: packages" tests/packaging/windows_test.sh . build/windows
 

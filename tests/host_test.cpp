@@ -368,19 +368,23 @@ TEST(BadInputs, TenThousandParsesOfOneFile) {
 namespace {
 
 const char* const kExportsByOrdinal[] = {
-    "MapParse",      "GetRecordCount", "GetRecordTop",    "GetFirstRecord",
-    "GetNextRecord", "FreeAllRecords", "GetErrorMessage", "GetMapDllVersion",
+    "MapParse",          "GetRecordCount",      "GetRecordTop",        "GetFirstRecord",
+    "GetNextRecord",     "FreeAllRecords",      "GetErrorMessage",     "GetMapDllVersion",
+    "CreateSymbolTable", "FreeSymbolTable",     "ParseMapFile",        "ParseMapText",
+    "GetSymbolCount",    "GetSymbols",          "FindSymbolByName",    "FindSymbolByAddress",
+    "GetSymbolTableError", "GetKindName",       "GetMapLibraryVersion",
 };
+constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
 TEST(WindowsHost, EveryFunctionResolvesByNameAndByOrdinal) {
   auto module = static_cast<HMODULE>(Lib().handle);
-  for (int ordinal = 1; ordinal <= 8; ++ordinal) {
+  for (int ordinal = 1; ordinal <= kExports; ++ordinal) {
     FARPROC by_name = GetProcAddress(module, kExportsByOrdinal[ordinal - 1]);
     FARPROC by_ordinal = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
     EXPECT_NE(by_name, nullptr) << kExportsByOrdinal[ordinal - 1];
     EXPECT_EQ(by_name, by_ordinal) << kExportsByOrdinal[ordinal - 1];
   }
-  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(9)), nullptr);
+  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(kExports + 1)), nullptr);
   EXPECT_EQ(GetProcAddress(module, "_MapParse@4"), nullptr);
 }
 
@@ -412,9 +416,27 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
   EXPECT_EQ(StackDelta<2>(fn("GetFirstRecord")), 8) << "stdcall, two arguments";
   EXPECT_EQ(StackDelta<2>(fn("GetNextRecord")), 8) << "stdcall, two arguments";
   for (const char* cdecl_name : {"GetRecordCount", "GetRecordTop", "FreeAllRecords",
-                                 "GetErrorMessage", "GetMapDllVersion"}) {
+                                 "GetErrorMessage", "GetMapDllVersion", "GetMapLibraryVersion"}) {
     EXPECT_EQ(StackDelta<0>(fn(cdecl_name)), 0) << cdecl_name;
   }
+  // The symbol-table functions, all cdecl, called with null (or zero) arguments.
+  EXPECT_EQ(StackDelta<1>(fn("FreeSymbolTable")), 0);
+  EXPECT_EQ(StackDelta<2>(fn("ParseMapFile")), 0);
+  EXPECT_EQ(StackDelta<4>(fn("ParseMapText")), 0);
+  EXPECT_EQ(StackDelta<1>(fn("GetSymbolCount")), 0);
+  EXPECT_EQ(StackDelta<1>(fn("GetSymbols")), 0);
+  EXPECT_EQ(StackDelta<2>(fn("FindSymbolByName")), 0);
+  EXPECT_EQ(StackDelta<2>(fn("FindSymbolByAddress")), 0);
+  EXPECT_EQ(StackDelta<1>(fn("GetSymbolTableError")), 0);
+  EXPECT_EQ(StackDelta<1>(fn("GetKindName")), 0);
+  EXPECT_EQ(StackDelta<0>(fn("CreateSymbolTable")), 0);  // a table left for the process' end
+}
+
+TEST(WindowsHost, SymbolsAreSixteenBytes) {
+  static_assert(sizeof(MapSymbol) == 16);
+  static_assert(offsetof(MapSymbol, value) == 4 && offsetof(MapSymbol, line) == 8);
+  static_assert(offsetof(MapSymbol, kind) == 12 && offsetof(MapSymbol, scope) == 13);
+  static_assert(offsetof(MapSymbol, bit) == 14);
 }
 
 TEST(WindowsHost, RecordsAreTwelveBytesWithTheirFieldsAtZeroFourEight) {

@@ -14,7 +14,8 @@ trap 'rm -rf "$work"' EXIT
 sample=$src/examples/sample.map
 listing=$src/tests/golden/sample.txt
 { echo "kestrum8_map.dll Ver.1.0"; echo "12 records"; cat "$listing"; } >"$work/consumer.expected"
-{ cat "$listing"; echo "12 records"; } >"$work/host.expected"
+{ cat "$listing"; echo "12 records"; echo "19 symbols of every kind"
+  echo "0x1062 is uart_wait_tx+0x6"; } >"$work/host.expected"
 
 # ---- Install into a prefix ----
 prefix=$work/prefix

@@ -1,8 +1,10 @@
 /* A host built as MSVC builds C for 32-bit Windows: compiled by clang in MSVC mode and linked by
    lld-link with /SAFESEH against kestrum8_map.lib. It needs no C runtime, only kernel32: it
    prints the library's version, the records of the map file named on its command line and their
-   count, through WriteFile. The stdcall functions are called in a loop, so a wrong calling
-   convention in the import library would unbalance the stack and crash it. */
+   count, through WriteFile; then its symbols in a symbol table, their count and one address
+   looked up. The stdcall functions are called in a loop, and the symbol-table functions (all
+   cdecl) once per symbol, so a wrong calling convention in the import library would unbalance
+   the stack and crash it. */
 #include "kestrum8_map.h"
 
 typedef void* HANDLE;
@@ -77,5 +79,18 @@ void HostMain(void) {
   PutDecimal((uint32_t)GetRecordCount());
   Put(" records\n");
   FreeAllRecords();
+
+  SymbolTable* table = CreateSymbolTable();
+  if (table == 0 || ParseMapFile(table, path) != K8MAP_OK) ExitProcess(1);
+  uint32_t found = 0;
+  for (size_t i = 0; i < GetSymbolCount(table); ++i) {
+    const MapSymbol* symbol = GetSymbols(table) + i;
+    found += FindSymbolByName(table, symbol->name) == symbol ? 1 : 0;
+  }
+  PutDecimal(found);
+  Put(" symbols found by name; 0x1062 is ");
+  Put(FindSymbolByAddress(table, 0x1062)->name);
+  Put("\n");
+  FreeSymbolTable(table);
   ExitProcess(0);
 }

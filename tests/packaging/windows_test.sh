@@ -13,8 +13,10 @@ export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 listing=$src/tests/golden/sample.txt
-{ cat "$listing"; echo "12 records"; } >"$work/host.expected"
-{ echo "kestrum8_map.dll Ver.1.0"; cat "$work/host.expected"; } >"$work/msvc.expected"
+{ cat "$listing"; echo "12 records"; echo "19 symbols of every kind"
+  echo "0x1062 is uart_wait_tx+0x6"; } >"$work/host.expected"
+{ echo "kestrum8_map.dll Ver.1.0"; cat "$listing"; echo "12 records"
+  echo "19 symbols found by name; 0x1062 is uart_wait_tx"; } >"$work/msvc.expected"
 { echo "kestrum8_map.dll Ver.1.0"; echo "12 records"; cat "$listing"; } >"$work/consumer.expected"
 
 (cd "$build" && cpack -B "$work/packages" >"$work/cpack.log" 2>&1)
