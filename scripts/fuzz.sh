@@ -32,5 +32,8 @@ run parse map & parse_pid=$!
 run scanner map & scanner_pid=$!
 wait $parse_pid || status=1
 wait $scanner_pid || status=1
-run hex hex || status=1
+run hex hex & hex_pid=$!
+run table map & table_pid=$!
+wait $hex_pid || status=1
+wait $table_pid || status=1
 exit $status
