@@ -247,8 +247,9 @@ void* RefuseGrowth(void* memory, std::size_t size) {
 TEST(SymbolTable, SymbolsLostForWantOfMemoryAreReported) {
   auto table = std::make_unique<SymbolTable>();
   table->store.reallocate = RefuseGrowth;
-  // Room for two symbols, made ahead from the text's size.
-  ASSERT_EQ(ParseMapText(table.get(), " a Addr. g 0x1\n", 15, "m"), 0);
+  // Room for two symbols, made ahead from the text's size (30 bytes).
+  std::string first = " a Addr. g 0x1\nheading line.\n";
+  ASSERT_EQ(ParseMapText(table.get(), first.data(), first.size(), "m"), 0);
   std::string text = " b Var. g 0x2\n c loc. g 0x3\n d loc. g 0x4\n";
   EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
   EXPECT_STREQ(GetSymbolTableError(table.get()), "m:2: out of memory\n");

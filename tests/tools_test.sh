@@ -80,6 +80,13 @@ check failed_middle 3 "$(golden failed_middle.txt)" "$data/missing_line_end.map:
 check failed_middle_summary 3 "$(golden failed_middle.txt)" "mapsyms: read 2 of 3 files completely" \
   mapsyms "$data/worked_example.map" "$data/missing_line_end.map" "$data/duplicates.map"
 
+# Symbols of every kind, with kind, scope, bit and line.
+check all_kinds 0 "$(golden all_kinds.txt)" "" mapsyms --all-kinds "$sample"
+check kinds_csv 0 "$(golden kinds.csv)" "" mapsyms --kind bit --kind equ --sort value --format csv "$sample"
+check kinds_json 0 "$(golden kinds.json)" "" mapsyms --kind Func --kind Var. --format json "$sample" "$data/worked_example.map"
+check count_kinds 0 "$(text '15\n')" "" mapsyms --count --all-kinds --name '*_*' --name main "$data/worked_example.map" "$next"
+check unknown_kind 2 "$(text '')" "mapsyms: unknown kind 'Adr' (Addr., loc.," mapsyms --kind Adr "$sample"
+
 # ---- Lookups ----
 check lookup_inside 0 "$(text 'uart_putc+0x10\n')" "" mapsyms --lookup 0x1050 "$sample"
 check lookup_exact 0 "$(text 'timer_isr\n')" "" mapsyms --lookup 2000 "$sample"
@@ -98,8 +105,8 @@ check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error"
   mapsyms --keep-going --lookup 0x2 "$data/missing_line_end.map"
 
 # ---- Messages, usage and exit codes ----
-check version 0 "$(text 'mapsyms 1.0.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms --version
-check version_short 0 "$(text 'mapsyms 1.0.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms -V
+check version 0 "$(text 'mapsyms 1.1.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms --version
+check version_short 0 "$(text 'mapsyms 1.1.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms -V
 check help 0 "$(golden help.txt)" "" mapsyms --help
 check help_short 0 "$(golden help.txt)" "" mapsyms -h
 check missing_file 3 "$(text '')" "mapsyms: can't open file $data/absent.map (" mapsyms "$data/absent.map"
@@ -123,6 +130,9 @@ if [ -w /dev/full ] && [ -z "$emulator" ]; then
     echo "write_error: status $status, stderr: $(cat "$err")"; failed=$((failed + 1))
   fi
 fi
+
+# (AddressSanitizer refuses such an allocation with a report of its own unless told to return null.)
+ASAN_OPTIONS=allocator_may_return_null=1 check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
 
 # ---- symbolize ----
 check symbolize 0 "$(golden trace.symbolized)" "" mapsyms symbolize "$sample" "$data/trace.txt"
@@ -193,7 +203,7 @@ printf '  a Addr. g 0x1\n%9000s\n' x >"$long_line"
 check tokens_fatal 2 "$(text '1\tNAME\t"a"\t"a"\n1\tADDRESS_KIND\t"Addr."\n1\tSCOPE\t"g"\n1\tHEX_VALUE\t"0x1"\t0x00000001\n2\tENTRY_LINE_END\t"\\n"\n')" "maptokens: token too large, exceeds YYLMAX" \
   maptokens "$long_line"
 rm -f "$long_line" "$out.expected"
-strip_cr=1 check c_host 0 "$(text '0x00001000\tmain\n0x0000102A\tstart_loop\n0x00002000\tInitSerialPort2AndBuffers\n3 records\n')" \
+strip_cr=1 check c_host 0 "$(text '0x00001000\tmain\n0x0000102A\tstart_loop\n0x00002000\tInitSerialPort2AndBuffers\n3 records\n4 symbols of every kind\n0x1062 is start_loop+0x38\n')" \
   "" host_example "$data/worked_example.map"
 
 echo "$passed passed, $failed failed"

@@ -13,9 +13,11 @@ namespace {
 
 constexpr const char* kOutOfMemory = "out of memory";
 
-// The fewest bytes a symbol line can take (" a EQU g 0x0" and its line feed): a bound on the
-// symbols a map of a known size can hold.
-constexpr long long kShortestSymbolLine = 13;
+// Symbol lines are rarely shorter than this (names and columns make them 40 to 60 bytes): room
+// for a map's symbols is made ahead from its size for lines this long. A map of shorter lines
+// grows the array as it goes; room for the shortest possible lines (13 bytes) would take
+// address space that a process limited in it may need for the names.
+constexpr long long kShortSymbolLine = 24;
 
 void WriteOpenFailure(const ParseParts& parts, const char* path) {
   ErrorMessage(parts.error_message, kErrorMessageSize)
@@ -95,10 +97,10 @@ class OpenedInput {
 
 void PrepareStore(RecordList&, long long) {}
 
-// Room for every symbol the map can hold, so that the array is not moved as it grows; the
-// room not taken is given back afterwards (TrimSymbols). Untouched, it costs no memory.
+// Room for the symbols the map is likely to hold, so that the array is not moved as it grows;
+// the room not taken is given back afterwards (TrimSymbols). Untouched, it costs no memory.
 void PrepareStore(SymbolStore& symbols, long long size) {
-  if (size > 0) ReserveSymbols(symbols, static_cast<std::size_t>(size / kShortestSymbolLine + 1));
+  if (size > 0) ReserveSymbols(symbols, static_cast<std::size_t>(size / kShortSymbolLine + 1));
 }
 
 void FinishStore(RecordList&) {}

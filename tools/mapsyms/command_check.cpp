@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
+#include "out_of_memory.h"
 #include "messages.h"
 #include "number.h"
 
@@ -212,15 +213,21 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
       continue;
     }
     if (CheckLines(path, map, out) > 0 && status == kExitOk) status = kExitNo;
-    // The parse itself, through the library.
-    int result = lib.map_parse(path.c_str());
-    int count = lib.get_record_count();
+    // The parse itself, through the library; its records are the address symbols.
+    SymbolTable* table = lib.create_symbol_table();
+    if (table == nullptr) OutOfMemory();
+    int result = lib.parse_map_file(table, path.c_str());
+    const MapSymbol* symbols = lib.get_symbols(table);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < lib.get_symbol_count(table); ++i) {
+      count += IsAddressKind(symbols[i].kind) ? 1 : 0;
+    }
     std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
-    std::string outcome = result == 0
-                              ? "parse succeeded, " + records + "\n"
-                              : "parse failed after " + records + ": " + lib.get_error_message();
+    std::string outcome =
+        result == 0 ? "parse succeeded, " + records + "\n"
+                    : "parse failed after " + records + ": " + lib.get_symbol_table_error(table);
     out.Put(ShowPath(path) + ": " + outcome);
-    lib.free_all_records();
+    lib.free_symbol_table(table);
     if (result != 0) status = kExitFile;
   }
   return status;

@@ -296,7 +296,7 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   Format format = Format::kText;
   ParseDiffFormat(line, &format);
   Maps maps(lib);
-  if (!maps.Load(line.operands)) return kExitFile;
+  if (!maps.Load(line.operands, true)) return kExitFile;  // both maps at once
   auto count = static_cast<std::size_t>(maps.count());
   auto old_end = static_cast<std::size_t>(maps.files()[0].end);
   int parts = count >= kTwoPartRecords ? 2 : 1;

@@ -1,6 +1,7 @@
 // mapsyms [options] FILE...: the records of the files, filtered by name, sorted if asked,
 // counted, or looked up by address.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <numeric>
 
@@ -22,10 +23,35 @@ bool ParseFormat(const std::string& text, Format* format) {
   return false;
 }
 
+// The kind keywords, by K8MAP_KIND_ value.
+constexpr const char* kKindKeywords[] = {"", "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+constexpr int kKinds = 7;
+constexpr unsigned kAddressKinds = 1u << K8MAP_KIND_ADDR | 1u << K8MAP_KIND_LOC;
+constexpr unsigned kAllKinds = ((1u << kKinds) - 1) << 1;
+
+// A kind as given: its keyword, in any letter case, the dot optional ("Addr.", "addr", "FUNC").
+int ParseKind(const std::string& text) {
+  std::string given = text;
+  if (!given.empty() && given.back() == '.') given.pop_back();
+  for (int kind = 1; kind <= kKinds; ++kind) {
+    std::string keyword = kKindKeywords[kind];
+    if (keyword.back() == '.') keyword.pop_back();
+    bool same = keyword.size() == given.size();
+    for (std::size_t i = 0; same && i < given.size(); ++i) {
+      same = std::tolower(static_cast<unsigned char>(given[i])) ==
+             std::tolower(static_cast<unsigned char>(keyword[i]));
+    }
+    if (same) return kind;
+  }
+  return 0;
+}
+
 // The options of the listing command, read and checked together.
 struct ListOptions {
   Format format = Format::kText;
-  std::vector<std::string> names;  // patterns: a record is kept when it matches any
+  std::vector<std::string> names;  // patterns: a symbol is kept when it matches any
+  unsigned kinds = kAddressKinds;  // bit k set: kind k is listed
+  bool details = false;            // kind, scope, bit (and line) shown: --kind or --all-kinds
   std::vector<std::uint32_t> lookups;
   std::uint32_t max_offset = 0xFFFFFFFFu;
   std::string sort;  // "", "value" or "name"
@@ -33,12 +59,30 @@ struct ListOptions {
   bool keep_going = false;
 };
 
+bool ReadKinds(const CommandLine& line, ListOptions* o, std::string* error) {
+  if (line.Has("kind")) {
+    o->kinds = 0;
+    for (const std::string& text : line.Values("kind")) {
+      int kind = ParseKind(text);
+      if (kind == 0) {
+        *error = "unknown kind '" + text + "' (Addr., loc., EQU, bit, Func., Var. or arg.)";
+        return false;
+      }
+      o->kinds |= 1u << kind;
+    }
+  }
+  if (line.Has("all-kinds")) o->kinds = kAllKinds;
+  o->details = line.Has("kind") || line.Has("all-kinds");
+  return true;
+}
+
 bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error) {
   if (line.Has("format") && !ParseFormat(line.Last("format"), &o->format)) {
     *error = "unknown format '" + line.Last("format") + "' (text, csv or json)";
     return false;
   }
   o->names = line.Values("name");
+  if (!ReadKinds(line, o, error)) return false;
   for (const std::string& text : line.Values("lookup")) {
     std::uint32_t address = 0;
     if (!ParseNumber(text, &address)) {
@@ -59,7 +103,8 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
   o->count = line.Has("count");
   o->keep_going = line.Has("keep-going");
   // Options that would be ignored together are refused, naming both.
-  const char* pairs[][2] = {{"count", "lookup"}, {"sort", "lookup"}};
+  const char* pairs[][2] = {{"count", "lookup"}, {"sort", "lookup"}, {"kind", "lookup"},
+                            {"all-kinds", "lookup"}};
   for (auto& pair : pairs) {
     if (line.Has(pair[0]) && line.Has(pair[1])) {
       *error = std::string("--") + pair[0] + " and --" + pair[1] + " cannot be combined";
@@ -92,41 +137,56 @@ bool NameWanted(const ListOptions& o, const char* name) {
   return false;
 }
 
-// Prints records one by one in the chosen format; with several files, with their file.
+bool Wanted(const ListOptions& o, const MapSymbol& s) {
+  return (o.kinds >> s.kind & 1u) != 0 && NameWanted(o, s.name);
+}
+
+// Prints symbols one by one in the chosen format; with several files, with their file; with
+// details, with their kind, scope, bit and line.
 class RecordPrinter {
  public:
-  RecordPrinter(Output& out, Format format, const std::vector<FileOutcome>& files)
-      : out_(out), format_(format), files_(files), with_file_(files.size() > 1) {
-    if (format_ == Format::kCsv) out_.Put(with_file_ ? "file,name,value\n" : "name,value\n");
+  RecordPrinter(Output& out, Format format, const std::vector<FileOutcome>& files, bool details)
+      : out_(out), format_(format), files_(files), with_file_(files.size() > 1), details_(details) {
+    if (format_ == Format::kCsv) {
+      out_.Put(with_file_ ? "file,name,value" : "name,value");
+      out_.Put(details_ ? ",kind,scope,bit,line\n" : "\n");
+    }
     if (format_ == Format::kJson) out_.Put("[");
   }
   ~RecordPrinter() {
     if (format_ == Format::kJson) out_.Put(printed_ == 0 ? "]\n" : "\n]\n");
   }
 
-  void Print(const char* name, std::uint32_t value, std::uint32_t file) {
+  void Print(const MapSymbol& s, std::uint32_t file) {
     switch (format_) {
-      case Format::kText: {
+      case Format::kText:
         if (with_file_ && file != heading_) {
           out_.Put("# " + ShowPath(files_[file].path) + "\n");
           heading_ = file;
         }
-        std::size_t length = std::strlen(name);
-        char* line = out_.Reserve(length + 12);
-        WriteHex8(line, value);
-        line[10] = '\t';
-        std::memcpy(line + 11, name, length);
-        line[11 + length] = '\n';
+        if (details_) {
+          PrintTextDetails(s);
+        } else {
+          std::size_t length = std::strlen(s.name);
+          char* line = out_.Reserve(length + 12);
+          WriteHex8(line, s.value);
+          line[10] = '\t';
+          std::memcpy(line + 11, s.name, length);
+          line[11 + length] = '\n';
+        }
         break;
-      }
       case Format::kCsv:
         if (with_file_) {
           PutCsvField(out_, files_[file].path);
           out_.Put(",");
         }
-        PutCsvField(out_, name);
+        PutCsvField(out_, s.name);
         out_.Put(",");
-        PutHex8(out_, value);
+        PutHex8(out_, s.value);
+        if (details_) {
+          out_.Put(std::string(",") + kKindKeywords[s.kind] + "," + s.scope + "," +
+                   (s.bit >= 0 ? std::to_string(s.bit) : "") + "," + std::to_string(s.line));
+        }
         out_.Put("\n");
         break;
       case Format::kJson: {
@@ -137,10 +197,16 @@ class RecordPrinter {
           out_.Put(", ");
         }
         out_.Put("\"name\": ");
-        PutJsonString(out_, name);
-        out_.Put(", \"value\": " + std::to_string(value) + ", \"hex\": \"");
-        PutHex8(out_, value);
-        out_.Put("\"}");
+        PutJsonString(out_, s.name);
+        out_.Put(", \"value\": " + std::to_string(s.value) + ", \"hex\": \"");
+        PutHex8(out_, s.value);
+        out_.Put("\"");
+        if (details_) {
+          out_.Put(std::string(", \"kind\": \"") + kKindKeywords[s.kind] + "\", \"scope\": \"" +
+                   s.scope + "\", \"bit\": " + (s.bit >= 0 ? std::to_string(s.bit) : "null") +
+                   ", \"line\": " + std::to_string(s.line));
+        }
+        out_.Put("}");
         break;
       }
     }
@@ -148,10 +214,19 @@ class RecordPrinter {
   }
 
  private:
+  // "0x%08X<TAB>kind<TAB>scope<TAB>name", the value followed by "(d)" for a bit number, as the
+  // map writes it.
+  void PrintTextDetails(const MapSymbol& s) {
+    PutHex8(out_, s.value);
+    if (s.bit >= 0) out_.Put("(" + std::to_string(s.bit) + ")");
+    out_.Put(std::string("\t") + kKindKeywords[s.kind] + "\t" + s.scope + "\t" + s.name + "\n");
+  }
+
   Output& out_;
   Format format_;
   const std::vector<FileOutcome>& files_;
   bool with_file_;
+  bool details_;
   std::uint32_t heading_ = 0xFFFFFFFFu;
   long long printed_ = 0;
 };
@@ -163,27 +238,47 @@ void PrintCount(Output& out, Format format, long long count) {
   if (format == Format::kJson) out.Put("{\"count\": " + n + "}\n");
 }
 
+// With --name: of the records whose name is wanted, the one at or nearest below address (the
+// first in file order among equal values), within max_offset. The lookups are few: each
+// searches the records.
+const Record* FindNamed(const ListOptions& o, const RecordList& records,
+                        const std::vector<bool>& keep, std::uint32_t address) {
+  const Record* best = nullptr;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const Record& r = records[i];
+    if (keep[i] && r.value <= address && (best == nullptr || r.value > best->value)) best = &r;
+  }
+  return best != nullptr && address - best->value <= o.max_offset ? best : nullptr;
+}
+
 // The answers to the lookups, in the order asked; returns whether all were found.
 bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
-  const RecordList& records = maps.records();
   std::vector<bool> keep;
   if (!o.names.empty()) {
+    const RecordList& records = maps.records();
     keep.resize(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) keep[i] = NameWanted(o, records[i].name);
   }
-  AddressIndex index(SymbolsOf(records, keep));
   bool all_found = true;
   if (o.format == Format::kCsv) out.Put("address,name,offset\n");
   if (o.format == Format::kJson) out.Put("[");
   for (std::size_t i = 0; i < o.lookups.size(); ++i) {
     std::uint32_t address = o.lookups[i];
-    const Symbol* found = index.Find(address, o.max_offset);
-    all_found &= found != nullptr;
-    std::uint32_t offset = found != nullptr ? address - found->value : 0;
+    const char* name = nullptr;
+    std::uint32_t value = 0;
+    if (o.names.empty()) {
+      if (const MapSymbol* found = maps.Find(address, o.max_offset)) {
+        name = found->name, value = found->value;
+      }
+    } else if (const Record* found = FindNamed(o, maps.records(), keep, address)) {
+      name = found->name, value = found->value;
+    }
+    all_found &= name != nullptr;
+    std::uint32_t offset = address - value;
     switch (o.format) {
       case Format::kText:
-        if (found != nullptr) {
-          PutSymbolAt(out, *found, address);
+        if (name != nullptr) {
+          PutSymbolAt(out, name, value, address);
         } else {
           out.Put("??");
         }
@@ -192,8 +287,8 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
       case Format::kCsv:
         PutHex8(out, address);
         out.Put(",");
-        if (found != nullptr) {
-          PutCsvField(out, found->name);
+        if (name != nullptr) {
+          PutCsvField(out, name);
           out.Put("," + HexNumber(offset));
         } else {
           out.Put(",");
@@ -205,8 +300,8 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
         out.Put(std::to_string(address) + ", \"hex\": \"");
         PutHex8(out, address);
         out.Put("\", \"name\": ");
-        if (found != nullptr) {
-          PutJsonString(out, found->name);
+        if (name != nullptr) {
+          PutJsonString(out, name);
           out.Put(", \"offset\": " + std::to_string(offset) + "}");
         } else {
           out.Put("null, \"offset\": null}");
@@ -218,24 +313,31 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
   return all_found;
 }
 
-void PrintSorted(Output& out, const ListOptions& o, Maps& maps) {
-  const RecordList& records = maps.records();
-  std::vector<std::uint32_t> order;
-  order.reserve(records.size());
-  for (std::uint32_t i = 0; i < records.size(); ++i) {
-    if (NameWanted(o, records[i].name)) order.push_back(i);
+// A symbol to print and its file.
+struct Listed {
+  const MapSymbol* symbol;
+  std::uint32_t file;
+};
+
+void PrintSorted(Output& out, const ListOptions& o, const Maps& maps) {
+  std::vector<Listed> order;
+  for (std::uint32_t f = 0; f < maps.files().size(); ++f) {
+    const MapSymbol* s = maps.symbols(f);
+    for (std::size_t i = 0, n = maps.symbol_count(f); i < n; ++i) {
+      if (Wanted(o, s[i])) order.push_back({&s[i], f});
+    }
   }
   if (o.sort == "value") {
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return records[a].value < records[b].value;
+    std::stable_sort(order.begin(), order.end(), [](const Listed& a, const Listed& b) {
+      return a.symbol->value < b.symbol->value;
     });
   } else {
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return std::strcmp(records[a].name, records[b].name) < 0;
+    std::stable_sort(order.begin(), order.end(), [](const Listed& a, const Listed& b) {
+      return std::strcmp(a.symbol->name, b.symbol->name) < 0;
     });
   }
-  RecordPrinter printer(out, o.format, maps.files());
-  for (std::uint32_t i : order) printer.Print(records[i].name, records[i].value, records[i].file);
+  RecordPrinter printer(out, o.format, maps.files(), o.details);
+  for (const Listed& l : order) printer.Print(*l.symbol, l.file);
 }
 
 int RunList(const MapLibrary& lib, const CommandLine& line, Output& out) {
@@ -255,25 +357,24 @@ int RunList(const MapLibrary& lib, const CommandLine& line, Output& out) {
   }
   if (o.count) {
     long long count = 0;
-    if (o.names.empty()) {
+    if (o.names.empty() && o.kinds == kAddressKinds) {
       count = maps.count();
     } else {
-      for (const SymbolRecord* r = maps.head(); r != nullptr; r = r->next) {
-        count += NameWanted(o, r->name) ? 1 : 0;
+      for (std::uint32_t f = 0; f < maps.files().size(); ++f) {
+        const MapSymbol* s = maps.symbols(f);
+        for (std::size_t i = 0, n = maps.symbol_count(f); i < n; ++i) count += Wanted(o, s[i]);
       }
     }
     PrintCount(out, o.format, count);
   } else if (!o.sort.empty()) {
     PrintSorted(out, o, maps);
   } else {
-    // The records' own chain, from the first: the layout hosts walk.
-    RecordPrinter printer(out, o.format, maps.files());
-    std::uint32_t file = 0;
-    std::int32_t index = 0;
-    const std::vector<FileOutcome>& files = maps.files();
-    for (const SymbolRecord* r = maps.head(); r != nullptr; r = r->next, ++index) {
-      while (file + 1 < files.size() && index >= files[file].end) ++file;
-      if (NameWanted(o, r->name)) printer.Print(r->name, r->value, file);
+    RecordPrinter printer(out, o.format, maps.files(), o.details);
+    for (std::uint32_t f = 0; f < maps.files().size(); ++f) {
+      const MapSymbol* s = maps.symbols(f);
+      for (std::size_t i = 0, n = maps.symbol_count(f); i < n; ++i) {
+        if (Wanted(o, s[i])) printer.Print(s[i], f);
+      }
     }
   }
   return loaded ? kExitOk : kExitFile;
@@ -287,6 +388,8 @@ const Command kListCommand = {
     "",
     {{"format", 0, true},
      {"count", 0, false},
+     {"kind", 0, true},
+     {"all-kinds", 0, false},
      {"lookup", 0, true},
      {"name", 0, true},
      {"sort", 0, true},
@@ -313,6 +416,14 @@ Listing (no command word): the records of every FILE, in file order.
                           number, hex as "0x%08X" (and file with several files)
   --name PATTERN          only records whose name matches; '*', '?' and [...] as in file names;
                           may be given more than once (a record matches any)
+  --kind KIND             list the symbols of that kind instead of the address ones (Addr.
+                          and loc.): Addr., loc., EQU, bit, Func., Var. or arg., in any letter
+                          case, the dot optional; may be given more than once
+  --all-kinds             list the symbols of every kind
+                          With --kind or --all-kinds each symbol shows its kind and scope
+                          (text: "0x%08X<TAB>kind<TAB>scope<TAB>name", the value followed by
+                          (d) for a bit number d); csv and json also carry kind, scope, bit
+                          and the line of the entry's first line
   --sort value|name       order by value or by name (stable; file order otherwise)
   --count                 print how many records would be printed
   --lookup ADDR           print the record at or nearest below ADDR as name+0xOFFSET (the first
@@ -323,8 +434,9 @@ Listing (no command word): the records of every FILE, in file order.
   -V, --version           print the version of mapsyms and of the library
   -h, --help              print this help; COMMAND --help for a command's
 
-  --count and --sort do not combine with --lookup. A file that fails is reported and the
-  other files are still read; the listing holds the records read before the failure.
+  --count, --sort, --kind and --all-kinds do not combine with --lookup, which answers from
+  the address symbols. A file that fails is reported and the other files are still read; the
+  listing holds the records read before the failure.
 
 Commands:
   symbolize   annotate addresses in text (files or standard input) with their symbols

@@ -37,8 +37,9 @@ void Prefetch(const void* p) {
 
 class Symbolizer {
  public:
-  Symbolizer(const AddressIndex& index, std::uint32_t max_offset, bool only, Output& out)
-      : index_(index), max_offset_(max_offset), only_(only), out_(out) {}
+  Symbolizer(const MapLibrary& lib, const SymbolTable* table, std::uint32_t max_offset, bool only,
+             Output& out)
+      : lib_(lib), table_(table), max_offset_(max_offset), only_(only), out_(out) {}
 
   // Copies the bytes of text, annotating addresses; a possible address cut by the end of
   // text is kept back for the next call (or Finish).
@@ -56,7 +57,7 @@ class Symbolizer {
   struct Found {
     std::size_t end;  // just past the address in pending_
     std::uint32_t address;
-    const Symbol* symbol;
+    const MapSymbol* symbol;
   };
 
   // The second piece's output, gathered while the first piece is written.
@@ -154,18 +155,16 @@ class Symbolizer {
   }
 
   // Writes the text from `from` up to `to` with the addresses found annotated into sink. Each
-  // step asks ahead for what later steps read, in the order they read it: the table entry of
-  // the part of an address kPartAhead ahead, that part's values kValuesAhead ahead, the symbol
-  // found kFindAhead ahead, its name kNameAhead ahead; the processor fetches them all at once.
+  // step asks ahead for what later steps read: the symbol of the address kFindAhead ahead (its
+  // lookup does not wait for this step's writing), that symbol's name kNameAhead ahead; the
+  // processor fetches them meanwhile.
   template <class Sink>
   void EmitRange(std::vector<Found>& found, std::size_t from, std::size_t to, Sink& sink) const {
-    constexpr std::size_t kPartAhead = 40, kValuesAhead = 28, kFindAhead = 16, kNameAhead = 8;
+    constexpr std::size_t kFindAhead = 16, kNameAhead = 8;
     const std::size_t n = found.size();
     for (std::size_t k = 0; k < n && k < kFindAhead; ++k) LookUp(found[k]);
     std::size_t copied = from;
     for (std::size_t k = 0; k < n; ++k) {
-      if (k + kPartAhead < n) index_.PrefetchPart(found[k + kPartAhead].address);
-      if (k + kValuesAhead < n) index_.Prefetch(found[k + kValuesAhead].address);
       if (k + kFindAhead < n) LookUp(found[k + kFindAhead]);
       if (k + kNameAhead < n && found[k + kNameAhead].symbol != nullptr) {
         Prefetch(found[k + kNameAhead].symbol->name);
@@ -179,8 +178,8 @@ class Symbolizer {
   }
 
   void LookUp(Found& f) const {
-    f.symbol = index_.Find(f.address, max_offset_);
-    Prefetch(f.symbol);
+    const MapSymbol* symbol = lib_.find_symbol_by_address(table_, f.address);
+    f.symbol = symbol != nullptr && f.address - symbol->value <= max_offset_ ? symbol : nullptr;
   }
 
   template <class Sink>
@@ -191,23 +190,24 @@ class Symbolizer {
   // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
   // the address in the text otherwise.
   template <class Sink>
-  void Annotate(Sink& sink, std::uint32_t address, const Symbol* found) const {
+  void Annotate(Sink& sink, std::uint32_t address, const MapSymbol* found) const {
+    std::size_t length = found != nullptr ? std::strlen(found->name) : 0;
     if (only_) {
-      std::size_t size = found != nullptr ? SymbolAtSize(*found, address) : 2;
+      std::size_t size = found != nullptr ? SymbolAtSize(length, found->value, address) : 2;
       char* line = sink.Reserve(10 + 1 + size + 1);
       WriteHex8(line, address);
       line[10] = '\t';
       if (found != nullptr) {
-        WriteSymbolAt(line + 11, *found, address);
+        WriteSymbolAt(line + 11, found->name, length, found->value, address);
       } else {
         std::memcpy(line + 11, "??", 2);
       }
       line[11 + size] = '\n';
     } else if (found != nullptr) {
-      std::size_t size = SymbolAtSize(*found, address);
+      std::size_t size = SymbolAtSize(length, found->value, address);
       char* text = sink.Reserve(2 + size + 1);
       std::memcpy(text, " <", 2);
-      WriteSymbolAt(text + 2, *found, address);
+      WriteSymbolAt(text + 2, found->name, length, found->value, address);
       text[2 + size] = '>';
     }
   }
@@ -215,7 +215,8 @@ class Symbolizer {
   // Texts shorter than this are done in one piece: a thread costs more than it saves there.
   static constexpr std::size_t kTwoPiecesFrom = 64 * 1024;
 
-  const AddressIndex& index_;
+  const MapLibrary& lib_;
+  const SymbolTable* table_;
   std::uint32_t max_offset_;
   bool only_;
   Output& out_;
@@ -261,8 +262,7 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
   if (line.Has("max-offset")) ParseNumber(line.Last("max-offset"), &max_offset);
   Maps maps(lib);
   if (!maps.Load({line.operands[0]})) return kExitFile;
-  AddressIndex index(SymbolsOf(maps.head(), maps.count()));
-  Symbolizer symbolizer(index, max_offset, line.Has("only"), out);
+  Symbolizer symbolizer(lib, maps.files()[0].table, max_offset, line.Has("only"), out);
   std::vector<std::string> inputs(line.operands.begin() + 1, line.operands.end());
   if (inputs.empty()) inputs.push_back("-");
   int status = kExitOk;

@@ -27,7 +27,7 @@ void* AllocateLarge(std::size_t bytes) {
     // array's end given back.
     void* got = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (got == MAP_FAILED) throw std::bad_alloc();
+    if (got == MAP_FAILED) OutOfMemory();
     auto start = reinterpret_cast<std::uintptr_t>(got);
     std::uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
     if (aligned > start) munmap(got, aligned - start);
@@ -39,7 +39,7 @@ void* AllocateLarge(std::size_t bytes) {
   }
 #endif
   void* p = std::malloc(bytes == 0 ? 1 : bytes);
-  if (p == nullptr) throw std::bad_alloc();
+  if (p == nullptr) OutOfMemory();
   return p;
 }
 

@@ -3,12 +3,14 @@
 // translation cache, and making the arrays takes a page fault per 4 KiB. On Linux, arrays
 // of 2 MiB and more are therefore mapped at a 2 MiB boundary and offered to the kernel for
 // large pages (it decides; without them this is an ordinary mapping). Elsewhere, and for
-// smaller arrays, the ordinary allocator.
+// smaller arrays, the ordinary allocator. When memory is refused, mapsyms ends (OutOfMemory).
 #pragma once
 
 #include <cstddef>
 #include <new>
 #include <vector>
+
+#include "out_of_memory.h"
 
 void* AllocateLarge(std::size_t bytes);
 void FreeLarge(void* p, std::size_t bytes);
@@ -20,7 +22,7 @@ struct LargePageAllocator {
   template <class U>
   LargePageAllocator(const LargePageAllocator<U>&) {}
   T* allocate(std::size_t n) {
-    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    if (n > std::size_t(-1) / sizeof(T)) OutOfMemory();
     return static_cast<T*>(AllocateLarge(n * sizeof(T)));
   }
   void deallocate(T* p, std::size_t n) { FreeLarge(p, n * sizeof(T)); }

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "messages.h"
+#include "out_of_memory.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -17,7 +18,7 @@
 
 namespace {
 
-constexpr const char* kToolVersion = "mapsyms 1.0.0";
+constexpr const char* kToolVersion = "mapsyms 1.1.0";
 
 const Command* ChooseCommand(std::vector<std::string>* args) {
   for (const Command* command : {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand}) {
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
+  EndOnOutOfMemory();
   std::vector<std::string> args(argv + 1, argv + argc);
   const Command& command = *ChooseCommand(&args);
   CommandLine line;

@@ -1,5 +1,6 @@
-// Map files parsed through the library for the commands: what happened to each file, the
-// records with the file they came from, and an index for address lookups.
+// Map files parsed through the library for the commands, one symbol table per file: what
+// happened to each file, its symbols, the address symbols of all files with the file each came
+// from, and lookups by address.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "library_loader.h"
 #include "output.h"
 
+// An address symbol (Addr. or loc.) of one of the files.
 struct Record {
   const char* name;  // the library's copy, valid while the Maps live
   std::uint32_t value;
@@ -22,28 +24,41 @@ using RecordList = LargeVector<Record>;
 struct FileOutcome {
   std::string path;
   bool ok = false;
-  std::int32_t first = 0;  // the file's records are [first, end) in the list
-  std::int32_t end = 0;
+  SymbolTable* table = nullptr;  // the file's symbols, every kind
+  std::int64_t first = 0;        // the file's address symbols are [first, end) in the records
+  std::int64_t end = 0;
 };
+
+bool IsAddressKind(std::uint8_t kind);
 
 class Maps {
  public:
   explicit Maps(const MapLibrary& lib) : lib_(lib) {}
-  ~Maps() { lib_.free_all_records(); }
+  ~Maps();
   Maps(const Maps&) = delete;
   Maps& operator=(const Maps&) = delete;
 
-  // Parses the files in order, each one whatever happened to those before. Each failure is
-  // said on standard error: "mapsyms: " and the library's message (with the system's reason
-  // when the file cannot be opened). Returns false when any file failed.
-  bool Load(const std::vector<std::string>& paths);
+  // Parses each file into a table of its own, in order, each one whatever happened to those
+  // before; with at_once, every file on a thread of its own. Each failure is said on standard
+  // error: "mapsyms: " and the library's message (with the system's reason when the file
+  // cannot be opened). Returns false when any file failed.
+  bool Load(const std::vector<std::string>& paths, bool at_once = false);
 
   const std::vector<FileOutcome>& files() const { return files_; }
-  bool all_ok() const;
-  const SymbolRecord* head() const { return lib_.get_record_top(); }
-  std::int32_t count() const { return lib_.get_record_count(); }
-  // Every record in list order (made on first use).
+  // The symbols of a file's table, every kind, in file order.
+  const MapSymbol* symbols(std::size_t file) const { return lib_.get_symbols(files_[file].table); }
+  std::size_t symbol_count(std::size_t file) const {
+    return lib_.get_symbol_count(files_[file].table);
+  }
+  // The address symbols of every file.
+  std::int64_t count() const { return files_.empty() ? 0 : files_.back().end; }
+  // Every address symbol in file order (made on first use).
   const RecordList& records();
+
+  // Of every file's address symbols, the one at or nearest below address (the first in file
+  // order among equal values), within max_offset of it; null when none is. *file is its file.
+  const MapSymbol* Find(std::uint32_t address, std::uint32_t max_offset,
+                        std::uint32_t* file = nullptr) const;
 
  private:
   const MapLibrary& lib_;
@@ -52,43 +67,10 @@ class Maps {
   bool records_made_ = false;
 };
 
-// A symbol that an address falls in: the record's name (and its length) and value.
-struct Symbol {
-  const char* name;
-  std::uint32_t length;
-  std::uint32_t value;
-};
-
-// The records sorted by value for lookups. Of records with equal values only the first in file
-// order is kept (it is the answer for all of them); the one at or nearest below an address is
-// found through a table of where each 64 KiB of the address space starts and a binary search
-// within that part.
-class AddressIndex {
- public:
-  // Indexes symbols given in file order.
-  explicit AddressIndex(LargeVector<Symbol> symbols);
-
-  // The symbol at or nearest below address, within max_offset of it; null when none is.
-  const Symbol* Find(std::uint32_t address, std::uint32_t max_offset = 0xFFFFFFFFu) const;
-  // Ask the processor to fetch what Find(address) will read, ahead of the call: the table
-  // entry of the address's part first, then (reading that entry) the part's values.
-  void PrefetchPart(std::uint32_t address) const;
-  void Prefetch(std::uint32_t address) const;
-
- private:
-  LargeVector<std::uint32_t> values_;        // sorted, distinct
-  LargeVector<Symbol> symbols_;              // in the same order
-  std::vector<std::uint32_t> bucket_start_;  // first index with value >= bucket << 16
-};
-
-// The symbols of the records for which keep[i] holds (all, with an empty keep), in file order.
-LargeVector<Symbol> SymbolsOf(const RecordList& records, const std::vector<bool>& keep = {});
-// The symbols of every record in the library's list, in file order.
-LargeVector<Symbol> SymbolsOf(const SymbolRecord* head, std::int32_t count);
-
-// "name" or "name+0xOFFSET" for address within symbol.
-std::string SymbolAt(const Symbol& symbol, std::uint32_t address);
+// "name" or "name+0xOFFSET" for address within the symbol at value.
+std::string SymbolAt(const char* name, std::uint32_t value, std::uint32_t address);
 // Its length, and the same written at `at` (returning its end) or into out.
-std::size_t SymbolAtSize(const Symbol& symbol, std::uint32_t address);
-char* WriteSymbolAt(char* at, const Symbol& symbol, std::uint32_t address);
-void PutSymbolAt(Output& out, const Symbol& symbol, std::uint32_t address);
+std::size_t SymbolAtSize(std::size_t name_length, std::uint32_t value, std::uint32_t address);
+char* WriteSymbolAt(char* at, const char* name, std::size_t name_length, std::uint32_t value,
+                    std::uint32_t address);
+void PutSymbolAt(Output& out, const char* name, std::uint32_t value, std::uint32_t address);

@@ -1,0 +1,18 @@
+// mapsyms' end on memory exhaustion, in a thread other than the main one: an allocation that
+// cannot be had must print "mapsyms: out of memory" and exit with 3, not abort.
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+#include "out_of_memory.h"
+
+int main(int argc, char**) {
+  EndOnOutOfMemory();
+  std::thread worker([argc] {
+    // More than any address space holds, and unknown to the compiler.
+    std::vector<char> impossible(static_cast<std::size_t>(-1) / 2 - static_cast<std::size_t>(argc));
+    impossible[0] = 1;
+  });
+  worker.join();
+  return 0;
+}
