@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "records/large_pages.h"
 #include "scanner/symbol_kind.h"
 
 namespace k8map {
@@ -28,75 +29,108 @@ Buffer<T> NewBuffer(std::size_t count) {
   return Buffer<T>(static_cast<T*>(std::malloc(count == 0 ? sizeof(T) : count * sizeof(T))));
 }
 
-// FNV-1a over the name's bytes.
+// A name's hash, eight bytes a step (a name is hashed for every symbol when the index is made).
 std::uint32_t HashName(const char* name) {
-  std::uint32_t hash = 2166136261u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-    hash = (hash ^ *p) * 16777619u;
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  std::size_t length = std::strlen(name);
+  std::uint64_t hash = length * kMultiplier;
+  for (; length >= 8; length -= 8, name += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name, 8);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 32;
   }
-  return hash;
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, name, length);
+  hash = (hash ^ tail) * kMultiplier;
+  return static_cast<std::uint32_t>(hash >> 32);
+}
+
+void Prefetch(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
 }
 
 }  // namespace
 
-// Open addressing: slot i is hash[i] and symbol[i], the symbol's number plus one (0: empty).
+// Open addressing over slots of a name's hash and its symbol's number plus one (0: empty).
 struct SymbolIndexes::NameIndex {
-  Buffer<std::uint32_t> hash;
-  Buffer<std::uint32_t> symbol;
+  struct Slot {
+    std::uint32_t hash;
+    std::uint32_t symbol;
+  };
+  Buffer<Slot> slot;
   std::size_t mask = 0;
 
   // Where name is, or the empty slot where it would go.
-  std::size_t Slot(const MapSymbol* symbols, const char* name, std::uint32_t h) const {
+  std::size_t Find(const MapSymbol* symbols, const char* name, std::uint32_t h) const {
     std::size_t i = h & mask;
-    while (symbol[i] != 0 && (hash[i] != h || std::strcmp(symbols[symbol[i] - 1].name, name) != 0)) {
+    while (slot[i].symbol != 0 &&
+           (slot[i].hash != h || std::strcmp(symbols[slot[i].symbol - 1].name, name) != 0)) {
       i = (i + 1) & mask;
     }
     return i;
   }
 
+  // The symbols in order, each name's first kept. Every slot is somewhere else in memory: the
+  // slot of the symbol kAhead places on is asked for early, its hash made then.
   static NameIndex* Build(const MapSymbol* symbols, std::size_t count) {
     std::size_t slots = 16;
     while (slots < count + count / 2) slots *= 2;
     std::unique_ptr<NameIndex> index(new (std::nothrow) NameIndex);
     if (!index) return nullptr;
-    index->hash = NewBuffer<std::uint32_t>(slots);
-    index->symbol = NewBuffer<std::uint32_t>(slots);
-    if (!index->hash || !index->symbol) return nullptr;
-    std::memset(index->symbol.get(), 0, slots * sizeof(std::uint32_t));
+    index->slot = NewBuffer<Slot>(slots);
+    if (!index->slot) return nullptr;
+    AdviseLargePages(index->slot.get(), slots * sizeof(Slot));
+    std::memset(index->slot.get(), 0, slots * sizeof(Slot));
     index->mask = slots - 1;
+    constexpr std::size_t kAhead = 16;
+    std::uint32_t hashes[kAhead];  // of symbols n to n + kAhead - 1, by n modulo kAhead
+    for (std::size_t n = 0; n < kAhead && n < count; ++n) hashes[n] = HashName(symbols[n].name);
     for (std::size_t n = 0; n < count; ++n) {
-      std::uint32_t h = HashName(symbols[n].name);
-      std::size_t i = index->Slot(symbols, symbols[n].name, h);
-      if (index->symbol[i] != 0) continue;  // the first of a name stays
-      index->hash[i] = h;
-      index->symbol[i] = static_cast<std::uint32_t>(n + 1);
+      std::uint32_t h = hashes[n % kAhead];
+      if (n + kAhead < count) {
+        std::uint32_t later = HashName(symbols[n + kAhead].name);
+        hashes[n % kAhead] = later;
+        Prefetch(&index->slot[later & index->mask]);
+      }
+      std::size_t i = index->Find(symbols, symbols[n].name, h);
+      if (index->slot[i].symbol != 0) continue;  // the first of a name stays
+      index->slot[i] = {h, static_cast<std::uint32_t>(n + 1)};
     }
     return index.release();
   }
 };
 
-// The distinct values of the address symbols, ascending, each with the first symbol that has
-// it; bucket_start[b] is the first position whose value's top bits are b or more.
+// The distinct values of the address symbols, ascending, each beside the first symbol that has
+// it (so that the search's last read brings the answer with it); bucket_start[b] is the first
+// position whose value's top bits are b or more.
 struct SymbolIndexes::AddressIndex {
-  Buffer<std::uint32_t> value;
-  Buffer<std::uint32_t> symbol;
+  struct Entry {
+    std::uint32_t value;
+    std::uint32_t symbol;
+  };
+  Buffer<Entry> entry;
   std::uint32_t bucket_start[kBuckets + 1];
 
   // One past the last position whose value is at or below address.
   std::size_t After(std::uint32_t address) const {
     std::uint32_t bucket = address >> kBucketBits;
-    const std::uint32_t* base = value.get() + bucket_start[bucket];
+    const Entry* base = entry.get() + bucket_start[bucket];
     std::size_t length = bucket_start[bucket + 1] - bucket_start[bucket];
     if (length > 0) {
       // Which half varies from address to address: a mask, not a branch, takes the step.
       while (length > 1) {
         std::size_t half = length / 2;
-        base += half & (std::size_t{0} - static_cast<std::size_t>(base[half] <= address));
+        base += half & (std::size_t{0} - static_cast<std::size_t>(base[half].value <= address));
         length -= half;
       }
-      base += *base <= address ? 1 : 0;
+      base += base->value <= address ? 1 : 0;
     }
-    return static_cast<std::size_t>(base - value.get());
+    return static_cast<std::size_t>(base - entry.get());
   }
 
   static AddressIndex* Build(const MapSymbol* symbols, std::size_t count);
@@ -104,26 +138,48 @@ struct SymbolIndexes::AddressIndex {
 
 namespace {
 
-struct ValueOf {
-  std::uint32_t value;
-  std::uint32_t symbol;
-};
+using Entry = SymbolIndexes::AddressIndex::Entry;
 
-// Stable by value: two passes over sixteen bits each, from pairs in symbol order.
-void SortByValue(ValueOf* pairs, ValueOf* spare, std::size_t count, std::uint32_t* counts) {
-  for (int shift = 0; shift < 32; shift += kBucketBits) {
-    std::memset(counts, 0, kBuckets * sizeof(std::uint32_t));
-    for (std::size_t i = 0; i < count; ++i) ++counts[(pairs[i].value >> shift) & (kBuckets - 1)];
+// Radix digits of eleven bits (three passes cover a value): the counters and the places a pass
+// writes to stay within the caches, as sixteen bits' 65,536 do not.
+constexpr int kPasses = 3, kDigitBits = 11;
+constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+static_assert(kPasses * kDigitBits >= 32);
+
+std::size_t Digit(std::uint32_t value, int pass) {
+  return (value >> (kDigitBits * pass)) & (kDigits - 1);
+}
+
+// The address symbols' entries in symbol order, with each pass's digits counted; the count.
+std::size_t CollectEntries(const MapSymbol* symbols, std::size_t count, Entry* entries,
+                           std::uint32_t (&counts)[kPasses][kDigits]) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!IsAddressKind(symbols[i].kind)) continue;
+    std::uint32_t value = symbols[i].value;
+    entries[n++] = {value, static_cast<std::uint32_t>(i)};
+    for (int pass = 0; pass < kPasses; ++pass) ++counts[pass][Digit(value, pass)];
+  }
+  return n;
+}
+
+// Sorts the entries by value, keeping their order among equal values, from entries to spare
+// and back, pass by pass; the sorted entries end in spare (the passes are odd in number).
+void SortByValue(Entry* entries, Entry* spare, std::size_t count,
+                 std::uint32_t (&counts)[kPasses][kDigits]) {
+  static_assert(kPasses % 2 == 1);
+  for (int pass = 0; pass < kPasses; ++pass) {
     std::uint32_t start = 0;
-    for (std::size_t d = 0; d < kBuckets; ++d) {
-      std::uint32_t n = counts[d];
-      counts[d] = start;
-      start += n;
+    for (std::uint32_t& n : counts[pass]) {
+      std::uint32_t here = n;
+      n = start;
+      start += here;
     }
+    std::uint32_t* place = counts[pass];
     for (std::size_t i = 0; i < count; ++i) {
-      spare[counts[(pairs[i].value >> shift) & (kBuckets - 1)]++] = pairs[i];
+      spare[place[Digit(entries[i].value, pass)]++] = entries[i];
     }
-    std::swap(pairs, spare);
+    std::swap(entries, spare);
   }
 }
 
@@ -131,34 +187,29 @@ void SortByValue(ValueOf* pairs, ValueOf* spare, std::size_t count, std::uint32_
 
 SymbolIndexes::AddressIndex* SymbolIndexes::AddressIndex::Build(const MapSymbol* symbols,
                                                               std::size_t count) {
-  std::size_t addresses = 0;
-  for (std::size_t n = 0; n < count; ++n) addresses += IsAddressKind(symbols[n].kind) ? 1 : 0;
   std::unique_ptr<AddressIndex> index(new (std::nothrow) AddressIndex);
-  Buffer<ValueOf> pairs = NewBuffer<ValueOf>(addresses);
-  Buffer<ValueOf> spare = NewBuffer<ValueOf>(addresses);
-  if (!index || !pairs || !spare) return nullptr;
-  std::size_t at = 0;
-  for (std::size_t n = 0; n < count; ++n) {
-    if (IsAddressKind(symbols[n].kind)) {
-      pairs[at++] = {symbols[n].value, static_cast<std::uint32_t>(n)};
-    }
-  }
-  // Two passes leave the sorted pairs where they started.
-  SortByValue(pairs.get(), spare.get(), addresses, index->bucket_start);
-  spare.reset();
-  index->value = NewBuffer<std::uint32_t>(addresses);
-  index->symbol = NewBuffer<std::uint32_t>(addresses);
-  if (!index->value || !index->symbol) return nullptr;
+  // Room for every symbol: only the address symbols' part is touched.
+  Buffer<Entry> entries = NewBuffer<Entry>(count);
+  Buffer<Entry> sorted = NewBuffer<Entry>(count);
+  if (!index || !entries || !sorted) return nullptr;
+  AdviseLargePages(entries.get(), count * sizeof(Entry));
+  AdviseLargePages(sorted.get(), count * sizeof(Entry));
+  std::uint32_t counts[kPasses][kDigits] = {};
+  std::size_t addresses = CollectEntries(symbols, count, entries.get(), counts);
+  SortByValue(entries.get(), sorted.get(), addresses, counts);
+  entries.reset();
+  // Of equal values, the first, in place.
+  Entry* entry = sorted.get();
   std::size_t distinct = 0;
   for (std::size_t i = 0; i < addresses; ++i) {
-    if (distinct > 0 && index->value[distinct - 1] == pairs[i].value) continue;
-    index->value[distinct] = pairs[i].value;
-    index->symbol[distinct++] = pairs[i].symbol;
+    if (distinct > 0 && entry[distinct - 1].value == entry[i].value) continue;
+    entry[distinct++] = entry[i];
   }
+  index->entry = std::move(sorted);
   std::size_t position = 0;
   for (std::size_t bucket = 0; bucket <= kBuckets; ++bucket) {
     std::uint64_t low = std::uint64_t{bucket} << kBucketBits;
-    while (position < distinct && index->value[position] < low) ++position;
+    while (position < distinct && entry[position].value < low) ++position;
     index->bucket_start[bucket] = static_cast<std::uint32_t>(position);
   }
   return index.release();
@@ -190,7 +241,7 @@ const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t
                                            const char* name) const {
   if (name == nullptr || count == 0) return nullptr;
   if (const NameIndex* index = IndexOf(names_, build_lock_, symbols, count)) {
-    std::uint32_t n = index->symbol[index->Slot(symbols, name, HashName(name))];
+    std::uint32_t n = index->slot[index->Find(symbols, name, HashName(name))].symbol;
     return n != 0 ? &symbols[n - 1] : nullptr;
   }
   for (std::size_t n = 0; n < count; ++n) {
@@ -204,7 +255,7 @@ const MapSymbol* SymbolIndexes::FindByAddress(const MapSymbol* symbols, std::siz
   if (count == 0) return nullptr;
   if (const AddressIndex* index = IndexOf(addresses_, build_lock_, symbols, count)) {
     std::size_t after = index->After(address);
-    return after > 0 ? &symbols[index->symbol[after - 1]] : nullptr;
+    return after > 0 ? &symbols[index->entry[after - 1].symbol] : nullptr;
   }
   const MapSymbol* best = nullptr;
   for (std::size_t n = 0; n < count; ++n) {

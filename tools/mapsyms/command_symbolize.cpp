@@ -167,19 +167,21 @@ class Symbolizer {
     for (std::size_t k = 0; k < n; ++k) {
       if (k + kFindAhead < n) LookUp(found[k + kFindAhead]);
       if (k + kNameAhead < n && found[k + kNameAhead].symbol != nullptr) {
-        Prefetch(found[k + kNameAhead].symbol->name);
+        Prefetch(found[k + kNameAhead].symbol->name);  // the symbol itself came meanwhile
       }
       const Found& f = found[k];
       Copy(sink, copied, f.end);
       copied = f.end;
-      Annotate(sink, f.address, f.symbol);
+      bool within = f.symbol != nullptr && f.address - f.symbol->value <= max_offset_;
+      Annotate(sink, f.address, within ? f.symbol : nullptr);
     }
     Copy(sink, copied, to);
   }
 
+  // The symbol is fetched meanwhile; its offset is checked where it is written.
   void LookUp(Found& f) const {
-    const MapSymbol* symbol = lib_.find_symbol_by_address(table_, f.address);
-    f.symbol = symbol != nullptr && f.address - symbol->value <= max_offset_ ? symbol : nullptr;
+    f.symbol = lib_.find_symbol_by_address(table_, f.address);
+    Prefetch(f.symbol);
   }
 
   template <class Sink>
