@@ -131,8 +131,7 @@ if [ -w /dev/full ] && [ -z "$emulator" ]; then
   fi
 fi
 
-# (AddressSanitizer refuses such an allocation with a report of its own unless told to return null.)
-ASAN_OPTIONS=allocator_may_return_null=1 check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
+check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
 
 # ---- symbolize ----
 check symbolize 0 "$(golden trace.symbolized)" "" mapsyms symbolize "$sample" "$data/trace.txt"

@@ -1,6 +1,8 @@
 # Shared by the packaging tests (sourced): counted checks and the closing line.
 passed=0
 failed=0
+# The project's version, as CMake's project() states it; the packages' names carry it.
+version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 
 # verdict NAME OK DETAIL: counts a check; prints NAME and DETAIL when OK is not 1.
 verdict() {

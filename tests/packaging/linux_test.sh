@@ -23,7 +23,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
 verdict install $(( $? == 0 )) "$(tail -3 "$work/install.log")"
 "$prefix/bin/mapsyms" "$sample" >"$work/out" 2>&1
 same_file installed_mapsyms "$listing" "$work/out"
-soname=$(readelf -d "$prefix/lib/libkestrum8_map.so.1.0.0" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+soname=$(readelf -d "$prefix/lib/libkestrum8_map.so.$version" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 verdict soname $([ "$soname" = libkestrum8_map.so.1 ] && echo 1 || echo 0) "SONAME '$soname'"
 runpath=$(readelf -d "$prefix/bin/mapsyms" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
 verdict runpath $([ "$runpath" = '$ORIGIN/../lib' ] && echo 1 || echo 0) "RUNPATH '$runpath'"
@@ -70,7 +70,7 @@ cc -std=c99 -Wall -Wextra -Werror -o "$work/host" "$src/examples/host.c" \
 verdict pkg_config_build $(( $? == 0 )) "$(head -5 "$work/cc.log")"
 LD_LIBRARY_PATH=$prefix/lib "$work/host" "$sample" >"$work/out" 2>&1
 same_file pkg_config_host "$work/host.expected" "$work/out"
-verdict pkg_config_version $([ "$(pkg-config --modversion kestrum8_map)" = 1.0.0 ] && echo 1 || echo 0) \
+verdict pkg_config_version $([ "$(pkg-config --modversion kestrum8_map)" = $version ] && echo 1 || echo 0) \
   "version $(pkg-config --modversion kestrum8_map)"
 unset PKG_CONFIG_PATH
 
@@ -78,9 +78,9 @@ unset PKG_CONFIG_PATH
 (cd "$build" && cpack -B "$work/packages" >"$work/cpack.log" 2>&1)
 verdict cpack $(( $? == 0 )) "$(tail -5 "$work/cpack.log")"
 arch=$(dpkg --print-architecture)
-runtime=$work/packages/libkestrum8-map1_1.0.0_$arch.deb
-dev=$work/packages/libkestrum8-map-dev_1.0.0_$arch.deb
-tools=$work/packages/kestrum8-map-tools_1.0.0_$arch.deb
+runtime=$work/packages/libkestrum8-map1_${version}_$arch.deb
+dev=$work/packages/libkestrum8-map-dev_${version}_$arch.deb
+tools=$work/packages/kestrum8-map-tools_${version}_$arch.deb
 contents() { dpkg-deb -c "$1" 2>/dev/null | awk '$1 !~ /^d/ {print $6}' | sort | tr '\n' ' '; }
 expect_contents() {  # NAME DEB FILES...
   local name=$1 deb=$2
@@ -90,7 +90,7 @@ expect_contents() {  # NAME DEB FILES...
   want="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
   verdict "contents_$name" $([ "$got" = "$want" ] && echo 1 || echo 0) "holds: $got"
 }
-expect_contents runtime "$runtime" ./usr/lib/libkestrum8_map.so.1 ./usr/lib/libkestrum8_map.so.1.0.0
+expect_contents runtime "$runtime" ./usr/lib/libkestrum8_map.so.1 ./usr/lib/libkestrum8_map.so.$version
 expect_contents dev "$dev" ./usr/include/kestrum8_map.h ./usr/lib/libkestrum8_map.so \
   ./usr/lib/pkgconfig/kestrum8_map.pc ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfig.cmake \
   ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfigVersion.cmake \
@@ -101,8 +101,8 @@ depends() { dpkg-deb -f "$1" Depends 2>/dev/null; }
 has_dep() {  # NAME DEB TEXT
   case "$(depends "$2")" in *"$3"*) verdict "$1" 1 "" ;; *) verdict "$1" 0 "Depends: $(depends "$2")" ;; esac
 }
-has_dep dev_depends_runtime "$dev" "libkestrum8-map1 (= 1.0.0)"
-has_dep tools_depend_runtime "$tools" "libkestrum8-map1 (= 1.0.0)"
+has_dep dev_depends_runtime "$dev" "libkestrum8-map1 (= $version)"
+has_dep tools_depend_runtime "$tools" "libkestrum8-map1 (= $version)"
 has_dep runtime_depends_libc "$runtime" "libc6"
 dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs >"$work/shlibs" 2>/dev/null
 has_text runtime_shlibs "$work/shlibs" "libkestrum8_map 1 libkestrum8-map1"
@@ -111,10 +111,10 @@ root=$work/root
 for deb in "$runtime" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
 "$root/usr/bin/mapsyms" "$sample" >"$work/out" 2>&1
 same_file deb_mapsyms "$listing" "$work/out"
-file "$root/usr/lib/libkestrum8_map.so.1.0.0" >"$work/file"
+file "$root/usr/lib/libkestrum8_map.so.$version" >"$work/file"
 has_text deb_library_stripped "$work/file" ", stripped"
 
-tarball=$work/packages/kestrum8_map-1.0.0-linux-$(uname -m).tar.gz
+tarball=$work/packages/kestrum8_map-$version-linux-$(uname -m).tar.gz
 mkdir "$work/tgz" && tar -xzf "$tarball" -C "$work/tgz" 2>/dev/null
 "$work"/tgz/*/bin/mapsyms "$sample" >"$work/out" 2>&1
 same_file tgz_mapsyms "$listing" "$work/out"

@@ -21,7 +21,7 @@ listing=$src/tests/golden/sample.txt
 
 (cd "$build" && cpack -B "$work/packages" >"$work/cpack.log" 2>&1)
 verdict cpack $(( $? == 0 )) "$(tail -5 "$work/cpack.log")"
-zip=$work/packages/kestrum8_map-1.0.0-win32.zip
+zip=$work/packages/kestrum8_map-$version-win32.zip
 dist=$work/dist
 mkdir "$dist"
 (cd "$dist" && cmake -E tar xf "$zip")
