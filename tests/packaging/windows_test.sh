@@ -62,7 +62,7 @@ same_file msvc_host "$work/msvc.expected" "$work/out"
 imports=$(i686-w64-mingw32-objdump -p "$dist/bin/host_msvc.exe" |
           sed -n '/DLL Name: kestrum8_map.dll/,/^$/p' | awk 'NR > 2 && NF == 3 {print $3}' | sort | tr '\n' ' ')
 verdict msvc_undecorated_imports \
-  $([ "$imports" = "FreeAllRecords GetErrorMessage GetFirstRecord GetMapDllVersion GetNextRecord GetRecordCount MapParse " ] && echo 1 || echo 0) \
+  $([ "$imports" = "CreateSymbolTable FindSymbolByAddress FindSymbolByName FreeAllRecords FreeSymbolTable GetErrorMessage GetFirstRecord GetMapDllVersion GetNextRecord GetRecordCount GetSymbolCount GetSymbols MapParse ParseMapFile " ] && echo 1 || echo 0) \
   "imports: $imports"
 
 # MinGW through the zip's CMake package.
