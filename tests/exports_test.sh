@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
-# 1 to 19, imports from
+# 1 to 20, imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
 # checks instead that the DLL carries no symbols).
@@ -34,7 +34,8 @@ expected_by_ordinal="1 MapParse
 16 FindSymbolByAddress
 17 GetSymbolTableError
 18 GetKindName
-19 GetMapLibraryVersion"
+19 GetMapLibraryVersion
+20 FindSymbolsByAddress"
 
 if [ "$mode" = linux ]; then
   names=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)

@@ -372,7 +372,7 @@ const char* const kExportsByOrdinal[] = {
     "GetNextRecord",     "FreeAllRecords",      "GetErrorMessage",     "GetMapDllVersion",
     "CreateSymbolTable", "FreeSymbolTable",     "ParseMapFile",        "ParseMapText",
     "GetSymbolCount",    "GetSymbols",          "FindSymbolByName",    "FindSymbolByAddress",
-    "GetSymbolTableError", "GetKindName",       "GetMapLibraryVersion",
+    "GetSymbolTableError", "GetKindName",       "GetMapLibraryVersion", "FindSymbolsByAddress",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -428,6 +428,7 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
   EXPECT_EQ(StackDelta<2>(fn("FindSymbolByName")), 0);
   EXPECT_EQ(StackDelta<2>(fn("FindSymbolByAddress")), 0);
   EXPECT_EQ(StackDelta<1>(fn("GetSymbolTableError")), 0);
+  EXPECT_EQ(StackDelta<4>(fn("FindSymbolsByAddress")), 0);
   EXPECT_EQ(StackDelta<1>(fn("GetKindName")), 0);
   EXPECT_EQ(StackDelta<0>(fn("CreateSymbolTable")), 0);  // a table left for the process' end
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "api/library.h"
@@ -124,6 +125,34 @@ TEST(SymbolTable, InvariantOnProjectMaps) {
   for (const std::string& path : ProjectMaps()) ExpectInvariant(path, path);
 }
 
+// A table large enough to be indexed in two halves at once: every address symbol is found at
+// its value as the first of its value, and every name as the first of its name.
+TEST(SymbolTable, LookupsOnALargeTable) {
+  std::string text;
+  const char* kinds[] = {"Addr.", "Var.", "loc."};
+  for (int i = 0; i < 150000; ++i) {
+    text += " s" + std::to_string(i % 100000) + " " + kinds[i % 3] + " g 0x" +
+            std::to_string((i * 7919) % 500000) + "\n";
+  }
+  auto table = std::make_unique<SymbolTable>();
+  ASSERT_EQ(ParseMapText(table.get(), text.data(), text.size(), "big"), 0);
+  const MapSymbol* symbols = GetSymbols(table.get());
+  std::size_t count = GetSymbolCount(table.get());
+  std::unordered_map<std::uint32_t, std::size_t> first_of_value;
+  std::unordered_map<std::string, std::size_t> first_of_name;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (symbols[i].kind != K8MAP_KIND_VAR) first_of_value.emplace(symbols[i].value, i);
+    first_of_name.emplace(symbols[i].name, i);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (symbols[i].kind != K8MAP_KIND_VAR) {
+      ASSERT_EQ(FindSymbolByAddress(table.get(), symbols[i].value),
+                symbols + first_of_value[symbols[i].value]) << i;
+    }
+    ASSERT_EQ(FindSymbolByName(table.get(), symbols[i].name), symbols + first_of_name[symbols[i].name]);
+  }
+}
+
 TEST(SymbolTable, InvariantOnGeneratedMaps) {
   // Every kind, bits, trailing words, continued entries of every kind, across buffer refills.
   std::string text = "Generated\n\n";
@@ -204,11 +233,21 @@ TEST(SymbolTable, FindsByNameAndAddress) {
     EXPECT_EQ(found, c.expected < 0 ? nullptr : symbols + c.expected)
         << (c.name ? c.name : "null");
   }
+  // Many at once: the same answers, and how many were found.
+  std::vector<std::uint32_t> addresses;
+  for (const auto& c : by_address) addresses.push_back(c.address);
+  std::vector<const MapSymbol*> many(addresses.size(), symbols);
+  EXPECT_EQ(FindSymbolsByAddress(table.get(), addresses.data(), addresses.size(), many.data()), 8u);
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    EXPECT_EQ(many[i], FindSymbolByAddress(table.get(), addresses[i])) << addresses[i];
+  }
   // A new parse forgets the indexes.
   ASSERT_EQ(ParseMapText(table.get(), " lower loc. s 0x80\n", 19, "n"), 0);
   EXPECT_STREQ(FindSymbolByAddress(table.get(), 0x90)->name, "lower");
   EXPECT_STREQ(FindSymbolByName(table.get(), "lower")->name, "lower");
 }
+
+const MapSymbol kNotWritten{};
 
 TEST(SymbolTable, NullsNeverCrash) {
   EXPECT_EQ(ParseMapFile(nullptr, "x"), -1);
@@ -218,6 +257,12 @@ TEST(SymbolTable, NullsNeverCrash) {
   EXPECT_EQ(FindSymbolByName(nullptr, "a"), nullptr);
   EXPECT_EQ(FindSymbolByAddress(nullptr, 0), nullptr);
   EXPECT_STREQ(GetSymbolTableError(nullptr), "");
+  std::uint32_t address = 1;
+  const MapSymbol* found = &kNotWritten;
+  EXPECT_EQ(FindSymbolsByAddress(nullptr, &address, 1, &found), 0u);
+  EXPECT_EQ(found, nullptr) << "null answers for a null table";
+  EXPECT_EQ(FindSymbolsByAddress(nullptr, nullptr, 1, &found), 0u);
+  EXPECT_EQ(FindSymbolsByAddress(nullptr, &address, 1, nullptr), 0u);
   FreeSymbolTable(nullptr);
   auto table = std::make_unique<SymbolTable>();
   struct {

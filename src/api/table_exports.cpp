@@ -68,6 +68,18 @@ K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* ta
   return table->indexes.FindByAddress(table->store.symbols, table->store.count, address);
 }
 
+K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
+                                                 const uint32_t* addresses, size_t count,
+                                                 const MapSymbol** symbols) {
+  if (addresses == nullptr || symbols == nullptr) return 0;
+  if (table == nullptr) {
+    for (size_t i = 0; i < count; ++i) symbols[i] = nullptr;
+    return 0;
+  }
+  return table->indexes.FindManyByAddress(table->store.symbols, table->store.count, addresses,
+                                          count, symbols);
+}
+
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table) {
   return table != nullptr ? table->error_message : "";
 }

@@ -44,14 +44,8 @@ class ChunkSupply {
   // can have that memory. Take returns null from then on.
   void Stop();
 
-  // The helper thread's stack: it only touches pages, and a small stack keeps the address
-  // space it takes from the parse small. ThreadSanitizer needs far more for its own bookkeeping
-  // (a thread with less is refused), and its build checks the helper too.
-#if defined(__SANITIZE_THREAD__)
-  static constexpr std::size_t kHelperStackSize = 4 * 1024 * 1024;
-#else
-  static constexpr std::size_t kHelperStackSize = 64 * 1024;
-#endif
+  // The helper thread's stack: it only touches pages.
+  static constexpr std::size_t kHelperStackSize = kSmallHelperStack;
 
  private:
   static constexpr int kAhead = 2;

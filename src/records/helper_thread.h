@@ -13,6 +13,15 @@
 
 namespace k8map {
 
+// The stack of a helper that does a little work of its own (touching pages, sorting a half):
+// small, to keep the address space it takes small. ThreadSanitizer needs far more for its own
+// bookkeeping (a thread with less is refused), and its build checks the helpers too.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr std::size_t kSmallHelperStack = 4 * 1024 * 1024;
+#else
+inline constexpr std::size_t kSmallHelperStack = 64 * 1024;
+#endif
+
 class HelperThread {
  public:
   HelperThread();

@@ -1,8 +1,7 @@
-// Lookups over a symbol store, each from an index built on its first use: the first symbol of a
-// name (a hash table), and the address symbol at or nearest below an address (the distinct
-// values sorted, with where each 64 KiB of the address space starts among them). Any number of
-// threads may look up at once, the first of them building the index; the store must not
-// change meanwhile, and Reset forgets the indexes before it does.
+// A symbol table's lookups, each through an index made on its first use (name_index.h,
+// address_index.h). Any number of threads may look up at once, the first of them making the
+// index; the symbols must not change meanwhile, and Reset forgets the indexes before they do.
+// When memory for an index is refused, the lookups search the symbols one by one.
 #pragma once
 
 #include <atomic>
@@ -14,6 +13,9 @@
 
 namespace k8map {
 
+struct NameIndex;
+struct AddressIndex;
+
 class SymbolIndexes {
  public:
   SymbolIndexes() = default;
@@ -24,16 +26,16 @@ class SymbolIndexes {
   // The first of the symbols with exactly that name; null when none.
   const MapSymbol* FindByName(const MapSymbol* symbols, std::size_t count, const char* name) const;
   // Of the Addr. and loc. symbols, the one at or nearest below address, the first of equal
-  // values; null when none. When memory for an index is refused, both search the symbols
-  // one by one.
+  // values; null when none.
   const MapSymbol* FindByAddress(const MapSymbol* symbols, std::size_t count,
                                  std::uint32_t address) const;
+  // The same for n addresses at once into results; the number found.
+  std::size_t FindManyByAddress(const MapSymbol* symbols, std::size_t count,
+                                const std::uint32_t* addresses, std::size_t n,
+                                const MapSymbol** results) const;
 
   // Forgets the indexes; no lookup may run at the same time.
   void Reset();
-
-  struct NameIndex;
-  struct AddressIndex;
 
  private:
   mutable std::mutex build_lock_;

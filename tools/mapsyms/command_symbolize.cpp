@@ -57,7 +57,13 @@ class Symbolizer {
   struct Found {
     std::size_t end;  // just past the address in pending_
     std::uint32_t address;
-    const MapSymbol* symbol;
+  };
+
+  // What one piece of the text keeps from block to block: its addresses and their symbols.
+  struct Piece {
+    std::vector<Found> found;
+    std::vector<std::uint32_t> addresses;
+    std::vector<const MapSymbol*> symbols;
   };
 
   // The second piece's output, gathered while the first piece is written.
@@ -77,13 +83,13 @@ class Symbolizer {
     std::size_t split = SplitPoint();
     std::size_t done = 0;
     if (split == 0) {
-      done = Run(0, pending_.size(), at_end, found_[0], out_);
+      done = Run(0, pending_.size(), at_end, pieces_[0], out_);
     } else {
       BothHalves(true, [&](int piece) {
         if (piece == 0) {
-          Run(0, split, true, found_[0], out_);
+          Run(0, split, true, pieces_[0], out_);
         } else {
-          done = Run(split, pending_.size(), at_end, found_[1], aside_);
+          done = Run(split, pending_.size(), at_end, pieces_[1], aside_);
         }
       });
       out_.Put(aside_.text);
@@ -109,10 +115,9 @@ class Symbolizer {
   // sink; returns the end of what was written: without at_end, an address that may go on past
   // `to` is left for the next block.
   template <class Sink>
-  std::size_t Run(std::size_t from, std::size_t to, bool at_end, std::vector<Found>& found,
-                  Sink& sink) {
-    std::size_t done = Scan(from, to, at_end, found);
-    EmitRange(found, from, done, sink);
+  std::size_t Run(std::size_t from, std::size_t to, bool at_end, Piece& piece, Sink& sink) {
+    std::size_t done = Scan(from, to, at_end, piece.found);
+    EmitRange(piece, from, done, sink);
     return done;
   }
 
@@ -148,40 +153,44 @@ class Symbolizer {
       }
       if (end == n && !at_end && end - i <= kLongestAddress) return i;
       bool alone = end > i + 2 && end - i <= kLongestAddress && (end == n || !WordByte(p[end]));
-      if (alone && !too_wide) found.push_back({end, value, nullptr});
+      if (alone && !too_wide) found.push_back({end, value});
       i = end;
     }
     return n;
   }
 
-  // Writes the text from `from` up to `to` with the addresses found annotated into sink. Each
-  // step asks ahead for what later steps read: the symbol of the address kFindAhead ahead (its
-  // lookup does not wait for this step's writing), that symbol's name kNameAhead ahead; the
-  // processor fetches them meanwhile.
+  // Writes the text from `from` up to `to` with the addresses found annotated into sink. The
+  // addresses are looked up kChunk at a time (the library fetches ahead what later lookups read,
+  // and the symbols found are still at hand when their chunk is written); as the text is
+  // written, each symbol's name is asked for kNameAhead addresses ahead.
   template <class Sink>
-  void EmitRange(std::vector<Found>& found, std::size_t from, std::size_t to, Sink& sink) const {
-    constexpr std::size_t kFindAhead = 16, kNameAhead = 8;
+  void EmitRange(Piece& piece, std::size_t from, std::size_t to, Sink& sink) const {
+    constexpr std::size_t kChunk = 256, kNameAhead = 8;
+    const std::vector<Found>& found = piece.found;
     const std::size_t n = found.size();
-    for (std::size_t k = 0; k < n && k < kFindAhead; ++k) LookUp(found[k]);
+    std::vector<std::uint32_t>& addresses = piece.addresses;
+    std::vector<const MapSymbol*>& symbols = piece.symbols;
+    addresses.resize(n);
+    symbols.resize(n);
+    for (std::size_t k = 0; k < n; ++k) addresses[k] = found[k].address;
     std::size_t copied = from;
     for (std::size_t k = 0; k < n; ++k) {
-      if (k + kFindAhead < n) LookUp(found[k + kFindAhead]);
-      if (k + kNameAhead < n && found[k + kNameAhead].symbol != nullptr) {
-        Prefetch(found[k + kNameAhead].symbol->name);  // the symbol itself came meanwhile
+      if (k % kChunk == 0) {
+        std::size_t m = n - k < kChunk ? n - k : kChunk;
+        lib_.find_symbols_by_address(table_, addresses.data() + k, m, symbols.data() + k);
+      }
+      std::size_t ahead = k + kNameAhead;
+      if (ahead < n && ahead % kChunk >= kNameAhead && symbols[ahead] != nullptr) {
+        Prefetch(symbols[ahead]->name);  // its chunk is looked up
       }
       const Found& f = found[k];
       Copy(sink, copied, f.end);
       copied = f.end;
-      bool within = f.symbol != nullptr && f.address - f.symbol->value <= max_offset_;
-      Annotate(sink, f.address, within ? f.symbol : nullptr);
+      const MapSymbol* symbol = symbols[k];
+      bool within = symbol != nullptr && f.address - symbol->value <= max_offset_;
+      Annotate(sink, f.address, within ? symbol : nullptr);
     }
     Copy(sink, copied, to);
-  }
-
-  // The symbol is fetched meanwhile; its offset is checked where it is written.
-  void LookUp(Found& f) const {
-    f.symbol = lib_.find_symbol_by_address(table_, f.address);
-    Prefetch(f.symbol);
   }
 
   template <class Sink>
@@ -223,7 +232,7 @@ class Symbolizer {
   bool only_;
   Output& out_;
   std::string pending_;
-  std::vector<Found> found_[2];  // the addresses of each piece
+  Piece pieces_[2];
   TextSink aside_;
   unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
 };

@@ -113,6 +113,7 @@ bool LoadMapLibrary(MapLibrary& library, std::string* error) {
          Resolve(h, "GetSymbols", &library.get_symbols, error) &&
          Resolve(h, "FindSymbolByName", &library.find_symbol_by_name, error) &&
          Resolve(h, "FindSymbolByAddress", &library.find_symbol_by_address, error) &&
+         Resolve(h, "FindSymbolsByAddress", &library.find_symbols_by_address, error) &&
          Resolve(h, "GetSymbolTableError", &library.get_symbol_table_error, error) &&
          Resolve(h, "GetKindName", &library.get_kind_name, error) &&
          Resolve(h, "GetMapLibraryVersion", &library.get_map_library_version, error);

@@ -25,6 +25,7 @@ struct MapLibrary {
   GetSymbolsFn get_symbols = nullptr;
   FindSymbolByNameFn find_symbol_by_name = nullptr;
   FindSymbolByAddressFn find_symbol_by_address = nullptr;
+  FindSymbolsByAddressFn find_symbols_by_address = nullptr;
   GetSymbolTableErrorFn get_symbol_table_error = nullptr;
   GetKindNameFn get_kind_name = nullptr;
   GetMapLibraryVersionFn get_map_library_version = nullptr;

@@ -1,0 +1,59 @@
+// The lookup of an address symbol (Addr. or loc.) by address: the distinct values of the
+// address symbols, ascending, each beside the first symbol that has it (so that the search's
+// last read brings the answer with it), and where each 64 KiB of the address space starts among
+// them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kestrum8_map.h"
+#include "records/index_buffers.h"
+
+namespace k8map {
+
+struct AddressIndex {
+  static constexpr int kBucketBits = 16;
+  static constexpr std::size_t kBuckets = std::size_t{1} << (32 - kBucketBits);
+
+  struct Entry {
+    std::uint32_t value;
+    std::uint32_t symbol;
+  };
+  Buffer<Entry> entry;
+  std::uint32_t bucket_start[kBuckets + 1];  // the first position whose top bits are b or more
+
+  // The index of count symbols (at most 2^32 - 2), or null when memory is refused. A large
+  // table's entries are sorted in two halves at once, one on a helper thread.
+  static AddressIndex* Build(const MapSymbol* symbols, std::size_t count);
+
+  // The first symbol of the value at or nearest below address, or null.
+  const MapSymbol* Find(const MapSymbol* symbols, std::uint32_t address) const {
+    std::size_t after = After(address);
+    return after > 0 ? &symbols[entry[after - 1].symbol] : nullptr;
+  }
+  // The same for n addresses into results; the number found. Each lookup asks ahead for what
+  // later ones read, so that their memory is fetched at once.
+  std::size_t FindMany(const MapSymbol* symbols, const std::uint32_t* addresses, std::size_t n,
+                       const MapSymbol** results) const;
+
+ private:
+  // One past the last position whose value is at or below address.
+  std::size_t After(std::uint32_t address) const {
+    std::uint32_t bucket = address >> kBucketBits;
+    const Entry* base = entry.get() + bucket_start[bucket];
+    std::size_t length = bucket_start[bucket + 1] - bucket_start[bucket];
+    if (length > 0) {
+      // Which half varies from address to address: a mask, not a branch, takes the step.
+      while (length > 1) {
+        std::size_t half = length / 2;
+        base += half & (std::size_t{0} - static_cast<std::size_t>(base[half].value <= address));
+        length -= half;
+      }
+      base += base->value <= address ? 1 : 0;
+    }
+    return static_cast<std::size_t>(base - entry.get());
+  }
+};
+
+}  // namespace k8map
