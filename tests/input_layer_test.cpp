@@ -18,7 +18,7 @@ using test::TokenStream;
 struct Token {
   std::string description;
   std::string text;
-  int line;
+  LineNumber line;
   bool operator==(const Token&) const = default;
 };
 

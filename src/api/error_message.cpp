@@ -15,10 +15,11 @@ ErrorMessage& ErrorMessage::Text(const char* text) {
   return *this;
 }
 
-ErrorMessage& ErrorMessage::Number(int value) {
-  char digits[16];
+ErrorMessage& ErrorMessage::Number(long long value) {
+  char digits[24];
   int count = 0;
-  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
   do {
     digits[count++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;

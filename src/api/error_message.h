@@ -11,7 +11,7 @@ class ErrorMessage {
   ErrorMessage(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
 
   ErrorMessage& Text(const char* text);
-  ErrorMessage& Number(int value);
+  ErrorMessage& Number(long long value);
   // Ends the message with a line feed and its terminator, cutting it to fit when needed.
   void Finish();
 

@@ -13,6 +13,7 @@ namespace k8map {
 struct Library {
   Scanner scanner;
   GrammarState grammar;
+  EngineStacks stacks;
   RecordList records;
   char error_message[kErrorMessageSize] = {};  // empty until the first failure
   bool line_shortcut = true;  // off: every line token by token (tests compare the two)

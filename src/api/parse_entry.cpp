@@ -27,7 +27,8 @@ void WriteOpenFailure(const ParseParts& parts, const char* path) {
 }
 
 // "<path>:<line>: <message>\n" for a fatal scanner failure or lost symbols.
-void WriteLineFailure(const ParseParts& parts, const char* path, int line, const char* message) {
+void WriteLineFailure(const ParseParts& parts, const char* path, LineNumber line,
+                      const char* message) {
   ErrorMessage(parts.error_message, kErrorMessageSize)
       .Text(path)
       .Text(":")
@@ -124,7 +125,7 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
     PrepareStore(store, size);
     try {
       result = ParseTokens(parts.scanner, parts.grammar, store, report, nullptr,
-                           parts.line_shortcut);
+                           parts.line_shortcut, &parts.stacks);
     } catch (const ScannerFailure& failure) {
       fatal = failure.message;
     }

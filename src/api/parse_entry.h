@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "grammar/engine.h"
 #include "grammar/map_actions.h"
 #include "records/record_list.h"
 #include "records/symbol_store.h"
@@ -18,6 +19,7 @@ inline constexpr int kErrorMessageSize = 256;
 struct ParseParts {
   Scanner& scanner;
   GrammarState& grammar;
+  EngineStacks& stacks;
   char* error_message;  // kErrorMessageSize bytes
   bool line_shortcut;   // off: every line token by token (tests compare the two)
   // Maps of at least this many bytes get their arenas' chunks made ready by a helper thread;

@@ -12,6 +12,7 @@
 struct SymbolTable {
   k8map::Scanner scanner;
   k8map::GrammarState grammar;
+  k8map::EngineStacks stacks;
   k8map::SymbolStore store;
   k8map::SymbolIndexes indexes;
   char error_message[k8map::kErrorMessageSize] = {};  // empty unless the last parse failed

@@ -53,13 +53,23 @@ inline int ReportParseError(const char* message, EngineStats* stats) {
   return 1;
 }
 
-// The state and value stacks of one run; the first kInitialStackDepth entries are the run's
-// own storage, larger stacks come from the heap and go with the run.
+// The state and value stacks of a run: the first kInitialStackDepth entries are storage of
+// their own, larger stacks come from the heap and go at the end of the run. They are the
+// parse's, not its caller's stack frame's (some 54 KB: a host thread's stack may be small).
 class EngineStacks {
  public:
   std::uint16_t* states = local_states_;
   SemanticValue* values = local_values_;
   int capacity = kInitialStackDepth;
+
+  // Back to the storage of their own, the heap's given back.
+  void Reset() {
+    states = local_states_;
+    values = local_values_;
+    capacity = kInitialStackDepth;
+    heap_states_.reset();
+    heap_values_.reset();
+  }
 
   // Doubles the capacity (at most kMaxStackDepth) keeping depth entries; false when it cannot.
   bool Grow(int depth) {
@@ -94,9 +104,13 @@ class EngineStacks {
 // whole input lines at once: it must then have done exactly what their tokens would have done
 // from that state, which leads back to that state.
 template <typename Source, typename Actions>
-int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStats* stats = nullptr,
-              int shortcut_state = -1) {
-  EngineStacks stacks;
+int RunEngine(EngineStacks& stacks, const ParseTables& t, Source& source, Actions& actions,
+              EngineStats* stats = nullptr, int shortcut_state = -1) {
+  stacks.Reset();
+  struct GiveBack {  // whatever the end of the run
+    EngineStacks& stacks;
+    ~GiveBack() { stacks.Reset(); }
+  } give_back{stacks};
   int top = 0;  // index of the top entry
   stacks.states[0] = 0;
   int lookahead = -1;  // terminal, or -1 when none is held
@@ -151,6 +165,14 @@ int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStat
       return finish(kParseRejected);
     }
   }
+}
+
+// The same on stacks of the run's own on the heap (tests and benchmarks).
+template <typename Source, typename Actions>
+int RunEngine(const ParseTables& t, Source& source, Actions& actions, EngineStats* stats = nullptr,
+              int shortcut_state = -1) {
+  auto stacks = std::make_unique<EngineStacks>();
+  return RunEngine(*stacks, t, source, actions, stats, shortcut_state);
 }
 
 }  // namespace k8map

@@ -7,7 +7,7 @@
 namespace k8map {
 
 template <class Sink>
-void BasicMapActions<Sink>::NoteLostRecord(int line) {
+void BasicMapActions<Sink>::NoteLostRecord(LineNumber line) {
   if (!report.records_lost) {
     report.records_lost = true;
     report.first_lost_line = line;
@@ -43,8 +43,8 @@ template <class Sink>
 void BasicMapActions<Sink>::RecordCollected() {
   TakenSymbol entry{grammar.collected_name, grammar.collected_length, grammar.head_value,
                     grammar.head_converted, grammar.head_kind,        grammar.head_scope,
-                    grammar.head_bit,       CurrentLine()};
-  AddSymbol(entry, grammar.head_line);
+                    grammar.head_bit,       0};
+  AddSymbol(entry, grammar.head_line, CurrentLine());
 }
 
 template <class Sink>
@@ -58,9 +58,9 @@ void BasicMapActions<Sink>::Reduce(int rule, SemanticValue* rhs) {
       [[fallthrough]];
     case RuleEffect::kRecordEntry: {
       // A value that did not convert makes no symbol: its bytes would be meaningless.
-      TakenSymbol entry{rhs[0].text,      rhs[0].text_length, rhs[3].number, rhs[3].converted,
-                        rhs[1].kind,      rhs[2].scope,       rhs[3].bit,    CurrentLine()};
-      return RecordEntry(entry);
+      TakenSymbol entry{rhs[0].text, rhs[0].text_length, rhs[3].number, rhs[3].converted,
+                        rhs[1].kind, rhs[2].scope,       rhs[3].bit,    0};
+      return RecordEntry(entry, CurrentLine(), CurrentLine());
     }
     case RuleEffect::kSymbolCollected:
       if (!Sink::kAllKinds) return;

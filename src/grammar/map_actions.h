@@ -20,13 +20,13 @@ struct GrammarState {
   std::uint8_t head_kind = 0;   // the head line's kind, scope letter, bit and line
   char head_scope = 0;
   std::int8_t head_bit = -1;
-  int head_line = 0;
+  LineNumber head_line = 0;
 };
 
 // What a parse needs to report beyond its result: symbols lost for want of memory.
 struct ParseReport {
   bool records_lost = false;
-  int first_lost_line = 0;
+  LineNumber first_lost_line = 0;
 };
 
 // The record list: address symbols only, as name and value.
@@ -36,12 +36,12 @@ struct RecordSink {
 
   RecordSink(RecordList& list) : records(list) {}  // NOLINT: MapActions{state, list, ...}
   // The entry's symbol; its name is followed by kNamePadding readable bytes. 0 or -1.
-  int Append(const TakenSymbol& entry, int) {
+  int Append(const TakenSymbol& entry, LineNumber) {
     return AppendPadded(records, entry.name, static_cast<std::size_t>(entry.name_length),
                         entry.number);
   }
   template <class Entry>
-  int AppendRun(const Entry* entries, int from, int to) {
+  int AppendRun(const Entry* entries, int from, int to, LineNumber) {
     return AppendPaddedRun(records, entries, from, to);
   }
 };
@@ -52,7 +52,7 @@ struct SymbolSink {
   SymbolStore& store;
 
   SymbolSink(SymbolStore& s) : store(s) {}  // NOLINT: as RecordSink
-  int Append(const TakenSymbol& entry, int first_line) {
+  int Append(const TakenSymbol& entry, LineNumber first_line) {
     SymbolFields fields{entry.name,  static_cast<std::size_t>(entry.name_length),
                         entry.number, static_cast<std::uint32_t>(first_line),
                         entry.kind,  entry.scope,
@@ -60,8 +60,8 @@ struct SymbolSink {
     return AppendSymbol(store, fields, true);
   }
   template <class Entry>
-  int AppendRun(const Entry* entries, int from, int to) {
-    return AppendSymbolRun(store, entries, from, to);
+  int AppendRun(const Entry* entries, int from, int to, LineNumber first_line) {
+    return AppendSymbolRun(store, entries, from, to, first_line);
   }
 };
 
@@ -70,30 +70,33 @@ struct BasicMapActions {
   GrammarState& grammar;
   Sink sink;
   ParseReport& report;
-  const int* line_counter;  // the scanner's, for the entries' lines (may be null)
+  const LineNumber* line_counter;  // the scanner's, for the entries' lines (may be null)
 
   void Reduce(int rule, SemanticValue* rhs);
 
-  // A single-line entry's symbol, when its value converted; entry.line is its line.
-  void RecordEntry(const TakenSymbol& entry) { AddSymbol(entry, entry.line); }
-  // The symbols of many single-line entries at once.
+  // The symbols of many single-line entries at once; an entry's line is counted from
+  // first_line.
   template <class Entry>
-  void RecordEntries(const Entry* entries, int count) {
-    for (int i = sink.AppendRun(entries, 0, count); i < count;
-         i = sink.AppendRun(entries, i + 1, count)) {
-      AddSymbol(entries[i], entries[i].line);  // converted: the run passes over the others
+  void RecordEntries(const Entry* entries, int count, LineNumber first_line) {
+    for (int i = sink.AppendRun(entries, 0, count, first_line); i < count;
+         i = sink.AppendRun(entries, i + 1, count, first_line)) {
+      LineNumber line = first_line + entries[i].line;
+      AddSymbol(entries[i], line, line);  // converted: the run passes over the others
     }
   }
-  // A continued entry's symbol: entry.line is its last line, first_line its head's.
-  void RecordContinued(const TakenSymbol& entry, int first_line) { AddSymbol(entry, first_line); }
+  // An entry's symbol, when its value converted, from its first line to its last (the same for
+  // a single-line entry); entry.line is not read.
+  void RecordEntry(const TakenSymbol& entry, LineNumber first_line, LineNumber last_line) {
+    AddSymbol(entry, first_line, last_line);
+  }
 
  private:
   // A symbol lost for want of memory is remembered with its entry's last line.
-  void AddSymbol(const TakenSymbol& entry, int first_line) {
-    if (entry.converted && sink.Append(entry, first_line) != 0) NoteLostRecord(entry.line);
+  void AddSymbol(const TakenSymbol& entry, LineNumber first_line, LineNumber last_line) {
+    if (entry.converted && sink.Append(entry, first_line) != 0) NoteLostRecord(last_line);
   }
-  int CurrentLine() const { return line_counter != nullptr ? *line_counter - 1 : 0; }
-  void NoteLostRecord(int line);
+  LineNumber CurrentLine() const { return line_counter != nullptr ? *line_counter - 1 : 0; }
+  void NoteLostRecord(LineNumber line);
   void AddPiece(const SemanticValue& piece);
   void StartCollection(const SemanticValue* rhs);
   void RecordCollected();

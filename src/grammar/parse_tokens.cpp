@@ -45,18 +45,19 @@ namespace {
 // The symbols of taken lines where the wide reader runs: each name's fixed-size copy is then one
 // vector load and store (in the 32-bit DLL's portable code it is eight of each).
 template <class Actions>
-K8MAP_AVX2_TARGET void RecordTakenWithAvx2(Actions& actions, const TakenSymbol* symbols,
-                                           int count) {
-  actions.RecordEntries(symbols, count);
+K8MAP_AVX2_TARGET void RecordTakenWithAvx2(Actions& actions, const TakenSymbol* symbols, int count,
+                                           LineNumber first_line) {
+  actions.RecordEntries(symbols, count, first_line);
 }
 
 template <class Sink>
 int ParseWith(Scanner& scanner, GrammarState& grammar, Sink sink, ParseReport& report,
-              EngineStats* stats, bool line_shortcut) {
+              EngineStats* stats, bool line_shortcut, EngineStacks* stacks) {
   ScannerSource source{scanner, line_shortcut};
   BasicMapActions<Sink> actions{grammar, sink, report, &scanner.line_counter};
   const ParseTables& t = kMapTables;
   int after_entry_list = t.goto_state[entry_list - t.terminal_count];  // from state 0
+  if (stacks != nullptr) return RunEngine(*stacks, t, source, actions, stats, after_entry_list);
   return RunEngine(t, source, actions, stats, after_entry_list);
 }
 
@@ -74,26 +75,28 @@ bool ScannerSource::TakeLines(Actions& actions) {
   TakenSymbol symbols[kBatch];
   TakenEntry entry;
   int count = 0;
+  LineNumber first_line = scanner.line_counter;  // the taken lines count from it
   int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry, kAllKinds);
   if (scanner.line_reader == LineReader::kWide) {
-    RecordTakenWithAvx2(actions, symbols, count);
+    RecordTakenWithAvx2(actions, symbols, count, first_line);
   } else {
-    actions.RecordEntries(symbols, count);
+    actions.RecordEntries(symbols, count, first_line);
   }
   if (entry.lines > 0 && entry.record.name != nullptr) {  // after the lines before it
-    actions.RecordContinued(entry.record, entry.record.line - entry.lines + 1);
+    LineNumber last = first_line + entry.record.line;
+    actions.RecordEntry(entry.record, last - entry.lines + 1, last);
   }
   return taken > 0;
 }
 
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
-                EngineStats* stats, bool line_shortcut) {
-  return ParseWith(scanner, grammar, RecordSink(records), report, stats, line_shortcut);
+                EngineStats* stats, bool line_shortcut, EngineStacks* stacks) {
+  return ParseWith(scanner, grammar, RecordSink(records), report, stats, line_shortcut, stacks);
 }
 
 int ParseTokens(Scanner& scanner, GrammarState& grammar, SymbolStore& symbols, ParseReport& report,
-                EngineStats* stats, bool line_shortcut) {
-  return ParseWith(scanner, grammar, SymbolSink(symbols), report, stats, line_shortcut);
+                EngineStats* stats, bool line_shortcut, EngineStacks* stacks) {
+  return ParseWith(scanner, grammar, SymbolSink(symbols), report, stats, line_shortcut, stacks);
 }
 
 }  // namespace k8map

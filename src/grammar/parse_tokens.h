@@ -23,12 +23,15 @@ struct ScannerSource {
 };
 
 // Parses the scanner's current stream: 0 accepted, 1 rejected, 2 stacks exhausted. The
-// scanner's fatal failures propagate as ScannerFailure. The address symbols go to records.
+// scanner's fatal failures propagate as ScannerFailure. The address symbols go to records. The
+// engine runs on stacks (null: stacks of its own on the heap).
 int ParseTokens(Scanner& scanner, GrammarState& grammar, RecordList& records, ParseReport& report,
-                EngineStats* stats = nullptr, bool line_shortcut = true);
+                EngineStats* stats = nullptr, bool line_shortcut = true,
+                EngineStacks* stacks = nullptr);
 
 // The same, with every symbol going to symbols.
 int ParseTokens(Scanner& scanner, GrammarState& grammar, SymbolStore& symbols, ParseReport& report,
-                EngineStats* stats = nullptr, bool line_shortcut = true);
+                EngineStats* stats = nullptr, bool line_shortcut = true,
+                EngineStacks* stacks = nullptr);
 
 }  // namespace k8map

@@ -1,5 +1,6 @@
 #include "records/address_index.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -25,18 +26,22 @@ std::size_t Digit(std::uint32_t value, int pass) {
   return (value >> (kDigitBits * pass)) & (kDigits - 1);
 }
 
+using DigitCounts = std::uint32_t[kPasses][kDigits];
+
 // Symbols [begin, end): their address symbols' entries, sorted by value (their order kept among
 // equal values) into spare + begin; entries + begin is their first place. Three passes, the
-// digits of all three counted while the entries are gathered.
+// digits of all three counted while the entries are gathered, in counts (24 KiB: not on a
+// stack, which may be a host thread's small one).
 struct Half {
   const MapSymbol* symbols;
   std::size_t begin, end;
   Entry* entries;
   Entry* spare;
+  DigitCounts& counts;
   std::size_t count = 0;  // the address symbols
 
   void Sort() {
-    std::uint32_t counts[kPasses][kDigits] = {};
+    std::memset(counts, 0, sizeof(DigitCounts));
     Entry* from = entries + begin;
     for (std::size_t i = begin; i < end; ++i) {
       if (!IsAddressKind(symbols[i].kind)) continue;
@@ -83,12 +88,13 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count) {
   // Room for every symbol: only the address symbols' part is touched.
   Buffer<Entry> entries = NewBuffer<Entry>(count);
   Buffer<Entry> spare = NewBuffer<Entry>(count);
-  if (!index || !entries || !spare) return nullptr;
+  std::unique_ptr<DigitCounts[]> counts(new (std::nothrow) DigitCounts[2]);
+  if (!index || !entries || !spare || !counts) return nullptr;
   AdviseLargePages(entries.get(), count * sizeof(Entry));
   AdviseLargePages(spare.get(), count * sizeof(Entry));
   std::size_t middle = count >= kTwoHalvesFrom ? count / 2 : count;
-  Half first{symbols, 0, middle, entries.get(), spare.get()};
-  Half second{symbols, middle, count, entries.get(), spare.get()};
+  Half first{symbols, 0, middle, entries.get(), spare.get(), counts[0]};
+  Half second{symbols, middle, count, entries.get(), spare.get(), counts[1]};
   HelperThread helper;
   bool helped = middle < count && helper.Start(&Half::Run, &second, kSmallHelperStack);
   first.Sort();

@@ -56,12 +56,14 @@ void TrimSymbols(SymbolStore& store);
 int AppendSymbol(SymbolStore& store, const SymbolFields& symbol, bool padded);
 
 // Appends entries [from, to) of single-line symbols as AppendSymbol does with padded names (an
-// entry whose value did not convert is passed over), while each has a name shorter than
+// entry whose value did not convert is passed over; its line counted from first_line), while
+// each has a name shorter than
 // kNamePadding and there is room in the array and the arena's chunk; returns the index of the
 // first entry it leaves (to when none). The bump pointers stay in locals meanwhile, as in
 // AppendPaddedRun. Room means writable room: the array's next pages may be the helper's.
 template <class Entry>  // name, name_length, number, converted, kind, scope, bit, line
-K8MAP_ALWAYS_INLINE int AppendSymbolRun(SymbolStore& store, const Entry* entries, int from, int to) {
+K8MAP_ALWAYS_INLINE int AppendSymbolRun(SymbolStore& store, const Entry* entries, int from, int to,
+                                        std::int64_t first_line) {
   MapSymbol* symbol = store.symbols + store.count;
   MapSymbol* const symbol_limit = store.symbols + store.writable;
   char* name = store.names.next;
@@ -77,8 +79,8 @@ K8MAP_ALWAYS_INLINE int AppendSymbolRun(SymbolStore& store, const Entry* entries
     }
     std::memcpy(name, entry.name, kNamePadding);
     name[length] = '\0';
-    *symbol++ = MapSymbol{name,       entry.number, static_cast<std::uint32_t>(entry.line),
-                          entry.kind, entry.scope,  entry.bit};
+    auto line = static_cast<std::uint32_t>(first_line + entry.line);
+    *symbol++ = MapSymbol{name, entry.number, line, entry.kind, entry.scope, entry.bit};
     name += length + 1;
   }
   store.count = static_cast<std::size_t>(symbol - store.symbols);

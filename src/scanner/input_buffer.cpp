@@ -87,7 +87,7 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer) {
   if (end_of_buffer) return;
   scanner.token_start += length;
   if (length == 0) return;
-  scanner.line_counter += static_cast<int>(std::count(text, text + length, '\n'));
+  scanner.line_counter += std::count(text, text + length, '\n');
   scanner.buffer.at_line_start = text[length - 1] == '\n';
 }
 

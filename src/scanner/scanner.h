@@ -17,6 +17,9 @@ inline constexpr int kTokenTextSize = 8192;  // at most 8191 bytes of text and a
 inline constexpr int kTokenValueSize = 256;
 inline constexpr int kStorageSlack = 80;
 
+// A line number: wide enough for any file a system holds (a 32-bit count ends at 2^31 lines).
+using LineNumber = std::int64_t;
+
 enum BufferStatus : int { BUFFER_NEW = 0, BUFFER_NORMAL = 1, BUFFER_END_PENDING = 2 };
 enum FillOutcome : int { FILL_CONTINUE = 0, FILL_END_OF_INPUT = 1, FILL_LAST_MATCH = 2 };
 
@@ -78,7 +81,7 @@ struct Scanner {
   int token_start = 0;  // index in buffer.storage of the next byte to match
   char token_text[kTokenTextSize] = {};
   int token_length = 0;
-  int line_counter = 1;
+  LineNumber line_counter = 1;
   StartCondition condition = LINE_START;
   TokenValue value;
   LineReader line_reader = BestLineReader();  // tests choose others
@@ -107,7 +110,8 @@ int NextToken(Scanner& scanner);
 
 // A symbol line taken by ScanWholeLines: the NAME's value (its first 255 bytes; in the buffer
 // until the next fill) and the HEX_VALUE's, as those tokens would carry them, the line's
-// number, and (when every kind is taken) the kind, the scope letter and the value's bit number.
+// number counted from the first line of the call (0), and (when every kind is taken) the kind,
+// the scope letter and the value's bit number.
 struct TakenSymbol {
   const char* name;
   int name_length;
@@ -116,14 +120,14 @@ struct TakenSymbol {
   std::uint8_t kind;  // a SymbolKind
   char scope;
   std::int8_t bit;  // -1 without "(d)"
-  int line;
+  int line;         // from the call's first line: a call takes less than a buffer's lines
 };
 
 // A continued entry taken whole by ScanWholeLines (its first line with a NAME_PART, middle
 // pieces, last piece). For an address entry (for any entry when every kind is taken), record
 // is the symbol its reduction makes: the joined name (at most 255 characters, stored in
-// joined), the value, the head line's kind, scope and bit, and the last line's number;
-// otherwise record.name is null.
+// joined), the value, the head line's kind, scope and bit, and the last line's number (from the
+// call's first line); otherwise record.name is null.
 struct TakenEntry {
   char joined[kTokenValueSize + 32];
   TakenSymbol record;

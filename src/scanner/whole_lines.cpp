@@ -61,12 +61,12 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
 
 // Leaves the scanner where NextToken leaves it after the last line feed of taken lines, with
 // p the start of the next line.
-void LeaveAfterLines(Scanner& scanner, const Byte* p, int line_number) {
+void LeaveAfterLines(Scanner& scanner, const Byte* p, int lines) {
   scanner.token_text[0] = '\n';
   scanner.token_text[1] = '\0';
   scanner.token_length = 1;
   scanner.token_start = static_cast<int>(p - reinterpret_cast<const Byte*>(scanner.buffer.storage));
-  scanner.line_counter = line_number;
+  scanner.line_counter += lines;
   scanner.buffer.at_line_start = true;
   scanner.condition = LINE_START;
 }
@@ -105,7 +105,7 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
   const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
   const Byte* end = base + scanner.buffer.count;
   const Byte* p = base + scanner.token_start;
-  int line_number = scanner.line_counter;
+  int line_number = 0;  // from the first line taken
   int taken = 0;
   while (*symbol_count < capacity) {
     if (scanner.line_reader == LineReader::kWide) {
@@ -166,7 +166,7 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     ++line_number;
     ++taken;
   }
-  if (taken > 0) LeaveAfterLines(scanner, p, line_number);
+  if (taken > 0) LeaveAfterLines(scanner, p, taken);
   return taken;
 }
 
