@@ -4,8 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <new>
 
+#include "api/error_message.h"
 #include "api/library.h"
+#include "grammar/parse_tokens.h"
 #include "grammar_test_util.h"
 #include "test_util.h"
 
@@ -139,6 +142,33 @@ TEST_F(MapParseTest, LostRecordsAreReportedAsOutOfMemory) {
   EXPECT_EQ(Parse(syntax).message, Syntax(syntax, 3, "\n")) << "a syntax error takes its place";
 }
 
+void* ThrowOnAllocation(std::size_t) {
+  throw std::bad_alloc();
+}
+
+// An exception inside a parse (none is thrown there today) still closes the file, forgets the
+// helper and leaves a message; the exported function turns it into -1.
+TEST_F(MapParseTest, AnExceptionLeavesTheParseClean) {
+  lib_->records.source.allocate = ThrowOnAllocation;
+  lib_->chunk_supply_threshold = 0;  // with the helper
+  std::string path = WriteTempFile("head\n a Addr. g 0x1\n");
+  auto open_files = [] {
+    std::size_t count = 0;
+#ifdef __linux__
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) (void)entry, ++count;
+#endif
+    return count;
+  };
+  std::size_t before = open_files();
+  for (int i = 0; i < 3; ++i) EXPECT_THROW(RunMapParse(*lib_, path.c_str()), std::bad_alloc);
+  EXPECT_EQ(open_files(), before) << "the file is closed";
+  EXPECT_STREQ(lib_->error_message, (path + ":3: out of memory\n").c_str());
+  EXPECT_EQ(lib_->records.source.supply, nullptr);
+  EXPECT_EQ(lib_->scanner.stream.file, nullptr);
+  lib_->records.source.allocate = nullptr;
+  EXPECT_EQ(RunMapParse(*lib_, path.c_str()), 0);
+}
+
 TEST_F(MapParseTest, ThousandsOfParsesNeverRunOutOfStreams) {
   std::string path = WriteTempFile(" a Addr. g 0x1\n");
   std::string bad = WriteTempFile(" a Addr. g 0x1\n x");
@@ -147,6 +177,30 @@ TEST_F(MapParseTest, ThousandsOfParsesNeverRunOutOfStreams) {
     ASSERT_EQ(RunMapParse(*lib_, bad.c_str()), -1) << i;
   }
   EXPECT_EQ(Count(lib_->records), 6000);
+}
+
+// Past 2^31 lines the line counter goes on (a 32-bit one turned negative there), on both ways of
+// reading, and a message prints the whole number. The counter starts near the limit, as after
+// two thousand million lines.
+TEST(LineNumbers, GoOnPastTwoToTheThirtyOne) {
+  constexpr LineNumber kStart = (LineNumber{1} << 31) - 1;
+  for (bool shortcut : {true, false}) {
+    test::ScannerOnFile on(" a Addr. g 0x1\n b Var. g 0x2\n c loc. s 0x3\n x Addr. g 0x4 y.z\n");
+    on.get().line_counter = kStart;
+    GrammarState grammar;
+    SymbolStore store;
+    ParseReport report;
+    EXPECT_EQ(ParseTokens(on.get(), grammar, store, report, nullptr, shortcut), 1);
+    EXPECT_EQ(on.get().line_counter, kStart + 4) << "the line after the bad line end";
+    ASSERT_EQ(store.count, 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(store.symbols[i].line, static_cast<std::uint32_t>(kStart + i)) << shortcut;
+    }
+    FreeSymbols(store);
+  }
+  char message[kErrorMessageSize];
+  ErrorMessage(message, sizeof message).Text("m:").Number(kStart + 4).Text(": x").Finish();
+  EXPECT_STREQ(message, "m:2147483651: x\n");
 }
 
 }  // namespace
