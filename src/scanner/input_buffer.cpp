@@ -38,6 +38,7 @@ void ScannerFatal(const char* message) {
 void ResetScanner(Scanner& scanner, std::FILE* file) {
   scanner.stream = TextStream{};
   scanner.stream.file = file;
+  scanner.stream.read = scanner.read;
   InitBuffer(scanner);
   scanner.condition = LINE_START;
   scanner.line_counter = 1;

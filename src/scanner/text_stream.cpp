@@ -49,18 +49,23 @@ bool HasBlockBuffer(TextStream& stream) {
   return stream.block != nullptr;
 }
 
+long SystemRead(int descriptor, void* buffer, std::size_t size) {
+#ifdef _WIN32
+  return _read(descriptor, buffer, static_cast<unsigned>(size));
+#else
+  return static_cast<long>(read(descriptor, buffer, size));
+#endif
+}
+
 // Reads the file's next bytes into the emptied block buffer; false at the end of input or on an
-// error (then read_failed is set).
+// error (then read_failed is set). A read that a signal cut short is made again.
 bool RefillBlock(TextStream& stream) {
   stream.block_start = stream.block_end = 0;
   int descriptor = fileno(stream.file);
+  ReadFunction read_function = stream.read != nullptr ? stream.read : SystemRead;
   for (;;) {
-#ifdef _WIN32
-    int n = _read(descriptor, stream.block.get(), static_cast<unsigned>(kBlockBufferSize));
-#else
-    ssize_t n = read(descriptor, stream.block.get(), kBlockBufferSize);
+    long n = read_function(descriptor, stream.block.get(), kBlockBufferSize);
     if (n < 0 && errno == EINTR) continue;
-#endif
     if (n > 0) {
       stream.block_end = static_cast<std::size_t>(n);
       return true;

@@ -15,6 +15,10 @@ namespace k8map {
 // large reads instead of one per block, and one copy that also finds the bytes to filter.
 inline constexpr std::size_t kBlockBufferSize = 256 * 1024;
 
+// A read of a file's descriptor, as the system's read: the bytes read, 0 at the end of input,
+// -1 on an error (with errno). A seam for tests, which put failing and slow readers here.
+using ReadFunction = long (*)(int descriptor, void* buffer, std::size_t size);
+
 struct TextStream {
   std::FILE* file = nullptr;
   // Or a map held in memory, read as a file holding those bytes would be.
@@ -26,7 +30,9 @@ struct TextStream {
   std::unique_ptr<char[]> block;
   std::size_t block_start = 0, block_end = 0;  // the bytes read and not yet delivered
   bool block_unavailable = false;              // no descriptor, or no memory for the buffer
-  bool read_failed = false;                    // a read of the descriptor reported an error
+  bool read_failed = false;  // a read of the descriptor reported an error; kept, as a C stream's
+                             // error indicator is
+  ReadFunction read = nullptr;  // null: the system's read
 };
 
 enum class ReadStatus { kOk, kError };
