@@ -77,7 +77,8 @@ void CheckOtherWays(const std::string& path, const Outcome& expected) {
   // Every other line reader this processor runs, with the chunk supply.
   static k8map::Library other;
   other.chunk_supply_threshold = 0;
-  for (auto reader : {k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
+  for (auto reader :
+       {k8map::LineReader::kWide32, k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
     if (!k8map::LineReaderAvailable(reader)) continue;
     other.scanner.line_reader = reader;
     CheckSameAs(other, path, expected,

@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckFields(*fast);
   k8map::FreeSymbols(token_by_token->store);
   Check(Parse(*token_by_token, data, size) == expected, "same table token by token");
-  for (auto reader : {k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
+  for (auto reader :
+       {k8map::LineReader::kWide32, k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
     if (!k8map::LineReaderAvailable(reader)) continue;
     other->scanner.line_reader = reader;
     k8map::FreeSymbols(other->store);

@@ -169,10 +169,28 @@ TEST_P(LineShortcut, SameOutcomeForContinuedEntries) {
   EXPECT_GT(accepted, kScale / 2) << "most files parse";
 }
 
-TEST_P(LineShortcut, ContinuedNameCutAt255) {
-  std::string text = "  head+ Addr. g 0x10\n";
-  for (int i = 0; i < 20; ++i) text += "  " + std::string(30, static_cast<char>('a' + i)) + "+\n";
-  ExpectSameOutcome(text + "  tail\n  next loc. a 0x2\n");
+// Lines where the whole-line readers take paths of their own, each after a first entry (where
+// whole lines are taken, as the first line never is).
+TEST_P(LineShortcut, SameOutcomeOnTheReadersOwnPaths) {
+  auto pieces = [](int count, int length) {
+    std::string text = "  head+ Addr. g 0x10\n";
+    for (int i = 0; i < count; ++i) {
+      text += "  " + std::string(length, static_cast<char>('a' + i % 26)) + "+\n";
+    }
+    return text + "  tail\n";
+  };
+  const std::string cases[] = {
+      pieces(20, 30),  // a continued name cut at 255 characters
+      pieces(3, 40),   // piece lines of 32 to 63 bytes: read from 64 bytes, not 32
+      pieces(2, 70),   // and longer than the masks
+      "  sym\f Addr. g 0x1\n",         // a form feed after a name makes it no NAME
+      "  sym Addr. g 0x1\f\n",         // a form feed after the value is a blank
+      "  h+ Var. a 0x2(5)\n  t\f\n",  // a form feed after a last piece
+  };
+  for (const std::string& text : cases) {
+    ExpectSameOutcome("  first Addr. g 0x1\n" + text + "  next loc. a 0x2\n");
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST_P(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
@@ -224,13 +242,15 @@ std::string ReaderName(const testing::TestParamInfo<LineReader>& info) {
       return "Window";
     case LineReader::kWide:
       return "Wide";
+    case LineReader::kWide32:
+      return "Wide32";
   }
   return "Unknown";
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, LineShortcut,
-                         testing::Values(LineReader::kWide, LineReader::kWindow,
-                                         LineReader::kSerial),
+                         testing::Values(LineReader::kWide, LineReader::kWide32,
+                                         LineReader::kWindow, LineReader::kSerial),
                          ReaderName);
 
 }  // namespace

@@ -112,7 +112,8 @@ void ExpectInvariant(const std::string& path, const std::string& label) {
   auto slow = std::make_unique<SymbolTable>();
   slow->line_shortcut = false;
   EXPECT_EQ(ParseFileInto(*slow, path), from_file) << label << " token by token";
-  for (LineReader reader : {LineReader::kSerial, LineReader::kWindow, LineReader::kWide}) {
+  for (LineReader reader :
+       {LineReader::kSerial, LineReader::kWindow, LineReader::kWide, LineReader::kWide32}) {
     if (!LineReaderAvailable(reader)) continue;
     auto other = std::make_unique<SymbolTable>();
     other->scanner.line_reader = reader;

@@ -77,7 +77,7 @@ bool ScannerSource::TakeLines(Actions& actions) {
   int count = 0;
   LineNumber first_line = scanner.line_counter;  // the taken lines count from it
   int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry, kAllKinds);
-  if (scanner.line_reader == LineReader::kWide) {
+  if (scanner.line_reader == LineReader::kWide || scanner.line_reader == LineReader::kWide32) {
     RecordTakenWithAvx2(actions, symbols, count, first_line);
   } else {
     actions.RecordEntries(symbols, count, first_line);

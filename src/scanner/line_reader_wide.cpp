@@ -1,6 +1,8 @@
 // The wide line reader: byte classes of the 64 bytes from a line start by two table lookups
 // per 32 bytes (AVX2), the fields from bit masks; the plainest symbol lines and whole
 // continued entries, with the decisions the rules make for them.
+#include <type_traits>
+
 #include "common/bits.h"
 #include "common/short_copy.h"
 #include "common/x86_features.h"
@@ -267,11 +269,10 @@ class LineWindows {
   int length_, base_;
 };
 
-#if defined(__i386__)
-using PlainLineMasks = LineWindows;
-#else
-using PlainLineMasks = LineMasks64;
-#endif
+// The masks of a plain line: two 32-bit windows on 32-bit x86 (and for kWide32), 64-bit masks
+// elsewhere.
+template <bool kNarrow>
+using PlainLineMasks = std::conditional_t<kNarrow || sizeof(void*) == 4, LineWindows, LineMasks64>;
 
 // The commonest symbol line, in its plainest form, from the masks of its first 64 bytes (the
 // line feed among them): a space first; exactly the fields name, kind, scope and value
@@ -387,13 +388,13 @@ inline void AddPieceText(char* joined, int* joined_length, const Byte* text, int
 
 }  // namespace
 
-template <bool kAllKinds>
+template <bool kAllKinds, bool kNarrow>
 K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, TakenSymbol* symbols,
                                              int capacity, int* count, int* line_number,
                                              int* taken) {
   int stored = *count, line = *line_number, lines = 0;
   while (stored < capacity) {
-    PlainLineMasks masks(p);
+    PlainLineMasks<kNarrow> masks(p);
     int length = masks.length();
     if (length < 0 || p + length >= end) break;
     if (p[0] == ' ') {
@@ -413,10 +414,6 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
   return p;
 }
 
-template const Byte* TakePlainLines<false>(const Byte*, const Byte*, TakenSymbol*, int, int*,
-                                           int*, int*);
-template const Byte* TakePlainLines<true>(const Byte*, const Byte*, TakenSymbol*, int, int*, int*,
-                                          int*);
 
 namespace {
 
@@ -463,18 +460,24 @@ K8MAP_AVX2_TARGET int ReadContinuedEntry(const Byte* p, const Byte* end, int lin
 }
 #else
 // Never chosen where there is no AVX2.
-template <bool kAllKinds>
+template <bool kAllKinds, bool kNarrow>
 const Byte* TakePlainLines(const Byte* p, const Byte*, TakenSymbol*, int, int*, int*, int*) {
   return p;
 }
-template const Byte* TakePlainLines<false>(const Byte*, const Byte*, TakenSymbol*, int, int*,
-                                           int*, int*);
-template const Byte* TakePlainLines<true>(const Byte*, const Byte*, TakenSymbol*, int, int*, int*,
-                                          int*);
 
 int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const Byte**, bool) {
   return 0;
 }
 #endif
+
+// Every reading of plain lines: the address symbols or all; 64-bit masks or 32-bit windows.
+#define K8MAP_TAKE_PLAIN_LINES(all, narrow)                                                  \
+  template const Byte* TakePlainLines<all, narrow>(const Byte*, const Byte*, TakenSymbol*, int, \
+                                                   int*, int*, int*)
+K8MAP_TAKE_PLAIN_LINES(false, false);
+K8MAP_TAKE_PLAIN_LINES(false, true);
+K8MAP_TAKE_PLAIN_LINES(true, false);
+K8MAP_TAKE_PLAIN_LINES(true, true);
+#undef K8MAP_TAKE_PLAIN_LINES
 
 }  // namespace k8map::lines

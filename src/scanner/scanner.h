@@ -66,8 +66,10 @@ struct TokenValue {
 // The readers of whole lines, from the plainest to the widest: a byte at a time; the window
 // reader (bit masks of a line's first 64 bytes, SSE2); the wide reader (AVX2 and BMI, which
 // also takes whole runs of plain lines and whole continued entries). All read the same lines
-// the same way.
-enum class LineReader { kSerial, kWindow, kWide };
+// the same way. kWide32 is the wide reader as 32-bit processors run it (a line's fields from
+// two 32-bit windows, where 64-bit masks would take register pairs): what the 32-bit library
+// does with kWide, chosen by tests on 64-bit processors so that both ways run there too.
+enum class LineReader { kSerial, kWindow, kWide, kWide32 };
 
 // Whether this processor runs the reader.
 bool LineReaderAvailable(LineReader reader);

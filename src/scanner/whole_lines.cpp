@@ -59,6 +59,18 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
   return symbol_line ? LineShape::kSymbolLine : LineShape::kNotTaken;
 }
 
+// Plain lines by the wide reader, as the reader and all_kinds ask.
+const Byte* TakePlainLinesAs(LineReader reader, bool all_kinds, const Byte* p, const Byte* end,
+                             TakenSymbol* symbols, int capacity, int* count, int* line_number,
+                             int* taken) {
+  if (reader == LineReader::kWide32) {
+    return all_kinds ? TakePlainLines<true, true>(p, end, symbols, capacity, count, line_number, taken)
+                     : TakePlainLines<false, true>(p, end, symbols, capacity, count, line_number, taken);
+  }
+  return all_kinds ? TakePlainLines<true, false>(p, end, symbols, capacity, count, line_number, taken)
+                   : TakePlainLines<false, false>(p, end, symbols, capacity, count, line_number, taken);
+}
+
 // Leaves the scanner where NextToken leaves it after the last line feed of taken lines, with
 // p the start of the next line.
 void LeaveAfterLines(Scanner& scanner, const Byte* p, int lines) {
@@ -80,6 +92,7 @@ bool LineReaderAvailable(LineReader reader) {
     case LineReader::kWindow:
       return CpuHasSse2();
     case LineReader::kWide:
+    case LineReader::kWide32:
       return CpuHasAvx2();
   }
   return false;
@@ -108,11 +121,9 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
   int line_number = 0;  // from the first line taken
   int taken = 0;
   while (*symbol_count < capacity) {
-    if (scanner.line_reader == LineReader::kWide) {
-      p = all_kinds ? TakePlainLines<true>(p, end, symbols, capacity, symbol_count, &line_number,
-                                           &taken)
-                    : TakePlainLines<false>(p, end, symbols, capacity, symbol_count, &line_number,
-                                            &taken);
+    if (scanner.line_reader == LineReader::kWide || scanner.line_reader == LineReader::kWide32) {
+      p = TakePlainLinesAs(scanner.line_reader, all_kinds, p, end, symbols, capacity, symbol_count,
+                           &line_number, &taken);
       if (*symbol_count == capacity) break;
       // A continued entry, read whole; one whose head line is plain and the rest not is left
       // to the tokens (nothing below would take its first line, and trying costs a token-by-

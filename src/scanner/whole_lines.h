@@ -146,8 +146,8 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineInWindow(const Byte* p, const Byte* e
 // lines and lines that do not begin with a space, taken one after another from p while each
 // lies complete before end, the address symbols (with kAllKinds every symbol, with its kind,
 // scope and bit) stored from symbols[*count] on until capacity; returns the first line not
-// taken.
-template <bool kAllKinds>
+// taken. kNarrow: with two 32-bit windows, as on 32-bit processors (where they are always used).
+template <bool kAllKinds, bool kNarrow>
 K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, TakenSymbol* symbols,
                                              int capacity, int* count, int* line_number,
                                              int* taken);
