@@ -3,26 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "common/name_hash.h"
 #include "records/large_pages.h"
 
 namespace k8map {
 namespace {
 
-// A name's hash, eight bytes a step (a name is hashed for every symbol when the index is made).
-std::uint32_t HashName(const char* name) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-  std::size_t length = std::strlen(name);
-  std::uint64_t hash = length * kMultiplier;
-  for (; length >= 8; length -= 8, name += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name, 8);
-    hash = (hash ^ word) * kMultiplier;
-    hash ^= hash >> 32;
-  }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, name, length);
-  hash = (hash ^ tail) * kMultiplier;
-  return static_cast<std::uint32_t>(hash >> 32);
+// The name's hash as the slots keep it.
+std::uint32_t SlotHash(const char* name) {
+  return static_cast<std::uint32_t>(HashName(name) >> 32);
 }
 
 }  // namespace
@@ -51,11 +40,11 @@ NameIndex* NameIndex::Build(const MapSymbol* symbols, std::size_t count) {
   index->mask = slots - 1;
   constexpr std::size_t kAhead = 16;
   std::uint32_t hashes[kAhead];  // of symbols n to n + kAhead - 1, by n modulo kAhead
-  for (std::size_t n = 0; n < kAhead && n < count; ++n) hashes[n] = HashName(symbols[n].name);
+  for (std::size_t n = 0; n < kAhead && n < count; ++n) hashes[n] = SlotHash(symbols[n].name);
   for (std::size_t n = 0; n < count; ++n) {
     std::uint32_t hash = hashes[n % kAhead];
     if (n + kAhead < count) {
-      std::uint32_t later = HashName(symbols[n + kAhead].name);
+      std::uint32_t later = SlotHash(symbols[n + kAhead].name);
       hashes[n % kAhead] = later;
       Prefetch(&index->slot[later & index->mask]);
     }
@@ -67,7 +56,7 @@ NameIndex* NameIndex::Build(const MapSymbol* symbols, std::size_t count) {
 }
 
 const MapSymbol* NameIndex::Find(const MapSymbol* symbols, const char* name) const {
-  std::uint32_t n = slot[SlotOf(symbols, name, HashName(name))].symbol;
+  std::uint32_t n = slot[SlotOf(symbols, name, SlotHash(name))].symbol;
   return n != 0 ? &symbols[n - 1] : nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "both_halves.h"
+#include "common/name_hash.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
@@ -87,22 +88,7 @@ class NameTable {
     std::uint32_t id = kNone;  // index in names_; kNone for an empty slot
   };
 
-  // Eight bytes a step: a name is hashed for every record of both files.
-  static std::uint64_t Hash(const char* name) {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-    std::size_t length = std::strlen(name);
-    std::uint64_t hash = length * kMultiplier;
-    for (; length >= 8; length -= 8, name += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, name, 8);
-      hash = (hash ^ word) * kMultiplier;
-      hash ^= hash >> 32;
-    }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, name, length);
-    hash = (hash ^ tail) * kMultiplier;
-    return hash ^ (hash >> 29);
-  }
+  static std::uint64_t Hash(const char* name) { return k8map::HashName(name); }
   std::size_t Home(std::uint64_t hash) const { return hash & (slots_.size() - 1); }
   bool Mine(std::uint64_t hash) const { return parts_ == 1 || hash >> 63 == part_; }
   static void Prefetch(const void* p) {
