@@ -14,14 +14,15 @@ passed=0
 failed=0
 out=$(mktemp)
 err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+trap 'rm -f "$out" "$err" "$out".*' EXIT
 
 # check NAME EXPECTED_STATUS EXPECTED_STDOUT_FILE EXPECTED_STDERR_TEXT PROGRAM ARGS...
 check() {
   local name=$1 want_status=$2 want_out=$3 want_err=$4 program=$5
   shift 5
+  case $program in /*) ;; *) program=$bin/$program$exe ;; esac
   # shellcheck disable=SC2086
-  $emulator "$bin/$program$exe" "$@" >"$out" 2>"$err"
+  $emulator "$program" "$@" >"$out" 2>"$err"
   local status=$?
   # A plain C host writes through a text-mode stream on Windows: compare its lines without CR.
   [ "${strip_cr:-0}" = 1 ] && { tr -d '\r' <"$out" >"$out.plain"; mv "$out.plain" "$out"; }
@@ -132,6 +133,44 @@ if [ -w /dev/full ] && [ -z "$emulator" ]; then
 fi
 
 check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
+for command in symbolize diff check; do
+  check "help_$command" 0 "$(golden "help_$command.txt")" "" mapsyms "$command" --help
+done
+check unknown_option_value 2 "$(text '')" "mapsyms: --format needs a value" mapsyms "$sample" --format
+check operands_after_dashes 3 "$(text '')" "can't open file --count" mapsyms -- --count
+
+# Globs: ranges, a negated set, a set with ']' first, and '[' that opens no set.
+check glob_ranges 0 "$(text '0x00001000\tuart_init\n0x00001040\tuart_putc\n0x0000105C\tuart_wait_tx\n0x000010A0\tuart_handle_receive_interrupt_and_dispatch_t2nd_level_handlers\n')" "" \
+  mapsyms --name 'uart_[a-p]*' --name 'uart_w[!x]*t_tx' "$sample"
+check glob_odd_sets 0 "$(text '0x00002000\ttimer_isr\n')" "" mapsyms --name '[]t]imer_isr' --name 'x[' "$sample"
+
+# File paths in CSV and JSON: a comma, a quote and a backslash are escaped as each format says
+# (Windows file names hold no quote).
+if [ -z "$emulator" ]; then
+odd=$(mktemp -d)
+cp "$data/worked_example.map" "$odd/a,\"b\\c.map"
+odd_csv="\"$odd/a,\"\"b\\c.map\""
+{ echo "file,name,value"
+  for f in "$odd_csv" "$data/worked_example.map"; do
+    printf '%s,main,0x00001000\n%s,start_loop,0x0000102A\n%s,InitSerialPort2AndBuffers,0x00002000\n' "$f" "$f" "$f"
+  done; } >"$out.csv_expected"
+check csv_path_escaped 0 "$out.csv_expected" "" mapsyms --format csv "$odd/a,\"b\\c.map" "$data/worked_example.map"
+check json_path_escaped 3 "$(text '[\n  {"file": "'"$odd"'/a,\\"b\\\\c.map", "name": "main", "value": 4096, "hex": "0x00001000"}\n]\n')" "" \
+  mapsyms --format json --name main "$odd/a,\"b\\c.map" "$data/missing_line_end.map"
+rm -rf "$odd"
+fi
+
+# The library missing, and a library without the functions: exit 4, every place tried named.
+if [ -z "$emulator" ]; then
+  alone=$(mktemp -d)
+  cp "$bin/mapsyms" "$alone/"
+  check library_missing 4 "$(text '')" "mapsyms: cannot load libkestrum8_map.so.1; tried:" "$alone/mapsyms" "$sample"
+  printf 'int unrelated(void) { return 0; }\n' >"$alone/empty.c"
+  if cc -shared -fPIC -o "$alone/libkestrum8_map.so.1" "$alone/empty.c" 2>/dev/null; then
+    check library_without_functions 4 "$(text '')" "mapsyms: missing function MapParse" "$alone/mapsyms" "$sample"
+  fi
+  rm -rf "$alone"
+fi
 
 # ---- symbolize ----
 check symbolize 0 "$(golden trace.symbolized)" "" mapsyms symbolize "$sample" "$data/trace.txt"
