@@ -88,6 +88,32 @@ TEST(ChunkSupply, SameOutcomeWithAndWithout) {
   }
 }
 
+// When the system refuses the helper its stack or its thread, the parses do without it: the same
+// records and symbols (a large table's index is then sorted by one thread).
+TEST(ChunkSupply, RefusedHelpersChangeNothing) {
+  std::string path = test::WriteTempFile(MapText(3 << 20, 9));
+  auto lib = std::make_unique<Library>();
+  auto table = std::make_unique<SymbolTable>();
+  lib->chunk_supply_threshold = table->chunk_supply_threshold = 0;
+  auto outcome = [&] {
+    std::string records = test::ParseOutcome(*lib, path);
+    std::string symbols = std::to_string(ParseMapFile(table.get(), path.c_str()));
+    for (std::uint32_t address : {0x0u, 0x1234u, 0xFFFFFFFFu}) {
+      const MapSymbol* found = FindSymbolByAddress(table.get(), address);
+      symbols += std::string(" ") + (found != nullptr ? found->name : "-");
+    }
+    symbols += " " + std::to_string(GetSymbolCount(table.get()));
+    FreeSymbols(table->store);
+    return records + symbols;
+  };
+  std::string normal = outcome();
+  for (unsigned refusals : {HelperThread::kRefuseStack, HelperThread::kRefuseThread}) {
+    HelperThread::refusals = refusals;
+    EXPECT_EQ(outcome(), normal) << refusals;
+  }
+  HelperThread::refusals = 0;
+}
+
 // The writer of a region gets room for what it needs, however its writes fall on the steps.
 TEST(ChunkSupply, RegionHandsOverRoomInOrder) {
   constexpr std::size_t kSize = 5 << 20, kNeed = 24;

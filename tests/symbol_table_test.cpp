@@ -154,6 +154,37 @@ TEST(SymbolTable, LookupsOnALargeTable) {
   }
 }
 
+// Lookups through the indexes answer as searching every symbol does (what they do when memory for
+// an index is refused).
+TEST(SymbolTable, LookupsWithoutIndexesAnswerTheSame) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) {
+    text += " n" + std::to_string(i % 1700) + (i % 4 == 0 ? " Var. g 0x" : " Addr. g 0x") +
+            std::to_string((i * 37) % 2000 + 256) + "\n";
+  }
+  auto table = std::make_unique<SymbolTable>();
+  ASSERT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), 0);
+  auto answers = [&] {
+    std::vector<const MapSymbol*> out;
+    std::vector<std::uint32_t> addresses;
+    for (std::uint32_t a = 0; a < 0x3000; a += 7) {
+      out.push_back(FindSymbolByAddress(table.get(), a));
+      addresses.push_back(a);
+    }
+    std::vector<const MapSymbol*> many(addresses.size());
+    FindSymbolsByAddress(table.get(), addresses.data(), addresses.size(), many.data());
+    out.insert(out.end(), many.begin(), many.end());
+    for (int i = 0; i < 1800; i += 3) {
+      out.push_back(FindSymbolByName(table.get(), ("n" + std::to_string(i)).c_str()));
+    }
+    return out;
+  };
+  std::vector<const MapSymbol*> indexed = answers();
+  table->indexes.Reset();
+  table->indexes.indexing = false;
+  EXPECT_EQ(answers(), indexed);
+}
+
 TEST(SymbolTable, InvariantOnGeneratedMaps) {
   // Every kind, bits, trailing words, continued entries of every kind, across buffer refills.
   std::string text = "Generated\n\n";

@@ -5,6 +5,7 @@
 // system: helper_thread_posix.cpp, helper_thread_windows.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #if !defined(_WIN32)
@@ -32,6 +33,12 @@ class HelperThread {
   // Starts run(argument) on a thread with a stack of stack_size bytes; false when no thread
   // could be started.
   bool Start(void (*run)(void*), void* argument, std::size_t stack_size);
+
+  // A seam for tests: what Start meets as if the system refused it, kRefuseStack (no stack
+  // mapping of the thread's own: the thread library's own stack is asked for) and kRefuseThread
+  // (no thread at all: the work is done without the helper).
+  static constexpr unsigned kRefuseStack = 1, kRefuseThread = 2;
+  static inline std::atomic<unsigned> refusals{0};
   // Waits for the thread to end, when it was started.
   void Join();
 

@@ -9,7 +9,10 @@ namespace {
 // thread library may otherwise keep a finished thread's stack cached), else only the size.
 // Returns the mapping or null.
 void* SetStack(pthread_attr_t& attributes, std::size_t size) {
-  void* stack = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  bool refused = (HelperThread::refusals.load() & HelperThread::kRefuseStack) != 0;
+  void* stack = refused ? MAP_FAILED
+                        : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                               -1, 0);
   if (stack != MAP_FAILED) {
     if (pthread_attr_setstack(&attributes, stack, size) == 0) return stack;
     munmap(stack, size);
@@ -44,7 +47,8 @@ bool HelperThread::Start(void (*run)(void*), void* argument, std::size_t stack_s
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
   stack_ = SetStack(attributes, stack_size);
-  started_ = pthread_create(&thread_, &attributes, &ThreadEntry::Run, this) == 0;
+  bool refused = (refusals.load() & kRefuseThread) != 0;
+  started_ = !refused && pthread_create(&thread_, &attributes, &ThreadEntry::Run, this) == 0;
   pthread_attr_destroy(&attributes);
   if (!started_ && stack_ != nullptr) {
     munmap(stack_, stack_size);

@@ -37,8 +37,11 @@ HelperThread::~HelperThread() {
 
 bool HelperThread::Start(void (*run)(void*), void* argument, std::size_t stack_size) {
   run_ = run, argument_ = argument;
-  thread_ = CreateThread(nullptr, stack_size, &ThreadEntry::Run, this,
-                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  // The system gives every thread a stack of its own: only the thread can be refused.
+  bool refused = (refusals.load() & kRefuseThread) != 0;
+  thread_ = refused ? nullptr
+                    : CreateThread(nullptr, stack_size, &ThreadEntry::Run, this,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   started_ = thread_ != nullptr;
   return started_;
 }

@@ -13,10 +13,10 @@ constexpr std::size_t kMostIndexed = 0xFFFFFFFEu;  // symbol numbers fit 32 bits
 
 // Makes an index under the lock, once: later callers find it made.
 template <class Index>
-Index* IndexOf(std::atomic<Index*>& slot, std::mutex& lock, const MapSymbol* symbols,
-               std::size_t count) {
+Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock,
+               const MapSymbol* symbols, std::size_t count) {
   Index* index = slot.load(std::memory_order_acquire);
-  if (index != nullptr || count == 0 || count > kMostIndexed) return index;
+  if (index != nullptr || !indexing || count == 0 || count > kMostIndexed) return index;
   try {
     std::lock_guard<std::mutex> hold(lock);
     index = slot.load(std::memory_order_relaxed);
@@ -47,7 +47,7 @@ const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count,
 const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t count,
                                            const char* name) const {
   if (name == nullptr) return nullptr;
-  if (const NameIndex* index = IndexOf(names_, build_lock_, symbols, count)) {
+  if (const NameIndex* index = IndexOf(indexing, names_, build_lock_, symbols, count)) {
     return index->Find(symbols, name);
   }
   for (std::size_t n = 0; n < count; ++n) {
@@ -58,7 +58,7 @@ const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t
 
 const MapSymbol* SymbolIndexes::FindByAddress(const MapSymbol* symbols, std::size_t count,
                                               std::uint32_t address) const {
-  if (const AddressIndex* index = IndexOf(addresses_, build_lock_, symbols, count)) {
+  if (const AddressIndex* index = IndexOf(indexing, addresses_, build_lock_, symbols, count)) {
     return index->Find(symbols, address);
   }
   return SearchByAddress(symbols, count, address);
@@ -67,7 +67,7 @@ const MapSymbol* SymbolIndexes::FindByAddress(const MapSymbol* symbols, std::siz
 std::size_t SymbolIndexes::FindManyByAddress(const MapSymbol* symbols, std::size_t count,
                                              const std::uint32_t* addresses, std::size_t n,
                                              const MapSymbol** results) const {
-  if (const AddressIndex* index = IndexOf(addresses_, build_lock_, symbols, count)) {
+  if (const AddressIndex* index = IndexOf(indexing, addresses_, build_lock_, symbols, count)) {
     return index->FindMany(symbols, addresses, n, results);
   }
   std::size_t found = 0;

@@ -37,6 +37,10 @@ class SymbolIndexes {
   // Forgets the indexes; no lookup may run at the same time.
   void Reset();
 
+  // Off: no index is made, every lookup searches the symbols one by one, as when memory for an
+  // index is refused (tests compare the two).
+  bool indexing = true;
+
  private:
   mutable std::mutex build_lock_;
   mutable std::atomic<NameIndex*> names_{nullptr};
