@@ -26,7 +26,8 @@ report=$(llvm-cov-14 report "$build/bin/unit_tests" -object "$build/bin/libkestr
   -object "$build/bin/mapsyms" -object "$build/bin/maptokens" -instr-profile="$build/merged.profdata" \
   -ignore-filename-regex='(tests|fuzz|bench)/|^/usr/' 2>/dev/null)
 # File, branches, missed branches, cover: the last three columns.
-echo "$report" | awk 'NF >= 13 && ($1 ~ /^(src|tools)\// || $1 == "Filename") {
+printf '%-40s %9s %9s %9s\n' file branches missed cover
+echo "$report" | awk 'NF >= 13 && $1 ~ /^(src|tools)\// {
   printf "%-40s %9s %9s %9s\n", $1, $(NF-2), $(NF-1), $NF }'
 percent() {  # PREFIX
   echo "$report" | awk -v p="$1" 'index($1, p) == 1 && NF >= 13 { b += $(NF-2); m += $(NF-1) }
