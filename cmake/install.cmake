@@ -1,6 +1,6 @@
-# What an install lays out, in three components that the packages follow:
-# Runtime (the library), Development (header, import libraries, CMake package, pkg-config file),
-# Tools (mapsyms, maptokens).
+# What an install lays out, in components that the packages follow: Runtime (the library),
+# Development (header, import libraries, CMake package, pkg-config file), Tools (mapsyms,
+# maptokens), and with K8MAP_PYTHON, Python (the package kestrum8_map).
 include(CMakePackageConfigHelpers)
 set(K8MAP_CMAKE_PACKAGE_DIR lib/cmake/kestrum8_map)
 
@@ -27,6 +27,14 @@ install(FILES ${PROJECT_BINARY_DIR}/kestrum8_map.pc DESTINATION lib/pkgconfig
 
 if(K8MAP_TOOLS)
   install(TARGETS mapsyms maptokens RUNTIME DESTINATION bin COMPONENT Tools)
+endif()
+
+if(K8MAP_PYTHON)
+  set(K8MAP_PYTHON_DIR lib/python3/dist-packages/kestrum8_map)  # where Debian's Python looks
+  install(TARGETS k8map_python LIBRARY DESTINATION ${K8MAP_PYTHON_DIR} COMPONENT Python)
+  install(FILES python/kestrum8_map/__init__.py python/kestrum8_map/__init__.pyi
+                python/kestrum8_map/py.typed
+          DESTINATION ${K8MAP_PYTHON_DIR} COMPONENT Python)
 endif()
 
 if(WIN32)

@@ -56,6 +56,7 @@ mkdir -p build
 wineboot -i >/dev/null 2>&1 || true
 run_preset native
 run_script "native: packages" tests/packaging/linux_test.sh . build/native
+run_script "python: wheel and tests" scripts/python-test.sh build/native
 run_script "native: isolation" tests/isolation_test.sh . build/native
 run_preset sanitize
 run_preset tsan

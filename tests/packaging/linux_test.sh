@@ -114,6 +114,24 @@ same_file deb_mapsyms "$listing" "$work/out"
 file "$root/usr/lib/libkestrum8_map.so.$version" >"$work/file"
 has_text deb_library_stripped "$work/file" ", stripped"
 
+# The Python package: the module with the library compiled in, for this Python.
+python_deb=$work/packages/python3-kestrum8-map_${version}_$arch.deb
+if [ -f "$python_deb" ]; then
+  module_dir=./usr/lib/python3/dist-packages/kestrum8_map
+  module=$(contents "$python_deb" | tr ' ' '\n' | grep '_core\..*\.so$')
+  expect_contents python "$python_deb" "$module_dir/__init__.py" "$module_dir/__init__.pyi" \
+    "$module_dir/py.typed" "$module"
+  has_dep python_depends_python "$python_deb" "python3 (>= "
+  dpkg-deb -x "$python_deb" "$work/python_root"
+  (cd "$work" && PYTHONPATH="$work/python_root/usr/lib/python3/dist-packages" /usr/bin/python3 -c "
+import kestrum8_map as k8
+print(len(k8.parse('$sample')), k8.__version__)") >"$work/out" 2>&1
+  printf '19 %s\n' "$version" >"$work/python.expected"
+  same_file deb_python "$work/python.expected" "$work/out"
+else
+  verdict python_package 0 "cpack made no python3-kestrum8-map package"
+fi
+
 tarball=$work/packages/kestrum8_map-$version-linux-$(uname -m).tar.gz
 mkdir "$work/tgz" && tar -xzf "$tarball" -C "$work/tgz" 2>/dev/null
 "$work"/tgz/*/bin/mapsyms "$sample" >"$work/out" 2>&1

@@ -1,0 +1,57 @@
+"""The extension module kestrum8_map._core: the library's sources compiled in, so that the
+wheel needs nothing else. The sources and the version are read from the project's
+CMakeLists.txt, where they are written once."""
+
+import re
+import sys
+from pathlib import Path
+
+from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
+from setuptools import setup
+
+ParallelCompile("K8MAP_BUILD_JOBS", default=0).install()  # every core, unless set
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent
+CMAKE = (ROOT / "CMakeLists.txt").read_text()
+
+
+def project_version():
+    return re.search(r"project\(kestrum8_map VERSION ([0-9.]+)", CMAKE).group(1)
+
+
+def core_sources():
+    """The sources of the library's core target, each system's own where it has one."""
+    block = re.search(r"add_library\(k8map_core STATIC(.*?)\n\)", CMAKE, re.S).group(1)
+    windows, linux = sys.platform == "win32", sys.platform.startswith("linux")
+    sources = []
+    for line in block.split():
+        choice = re.match(r"\$<IF:\$<(BOOL:\$\{WIN32\}|PLATFORM_ID:Linux)>,([^,]+),([^>]+)>", line)
+        if choice:
+            wanted = windows if choice.group(1).startswith("BOOL") else linux
+            line = choice.group(2) if wanted else choice.group(3)
+        sources.append(line)
+    return sources
+
+
+def relative(path):
+    return str(Path("..", path))
+
+
+extension = Pybind11Extension(
+    "kestrum8_map._core",
+    ["src/module.cpp", relative("src/api/table_exports.cpp")] + [relative(s) for s in core_sources()],
+    include_dirs=[relative("src"), relative("include")],
+    # The C functions stay inside the module.
+    define_macros=[("K8MAP_BUILDING_LIBRARY", None), ("K8MAP_API", "")],
+    cxx_std=20,
+    extra_compile_args=["-O2", "-fvisibility=hidden"],
+)
+
+long_description = (HERE / "README.md").read_text() if (HERE / "README.md").exists() else ""
+
+setup(
+    version=project_version(),
+    ext_modules=[extension],
+    cmdclass={"build_ext": build_ext},
+)

@@ -1,0 +1,219 @@
+"""The kestrum8_map package as installed: the same symbols and messages as the library's C
+functions, every error path, threads, lifetimes, pickling, and the README's example session.
+
+K8MAP_SOURCE_DIR names the project (its test maps and README); K8MAP_LIBRARY the built shared
+library, whose C functions the answers are compared with (through ctypes)."""
+
+import array
+import concurrent.futures
+import ctypes
+import doctest
+import os
+import pickle
+import re
+from pathlib import Path
+
+import pytest
+
+import kestrum8_map as k8
+
+SOURCE = Path(os.environ.get("K8MAP_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+SAMPLE = SOURCE / "examples" / "sample.map"
+TEST_MAPS = sorted((SOURCE / "tests" / "data").glob("*.map")) + [SAMPLE]
+
+
+def test_the_installed_package_is_tested():
+    installed = Path(k8.__file__).resolve()
+    assert not installed.is_relative_to(SOURCE / "python" / "kestrum8_map"), installed
+    assert k8.__version__ == re.search(r"project\(kestrum8_map VERSION ([0-9.]+)", (SOURCE / "CMakeLists.txt").read_text()).group(1)
+
+
+# ---- The same as the C functions ----
+
+class CSymbol(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char_p), ("value", ctypes.c_uint32), ("line", ctypes.c_uint32),
+                ("kind", ctypes.c_uint8), ("scope", ctypes.c_char), ("bit", ctypes.c_int8)]
+
+
+@pytest.fixture(scope="module")
+def c_library():
+    path = os.environ.get("K8MAP_LIBRARY")
+    if not path:
+        pytest.skip("K8MAP_LIBRARY names no built library")
+    lib = ctypes.CDLL(path)
+    lib.CreateSymbolTable.restype = ctypes.c_void_p
+    lib.FreeSymbolTable.argtypes = [ctypes.c_void_p]
+    lib.ParseMapFile.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
+    lib.GetSymbolCount.argtypes = [ctypes.c_void_p]
+    lib.GetSymbolCount.restype = ctypes.c_size_t
+    lib.GetSymbols.argtypes = [ctypes.c_void_p]
+    lib.GetSymbols.restype = ctypes.POINTER(CSymbol)
+    lib.GetSymbolTableError.argtypes = [ctypes.c_void_p]
+    lib.GetSymbolTableError.restype = ctypes.c_char_p
+    lib.GetKindName.restype = ctypes.c_char_p
+    return lib
+
+
+def c_parse(lib, path):
+    table = lib.CreateSymbolTable()
+    try:
+        result = lib.ParseMapFile(table, os.fsencode(path))
+        symbols = lib.GetSymbols(table)
+        listed = [(s.name.decode(), s.value, lib.GetKindName(s.kind).decode(), s.scope.decode(),
+                   None if s.bit < 0 else s.bit, s.line)
+                  for s in (symbols[i] for i in range(lib.GetSymbolCount(table)))]
+        return result, lib.GetSymbolTableError(table).decode().rstrip("\n"), listed
+    finally:
+        lib.FreeSymbolTable(table)
+
+
+@pytest.mark.parametrize("path", TEST_MAPS, ids=lambda p: p.name)
+def test_the_same_symbols_and_messages_as_the_c_functions(c_library, path):
+    result, message, expected = c_parse(c_library, path)
+    try:
+        table, got_message = k8.parse(path), ""
+    except k8.MapError as error:
+        table, got_message = error.table, error.message
+        assert error.path == str(path)
+    assert (0 if not got_message else -1, got_message) == (result, message)
+    assert [(s.name, s.value, s.kind, s.scope, s.bit, s.line) for s in table] == expected
+    try:  # the same bytes in memory read the same
+        assert list(k8.parse_text(path.read_bytes(), name=str(path))) == list(table) and result == 0
+    except k8.MapError as error:
+        assert (error.message, list(error.table)) == (message, list(table))
+
+
+# ---- Errors ----
+
+def test_files_that_cannot_be_opened_raise_the_systems_error(tmp_path):
+    with pytest.raises(FileNotFoundError) as missing:
+        k8.parse(tmp_path / "absent.map")
+    assert missing.value.filename == str(tmp_path / "absent.map")
+    with pytest.raises(IsADirectoryError):
+        k8.parse(tmp_path)
+    if os.geteuid() != 0:  # nothing is refused to root
+        locked = tmp_path / "locked.map"
+        locked.write_text(" a Addr. g 0x1\n")
+        locked.chmod(0)
+        with pytest.raises(PermissionError):
+            k8.parse(locked)
+
+
+@pytest.mark.parametrize("text, line, message", [
+    (" a Addr. g 0x1\n b Addr. g 0x2 x.o\n", 3, 'm.map:3: syntax error. "\n" is invalid.'),
+    ("", 1, 'm.map:1: syntax error. "" is invalid.'),
+    (" a Addr. g 0x1\n " + "x" * 9000 + "\n", 2, "m.map:2: token too large, exceeds YYLMAX"),
+])
+def test_maps_that_do_not_parse_raise_map_error(text, line, message):
+    with pytest.raises(k8.MapError) as failure:
+        k8.parse_text(text, name="m.map")
+    error = failure.value
+    assert isinstance(error, ValueError)
+    assert (error.message, error.path, error.line, str(error)) == (message, "m.map", line, message)
+    assert [s.name for s in error.table] == (["a"] if text.startswith(" a") else [])
+
+
+def test_bad_arguments_raise_type_or_value_errors():
+    table = k8.parse(SAMPLE)
+    cases = [
+        (TypeError, lambda: k8.parse(42)),
+        (ValueError, lambda: k8.parse("a\0b")),
+        (TypeError, lambda: k8.parse_text(42)),
+        (ValueError, lambda: k8.parse_text("caf\u00e9")),
+        (TypeError, lambda: k8.parse_text(b"", name=b"n")),
+        (TypeError, lambda: table.lookup("0x10")),
+        (TypeError, lambda: table.lookup(True)),
+        (ValueError, lambda: table.lookup(-1)),
+        (ValueError, lambda: table.lookup(1 << 32)),
+        (ValueError, lambda: table.lookup(1, max_offset=-1)),
+        (TypeError, lambda: table.lookup_many([1, "2"])),
+        (ValueError, lambda: table.lookup_many([1 << 40])),
+        (TypeError, lambda: table.lookup_many(5)),
+        (IndexError, lambda: table[len(table)]),
+        (IndexError, lambda: table[-len(table) - 1]),
+        (TypeError, lambda: table["name"]),
+        (TypeError, lambda: table.find(5)),
+        (ValueError, lambda: k8.Symbol("a", 1, "ADDR", "g")),
+        (ValueError, lambda: k8.Symbol("a", 1, "Addr.", "x")),
+    ]
+    for error, call in cases:
+        with pytest.raises(error):
+            call()
+
+
+# ---- Tables and symbols ----
+
+def test_a_table_reads_as_a_sequence():
+    table = k8.parse(SAMPLE)
+    symbols = list(table)
+    assert len(table) == len(symbols) == 19
+    assert table[0] == symbols[0] and table[-1] == symbols[-1]
+    assert table[10:20:3] == symbols[10:20:3]
+    bit = table.find("uart_tx_busy")
+    assert (bit.kind, bit.scope, bit.bit, bit.line, bit.is_address) == ("bit", "s", 3, 19, False)
+    assert table.find("absent") is None
+    assert repr(table.find("uart_init")) == "Symbol('uart_init', 0x00001000, 'Addr.', 'g', line=15)"
+    assert repr(bit) == "Symbol('uart_tx_busy', 0x20000020, 'bit', 's', bit=3, line=19)"
+
+
+def test_lookups_one_and_many():
+    table = k8.parse(SAMPLE)
+    assert table.lookup(0x1062) == (table.find("uart_wait_tx"), 6)
+    assert table.lookup(0x20001F00, max_offset=0x1000) is None
+    addresses = [0x1062, 0x20001F00, 0x0, 0x203E]
+    expected = [table.lookup(a, max_offset=0x1000) for a in addresses]
+    for given in (addresses, array.array("I", addresses), memoryview(array.array("I", addresses))):
+        answers = table.lookup_many(given, max_offset=0x1000)
+        assert list(answers) == expected and answers.found == 3
+
+
+def test_symbols_are_values():
+    symbol = k8.parse(SAMPLE)[0]
+    with pytest.raises(AttributeError):
+        symbol.name = "other"
+    copy = k8.Symbol(symbol.name, symbol.value, symbol.kind, symbol.scope, symbol.bit, symbol.line)
+    assert copy == symbol and hash(copy) == hash(symbol) and len({copy, symbol}) == 1
+    assert copy != k8.Symbol(symbol.name, symbol.value + 1, symbol.kind, symbol.scope)
+    assert pickle.loads(pickle.dumps(list(k8.parse(SAMPLE)))) == list(k8.parse(SAMPLE))
+
+
+def test_a_table_says_why_it_cannot_be_pickled():
+    with pytest.raises(TypeError, match="cannot be pickled"):
+        pickle.dumps(k8.parse(SAMPLE))
+
+
+def test_a_table_outlives_what_it_was_parsed_from():
+    data = bytearray(SAMPLE.read_bytes())
+    table = k8.parse_text(data, name="sample")
+    expected = list(table)
+    data[:] = b"\0" * len(data)
+    del data
+    assert list(table) == expected and table.lookup(0x1062)[1] == 6
+
+
+def test_maps_parse_on_several_threads_at_once(tmp_path):
+    maps = []
+    for n in range(6):
+        path = tmp_path / f"m{n}.map"
+        path.write_text("".join(f"  s{n}_{i} Addr. g 0x{i * 16:X}\n" for i in range(20000)))
+        maps.append(path)
+    alone = [list(k8.parse(path)) for path in maps]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
+        tables = list(pool.map(k8.parse, maps * 2))
+    assert [list(t) for t in tables] == alone * 2
+
+
+# ---- The README's example session ----
+
+def test_the_readme_example_session_runs():
+    readme = (SOURCE / "README.md").read_text()
+    session = re.search(r"```pycon\n(.*?)```", readme, re.S).group(1)
+    test = doctest.DocTestParser().get_doctest(session, {}, "README", "README.md", 0)
+    runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+    cwd = os.getcwd()
+    try:
+        os.chdir(SOURCE)
+        runner.run(test)
+    finally:
+        os.chdir(cwd)
+    assert runner.failures == 0 and runner.tries > 5

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The Python package as users get it: the wheel built offline from python/ with Debian's Python
+# (/usr/bin/python3, whose packages build it, whatever python3 comes first on PATH), installed
+# into a fresh virtual environment with nothing else (it must import and parse there), and the
+# tests run with pytest against that installed package, not the source tree.
+# usage: python-test.sh BUILD_DIR   (BUILD_DIR from the native preset: its library is what the
+#        answers are compared with)
+set -u
+cd "$(dirname "$0")/.."
+src=$PWD
+library=$(cd "$1" && pwd)/bin/libkestrum8_map.so.1
+python=/usr/bin/python3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+say() { echo "$1"; failed=$((failed + 1)); }
+
+if ! (cd python && "$python" -m build --no-isolation --wheel --outdir "$work/dist" . >"$work/build.log" 2>&1); then
+  tail -20 "$work/build.log"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+wheel=$(ls "$work"/dist/kestrum8_map-*.whl)
+echo "wheel: $(basename "$wheel")"
+
+# Alone: a virtual environment with nothing but the wheel.
+"$python" -m venv "$work/alone" && "$work/alone/bin/pip" install --no-index -q "$wheel" ||
+  say "the wheel does not install into a fresh virtual environment"
+(cd "$work" && "$work/alone/bin/python" -c "
+import kestrum8_map as k8
+t = k8.parse('$src/examples/sample.map')
+assert len(t) == 19 and t.lookup(0x1062)[1] == 6, t
+print('alone:', k8.__version__, t)") || say "the installed wheel does not work alone"
+
+# The tests, with Debian's pytest beside the installed package, run from outside the source.
+"$python" -m venv --system-site-packages "$work/tests" && "$work/tests/bin/pip" install --no-index -q "$wheel" ||
+  say "the wheel does not install beside pytest"
+log=$(cd "$work" && K8MAP_SOURCE_DIR=$src K8MAP_LIBRARY=$library \
+  "$work/tests/bin/python" -m pytest -q -p no:cacheprovider "$src/python/tests" 2>&1)
+status=$?
+echo "$log" | tail -15
+passed=$(echo "$log" | tail -1 | grep -oE '[0-9]+ passed' | cut -d' ' -f1)
+failures=$(echo "$log" | tail -1 | grep -oE '[0-9]+ failed' | cut -d' ' -f1)
+[ $status -eq 0 ] || [ -n "$failures" ] || failures=1
+echo "${passed:-0} passed, $((failed + ${failures:-0})) failed"
+[ $status -eq 0 ] && [ $failed -eq 0 ]
