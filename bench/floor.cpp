@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor of any map reader: read the file in 64 KiB blocks and count its line feeds.
 #include <cstdio>
 #include <cstring>

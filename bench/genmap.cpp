@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // genmap BYTES OUTPUT: writes about BYTES bytes of deterministic, realistic map text.
 #include <cstdio>
 #include <cstdlib>

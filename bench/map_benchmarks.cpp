@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks of the scanner, the engine, the record list and MapParse, on generated map
 // text. Each reports throughput counters (bytes, tokens or records per second).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Deterministic, realistic map text for benchmarks: module headings and blank lines now and
 // then, about 97% single-line symbol entries padded into columns, every kind (Addr. and loc.
 // the most common), values of 4 to 8 hex digits in both letter cases, bit values with "(n)",

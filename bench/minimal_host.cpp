@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The smallest host: load the library, MapParse, walk the records, FreeAllRecords. Prints the
 // record count and a checksum of the values and first name bytes, so the walk cannot be
 // skipped. With --record-bytes it also adds up the records' own bytes (node, name and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // runstat COMMAND...: runs a command with its output thrown away and prints its wall time in
 // seconds and its peak resident memory in KiB ("0.123 4567").
 #include <fcntl.h>

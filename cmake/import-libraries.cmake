@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows: the DLL's file names and its import libraries, made from the module-definition file
 # after the link. Both give C and C++ callers the symbols they reference on x86 (_MapParse@4 for
 # the stdcall functions, _GetRecordCount for the cdecl ones), each importing the undecorated

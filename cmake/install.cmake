@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What an install lays out, in components that the packages follow: Runtime (the library),
 # Development (header, import libraries, CMake package, pkg-config file), Tools (mapsyms,
 # maptokens), and with K8MAP_PYTHON, Python (the package kestrum8_map).

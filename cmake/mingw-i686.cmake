@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 32-bit Windows with the MinGW-w64 i686 posix-thread compilers; programs run
 # under Wine.
 set(CMAKE_SYSTEM_NAME Windows)

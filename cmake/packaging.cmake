@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cpack: on Windows the distribution zip (bin/, lib/, include/, examples/, README.md at its
 # root); elsewhere a Debian package per install component (three, four with the Python one),
 # and a .tar.gz of the whole install tree. Installed programs and libraries are stripped; the build tree keeps its own.

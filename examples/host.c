@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A minimal host in C: links the library (the import library on Windows), parses the map files
    named on the command line and prints their records; then reads the same files into a symbol
    table, which holds every kind of symbol, and looks one address up. */

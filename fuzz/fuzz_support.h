@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the fuzz targets: writing an input to a file, and failing loudly.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConvertHexText against a simple independent model of its contract.
 #include <cstdint>
 #include <cstring>

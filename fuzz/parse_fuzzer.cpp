@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole parse through the exported functions: bytes, a file, MapParse, both walks,
 // FreeAllRecords, with the library's invariants checked on every input.
 #include <cstdint>

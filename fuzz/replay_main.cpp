@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays stored inputs through a fuzz target as an ordinary test: every file named, or found
 // in a folder named, on the command line. A failed invariant aborts, failing the test.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanner alone: token codes, line ends, the line counter and token texts checked against
 // the filtered input on every input.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol tables from bytes in memory, with the invariants checked on every input: whole lines
 // with every line reader (and, now and then, the helper thread) give exactly what token-by-token
 // parsing gives,

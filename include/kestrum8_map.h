@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* kestrum8_map: reads a symbol map file and hands the host its symbols.
  *
  * Two interfaces, independent of each other:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The extension module kestrum8_map._core: the library's sources compiled in, so that the
 wheel needs nothing else. The sources and the version are read from the project's
 CMakeLists.txt, where they are written once."""

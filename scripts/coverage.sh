@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Branch coverage of the library (src/) and the command-line programs (tools/) over the native
 # suite: the unit and end-to-end tests, the tools' golden tests and the stored fuzz inputs,
 # built with clang's source-based coverage. Prints the per-file table and fails when src/ is

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang and runs each for a bounded time from the stored
 # corpus. Any crash, leak or failed invariant fails the run; its input lands in build/fuzz/
 # artifacts, to be kept under fuzz/regressions/<target>/ once fixed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages a build needs, quietly and only those that are missing.
 # usage: install-deps.sh native|all
 set -eu

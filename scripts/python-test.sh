@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Python package as users get it: the wheel built offline from python/ with Debian's Python
 # (/usr/bin/python3, whose packages build it, whatever python3 comes first on PATH), installed
 # into a fresh virtual environment with nothing else (it must import and parse there), and the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The main job: build the library and mapsyms, then print the symbols of the bundled example.
 set -eu
 cd "$(dirname "$0")/.."

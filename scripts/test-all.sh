@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
 # every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
 # UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the threaded tests under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The helper thread of a large parse, which readies arena chunks, must change nothing but the
 // time it takes.
 #include "records/chunk_supply.h"

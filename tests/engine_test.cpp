@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's own behaviour: result codes, error reports, reading the end of input, stacks.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
 # 1 to 20, imports from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map grammar and its actions, from token sequences and from map text.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Token sequences written as text ("NAME(main) ADDRESS_KIND SCOPE HEX(1000) ENTRY_LINE_END"),
 // fed to the engine, and record lists written as text ("main=0x1000 b=0x2").
 #pragma once

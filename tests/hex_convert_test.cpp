@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scanner/hex_convert.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End-to-end tests: the built library loaded at run time, as a host program loads it. The same
 // table of cases runs against libkestrum8_map.so on Linux and kestrum8_map.dll under Wine.
 #include <gtest/gtest.h>

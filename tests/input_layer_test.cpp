@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanner's input side through real files: text mode, refills, limits, devices.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The unit and host tests share nothing between runs: two runs at once both pass, and a run as
 # an unprivileged user (nobody) passes after runs as root. The user's run works on a world-
 # readable copy of the test programs, the library and the files the tests read, so it does not

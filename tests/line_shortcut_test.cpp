@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Taking whole lines at once must give exactly what reading them token by token gives.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MapParse's behaviour on fresh library instances: messages, kept records, mended faults.
 #include <gtest/gtest.h>
 

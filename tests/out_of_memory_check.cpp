@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms' end on memory exhaustion, in a thread other than the main one: an allocation that
 // cannot be had must print "mapsyms: out of memory" and exit with 3, not abort.
 #include <cstddef>

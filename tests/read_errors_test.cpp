@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What reading does when the system's reads misbehave: errors at once or later, short reads,
 // reads cut short by a signal, an error that passes; and devices that deliver text in pieces (a
 // FIFO, a pseudo-terminal).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Token streams of map texts, case by case.
 #include "scanner/scanner.h"
 

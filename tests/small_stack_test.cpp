@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host thread with a small stack parses: the engine's stacks and the scanner's buffers are the
 // parse's own, not its caller's stack frame's, so a few KiB of stack are enough.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol tables: every kind with its fields, the same address symbols and messages as the record
 // list, memory equal to files, the lookups, and what a host may get wrong.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The committed tables are exactly what the generator derives from the grammar rules.
 #include <gtest/gtest.h>
 

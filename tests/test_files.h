@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the tests find their files. Temporary files go into a folder of the test process's
 // own: made on first use under the system's temporary directory (TMPDIR), unique per process,
 // removed with everything in it at exit, so two test runs at once, or runs by different users,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the unit tests: temporary map files and token streams as text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Symbol tables on many threads at once: each thread parsing its own tables, others looking up
 // in one shared table (whose indexes the first of them builds), and the record-list exports on
 // a thread of their own. Every answer must be what one thread alone gets. The ThreadSanitizer

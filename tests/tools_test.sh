@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Golden-output tests of the command-line programs. The same cases run on the Linux build and,
 # through Wine, on the Windows build, against the same golden files.
 # usage: tools_test.sh BIN_DIR SOURCE_DIR [EMULATOR]

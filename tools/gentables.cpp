@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the map grammar's LALR(1) tables as C++ source, or a readable listing of the states.
 //   gentables OUTPUT.inc     write the tables file
 //   gentables --listing      print the states, their items, actions, defaults and gotos

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // maptokens FILE: prints the token stream of a map file, one token a line, so that a person
 // can see why a map file is refused:
 //   <line counter after the token> TAB <token name> TAB "<token text>" [TAB <value>]

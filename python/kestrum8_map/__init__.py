@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Symbol map files, read by the kestrum8_map library.
 
     >>> import kestrum8_map as k8

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 import array
 import os
 from typing import Iterable, Iterator, List, Optional, Tuple, Union, overload

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrum8_map._core: symbol tables for Python, over the library's C functions (compiled into
 // this module). Tables are made by a parse and never change afterwards; a Symbol is made when
 // it is asked for, a copy of the table's entry, so it outlives its table.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The kestrum8_map package as installed: the same symbols and messages as the library's C
 functions, every error path, threads, lifetimes, pickling, and the README's example session.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DLL entry point: accepts every notification and does nothing else. Records are released
 // only by FreeAllRecords.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "api/error_message.h"
 
 namespace k8map {

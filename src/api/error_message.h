@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds a failure message into the fixed error buffer. Pieces are appended with bounds; a
 // message longer than the buffer is cut to its last room and still ends with a newline.
 #pragma once

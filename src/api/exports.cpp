@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The eight exported functions: thin wrappers over the module-wide library state. No
 // exception crosses them.
 #include "api/library.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's module-wide state behind the eight record-list exports, and their parse entry.
 // Tests create their own Library instances; the exported functions use the one module-wide
 // instance.

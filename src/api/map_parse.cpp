@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MapParse: the parse entry over the module-wide record list.
 #include "api/library.h"
 #include "api/version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "api/parse_entry.h"
 
 #include <cstdio>

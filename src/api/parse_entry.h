@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parse entry shared by MapParse and the symbol tables: open the map (a file, or bytes in
 // memory standing for one), run the parser over it into a record list or a symbol store, and
 // explain a failure in an error buffer of kErrorMessageSize bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "api/symbol_table.h"
 
 namespace k8map {

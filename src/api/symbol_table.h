@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A symbol table: the symbols of the maps parsed into it, with everything one parse needs of
 // its own (scanner, grammar state, error buffer), so that tables are independent of each other
 // and of the module-wide record list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The symbol-table exports: null checks and the table's own state. No exception crosses them.
 #include <new>
 

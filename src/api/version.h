@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The library's version, kept in one place: the version resource, GetMapLibraryVersion and the
    public header's K8MAP_VERSION macros (which must match: a different definition of the same
    macro stops the build) all come from these numbers. Plain C preprocessor, so the resource

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bit counts of 64-bit masks. On 32-bit x86 the standard ones call library routines; these
 // work on the two 32-bit halves, a couple of instructions each. They are always inlined, so
 // inside a function compiled for BMI they become its instructions. The same names for 32-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copies of short byte runs (names, token texts: mostly under 64 bytes). A plain memcpy of a
 // variable length compiles to a string instruction whose start-up costs more than such a copy;
 // these use a few fixed-width moves instead, never touching a byte outside the two ranges.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/x86_features.h"
 
 namespace k8map {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Vector code on x86, compiled per function and chosen at run time. SSE2 is part of every
 // x86-64 processor; on 32-bit x86 (the Windows DLL) the baseline has no vector unit, so SSE2
 // functions carry a target attribute there too, and the processor is asked before they run.

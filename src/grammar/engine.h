@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table-driven LALR(1) engine: shift, reduce with default reductions, accept, and no error
 // recovery. It runs over any token source and any set of rule actions, so the map grammar can
 // be tested from token sequences and the stack limits from a test grammar.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grammar/lalr_builder.h"
 
 #include <algorithm>

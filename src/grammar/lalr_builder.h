@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Derives LALR(1) parse tables from a grammar given as data: the LR(0) automaton, lookaheads
 // propagated to a fixed point, then one action per (state, terminal), with every state's most
 // frequent reduction as its default. Used by the table generator and by tests; the library

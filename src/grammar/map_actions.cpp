@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grammar/map_actions.h"
 
 #include <cstring>

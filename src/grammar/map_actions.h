@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map grammar's rule actions: they join the pieces of continued names and hand each entry's
 // symbol to a sink: the record list takes the address symbols (RecordSink), a symbol table
 // every symbol (SymbolSink). The grammar's own state (CollectedName, HeadValue and the head

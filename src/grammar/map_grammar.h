@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map-file grammar, written once as data in rule order: left side, right side, action.
 // The parse tables are derived from this data by tools/gentables; the rule actions run from it.
 #pragma once

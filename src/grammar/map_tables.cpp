@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map grammar's tables, as generated into parse_tables.inc.
 #include "grammar/map_grammar.h"
 #include "grammar/parse_tables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shape of LALR(1) parse tables as the engine reads them. One byte an entry: an action
 // below state_count shifts to that state, from state_count on it reduces by rule
 // (action - state_count), and two codes above mark acceptance and error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grammar/parse_tokens.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ParseTokens: the engine over the map grammar's tables, pulling tokens from the scanner.
 #pragma once
 

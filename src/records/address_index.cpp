@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/address_index.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lookup of an address symbol (Addr. or loc.) by address: the distinct values of the
 // address symbols, ascending, each beside the first symbol that has it (so that the search's
 // last read brings the answer with it), and where each 64 KiB of the address space starts among

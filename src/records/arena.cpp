@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/arena.h"
 
 #include <cstdint>

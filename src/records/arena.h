@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A bump allocator over a singly linked list of chunks, released all at once: the record
 // list's nodes and names, and a symbol table's names, come from such arenas, so that storing
 // a symbol costs no allocation of its own.

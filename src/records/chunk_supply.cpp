@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/chunk_supply.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arena chunks made ready ahead of need. Memory the system has just handed out costs a page
 // fault on the first write to each page; for a large map file that is a good part of the parse.
 // A ChunkSupply keeps a couple of the record arenas' full-size chunks ahead: the parse's thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A helper thread with a small stack, and the lock and wake-up it shares with the thread that
 // started it, from the system's own primitives: POSIX threads, or on Windows a slim lock and a
 // condition variable of the system's (a POSIX layer there wakes a thread through a kernel

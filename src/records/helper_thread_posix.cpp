@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <sys/mman.h>
 
 #include "records/helper_thread.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the lookup indexes: arrays from std::malloc that go with their owner (a refused
 // allocation is null, never an exception), and a hint to fetch memory ahead.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Large memory pages for a large array: fewer page faults and fewer address translations
 // missed while it is written and read. Where the system offers them on request (Linux's
 // transparent huge pages in "madvise" mode), the array's memory is marked for them; elsewhere

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/large_pages.h"
 
 namespace k8map {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/name_index.h"
 
 #include <cstring>

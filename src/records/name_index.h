@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lookup of a symbol by name: open addressing over slots of a name's hash and its symbol's
 // number plus one (0: empty), the first symbol of each name kept.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record list: every name/value pair the grammar accepts, in append order, until FreeAll.
 // Nodes and name copies come from two chunked arenas (one of nodes, one of packed name bytes)
 // that FreeAll releases at once, so appending costs no allocation per record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/symbol_index.h"
 
 #include <cstring>

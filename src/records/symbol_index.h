@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A symbol table's lookups, each through an index made on its first use (name_index.h,
 // address_index.h). Any number of threads may look up at once, the first of them making the
 // index; the symbols must not change meanwhile, and Reset forgets the indexes before they do.

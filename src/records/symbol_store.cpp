@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "records/symbol_store.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A symbol table's storage: its symbols in one array, in append order (hosts read it as it
 // is), and their names in a chunked arena. Appending costs no allocation of its own but when
 // the array or the arena's chunk is full.

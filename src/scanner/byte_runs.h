@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lengths of runs of one byte class, sixteen bytes at a time where SSE2 is there. A run's end
 // is then found from a bit mask rather than a branch per byte. The scans may read up to 15
 // bytes past the end of the run; the scanner's storage has slack for that, and its end mark,

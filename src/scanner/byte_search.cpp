@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scanner/byte_search.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Searches of the input for single bytes: the next line feed of a line left to the rules, the
 // first carriage return or Ctrl-Z of a block read (found while the block is copied). Sixty-four
 // bytes a step with AVX2, sixteen with SSE2, else a byte at a time, as the processor allows

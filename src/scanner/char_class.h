@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte classes of the map text. One 256-entry table maps every byte to a bit set, so the
 // scanner and the value conversion test a class with one load and one mask, independent of
 // any locale. Bytes 0x80-0xFF and NUL belong to no class.

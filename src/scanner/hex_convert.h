@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion of hexadecimal value text ("0X1F" prefix or "1FH" suffix notation) to a
 // 32-bit unsigned number. No state, no heap, no locale.
 #pragma once

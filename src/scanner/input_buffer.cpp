@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanner's input side: buffer initialisation, refills, token capture and fatal failures.
 #include <algorithm>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial line reader: a symbol line read run by run, a byte at a time where the processor
 // has no vector unit.
 #include "scanner/whole_lines.h"

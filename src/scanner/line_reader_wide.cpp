@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wide line reader: byte classes of the 64 bytes from a line start by two table lookups
 // per 32 bytes (AVX2), the fields from bit masks; the plainest symbol lines and whole
 // continued entries, with the decisions the rules make for them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window line reader: the runs of a line's first 64 bytes as bit masks, sixteen bytes at a
 // time with SSE2.
 #include "common/bits.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanner's rules, one matcher per start condition, for NextToken and the whole-line
 // reader. Each matcher finds the winning rule at the current position in one forward pass: it
 // reads ahead only while some rule active in the condition can still match, and reports when

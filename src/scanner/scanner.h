@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map-file scanner: its input buffer, token text, line counter and start conditions, and
 // NextToken, which cuts the map text into tokens. All state lives in one Scanner; the library
 // keeps one module-wide instance and tests make their own.

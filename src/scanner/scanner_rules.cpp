@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NextToken: the rules' matches applied to the input, one token at a time.
 #include "scanner/rule_matchers.h"
 

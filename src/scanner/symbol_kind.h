@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kind of a symbol, from its kind keyword: numbered as the public header's K8MAP_KIND_
 // values, in the order of the keyword rules (6 to 12), so that a rule's kind is its number less
 // five.

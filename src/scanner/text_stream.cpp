@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scanner/text_stream.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text-mode layer under the scanner: the file is read in binary and filtered the same way
 // on every platform. Every carriage return is dropped wherever it stands, the first Ctrl-Z
 // ends the input for good, and a block read returns fewer bytes than asked only at the end of

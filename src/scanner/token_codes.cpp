@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scanner/token_codes.h"
 
 namespace k8map {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Token codes that the scanner returns and the grammar reads.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole lines at once: the line loop, and the one place that chooses a line reader.
 #include "scanner/whole_lines.h"
 

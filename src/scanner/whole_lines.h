@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole lines at once: the common line shapes read straight through with the rules' own
 // decisions, so that the parser can take them without a token at a time. The pieces shared by
 // the line readers; each reader has its own file, and whole_lines.cpp chooses among them.

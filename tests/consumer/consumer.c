@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Prints the version, then the count and records of the map file named on the command line. */
 #include <stdio.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the packaging tests (sourced): counted checks and the closing line.
 passed=0
 failed=0

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Linux distribution as a user meets it: an install into a temporary prefix (the installed
 # mapsyms, a CMake project with find_package, the C example built with pkg-config), the project
 # as a CMake subproject, and the Debian packages and .tar.gz made by cpack (contents,

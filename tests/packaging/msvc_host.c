@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host built as MSVC builds C for 32-bit Windows: compiled by clang in MSVC mode and linked by
    lld-link with /SAFESEH against kestrum8_map.lib. It needs no C runtime, only kernel32: it
    prints the library's version, the records of the map file named on its command line and their

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows distribution zip as a user meets it: made by cpack, unpacked into an empty folder;
 # what it holds; mapsyms.exe run from it under Wine; a C host linked from its include/ and lib/
 # with MinGW (libkestrum8_map.dll.a), MSVC-style (clang in MSVC mode, lld-link with /SAFESEH,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two independent pieces of work at once: work(0) on the calling thread, work(1) on a thread of
 // its own, joined before returning. Without `parallel`, or when no thread can be started, both
 // run here one after the other.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms check FILE...: the answer to "why is my symbol missing?". Reads each file's text
 // itself, the way the library reads it (carriage returns dropped, a Ctrl-Z ends it), and says
 // of every line that looks like a symbol entry but makes no record (or not the record one would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms diff [--format text|csv|json] OLD NEW: the records removed from OLD, added in NEW and
 // moved (same name, other value), and a summary. A name that occurs more than once in a file is
 // matched occurrence by occurrence in file order, and its changes say which occurrence.

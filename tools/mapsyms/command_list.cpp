@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms [options] FILE...: the records of the files, filtered by name, sorted if asked,
 // counted, or looked up by address.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]: copies text (the files, or
 // standard input) with every address that falls within a record annotated as "0x0000105C
 // <uart_wait_tx>" or "0x00001062 <uart_wait_tx+0x6>"; every other byte unchanged. With --only,

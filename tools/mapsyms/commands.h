@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands of mapsyms, one file each; main.cpp chooses one by the first word.
 #pragma once
 

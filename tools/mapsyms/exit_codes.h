@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exit codes of mapsyms, the same for every command, listed in --help and the README.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Name patterns of --name: '*' any run of characters, '?' any one character, '[abc]' and
 // '[a-z]' one of a set ('[!...]' not of it); every other character stands for itself.
 #pragma once

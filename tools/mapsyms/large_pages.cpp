@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "large_pages.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An allocator for the big arrays of the lookup index. The index is read at random, one
 // address after another, so with 4 KiB pages nearly every lookup also misses the address
 // translation cache, and making the arrays takes a page fault per 4 KiB. On Linux, arrays

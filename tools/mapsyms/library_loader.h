@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the map library at run time, by file name, from beside the running program, from the
 // lib folder next to its own, or through the system's search, and resolves its exported
 // functions by name, as any host program does.

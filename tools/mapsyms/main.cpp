@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapsyms: symbol map files through the library, loaded at run time like any host program.
 // The first word chooses the command (symbolize, diff, check); without one, the files named
 // are listed. Each command has its own file; here are what they share: the option parser,

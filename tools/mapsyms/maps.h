@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Map files parsed through the library for the commands, one symbol table per file: what
 // happened to each file, its symbols, the address symbols of all files with the file each came
 // from, and lookups by address.

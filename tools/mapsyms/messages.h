@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Messages of mapsyms on standard error: every one starts with "mapsyms: ".
 #pragma once
 

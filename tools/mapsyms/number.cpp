@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "number.h"
 
 bool ParseNumber(std::string_view text, std::uint32_t* value) {

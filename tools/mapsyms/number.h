@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notation of addresses and offsets on the command line: hexadecimal, with or without
 // "0x" or "0X", any number of leading zeros, at most 32 bits of value.
 #pragma once

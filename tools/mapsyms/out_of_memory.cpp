@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "out_of_memory.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // When memory runs out, in any thread of mapsyms: "mapsyms: out of memory" on standard error
 // and exit code 3, at once (what was gathered for standard output is not written).
 #pragma once

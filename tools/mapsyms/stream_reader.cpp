@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "stream_reader.h"
 
 #include <cerrno>

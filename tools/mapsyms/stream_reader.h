@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading an input as it arrives, so that a log piped in while it is being written (a serial
 // console, `tail -f`) is answered line by line rather than once a whole block has come.
 #pragma once
