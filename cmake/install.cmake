@@ -9,7 +9,8 @@ install(TARGETS kestrum8_map EXPORT kestrum8_map-targets
         RUNTIME DESTINATION bin COMPONENT Runtime
         LIBRARY DESTINATION lib COMPONENT Runtime NAMELINK_COMPONENT Development
         ARCHIVE DESTINATION lib COMPONENT Development)
-install(FILES include/kestrum8_map.h DESTINATION include COMPONENT Development)
+install(FILES include/kestrum8_map.h ${PROJECT_BINARY_DIR}/include/kestrum8_map_version.h
+        DESTINATION include COMPONENT Development)
 
 # find_package(kestrum8_map CONFIG) gives the imported target kestrum8_map::kestrum8_map.
 install(EXPORT kestrum8_map-targets NAMESPACE kestrum8_map:: FILE kestrum8_mapTargets.cmake

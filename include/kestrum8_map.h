@@ -15,11 +15,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* The library's version (GetMapLibraryVersion() returns it as text). */
-#define K8MAP_VERSION_MAJOR 1
-#define K8MAP_VERSION_MINOR 1
-#define K8MAP_VERSION_PATCH 0
-#define K8MAP_VERSION "1.1.0"
+/* The library's version: K8MAP_VERSION_MAJOR, _MINOR, _PATCH and the text K8MAP_VERSION, which
+   GetMapLibraryVersion() returns. */
+#include "kestrum8_map_version.h"
 
 /* Calling conventions: on 32-bit Windows MapParse, GetFirstRecord and GetNextRecord are
    __stdcall (the callee pops its arguments) and the other five __cdecl. Elsewhere both are
@@ -148,7 +146,7 @@ K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table);
 /* Ordinal 18. The kind keyword of a K8MAP_KIND_ value ("Addr.", "loc.", "EQU", ...); null for
    any other number. */
 K8MAP_API const char* K8MAP_CDECL GetKindName(int kind);
-/* Ordinal 19. The library's version, "1.1.0" (K8MAP_VERSION when built). */
+/* Ordinal 19. The library's version as text, "MAJOR.MINOR.PATCH" (K8MAP_VERSION when built). */
 K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void);
 
 /* Function pointer types for hosts that load the library at run time. */

@@ -39,10 +39,24 @@ def relative(path):
     return str(Path("..", path))
 
 
+def version_header():
+    """kestrum8_map_version.h, as the CMake build makes it from the project's version; its
+    folder."""
+    major, minor, patch = project_version().split(".")
+    text = (ROOT / "cmake" / "kestrum8_map_version.h.in").read_text()
+    for name, value in (("MAJOR", major), ("MINOR", minor), ("PATCH", patch)):
+        text = text.replace(f"@PROJECT_VERSION_{name}@", value)
+    text = text.replace("@PROJECT_VERSION@", project_version())
+    folder = HERE / "build" / "include"
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "kestrum8_map_version.h").write_text(text)
+    return str(folder.relative_to(HERE))
+
+
 extension = Pybind11Extension(
     "kestrum8_map._core",
     ["src/module.cpp", relative("src/api/table_exports.cpp")] + [relative(s) for s in core_sources()],
-    include_dirs=[relative("src"), relative("include")],
+    include_dirs=[relative("src"), relative("include"), version_header()],
     # The C functions stay inside the module.
     define_macros=[("K8MAP_BUILDING_LIBRARY", None), ("K8MAP_API", "")],
     cxx_std=20,

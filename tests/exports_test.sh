@@ -54,7 +54,8 @@ else
   [ "$imports" = "kernel32.dll msvcrt.dll " ]; verdict imports $(( $? == 0 )) "imports: $imports"
   # The version resource: its strings are UTF-16.
   resource=$(strings -el "$library" | tr '\n' '|')
-  for want in "FileVersion|1.1.0.0|" "ProductVersion|1.1.0.0|" "OriginalFilename|kestrum8_map.dll|" \
+  version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+  for want in "FileVersion|$version.0|" "ProductVersion|$version.0|" "OriginalFilename|kestrum8_map.dll|" \
               "InternalName|" "FileDescription|" "ProductName|"; do
     case "$resource" in *"$want"*) ok=1 ;; *) ok=0 ;; esac
     verdict "version_resource_${want%%|*}" $ok "version resource lacks '$want'"

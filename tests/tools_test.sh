@@ -107,8 +107,9 @@ check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error"
   mapsyms --keep-going --lookup 0x2 "$data/missing_line_end.map"
 
 # ---- Messages, usage and exit codes ----
-check version 0 "$(text 'mapsyms 1.1.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms --version
-check version_short 0 "$(text 'mapsyms 1.1.0\nlibrary: kestrum8_map.dll Ver.1.0\n')" "" mapsyms -V
+version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+check version 0 "$(text "mapsyms $version\\nlibrary: kestrum8_map.dll Ver.1.0\\n")" "" mapsyms --version
+check version_short 0 "$(text "mapsyms $version\\nlibrary: kestrum8_map.dll Ver.1.0\\n")" "" mapsyms -V
 check help 0 "$(golden help.txt)" "" mapsyms --help
 check help_short 0 "$(golden help.txt)" "" mapsyms -h
 check missing_file 3 "$(text '')" "mapsyms: can't open file $data/absent.map (" mapsyms "$data/absent.map"

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kToolVersion = "mapsyms 1.1.0";
+constexpr const char* kToolVersion = "mapsyms " K8MAP_VERSION;
 
 const Command* ChooseCommand(std::vector<std::string>* args) {
   for (const Command* command : {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand}) {
