@@ -8,7 +8,7 @@ if [ "${1:-native}" = all ]; then
   want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang libclang-rt-14-dev valgrind mawk
          wine wine32:i386
          # packaging: import libraries, the MSVC-style host, Debian packages, pkg-config
-         llvm lld dpkg-dev file pkg-config
+         llvm lld dpkg-dev file pkg-config lintian man-db
          # the Python package: its module, wheel, virtual environments and tests
          python3-dev python3-venv python3-pybind11 pybind11-dev python3-build python3-setuptools
          python3-wheel python3-pytest)

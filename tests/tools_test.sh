@@ -237,10 +237,18 @@ check check_last_line 3 "$(golden check_last_line.txt)" "" mapsyms check "$data/
 
 check tokens 0 "$golden/worked_example.tokens" "" maptokens "$data/worked_example.map"
 check tokens_escapes 0 "$golden/escapes.tokens" "" maptokens "$data/escapes.map"
-check tokens_missing 1 "$(text '')" "can't open file $data/absent.map" maptokens "$data/absent.map"
+check tokens_missing 3 "$(text '')" "maptokens: can't open file $data/absent.map (" maptokens "$data/absent.map"
+check tokens_help 0 "$golden/maptokens_help.txt" "" maptokens --help
+check tokens_help_short 0 "$golden/maptokens_help.txt" "" maptokens -h
+check tokens_version 0 "$(text "maptokens $version\\n")" "" maptokens -V
+check tokens_version_long 0 "$(text "maptokens $version\\n")" "" maptokens --version
+check tokens_dashes 3 "$(text '')" "maptokens: can't open file --help (" maptokens -- --help
+check tokens_bad_option 2 "$(text '')" "maptokens: unknown option --bogus" maptokens --bogus "$sample"
+check tokens_no_file 2 "$(text '')" "maptokens: no map file given" maptokens
+check tokens_two_files 2 "$(text '')" "maptokens: one map file at a time" maptokens "$sample" "$sample"
 long_line=$(mktemp)
 printf '  a Addr. g 0x1\n%9000s\n' x >"$long_line"
-check tokens_fatal 2 "$(text '1\tNAME\t"a"\t"a"\n1\tADDRESS_KIND\t"Addr."\n1\tSCOPE\t"g"\n1\tHEX_VALUE\t"0x1"\t0x00000001\n2\tENTRY_LINE_END\t"\\n"\n')" "maptokens: token too large, exceeds YYLMAX" \
+check tokens_fatal 3 "$(text '1\tNAME\t"a"\t"a"\n1\tADDRESS_KIND\t"Addr."\n1\tSCOPE\t"g"\n1\tHEX_VALUE\t"0x1"\t0x00000001\n2\tENTRY_LINE_END\t"\\n"\n')" "maptokens: $long_line:2: token too large, exceeds YYLMAX" \
   maptokens "$long_line"
 rm -f "$long_line" "$out.expected"
 strip_cr=1 check c_host 0 "$(text '0x00001000\tmain\n0x0000102A\tstart_loop\n0x00002000\tInitSerialPort2AndBuffers\n3 records\n4 symbols of every kind\n0x1062 is start_loop+0x38\n')" \

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: MIT
-// maptokens FILE: prints the token stream of a map file, one token a line, so that a person
-// can see why a map file is refused:
+// maptokens [-h] [-V] [--] FILE: prints the token stream of a map file, one token a line, so
+// that a person can see why a map file is refused:
 //   <line counter after the token> TAB <token name> TAB "<token text>" [TAB <value>]
 // The value is the token value's text for name tokens, 0x%08X or "unconverted" for values.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "command_line.h"
+#include "exit_codes.h"
+#include "kestrum8_map_version.h"
+#include "open_failure.h"
 #include "scanner/scanner.h"
 
 #ifdef _WIN32
@@ -69,25 +76,49 @@ void AppendTokenLine(std::string& out, const k8map::Scanner& scanner, int code) 
   out += '\n';
 }
 
-}  // namespace
+constexpr const char* kUsage = "usage: maptokens [-h] [-V] [--] FILE";
+constexpr const char* kHelp = R"(usage: maptokens [-h] [-V] [--] FILE
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-#endif
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: maptokens FILE\n");
-    return 2;
-  }
-  std::FILE* file = k8map::OpenMapFile(argv[1]);
-  if (file == nullptr) {
-    std::fprintf(stderr, "can't open file %s\n", argv[1]);
-    return 1;
-  }
-  static k8map::Scanner scanner;
+Prints the token stream of a map file as the kestrum8_map library's scanner cuts it, one token a
+line, to see why a map file is refused:
+  LINE<TAB>TOKEN<TAB>"TEXT"[<TAB>VALUE]
+LINE is the line counter after the token, TOKEN its name (LINE_END, NAME, HEX_VALUE, ...), TEXT
+the matched text with \n, \t, \r, \\, \" and \xHH escapes, VALUE the token's value: the
+text for names, 0x%08X or "unconverted" for values. The stream ends with END.
+
+  -V, --version  print the version of maptokens
+  -h, --help     print this help
+  --             the next argument is the file, even when it begins with "-"
+
+Exit codes: 0 success, 2 the command line is wrong, 3 the file could not be read (or the
+scanner stopped: a token of 8192 bytes or more, a read error) or the output not written.
+)";
+
+// Every message starts with "maptokens: ".
+void Say(const std::string& text) {
+  std::fprintf(stderr, "maptokens: %s\n", text.c_str());
+}
+
+int UsageError(const std::string& error) {
+  Say(error);
+  std::fprintf(stderr, "%s\nTry 'maptokens --help'.\n", kUsage);
+  return kExitUsage;
+}
+
+// Standard output's end: false (with the reason said) when anything could not be written.
+bool CloseOutput() {
+  bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  int error = errno;
+  if (std::fclose(stdout) != 0 && ok) ok = false, error = errno;
+  if (!ok) Say(std::string("cannot write standard output: ") + std::strerror(error));
+  return ok;
+}
+
+// The tokens of the opened file, written as they come; the exit code.
+int PrintTokens(std::FILE* file, const std::string& path) {
+  static k8map::Scanner scanner;  // large: not on the stack
   std::string out;
-  int status = 0;
+  int status = kExitOk;
   try {
     k8map::ResetScanner(scanner, file);
     for (;;) {
@@ -102,9 +133,43 @@ int main(int argc, char** argv) {
   } catch (const k8map::ScannerFailure& failure) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
-    std::fprintf(stderr, "maptokens: %s\n", failure.message);
-    status = 2;
+    Say(path + ":" + std::to_string(scanner.line_counter) + ": " + failure.message);
+    status = kExitFile;
   }
-  std::fclose(file);
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  CommandLine line;
+  std::string error;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!ParseCommandLine(args, {{"help", 'h', false}, {"version", 'V', false}}, &line, &error)) {
+    return UsageError(error);
+  }
+  if (line.Has("help")) {
+    std::fputs(kHelp, stdout);
+    return CloseOutput() ? kExitOk : kExitFile;
+  }
+  if (line.Has("version")) {
+    std::printf("maptokens %s\n", K8MAP_VERSION);
+    return CloseOutput() ? kExitOk : kExitFile;
+  }
+  if (line.operands.size() != 1) {
+    return UsageError(line.operands.empty() ? "no map file given" : "one map file at a time");
+  }
+  const std::string& path = line.operands[0];
+  std::FILE* file = k8map::OpenMapFile(path.c_str());
+  if (file == nullptr) {
+    Say("can't open file " + path + " (" + OpenFailureReason(path) + ")");
+    return kExitFile;
+  }
+  int status = PrintTokens(file, path);
+  std::fclose(file);
+  return CloseOutput() ? status : kExitFile;
 }

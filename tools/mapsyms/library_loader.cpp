@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "library_loader.h"
 
+#include <algorithm>
+#include <type_traits>
 #include <vector>
 
 #ifdef _WIN32
@@ -32,8 +34,14 @@ void* Symbol(void* handle, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
 
-std::string LastError() {
-  return "error " + std::to_string(GetLastError());
+// The system's reason in words ("The specified module could not be found."), not its number.
+std::string LastError(const std::string&) {
+  DWORD code = GetLastError();
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+  return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
 }
 #else
 // The name the library is linked under (its SONAME): the runtime package has no other.
@@ -57,31 +65,70 @@ void* Symbol(void* handle, const char* name) {
   return dlsym(handle, name);
 }
 
-std::string LastError() {
+// The loader's reason, without the path it begins with (the caller shows the path).
+std::string LastError(const std::string& path) {
   const char* text = dlerror();
-  return text != nullptr ? text : "unknown error";
+  std::string reason = text != nullptr ? text : "unknown error";
+  if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
+  return reason;
 }
 #endif
 
-template <typename Fn>
-bool Resolve(void* handle, const char* name, Fn* out, std::string* error) {
-  void* address = Symbol(handle, name);
-  if (address == nullptr) {
-    *error = std::string("missing function ") + name;
-    return false;
-  }
-  *out = reinterpret_cast<Fn>(address);
-  return true;
+// Stores a function's address in the member that holds it.
+template <auto kMember>
+void Store(MapLibrary& library, void* address) {
+  library.*kMember = reinterpret_cast<std::remove_reference_t<decltype(library.*kMember)>>(address);
 }
 
-// Where the library is looked for, in order: beside the program (a build folder, an unpacked
-// zip), the lib folder beside the program's bin (an install prefix), then the bare file name,
-// which leaves the search to the system's loader (an installed package, LD_LIBRARY_PATH, PATH).
+// Every function the tool calls, by its exported name.
+struct Export {
+  const char* name;
+  void (*store)(MapLibrary&, void*);
+};
+constexpr Export kExports[] = {
+    {"MapParse", &Store<&MapLibrary::map_parse>},
+    {"GetRecordCount", &Store<&MapLibrary::get_record_count>},
+    {"GetRecordTop", &Store<&MapLibrary::get_record_top>},
+    {"GetFirstRecord", &Store<&MapLibrary::get_first_record>},
+    {"GetNextRecord", &Store<&MapLibrary::get_next_record>},
+    {"FreeAllRecords", &Store<&MapLibrary::free_all_records>},
+    {"GetErrorMessage", &Store<&MapLibrary::get_error_message>},
+    {"GetMapDllVersion", &Store<&MapLibrary::get_map_dll_version>},
+    {"CreateSymbolTable", &Store<&MapLibrary::create_symbol_table>},
+    {"FreeSymbolTable", &Store<&MapLibrary::free_symbol_table>},
+    {"ParseMapFile", &Store<&MapLibrary::parse_map_file>},
+    {"ParseMapText", &Store<&MapLibrary::parse_map_text>},
+    {"GetSymbolCount", &Store<&MapLibrary::get_symbol_count>},
+    {"GetSymbols", &Store<&MapLibrary::get_symbols>},
+    {"FindSymbolByName", &Store<&MapLibrary::find_symbol_by_name>},
+    {"FindSymbolByAddress", &Store<&MapLibrary::find_symbol_by_address>},
+    {"FindSymbolsByAddress", &Store<&MapLibrary::find_symbols_by_address>},
+    {"GetSymbolTableError", &Store<&MapLibrary::get_symbol_table_error>},
+    {"GetKindName", &Store<&MapLibrary::get_kind_name>},
+    {"GetMapLibraryVersion", &Store<&MapLibrary::get_map_library_version>},
+};
+
+// The library's folder from the programs', installed (the build says; this is the plain layout).
+#ifndef K8MAP_LIBDIR_FROM_BINDIR
+#define K8MAP_LIBDIR_FROM_BINDIR "../lib"
+#endif
+
+// Where the library is looked for, in order, each place once: beside the program (a build
+// folder, an unpacked zip), the library folder of the program's install (a prefix, an archive),
+// then the bare file name, which leaves the search to the system's loader (an installed
+// package, LD_LIBRARY_PATH, PATH).
 std::vector<std::string> LibraryCandidates() {
   std::string program_dir = ProgramDirectory();
-  return {program_dir + kSeparator + kLibraryFile,
-          program_dir + kSeparator + ".." + kSeparator + "lib" + kSeparator + kLibraryFile,
-          kLibraryFile};
+  std::string installed = program_dir + kSeparator + K8MAP_LIBDIR_FROM_BINDIR;
+  if (kSeparator != '/') std::replace(installed.begin(), installed.end(), '/', kSeparator);
+  std::vector<std::string> candidates;
+  for (std::string path : {program_dir + kSeparator + kLibraryFile,
+                           installed + kSeparator + kLibraryFile, std::string(kLibraryFile)}) {
+    if (std::find(candidates.begin(), candidates.end(), path) == candidates.end()) {
+      candidates.push_back(path);
+    }
+  }
+  return candidates;
 }
 
 }  // namespace
@@ -91,31 +138,19 @@ bool LoadMapLibrary(MapLibrary& library, std::string* error) {
   for (const std::string& path : LibraryCandidates()) {
     library.handle = OpenLibrary(path);
     if (library.handle != nullptr) break;
-    tried += "\n  " + path + ": " + LastError();
+    tried += "\n  " + path + ": " + LastError(path);
   }
   if (library.handle == nullptr) {
     *error = std::string("cannot load ") + kLibraryFile + "; tried:" + tried;
     return false;
   }
-  void* h = library.handle;
-  return Resolve(h, "MapParse", &library.map_parse, error) &&
-         Resolve(h, "GetRecordCount", &library.get_record_count, error) &&
-         Resolve(h, "GetRecordTop", &library.get_record_top, error) &&
-         Resolve(h, "GetFirstRecord", &library.get_first_record, error) &&
-         Resolve(h, "GetNextRecord", &library.get_next_record, error) &&
-         Resolve(h, "FreeAllRecords", &library.free_all_records, error) &&
-         Resolve(h, "GetErrorMessage", &library.get_error_message, error) &&
-         Resolve(h, "GetMapDllVersion", &library.get_map_dll_version, error) &&
-         Resolve(h, "CreateSymbolTable", &library.create_symbol_table, error) &&
-         Resolve(h, "FreeSymbolTable", &library.free_symbol_table, error) &&
-         Resolve(h, "ParseMapFile", &library.parse_map_file, error) &&
-         Resolve(h, "ParseMapText", &library.parse_map_text, error) &&
-         Resolve(h, "GetSymbolCount", &library.get_symbol_count, error) &&
-         Resolve(h, "GetSymbols", &library.get_symbols, error) &&
-         Resolve(h, "FindSymbolByName", &library.find_symbol_by_name, error) &&
-         Resolve(h, "FindSymbolByAddress", &library.find_symbol_by_address, error) &&
-         Resolve(h, "FindSymbolsByAddress", &library.find_symbols_by_address, error) &&
-         Resolve(h, "GetSymbolTableError", &library.get_symbol_table_error, error) &&
-         Resolve(h, "GetKindName", &library.get_kind_name, error) &&
-         Resolve(h, "GetMapLibraryVersion", &library.get_map_library_version, error);
+  for (const Export& entry : kExports) {
+    void* address = Symbol(library.handle, entry.name);
+    if (address == nullptr) {
+      *error = std::string("missing function ") + entry.name;
+      return false;
+    }
+    entry.store(library, address);
+  }
+  return true;
 }

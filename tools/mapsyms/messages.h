@@ -5,13 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "open_failure.h"
+
 // Writes "mapsyms: ", text and a line feed (unless text ends with one) to standard error.
 void Say(std::string_view text);
 
 // A path as the tool shows it: control characters escaped (\n, \t, \x1b),
 // so that a message is one line and says exactly which file.
 std::string ShowPath(std::string_view path);
-
-// Why the file at path cannot be opened for reading, as the system says it; empty when the
-// tool's own attempt succeeds.
-std::string OpenFailureReason(const std::string& path);

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The manual pages: each renders with man (no warnings from its formatter), and every option that
+# the program's --help lists appears in its page.
+# usage: man_pages_test.sh BIN_DIR SOURCE_DIR
+set -u
+bin=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+passed=0
+failed=0
+verdict() {  # NAME OK DETAIL
+  if [ "$2" = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "$1: $3"; fi
+}
+# page, then the command line that prints its help
+while read -r page help; do
+  file=$src/man/$page.1
+  rendered=$(MANWIDTH=120 man --warnings -l "$file" 2>"$bin/man_warnings.txt" | col -b)
+  verdict "${page}_renders" $([ -n "$rendered" ] && echo 1 || echo 0) "man -l gives nothing"
+  verdict "${page}_no_warnings" $([ ! -s "$bin/man_warnings.txt" ] && echo 1 || echo 0) \
+    "$(head -3 "$bin/man_warnings.txt")"
+  # shellcheck disable=SC2086
+  options=$("$bin"/$help --help | grep -oE '(^|[ ,])--?[A-Za-z][-A-Za-z]*' | sed 's/^[ ,]//' | sort -u)
+  for option in $options; do
+    case "$rendered" in *"$option"*) ok=1 ;; *) ok=0 ;; esac
+    verdict "${page}_${option}" $ok "the page lacks $option"
+  done
+done <<LIST
+mapsyms mapsyms
+mapsyms-symbolize mapsyms symbolize
+mapsyms-diff mapsyms diff
+mapsyms-check mapsyms check
+maptokens maptokens
+LIST
+rm -f "$bin/man_warnings.txt"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
