@@ -16,7 +16,11 @@ find_program(K8MAP_DLLTOOL NAMES i686-w64-mingw32-dlltool dlltool REQUIRED)
 find_program(K8MAP_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
 set(K8MAP_DEF_FILE ${PROJECT_SOURCE_DIR}/src/api/kestrum8_map.def)
 set(K8MAP_MINGW_IMPORT_LIBRARY ${PROJECT_BINARY_DIR}/lib/libkestrum8_map.dll.a)
+# dlltool names the members and symbols of what it writes after a prefix, by default the
+# output's whole path: a fixed prefix and a relative output keep build folders out of them.
 add_custom_command(TARGET kestrum8_map POST_BUILD
   COMMAND ${K8MAP_LLVM_DLLTOOL} -m i386 -k -d ${K8MAP_DEF_FILE} -l $<TARGET_LINKER_FILE:kestrum8_map>
-  COMMAND ${K8MAP_DLLTOOL} -k -d ${K8MAP_DEF_FILE} -D kestrum8_map.dll -l ${K8MAP_MINGW_IMPORT_LIBRARY}
+  COMMAND ${K8MAP_DLLTOOL} -k -d ${K8MAP_DEF_FILE} -D kestrum8_map.dll -t libkestrum8_map
+          -l libkestrum8_map.dll.a
+  WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/lib
   COMMENT "Import libraries: kestrum8_map.lib (short format) and libkestrum8_map.dll.a")

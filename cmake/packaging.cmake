@@ -12,8 +12,18 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# The packages' files carry one time, the newest release's date in CHANGELOG.md (noon UTC), unless
+# the build's environment gives SOURCE_DATE_EPOCH: two builds of the same sources make the same
+# packages.
+file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md k8map_release REGEX "^## [0-9.]+ \\(" LIMIT_COUNT 1)
+string(REGEX MATCH "[0-9]+-[0-9]+-[0-9]+" k8map_release_date "${k8map_release}")
+execute_process(COMMAND date -u -d "${k8map_release_date} 12:00" +%s
+                OUTPUT_VARIABLE K8MAP_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
 # Which components each generator takes (the archives' own documents are for the archives).
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_generators.cmake)
+set(CPACK_K8MAP_SOURCE_DATE_EPOCH ${K8MAP_SOURCE_DATE_EPOCH})
+# The archives' members in sorted order (the Debian packages' are already).
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/sort_archive.cmake)
 set(K8MAP_PACKAGE_COMPONENTS Runtime Development Tools)
 if(K8MAP_PYTHON)
   list(APPEND K8MAP_PACKAGE_COMPONENTS Python)
