@@ -26,7 +26,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   file(REMOVE ${package})
   execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${epoch}
                           ${CMAKE_COMMAND} -DOUTPUT=${package} -DFORMAT=${format}
-                          -DCOMPRESSION=${compression} -DEPOCH=${epoch} "-DMEMBERS=${members}"
+                          -DCOMPRESSION=${compression} "-DMEMBERS=${members}"
                           -P ${CMAKE_CURRENT_LIST_DIR}/write_archive.cmake
                   WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE failed)
   file(REMOVE_RECURSE ${unpacked})
