@@ -33,8 +33,8 @@ install(FILES ${PROJECT_BINARY_DIR}/kestrum8_mapConfig.cmake
 string(REGEX REPLACE "[^/]+" ".." k8map_pc_up "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 install(CODE "
   set(PROJECT_VERSION ${PROJECT_VERSION})
-  set(K8MAP_PC_LIBDIR \${prefix}/${CMAKE_INSTALL_LIBDIR})
-  set(K8MAP_PC_INCLUDEDIR \${prefix}/${CMAKE_INSTALL_INCLUDEDIR})
+  set(K8MAP_PC_LIBDIR \"\\\${prefix}/${CMAKE_INSTALL_LIBDIR}\")
+  set(K8MAP_PC_INCLUDEDIR \"\\\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}\")
   if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
     set(K8MAP_PC_PREFIX /usr)
   else()

@@ -12,6 +12,9 @@ build=$(cd "$2" && pwd)
 . "$src/tests/packaging/checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The libraries' folder under a prefix, as GNUInstallDirs has it on this system.
+libdir=lib/$(gcc -print-multiarch 2>/dev/null || echo)
+libdir=${libdir%/}
 sample=$src/examples/sample.map
 listing=$src/tests/golden/sample.txt
 { echo "kestrum8_map.dll Ver.1.0"; echo "12 records"; cat "$listing"; } >"$work/consumer.expected"
@@ -24,21 +27,23 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1
 verdict install $(( $? == 0 )) "$(tail -3 "$work/install.log")"
 "$prefix/bin/mapsyms" "$sample" >"$work/out" 2>&1
 same_file installed_mapsyms "$listing" "$work/out"
-soname=$(readelf -d "$prefix/lib/libkestrum8_map.so.$version" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+soname=$(readelf -d "$prefix/$libdir/libkestrum8_map.so.$version" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 verdict soname $([ "$soname" = libkestrum8_map.so.1 ] && echo 1 || echo 0) "SONAME '$soname'"
 runpath=$(readelf -d "$prefix/bin/mapsyms" | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
-verdict runpath $([ "$runpath" = '$ORIGIN/../lib' ] && echo 1 || echo 0) "RUNPATH '$runpath'"
+verdict runpath $([ "$runpath" = "\$ORIGIN/../$libdir" ] && echo 1 || echo 0) "RUNPATH '$runpath'"
 
 # mapsyms away from its prefix: found through the system's search, or it says where it looked.
 mkdir "$work/elsewhere"
 cp "$prefix/bin/mapsyms" "$work/elsewhere/"
-LD_LIBRARY_PATH=$prefix/lib "$work/elsewhere/mapsyms" --count "$sample" >"$work/out" 2>&1
+LD_LIBRARY_PATH=$prefix/$libdir "$work/elsewhere/mapsyms" --count "$sample" >"$work/out" 2>&1
 echo 12 >"$work/count.expected"
 same_file library_path "$work/count.expected" "$work/out"
 "$work/elsewhere/mapsyms" --count "$sample" >/dev/null 2>"$work/err"
 verdict load_failure_status $(( $? != 0 )) "exit 0 without a library"
 has_text load_failure_beside "$work/err" "$work/elsewhere/libkestrum8_map.so.1"
-has_text load_failure_lib "$work/err" "$work/elsewhere/../lib/libkestrum8_map.so.1"
+has_text load_failure_lib "$work/err" "$work/elsewhere/../$libdir/libkestrum8_map.so.1: cannot open shared object file"
+verdict load_failure_each_once $([ "$(grep -c "elsewhere/libkestrum8_map.so.1" "$work/err")" = 1 ] && echo 1 || echo 0) \
+  "a place named more than once: $(cat "$work/err")"
 
 # ---- A CMake host: find_package against the prefix; the source tree as a subproject ----
 consumer() {  # NAME CMAKE_ARGS...
@@ -64,12 +69,12 @@ cmake -S "$work/too_new" -B "$work/too_new/build" -DCMAKE_PREFIX_PATH="$prefix" 
 verdict version_2_refused $(( $? != 0 )) "find_package(kestrum8_map 2.0) succeeded"
 
 # ---- The C example built with pkg-config ----
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -o "$work/host" "$src/examples/host.c" \
   $(pkg-config --cflags --libs kestrum8_map) >"$work/cc.log" 2>&1
 verdict pkg_config_build $(( $? == 0 )) "$(head -5 "$work/cc.log")"
-LD_LIBRARY_PATH=$prefix/lib "$work/host" "$sample" >"$work/out" 2>&1
+LD_LIBRARY_PATH=$prefix/$libdir "$work/host" "$sample" >"$work/out" 2>&1
 same_file pkg_config_host "$work/host.expected" "$work/out"
 verdict pkg_config_version $([ "$(pkg-config --modversion kestrum8_map)" = $version ] && echo 1 || echo 0) \
   "version $(pkg-config --modversion kestrum8_map)"
@@ -91,13 +96,23 @@ expect_contents() {  # NAME DEB FILES...
   want="$(printf '%s\n' "$@" | sort | tr '\n' ' ')"
   verdict "contents_$name" $([ "$got" = "$want" ] && echo 1 || echo 0) "holds: $got"
 }
-expect_contents runtime "$runtime" ./usr/lib/libkestrum8_map.so.1 ./usr/lib/libkestrum8_map.so.$version
-expect_contents dev "$dev" ./usr/include/kestrum8_map.h ./usr/lib/libkestrum8_map.so \
-  ./usr/lib/pkgconfig/kestrum8_map.pc ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfig.cmake \
-  ./usr/lib/cmake/kestrum8_map/kestrum8_mapConfigVersion.cmake \
-  ./usr/lib/cmake/kestrum8_map/kestrum8_mapTargets.cmake \
-  ./usr/lib/cmake/kestrum8_map/kestrum8_mapTargets-release.cmake
-expect_contents tools "$tools" ./usr/bin/mapsyms ./usr/bin/maptokens
+docs() {  # PACKAGE: its copyright and changelog
+  echo "./usr/share/doc/$1/changelog.gz ./usr/share/doc/$1/copyright"
+}
+# shellcheck disable=SC2046
+expect_contents runtime "$runtime" ./usr/$libdir/libkestrum8_map.so.1 \
+  ./usr/$libdir/libkestrum8_map.so.$version $(docs libkestrum8-map1)
+# shellcheck disable=SC2046
+expect_contents dev "$dev" ./usr/include/kestrum8_map.h ./usr/include/kestrum8_map_version.h \
+  ./usr/$libdir/libkestrum8_map.so ./usr/$libdir/pkgconfig/kestrum8_map.pc \
+  ./usr/$libdir/cmake/kestrum8_map/kestrum8_mapConfig.cmake \
+  ./usr/$libdir/cmake/kestrum8_map/kestrum8_mapConfigVersion.cmake \
+  ./usr/$libdir/cmake/kestrum8_map/kestrum8_mapTargets.cmake \
+  ./usr/$libdir/cmake/kestrum8_map/kestrum8_mapTargets-release.cmake $(docs libkestrum8-map-dev)
+# shellcheck disable=SC2046
+expect_contents tools "$tools" ./usr/bin/mapsyms ./usr/bin/maptokens $(docs kestrum8-map-tools) \
+  $(for page in mapsyms mapsyms-symbolize mapsyms-diff mapsyms-check maptokens; do
+      echo ./usr/share/man/man1/$page.1.gz; done)
 depends() { dpkg-deb -f "$1" Depends 2>/dev/null; }
 has_dep() {  # NAME DEB TEXT
   case "$(depends "$2")" in *"$3"*) verdict "$1" 1 "" ;; *) verdict "$1" 0 "Depends: $(depends "$2")" ;; esac
@@ -112,7 +127,7 @@ root=$work/root
 for deb in "$runtime" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
 "$root/usr/bin/mapsyms" "$sample" >"$work/out" 2>&1
 same_file deb_mapsyms "$listing" "$work/out"
-file "$root/usr/lib/libkestrum8_map.so.$version" >"$work/file"
+file "$root/usr/$libdir/libkestrum8_map.so.$version" >"$work/file"
 has_text deb_library_stripped "$work/file" ", stripped"
 
 # The Python package: the module with the library compiled in, for this Python.
@@ -120,8 +135,9 @@ python_deb=$work/packages/python3-kestrum8-map_${version}_$arch.deb
 if [ -f "$python_deb" ]; then
   module_dir=./usr/lib/python3/dist-packages/kestrum8_map
   module=$(contents "$python_deb" | tr ' ' '\n' | grep '_core\..*\.so$')
+  # shellcheck disable=SC2046
   expect_contents python "$python_deb" "$module_dir/__init__.py" "$module_dir/__init__.pyi" \
-    "$module_dir/py.typed" "$module"
+    "$module_dir/py.typed" "$module" $(docs python3-kestrum8-map)
   has_dep python_depends_python "$python_deb" "python3 (>= "
   dpkg-deb -x "$python_deb" "$work/python_root"
   (cd "$work" && PYTHONPATH="$work/python_root/usr/lib/python3/dist-packages" /usr/bin/python3 -c "
@@ -133,9 +149,24 @@ else
   verdict python_package 0 "cpack made no python3-kestrum8-map package"
 fi
 
+# lintian passes every package: no error, no warning.
+lintian --tag-display-limit 0 "$runtime" "$dev" "$tools" ${python_deb:+"$python_deb"} >"$work/lintian" 2>&1
+grep -v "running with root privileges" "$work/lintian" | grep -E "^(E|W): " >"$work/lintian_findings"
+verdict lintian $([ ! -s "$work/lintian_findings" ] && echo 1 || echo 0) "$(cat "$work/lintian_findings")"
+# The Debian package's pkg-config file states plain paths, which pkg-config leaves out.
+grep -q '^prefix=/usr$' "$root/usr/$libdir/pkgconfig/kestrum8_map.pc"
+verdict deb_pkg_config_plain $(( $? == 0 )) "$(head -3 "$root/usr/$libdir/pkgconfig/kestrum8_map.pc")"
+flags=$(PKG_CONFIG_SYSROOT_DIR= PKG_CONFIG_PATH="$root/usr/$libdir/pkgconfig" pkg-config --cflags kestrum8_map)
+verdict deb_pkg_config_cflags $([ -z "$flags" ] && echo 1 || echo 0) "cflags '$flags'"
+
 tarball=$work/packages/kestrum8_map-$version-linux-$(uname -m).tar.gz
 mkdir "$work/tgz" && tar -xzf "$tarball" -C "$work/tgz" 2>/dev/null
-"$work"/tgz/*/bin/mapsyms "$sample" >"$work/out" 2>&1
+top=$(ls "$work/tgz")
+verdict tgz_one_folder $([ "$top" = "kestrum8_map-$version-linux-$(uname -m)" ] && echo 1 || echo 0) "top: $top"
+for file in README.md LICENSE CHANGELOG.md examples/sample.map examples/host.c share/man/man1/mapsyms.1.gz; do
+  verdict "tgz_holds_$file" $([ -f "$work/tgz/$top/$file" ] && echo 1 || echo 0) "no $file"
+done
+(cd "$work/tgz/$top" && bin/mapsyms examples/sample.map) >"$work/out" 2>&1
 same_file tgz_mapsyms "$listing" "$work/out"
 
 finish
