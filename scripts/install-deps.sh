@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages a build needs, quietly and only those that are missing.
-# usage: install-deps.sh native|all
+# usage: install-deps.sh native|packages|all
 set -eu
 want=(cmake g++ make)
+if [ "${1:-native}" = packages ]; then
+  # the packages presets: the DLL and its import libraries, the Python module, the Debian packages
+  want+=(g++-mingw-w64-i686 llvm dpkg-dev file python3-dev pybind11-dev)
+fi
 if [ "${1:-native}" = all ]; then
   want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang libclang-rt-14-dev valgrind mawk
          wine wine32:i386

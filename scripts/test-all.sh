@@ -6,8 +6,8 @@
 # ThreadSanitizer, the export and golden-output
 # checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
 # (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
-# MSVC-style hosts), the tests run twice at once and as another user, and each fuzz target for
-# 60 seconds.
+# MSVC-style hosts), the tests run twice at once and as another user, the packages presets built
+# twice in two folders to the same bytes, and each fuzz target for 60 seconds.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all || exit 1
@@ -33,6 +33,12 @@ run_preset() {  # PRESET
   passed=$((passed + ${out_of:-0} - ${failures:-0}))
   failed=$((failed + ${failures:-0}))
   [ $status -eq 0 ] || failed_runs+=("$1 tests")
+}
+
+build_preset() {  # PRESET: configure and build only (the packages presets have no tests)
+  echo "== $1: build"
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$jobs" >"build/$1.log" 2>&1 ||
+    { tail -40 "build/$1.log"; failed_runs+=("$1 build"); }
 }
 
 run_script() {  # NAME SCRIPT ARGS...: a test script that ends with "N passed, M failed"
@@ -63,6 +69,9 @@ run_preset sanitize
 run_preset tsan
 run_preset windows
 run_script "windows: packages" tests/packaging/windows_test.sh . build/windows
+build_preset packages
+build_preset packages-windows
+run_script "packages: reproducible" tests/reproducible_test.sh . build/packages build/packages-windows
 
 echo "== fuzz: libFuzzer targets, 60 s each"
 if bash scripts/fuzz.sh 60; then passed=$((passed + 4)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi

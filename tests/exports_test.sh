@@ -56,7 +56,8 @@ else
   resource=$(strings -el "$library" | tr '\n' '|')
   version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
   for want in "FileVersion|$version.0|" "ProductVersion|$version.0|" "OriginalFilename|kestrum8_map.dll|" \
-              "InternalName|" "FileDescription|" "ProductName|"; do
+              "InternalName|" "FileDescription|" "ProductName|" \
+              "LegalCopyright|Copyright (c) 2026 the kestrum8_map authors (MIT)|"; do
     case "$resource" in *"$want"*) ok=1 ;; *) ok=0 ;; esac
     verdict "version_resource_${want%%|*}" $ok "version resource lacks '$want'"
   done
