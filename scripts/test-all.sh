@@ -17,6 +17,10 @@ passed=0
 failed=0
 failed_runs=()
 
+# Each step's time, to keep the whole run within its budget.
+step_started=$SECONDS
+took() { echo "   ($((SECONDS - step_started)) s)"; step_started=$SECONDS; }
+
 run_preset() {  # PRESET
   echo "== $1: build"
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$jobs" >"build/$1.log" 2>&1 ||
@@ -33,12 +37,14 @@ run_preset() {  # PRESET
   passed=$((passed + ${out_of:-0} - ${failures:-0}))
   failed=$((failed + ${failures:-0}))
   [ $status -eq 0 ] || failed_runs+=("$1 tests")
+  took
 }
 
 build_preset() {  # PRESET: configure and build only (the packages presets have no tests)
   echo "== $1: build"
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$jobs" >"build/$1.log" 2>&1 ||
     { tail -40 "build/$1.log"; failed_runs+=("$1 build"); }
+  took
 }
 
 run_script() {  # NAME SCRIPT ARGS...: a test script that ends with "N passed, M failed"
@@ -56,6 +62,7 @@ run_script() {  # NAME SCRIPT ARGS...: a test script that ends with "N passed, M
   passed=$((passed + ${ok:-0}))
   failed=$((failed + ${bad:-0}))
   [ $status -eq 0 ] && [ -n "$summary" ] || failed_runs+=("$name")
+  took
 }
 
 mkdir -p build
@@ -75,9 +82,11 @@ run_script "packages: reproducible" tests/reproducible_test.sh . build/packages 
 
 echo "== fuzz: libFuzzer targets, 60 s each"
 if bash scripts/fuzz.sh 60; then passed=$((passed + 4)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi
+took
 
 echo
 [ ${#failed_runs[@]} -eq 0 ] || echo "failed: ${failed_runs[*]}"
 [ ${#failed_runs[@]} -gt 0 ] && [ "$failed" -eq 0 ] && failed=${#failed_runs[@]}
+echo "took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "test-all: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
