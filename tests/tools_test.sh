@@ -102,6 +102,16 @@ check lookup_max_offset 1 "$(text '??\n')" "" mapsyms --lookup 0x20000100 --max-
 check lookup_with_name 0 "$(text 'uart_init+0x1000\n')" "" mapsyms --name uart_init --lookup 0x2000 "$sample"
 check lookup_csv 1 "$(golden lookup.csv)" "" mapsyms --format csv --lookup 0x105C --lookup 0x1062 --lookup 0x0 "$classes"
 check lookup_json 1 "$(golden lookup.json)" "" mapsyms --format json --lookup 0x105C --lookup 0x1062 --lookup 0x0 "$classes"
+check lookup_files_text 0 "$(text "$sample: uart_putc+0x10\\n$data/boot.map: boot_entry+0x4\\n")" "" \
+  mapsyms --lookup 0x1050 --lookup 0x08000004 "$sample" "$data/boot.map"
+check lookup_files_csv 0 "$(golden lookup_files.csv)" "" mapsyms --format csv --lookup 0x1050 --lookup 0x08000004 --max-offset 0x100000 "$data/boot.map" "$sample"
+check lookup_files_json 0 "$(golden lookup_files.json)" "" mapsyms --format json --lookup 0x1050 --lookup 0x08000004 --max-offset 0x100000 "$data/boot.map" "$sample"
+check list_stdin 0 "$golden/sample.txt" "" mapsyms - <"$sample"
+check list_stdin_twice 2 "$(text '')" "mapsyms: standard input (-) can be read once only" mapsyms - - <"$sample"
+check check_stdin 0 "$(text '<stdin>: parse succeeded, 12 records\n')" "" mapsyms check - <"$sample"
+check diff_stdin 1 "$(golden diff.txt)" "" mapsyms diff - "$next" <"$sample"
+check parse_failure_one_line 3 "$(text '0x00000010\tgood\n')" "check_findings.map:10: syntax error. \"\\n\" is invalid." \
+  mapsyms "$data/check_findings.map"
 check lookup_failed_parse 3 "$(text '')" "mapsyms: no lookup answers" mapsyms --lookup 0x2 "$data/missing_line_end.map"
 check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error" \
   mapsyms --keep-going --lookup 0x2 "$data/missing_line_end.map"
@@ -159,6 +169,10 @@ odd_csv="\"$odd/a,\"\"b\\c.map\""
 check csv_path_escaped 0 "$out.csv_expected" "" mapsyms --format csv "$odd/a,\"b\\c.map" "$data/worked_example.map"
 check json_path_escaped 3 "$(text '[\n  {"file": "'"$odd"'/a,\\"b\\\\c.map", "name": "main", "value": 4096, "hex": "0x00001000"}\n]\n')" "" \
   mapsyms --format json --name main "$odd/a,\"b\\c.map" "$data/missing_line_end.map"
+cp "$data/worked_example.map" "$odd/$(printf 'caf\351')"
+cp "$data/worked_example.map" "$odd/$(printf 'caf\303\251.map')"
+check json_path_not_utf8 0 "$(text '[\n  {"file": "'"$odd"'/caf\\u00e9", "name": "main", "value": 4096, "hex": "0x00001000"},\n  {"file": "'"$odd"'/caf\xc3\xa9.map", "name": "main", "value": 4096, "hex": "0x00001000"}\n]\n')" "" \
+  mapsyms --format json --name main "$odd/$(printf 'caf\351')" "$odd/$(printf 'caf\303\251.map')"
 rm -rf "$odd"
 fi
 
@@ -167,6 +181,7 @@ if [ -z "$emulator" ]; then
   alone=$(mktemp -d)
   cp "$bin/mapsyms" "$alone/"
   check library_missing 4 "$(text '')" "mapsyms: cannot load libkestrum8_map.so.1; tried:" "$alone/mapsyms" "$sample"
+  check version_without_library 4 "$(text "mapsyms $version\\n")" "mapsyms: cannot load" "$alone/mapsyms" -V
   printf 'int unrelated(void) { return 0; }\n' >"$alone/empty.c"
   if cc -shared -fPIC -o "$alone/libkestrum8_map.so.1" "$alone/empty.c" 2>/dev/null; then
     check library_without_functions 4 "$(text '')" "mapsyms: missing function MapParse" "$alone/mapsyms" "$sample"
@@ -204,6 +219,20 @@ if [ -z "$emulator" ]; then
     failed=$((failed + 1))
   fi
 fi
+# Crash dumps: 0X, --bare stack words, two maps naming theirs, the default bound (20001f00 is
+# far above every symbol).
+check symbolize_crash 0 "$(golden crash.symbolized)" "" \
+  mapsyms symbolize --bare --map "$sample" --map "$data/boot.map" "$data/crash.txt"
+check symbolize_crash_only 0 "$(golden crash.only)" "" \
+  mapsyms symbolize --only --map "$sample" --map "$data/boot.map" "$data/crash.txt"
+printf 'sp=0x20001000\n' >"$out.sp"
+check symbolize_unbounded 0 "$(text '0x20001000\twatchdog_kick+0x1FFFEE00\n')" "" \
+  mapsyms symbolize --only --max-offset none "$sample" - <"$out.sp"
+check symbolize_map_stdin 0 "$(golden trace.symbolized)" "" mapsyms symbolize - "$data/trace.txt" <"$sample"
+check symbolize_both_stdin 2 "$(text '')" "with the map from standard input, name the text's FILE" \
+  mapsyms symbolize - <"$sample"
+check symbolize_swapped 0 "$data/trace.txt" "mapsyms: $data/trace.txt: no symbols" \
+  mapsyms symbolize "$data/trace.txt" "$data/trace.txt"
 check symbolize_no_map 3 "$(text '')" "can't open file $data/absent.map" mapsyms symbolize "$data/absent.map"
 
 # ---- diff ----
@@ -233,7 +262,55 @@ rm -f "$out.old" "$out.new" "$out.want"
 # ---- check ----
 check check_findings 3 "$(golden check_findings.txt)" "" mapsyms check "$data/check_findings.map"
 check check_clean 0 "$(text "$sample: parse succeeded, 12 records\n")" "" mapsyms check "$sample"
+check check_names 3 "$(golden check_names.txt)" "" mapsyms check "$data/check_names.map"
 check check_last_line 3 "$(golden check_last_line.txt)" "" mapsyms check "$data/missing_line_end.map"
+
+# Every byte class at every field boundary of a symbol line, one file each: check gives a
+# finding for each symbol-like line the library made no symbol of, and none for the others;
+# the reasons are the golden file's.
+cases=$(mktemp -d)
+(
+  cd "$cases" || exit 1
+  set -f
+  base="  main Addr. g 0x10"
+  bytes="tab:\\t ff:\\f vt:\\v nul:\\000 dot:. dollar:\$ at:@ hyphen:- plus:+ paren:( star:* \
+bracket:[ colon:: nbsp:\\240 utf8_nbsp:\\302\\240 high:\\200 letter:x digit:7 underscore:_ space:\\040"
+  # position name:index to insert at, or =index to put the byte instead of the blank there
+  positions="line_start:0 name_start:2 in_name:4 after_name:6 kind_start:7 after_kind:12 \
+scope_start:13 after_scope:14 value_start:15 in_value:18 after_value:19 name_kind=6 \
+kind_scope=12 scope_value=14"
+  for byte in $bytes; do
+    for position in $positions; do
+      name=${byte%%:*}-${position%%[:=]*}
+      at=${position#*[:=]}
+      rest=$((at + 1))
+      case $position in *=*) ;; *) rest=$at ;; esac
+      printf -- "${base:0:$at}${byte#*:}${base:$rest}\\n" >"$name.map"
+    done
+  done
+  printf "$base \\t*\\n" >"space-trailing.map"
+)
+(cd "$cases" && $emulator "$bin/mapsyms$exe" check ./*.map >"$out.check" 2>/dev/null
+ $emulator "$bin/mapsyms$exe" --all-kinds --format csv ./*.map >"$out.symbols" 2>/dev/null)
+if [ -n "${K8MAP_REGENERATE:-}" ]; then cp "$out.check" "$g/check_boundaries.txt"; fi
+if cmp -s "$out.check" "$g/check_boundaries.txt"; then passed=$((passed + 1)); else
+  echo "check_boundaries: output differs:"; diff "$g/check_boundaries.txt" "$out.check" | head -20
+  failed=$((failed + 1))
+fi
+wrong=""
+for file in "$cases"/*.map; do
+  name=./$(basename "$file")
+  symbols=$(grep -c "^$name," "$out.symbols")
+  findings=$(grep -c "^$name:[0-9]*: " "$out.check")
+  first=$(head -c 2 "$file" | od -An -tx1 | tr -d ' \n')
+  case $first in 20*|09*|0c*|0b*|a0*|c2a0) like=1 ;; *) like=0 ;; esac
+  if [ "$like" = 1 ] && [ "$symbols" = 0 ]; then want=1; else want=0; fi
+  [ $((findings > 0)) = "$want" ] || wrong="$wrong $name($symbols symbols, $findings findings)"
+done
+if [ -z "$wrong" ]; then passed=$((passed + 1)); else
+  echo "check_boundaries_findings: a finding missing or too many:$wrong"; failed=$((failed + 1))
+fi
+rm -rf "$cases" "$out.check" "$out.symbols"
 
 check tokens 0 "$golden/worked_example.tokens" "" maptokens "$data/worked_example.map"
 check tokens_escapes 0 "$golden/escapes.tokens" "" maptokens "$data/escapes.map"

@@ -1,197 +1,169 @@
 // SPDX-License-Identifier: MIT
-// mapsyms check FILE...: the answer to "why is my symbol missing?". Reads each file's text
-// itself, the way the library reads it (carriage returns dropped, a Ctrl-Z ends it), and says
-// of every line that looks like a symbol entry but makes no record (or not the record one would
-// expect) which line it is and why; then the library's parse of the file and its outcome.
+// mapsyms check FILE...: the answer to "why is my symbol missing?". The library parses each
+// file into a symbol table; every line that looks meant as a symbol entry but made no symbol
+// gets a finding ("FILE:LINE: reason"), and so does a name the library cut. Which lines made
+// symbols comes from the table alone; the tool's own reading of the lines (line_scan.h,
+// check_reasons.h) only explains why a line made none.
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "check_reasons.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
-#include "out_of_memory.h"
 #include "messages.h"
-#include "number.h"
+#include "out_of_memory.h"
 
 namespace {
 
-constexpr std::string_view kKinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
 constexpr std::size_t kLongestName = 255;
 
-bool Blank(char c) {
-  return c == ' ' || c == '\t' || c == '\f' || c == '\v';
-}
-
-bool NameStart(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-bool NameChar(char c) {
-  return NameStart(c) || (c >= '0' && c <= '9');
-}
-
-bool TrailChar(char c) {
-  return NameChar(c) || c == '-' || c == '*' || c == '[' || c == ']';
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
-
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && Blank(line[i])) ++i;
-    std::size_t start = i;
-    while (i < line.size() && !Blank(line[i])) ++i;
-    if (i > start) fields.push_back(line.substr(start, i - start));
-  }
-  return fields;
-}
-
-// The kind keyword that field is in another case, or that it resembles; empty for none.
-std::string_view KindInOtherCase(std::string_view field) {
-  for (std::string_view kind : kKinds) {
-    if (Lower(field) == Lower(kind)) return kind;
-  }
-  return {};
-}
-
-bool IsKind(std::string_view field) {
-  for (std::string_view kind : kKinds) {
-    if (field == kind) return true;
-  }
-  return false;
-}
-
-// Whether the line is meant as a symbol entry: at least four fields, of which the second is a
-// kind keyword in any case (or a word ending in '.') or the fourth a "0x" value.
-bool LooksLikeEntry(const std::vector<std::string_view>& f) {
-  if (f.size() < 4) return false;
-  bool value = f[3].size() > 2 && f[3][0] == '0' && (f[3][1] == 'x' || f[3][1] == 'X');
-  bool kind = !KindInOtherCase(f[1]).empty() || (f[1].size() > 1 && f[1].back() == '.');
-  return value || kind;
-}
-
-// Why a line meant as an entry makes no record (or a changed one); empty when it is fine.
-std::string Reason(std::string_view line, const std::vector<std::string_view>& f) {
-  if (line[0] == '\t') return "begins with a tab: a symbol entry begins with a space";
-  if (!Blank(line[0])) return "does not begin with a space: read as a heading, no record";
-  std::string_view name = f[0], kind = f[1], scope = f[2], value = f[3];
-  if (!NameStart(name[0])) {
-    return "name '" + std::string(name) + "' does not begin with a letter or '_'";
-  }
-  if (!IsKind(kind)) {
-    std::string_view meant = KindInOtherCase(kind);
-    if (!meant.empty()) {
-      return "kind '" + std::string(kind) + "' is not '" + std::string(meant) +
-             "': kind keywords are case-sensitive";
-    }
-    return "unknown kind '" + std::string(kind) + "' (Addr., loc., EQU, bit, Func., Var., arg.)";
-  }
-  if (scope != "a" && scope != "g" && scope != "s") {
-    if (scope == "A" || scope == "G" || scope == "S") {
-      return "scope '" + std::string(scope) + "' must be lower case (a, g or s)";
-    }
-    return "scope '" + std::string(scope) + "' is not a, g or s";
-  }
-  if (value.size() < 3 || value[0] != '0' || value[1] != 'x') {
-    if (value.size() > 1 && value[1] == 'X') {
-      return "value '" + std::string(value) + "' needs a lower-case x in 0x";
-    }
-    return "value '" + std::string(value) + "' does not begin with 0x";
-  }
-  std::size_t digits = 2;
-  while (digits < value.size() && HexDigitValue(static_cast<unsigned char>(value[digits])) >= 0)
-    ++digits;
-  std::string_view rest = value.substr(digits);
-  bool suffix =
-      rest.size() == 3 && rest[0] == '(' && rest[1] >= '0' && rest[1] <= '9' && rest[2] == ')';
-  if (digits == 2 || (!rest.empty() && !suffix)) {
-    return "value '" + std::string(value) + "' is not 0x and hexadecimal digits";
-  }
-  if (digits - 2 > 8) {
-    return "value '" + std::string(value) + "' has " + std::to_string(digits - 2) +
-           " digits: more than eight do not convert, no record";
-  }
-  for (std::size_t i = 4; i < f.size(); ++i) {
-    for (char c : f[i]) {
-      if (!TrailChar(c)) {
-        return "'" + std::string(f[i]) + "' after the value is a syntax error (trailing words " +
-               "are letters, digits, _ - * [ ])";
-      }
-    }
-  }
-  bool address = kind == "Addr." || kind == "loc.";
-  if (address && name.size() > kLongestName) {
-    return "name of " + std::to_string(name.size()) + " characters is cut at 255";
-  }
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    bool continued = name[i] == '+' && i + 1 == name.size();  // a name continued on the next line
-    if (!NameChar(name[i]) && !continued) {
-      return "name '" + std::string(name) + "' holds '" + std::string(1, name[i]) +
-             "': names are letters, digits and _";
-    }
-  }
-  return {};
-}
-
-// The text as the library reads it: carriage returns dropped, nothing after a Ctrl-Z.
+// A map's bytes, and its text as the library reads it: carriage returns dropped, nothing after
+// a Ctrl-Z.
 struct MapText {
+  std::string name;  // the path, or the name standard input goes by
+  std::string raw;
   std::string text;
   bool cut_at_ctrl_z = false;
 };
 
-bool ReadMapText(const std::string& path, MapText* map) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char block[1 << 16];
-  std::size_t got;
-  while (!map->cut_at_ctrl_z && (got = std::fread(block, 1, sizeof block, file)) > 0) {
-    for (std::size_t i = 0; i < got; ++i) {
-      if (block[i] == '\x1a') {
-        map->cut_at_ctrl_z = true;
-        break;
-      }
-      if (block[i] != '\r') map->text += block[i];
-    }
+bool ReadMap(const std::string& path, MapText* map) {
+  if (path == kStandardInput) {
+    map->name = kStandardInputName;
+    if (!ReadStandardInput(&map->raw)) return false;
+  } else {
+    map->name = path;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) map->raw.append(block, got);
+    bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    if (!ok) return false;
   }
-  std::fclose(file);
+  map->text.reserve(map->raw.size());
+  for (char c : map->raw) {
+    if (c == '\x1a') {
+      map->cut_at_ctrl_z = true;
+      break;
+    }
+    if (c != '\r') map->text += c;
+  }
   return true;
 }
 
-// Says what is wrong with the lines of one file; returns how many findings there were.
-int CheckLines(const std::string& path, const MapText& map, Output& out) {
-  int findings = 0;
-  std::string shown = ShowPath(path);
-  auto report = [&](std::size_t line, const std::string& reason) {
-    out.Put(shown + ":" + std::to_string(line) + ": " + reason + "\n");
-    ++findings;
-  };
-  std::string_view text = map.text;
-  std::size_t number = 1;
-  for (std::size_t start = 0; start < text.size(); ++number) {
+MapLines SplitLines(std::string_view text) {
+  MapLines lines;
+  for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
-    bool has_end = end != std::string_view::npos;
-    std::string_view line = text.substr(start, (has_end ? end : text.size()) - start);
-    std::vector<std::string_view> fields = Fields(line);
-    if (!line.empty() && LooksLikeEntry(fields)) {
-      std::string reason = Reason(line, fields);
-      if (!reason.empty()) report(number, reason);
-    }
-    if (!has_end) {
-      report(number, "the last line has no line end: a syntax error, its entry makes no record");
-      break;
-    }
+    lines.last_has_end = end != std::string_view::npos;
+    if (!lines.last_has_end) end = text.size();
+    lines.text.push_back(text.substr(start, end - start));
+    lines.scans.push_back(ScanLine(lines.text.back()));
     start = end + 1;
   }
+  return lines;
+}
+
+// The line (from 0) at which the library stopped, from its message "NAME:LINE: ...": the line
+// of the token it quotes, a line end belonging to the line it ends.
+std::size_t StopLine(std::string_view message, const std::string& name) {
+  if (message.substr(0, name.size() + 1) != name + ":") return 0;
+  std::size_t at = name.size() + 1, line = 0;
+  while (at < message.size() && message[at] >= '0' && message[at] <= '9') {
+    line = line * 10 + static_cast<std::size_t>(message[at++] - '0');
+  }
+  bool line_end = message.find("\"\n\"", at) != std::string_view::npos;
+  if (line_end && line > 0) --line;
+  return line > 0 ? line - 1 : 0;
+}
+
+// The lines the library made symbols of: each symbol's line, and the pieces of a continued
+// name after its head line.
+void MarkSymbols(const MapLines& lines, const MapSymbol* symbols, std::size_t count,
+                 std::vector<char>* at_symbol, std::vector<char>* covered) {
+  at_symbol->assign(lines.size(), 0);
+  covered->assign(lines.size(), 0);
+  for (std::size_t k = 0; k < count; ++k) {
+    std::size_t i = symbols[k].line - 1;
+    if (symbols[k].line == 0 || i >= lines.size()) continue;
+    (*at_symbol)[i] = 1;
+    (*covered)[i] = 1;
+    if (!lines.scans[i].Head()) continue;
+    for (std::size_t m = i + 1; m < lines.size(); ++m) {
+      (*covered)[m] = 1;
+      if (!lines.scans[m].MiddlePiece()) break;
+    }
+  }
+}
+
+// What the parse of one map said.
+struct ParseOutcome {
+  bool ok = true;
+  std::size_t stop = 0;  // with !ok, the line at which it stopped
+  const MapSymbol* symbols = nullptr;
+  std::size_t count = 0;
+};
+
+// A symbol-like line the parse did not reach: the first says how many there are from it on;
+// each says what is wrong with it by itself, if anything.
+template <class Report>
+void ReportNotRead(const MapLines& lines, std::size_t i, std::size_t stop, bool first,
+                   Report& report) {
+  std::string stopped = "the parse stopped at line " + std::to_string(stop + 1);
+  if (first) {
+    std::size_t count = 0;
+    for (std::size_t m = i; m < lines.size(); ++m) count += SymbolLike(lines.text[m]);
+    report(i, std::to_string(count) + (count == 1 ? " symbol-like line" : " symbol-like lines") +
+                  " from here on not read: " + stopped);
+  }
+  std::string fault = OwnFault(lines, i);
+  if (!fault.empty()) report(i, fault + "; not read: " + stopped);
+}
+
+// Says what is wrong with the lines of one map; returns how many findings there were.
+int CheckLines(const MapText& map, const ParseOutcome& parse, Output& out) {
+  int findings = 0;
+  std::string shown = ShowPath(map.name);
+  auto report = [&](std::size_t line, const std::string& reason) {
+    out.Put(shown + ":" + std::to_string(line + 1) + ": " + reason + "\n");
+    ++findings;
+  };
+  MapLines lines = SplitLines(map.text);
+  std::vector<char> at_symbol, covered;
+  MarkSymbols(lines, parse.symbols, parse.count, &at_symbol, &covered);
+  std::size_t not_read = 0;  // symbol-like lines after the line where the parse stopped
+  std::size_t open_head = kNoOpenHead;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (at_symbol[i]) {
+      std::size_t length = NameLength(lines, i);
+      if (length > kLongestName) {
+        report(i, "name of " + std::to_string(length) + " characters is cut at 255");
+      }
+    } else if (!covered[i] && SymbolLike(lines.text[i])) {
+      if (parse.ok || i <= parse.stop) {
+        report(i, WhyNoSymbol(lines, i, open_head));
+      } else {
+        ReportNotRead(lines, i, parse.stop, not_read++ == 0, report);
+      }
+    }
+    const LineScan& scan = lines.scans[i];
+    if (open_head == kNoOpenHead) {
+      if (scan.Head()) open_head = i;
+    } else if (!scan.MiddlePiece()) {
+      open_head = kNoOpenHead;  // its last piece, or what broke it
+    }
+  }
+  if (!lines.last_has_end) {
+    report(lines.size() - 1,
+           "the last line has no line end: a syntax error, its entry makes no symbol");
+  }
   if (map.cut_at_ctrl_z) {
-    report(number, "a Ctrl-Z ends the input here: nothing after it is read");
+    report(lines.size() - (lines.last_has_end ? 0 : 1),
+           "a Ctrl-Z ends the input here: nothing after it is read");
   }
   return findings;
 }
@@ -201,35 +173,38 @@ bool CheckCheck(const CommandLine& line, std::string* error) {
     *error = "no map file given";
     return false;
   }
-  return true;
+  return StandardInputOnce(line.operands, error);
 }
 
 int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
   int status = kExitOk;
   for (const std::string& path : line.operands) {
     MapText map;
-    if (!ReadMapText(path, &map)) {
-      Say("cannot read " + ShowPath(path) + " (" + OpenFailureReason(path) + ")");
+    if (!ReadMap(path, &map)) {
+      bool input = path == kStandardInput;
+      Say(input ? std::string("error reading standard input")
+                : "cannot read " + ShowPath(path) + " (" + OpenFailureReason(path) + ")");
       status = kExitFile;
       continue;
     }
-    if (CheckLines(path, map, out) > 0 && status == kExitOk) status = kExitNo;
-    // The parse itself, through the library; its records are the address symbols.
     SymbolTable* table = lib.create_symbol_table();
     if (table == nullptr) OutOfMemory();
-    int result = lib.parse_map_file(table, path.c_str());
-    const MapSymbol* symbols = lib.get_symbols(table);
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < lib.get_symbol_count(table); ++i) {
-      count += IsAddressKind(symbols[i].kind) ? 1 : 0;
-    }
-    std::string records = std::to_string(count) + (count == 1 ? " record" : " records");
-    std::string outcome =
-        result == 0 ? "parse succeeded, " + records + "\n"
-                    : "parse failed after " + records + ": " + lib.get_symbol_table_error(table);
-    out.Put(ShowPath(path) + ": " + outcome);
+    ParseOutcome parse;
+    parse.ok = lib.parse_map_text(table, map.raw.data(), map.raw.size(), map.name.c_str()) == 0;
+    std::string message = OneLine(lib.get_symbol_table_error(table));
+    if (!parse.ok) parse.stop = StopLine(lib.get_symbol_table_error(table), map.name);
+    parse.symbols = lib.get_symbols(table);
+    parse.count = lib.get_symbol_count(table);
+    if (CheckLines(map, parse, out) > 0 && status == kExitOk) status = kExitNo;
+    std::size_t records = 0;
+    for (std::size_t i = 0; i < parse.count; ++i) records += IsAddressKind(parse.symbols[i].kind);
+    std::string counted = std::to_string(records) + (records == 1 ? " record" : " records");
+    out.Put(ShowPath(map.name) + ": " +
+            (parse.ok ? "parse succeeded, " + counted
+                      : "parse failed after " + counted + ": " + message) +
+            "\n");
     lib.free_symbol_table(table);
-    if (result != 0) status = kExitFile;
+    if (!parse.ok) status = kExitFile;
   }
   return status;
 }
@@ -239,15 +214,17 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
 const Command kCheckCommand = {
     "check",
     "mapsyms check FILE...",
-    R"(Reads each FILE as the library reads it and prints, for every line that looks like a symbol
-entry (four or more fields, with a kind keyword in any case as the second or a 0x value as the
-fourth) but makes no record, or a changed one, "FILE:LINE: reason": a tab or no space at the
-line start, a kind or scope in the wrong case, an unknown kind, a value that is not 0x and one
-to eight hexadecimal digits, text after the value that is not a trailing word, a name cut at 255
-characters, the last line without its line end, a Ctrl-Z that ends the input. Then the outcome
-of the library's own parse: "FILE: parse succeeded, N records", or "FILE: parse failed after N
-records: " and the library's message.
-Entries of the kinds EQU, bit, Func., Var. and arg. make no record by design and are not listed.
+    R"(Parses each FILE ("-" for standard input) through the library and prints, for every line
+that looks meant as a symbol entry but made no symbol, "FILE:LINE: reason". A line looks meant
+as an entry when it begins with a blank (space, tab, form feed, vertical tab or no-break space)
+and holds a kind keyword (Addr., loc., EQU, bit, Func., Var., arg., in any letter case) or a
+0x or 0X value. Which lines made symbols is the library's answer; the reason says what the
+library met where: the line start, a field in the wrong case or missing, a byte that is no
+blank between fields, a name or piece holding a character names do not, a value that does not
+convert, a continued name that is not completed, lines not read after the parse stopped. A
+name the library cut at 255 characters is a finding too, and so are the last line without its
+line end and a Ctrl-Z that ends the input. Then the outcome of the parse: "FILE: parse
+succeeded, N records", or "FILE: parse failed after N records: " and the library's message.
 Exit 0 when nothing was found, 1 when lines were found, 3 when a file could not be read or
 parsed.
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "both_halves.h"
-#include "common/name_hash.h"
 #include "commands.h"
+#include "common/name_hash.h"
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
@@ -252,7 +252,7 @@ bool CheckDiff(const CommandLine& line, std::string* error) {
     *error = "diff needs two map files, OLD and NEW";
     return false;
   }
-  return true;
+  return StandardInputOnce(line.operands, error);
 }
 
 // Fewer records than this are matched by one thread: a second costs more than it saves there.

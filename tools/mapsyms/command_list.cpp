@@ -25,7 +25,8 @@ bool ParseFormat(const std::string& text, Format* format) {
 }
 
 // The kind keywords, by K8MAP_KIND_ value.
-constexpr const char* kKindKeywords[] = {"", "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+constexpr const char* kKindKeywords[] = {"",    "Addr.", "loc.", "EQU",
+                                         "bit", "Func.", "Var.", "arg."};
 constexpr int kKinds = 7;
 constexpr unsigned kAddressKinds = 1u << K8MAP_KIND_ADDR | 1u << K8MAP_KIND_LOC;
 constexpr unsigned kAllKinds = ((1u << kKinds) - 1) << 1;
@@ -104,8 +105,8 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
   o->count = line.Has("count");
   o->keep_going = line.Has("keep-going");
   // Options that would be ignored together are refused, naming both.
-  const char* pairs[][2] = {{"count", "lookup"}, {"sort", "lookup"}, {"kind", "lookup"},
-                            {"all-kinds", "lookup"}};
+  const char* pairs[][2] = {
+      {"count", "lookup"}, {"sort", "lookup"}, {"kind", "lookup"}, {"all-kinds", "lookup"}};
   for (auto& pair : pairs) {
     if (line.Has(pair[0]) && line.Has(pair[1])) {
       *error = std::string("--") + pair[0] + " and --" + pair[1] + " cannot be combined";
@@ -122,7 +123,7 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
     *error = "no map file given";
     return false;
   }
-  return true;
+  return StandardInputOnce(line.operands, error);
 }
 
 bool CheckList(const CommandLine& line, std::string* error) {
@@ -252,7 +253,8 @@ const Record* FindNamed(const ListOptions& o, const RecordList& records,
   return best != nullptr && address - best->value <= o.max_offset ? best : nullptr;
 }
 
-// The answers to the lookups, in the order asked; returns whether all were found.
+// The answers to the lookups, in the order asked; with several files, each answer names the
+// file it came from. Returns whether all were found.
 bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
   std::vector<bool> keep;
   if (!o.names.empty()) {
@@ -260,25 +262,29 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
     keep.resize(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) keep[i] = NameWanted(o, records[i].name);
   }
+  const bool with_file = maps.files().size() > 1;
   bool all_found = true;
-  if (o.format == Format::kCsv) out.Put("address,name,offset\n");
+  if (o.format == Format::kCsv)
+    out.Put(with_file ? "address,file,name,offset\n" : "address,name,offset\n");
   if (o.format == Format::kJson) out.Put("[");
   for (std::size_t i = 0; i < o.lookups.size(); ++i) {
     std::uint32_t address = o.lookups[i];
     const char* name = nullptr;
-    std::uint32_t value = 0;
+    std::uint32_t value = 0, file = 0;
     if (o.names.empty()) {
-      if (const MapSymbol* found = maps.Find(address, o.max_offset)) {
+      if (const MapSymbol* found = maps.Find(address, o.max_offset, &file)) {
         name = found->name, value = found->value;
       }
     } else if (const Record* found = FindNamed(o, maps.records(), keep, address)) {
-      name = found->name, value = found->value;
+      name = found->name, value = found->value, file = found->file;
     }
     all_found &= name != nullptr;
+    const std::string& path = maps.files()[file].path;
     std::uint32_t offset = address - value;
     switch (o.format) {
       case Format::kText:
         if (name != nullptr) {
+          if (with_file) out.Put(ShowPath(path) + ": ");
           PutSymbolAt(out, name, value, address);
         } else {
           out.Put("??");
@@ -288,6 +294,10 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
       case Format::kCsv:
         PutHex8(out, address);
         out.Put(",");
+        if (with_file) {
+          if (name != nullptr) PutCsvField(out, path);
+          out.Put(",");
+        }
         if (name != nullptr) {
           PutCsvField(out, name);
           out.Put("," + HexNumber(offset));
@@ -300,7 +310,17 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
         out.Put(i == 0 ? "\n  {\"address\": " : ",\n  {\"address\": ");
         out.Put(std::to_string(address) + ", \"hex\": \"");
         PutHex8(out, address);
-        out.Put("\", \"name\": ");
+        out.Put("\", ");
+        if (with_file) {
+          out.Put("\"file\": ");
+          if (name != nullptr) {
+            PutJsonString(out, path);
+          } else {
+            out.Put("null");
+          }
+          out.Put(", ");
+        }
+        out.Put("\"name\": ");
         if (name != nullptr) {
           PutJsonString(out, name);
           out.Put(", \"offset\": " + std::to_string(offset) + "}");
@@ -404,13 +424,14 @@ const Command kListCommand = {
 
 const char* const kProgramHelp =
     R"(usage: mapsyms [options] FILE...
-       mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]
+       mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--map MAP]... [MAP] [FILE...]
        mapsyms diff [--format F] OLD NEW
        mapsyms check FILE...
 
 Reads symbol map files through the kestrum8_map library and prints their records.
 
-Listing (no command word): the records of every FILE, in file order.
+Listing (no command word): the records of every FILE, in file order. A FILE (or MAP) of "-"
+is read from standard input, once; a map that yields no symbols is said on standard error.
   --format text|csv|json  text: "0x%08X<TAB>name" lines (with several files, a "# FILE"
                           heading before each file's records); csv: name,value (and a file
                           column with several files); json: objects with name, value as a
@@ -429,7 +450,9 @@ Listing (no command word): the records of every FILE, in file order.
   --count                 print how many records would be printed
   --lookup ADDR           print the record at or nearest below ADDR as name+0xOFFSET (the first
                           in file order among equal values), or "??" when none; may be given
-                          more than once, answered in order; --name applies first
+                          more than once, answered in order; --name applies first. With
+                          several files each answer names its file ("FILE: name+0xOFFSET";
+                          a file column in csv, a file field in json)
   --max-offset N          with --lookup: an address more than N above its record is a miss
   --keep-going            with --lookup: answer from the records read when a file failed
   -V, --version           print the version of mapsyms and of the library

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
-// mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]: copies text (the files, or
-// standard input) with every address that falls within a record annotated as "0x0000105C
-// <uart_wait_tx>" or "0x00001062 <uart_wait_tx+0x6>"; every other byte unchanged. With --only,
-// one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in blocks as
-// the text arrives: any length of text in constant memory beyond the records, and a log that
-// is still being written is answered as it comes.
+// mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--map MAP]... [MAP] [FILE...]:
+// copies text (the files, or standard input) with every address that falls within a record of
+// the maps annotated as "0x0000105C <uart_wait_tx>" or "0x00001062 <uart_wait_tx+0x6>" (and
+// " [MAP]" inside the brackets when there are several maps); every other byte unchanged. With
+// --only, one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in
+// blocks as the text arrives: any length of text in constant memory beyond the records, and a
+// log that is still being written is answered as it comes.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "both_halves.h"
 #include "commands.h"
@@ -21,8 +24,14 @@ namespace {
 
 // An address in the text: "0x" or "0X" and hexadecimal digits of at most 32 bits of value
 // (leading zeros allowed), standing alone: neither preceded nor followed by a letter, digit or
-// underscore. Longer digit runs than this are left as they are.
+// underscore. Longer digit runs than this are left as they are. With --bare, a word of exactly
+// eight hexadecimal digits is an address too, as crash dumps print stack words.
 constexpr std::size_t kLongestAddress = 2 + 64;
+constexpr std::size_t kBareDigits = 8;
+
+// An address farther than this above its record is not annotated unless --max-offset says
+// otherwise: a stack or heap pointer is no code address of the last symbol.
+constexpr std::uint32_t kDefaultMaxOffset = 0x10000;
 
 bool WordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
@@ -36,11 +45,19 @@ void Prefetch(const void* p) {
 #endif
 }
 
+// The maps symbolize looks addresses up in, and how it answers.
+struct SymbolizeOptions {
+  std::vector<const SymbolTable*> tables;
+  std::vector<std::string> names;  // each map's name as shown, when there are several
+  std::uint32_t max_offset = kDefaultMaxOffset;
+  bool only = false;
+  bool bare = false;
+};
+
 class Symbolizer {
  public:
-  Symbolizer(const MapLibrary& lib, const SymbolTable* table, std::uint32_t max_offset, bool only,
-             Output& out)
-      : lib_(lib), table_(table), max_offset_(max_offset), only_(only), out_(out) {}
+  Symbolizer(const MapLibrary& lib, SymbolizeOptions options, Output& out)
+      : lib_(lib), o_(std::move(options)), out_(out) {}
 
   // Copies the bytes of text, annotating addresses; a possible address cut by the end of
   // text is kept back for the next call (or Finish).
@@ -65,6 +82,8 @@ class Symbolizer {
     std::vector<Found> found;
     std::vector<std::uint32_t> addresses;
     std::vector<const MapSymbol*> symbols;
+    std::vector<const MapSymbol*> in_map;  // one map's answers, with several maps
+    std::vector<std::uint32_t> map_of;     // the map each symbol came from
   };
 
   // The second piece's output, gathered while the first piece is written.
@@ -117,7 +136,8 @@ class Symbolizer {
   // `to` is left for the next block.
   template <class Sink>
   std::size_t Run(std::size_t from, std::size_t to, bool at_end, Piece& piece, Sink& sink) {
-    std::size_t done = Scan(from, to, at_end, piece.found);
+    std::size_t done =
+        o_.bare ? ScanWords(from, to, at_end, piece.found) : Scan(from, to, at_end, piece.found);
     EmitRange(piece, from, done, sink);
     return done;
   }
@@ -160,6 +180,43 @@ class Symbolizer {
     return n;
   }
 
+  // Scan with --bare: every word (a run of letters, digits and underscores) is looked at, and
+  // is an address when it is "0x" or "0X" and digits as above, or exactly eight hexadecimal
+  // digits. A word that may go on past n is kept back unless at_end.
+  std::size_t ScanWords(std::size_t from, std::size_t n, bool at_end,
+                        std::vector<Found>& found) const {
+    found.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
+    std::size_t i = from;
+    while (i < n) {
+      while (i < n && !WordByte(p[i])) ++i;
+      std::size_t start = i;
+      while (i < n && WordByte(p[i])) ++i;
+      if (start == i) break;
+      bool continues = WordByte(start > 0 ? p[start - 1] : previous_);  // its head went before
+      if (continues) continue;
+      if (i == n && !at_end && i - start <= kLongestAddress) return start;
+      std::uint32_t value = 0;
+      if (WordAddress(p + start, i - start, &value)) found.push_back({i, value});
+    }
+    return n;
+  }
+
+  // Whether the word of length bytes at word is an address, and its value.
+  static bool WordAddress(const unsigned char* word, std::size_t length, std::uint32_t* value) {
+    bool prefixed = length > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+    std::size_t digits = prefixed ? 2 : 0;
+    if (prefixed ? length > kLongestAddress : length != kBareDigits) return false;
+    std::uint32_t v = 0;
+    for (std::size_t k = digits; k < length; ++k) {
+      int digit = HexDigitValue(word[k]);
+      if (digit < 0 || (v >> 28) != 0) return false;
+      v = v << 4 | static_cast<std::uint32_t>(digit);
+    }
+    *value = v;
+    return true;
+  }
+
   // Writes the text from `from` up to `to` with the addresses found annotated into sink. The
   // addresses are looked up kChunk at a time (the library fetches ahead what later lookups read,
   // and the symbols found are still at hand when their chunk is written); as the text is
@@ -169,44 +226,65 @@ class Symbolizer {
     constexpr std::size_t kChunk = 256, kNameAhead = 8;
     const std::vector<Found>& found = piece.found;
     const std::size_t n = found.size();
-    std::vector<std::uint32_t>& addresses = piece.addresses;
-    std::vector<const MapSymbol*>& symbols = piece.symbols;
-    addresses.resize(n);
-    symbols.resize(n);
-    for (std::size_t k = 0; k < n; ++k) addresses[k] = found[k].address;
+    piece.addresses.resize(n);
+    piece.symbols.resize(n);
+    piece.map_of.assign(n, 0);
+    for (std::size_t k = 0; k < n; ++k) piece.addresses[k] = found[k].address;
     std::size_t copied = from;
     for (std::size_t k = 0; k < n; ++k) {
-      if (k % kChunk == 0) {
-        std::size_t m = n - k < kChunk ? n - k : kChunk;
-        lib_.find_symbols_by_address(table_, addresses.data() + k, m, symbols.data() + k);
-      }
+      if (k % kChunk == 0) LookUp(piece, k, n - k < kChunk ? n - k : kChunk);
       std::size_t ahead = k + kNameAhead;
-      if (ahead < n && ahead % kChunk >= kNameAhead && symbols[ahead] != nullptr) {
-        Prefetch(symbols[ahead]->name);  // its chunk is looked up
+      if (ahead < n && ahead % kChunk >= kNameAhead && piece.symbols[ahead] != nullptr) {
+        Prefetch(piece.symbols[ahead]->name);  // its chunk is looked up
       }
       const Found& f = found[k];
       Copy(sink, copied, f.end);
       copied = f.end;
-      const MapSymbol* symbol = symbols[k];
-      bool within = symbol != nullptr && f.address - symbol->value <= max_offset_;
-      Annotate(sink, f.address, within ? symbol : nullptr);
+      const MapSymbol* symbol = piece.symbols[k];
+      bool within = symbol != nullptr && f.address - symbol->value <= o_.max_offset;
+      Annotate(sink, f.address, within ? symbol : nullptr, piece.map_of[k]);
     }
     Copy(sink, copied, to);
   }
 
+  // The symbols of count addresses from the k-th: of every map's address symbols, the one at
+  // or nearest below each (the first map's among equal values).
+  void LookUp(Piece& piece, std::size_t k, std::size_t count) const {
+    const std::uint32_t* addresses = piece.addresses.data() + k;
+    const MapSymbol** symbols = piece.symbols.data() + k;
+    lib_.find_symbols_by_address(o_.tables[0], addresses, count, symbols);
+    if (o_.tables.size() == 1) return;
+    piece.in_map.resize(count);
+    for (std::uint32_t map = 1; map < o_.tables.size(); ++map) {
+      lib_.find_symbols_by_address(o_.tables[map], addresses, count, piece.in_map.data());
+      for (std::size_t j = 0; j < count; ++j) {
+        const MapSymbol* other = piece.in_map[j];
+        if (other != nullptr && (symbols[j] == nullptr || other->value > symbols[j]->value)) {
+          symbols[j] = other;
+          piece.map_of[k + j] = map;
+        }
+      }
+    }
+  }
+
   template <class Sink>
   void Copy(Sink& sink, std::size_t from, std::size_t to) const {
-    if (!only_ && to > from) sink.Put(std::string_view(pending_).substr(from, to - from));
+    if (!o_.only && to > from) sink.Put(std::string_view(pending_).substr(from, to - from));
   }
 
   // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
-  // the address in the text otherwise.
+  // the address in the text otherwise. With several maps, the map's name follows: a third
+  // column with --only, " [MAP]" inside the brackets otherwise.
   template <class Sink>
-  void Annotate(Sink& sink, std::uint32_t address, const MapSymbol* found) const {
+  void Annotate(Sink& sink, std::uint32_t address, const MapSymbol* found,
+                std::uint32_t map) const {
     std::size_t length = found != nullptr ? std::strlen(found->name) : 0;
-    if (only_) {
+    std::string_view map_name;
+    if (found != nullptr && !o_.names.empty()) map_name = o_.names[map];
+    if (o_.only) {
       std::size_t size = found != nullptr ? SymbolAtSize(length, found->value, address) : 2;
-      char* line = sink.Reserve(10 + 1 + size + 1);
+      std::size_t tail = map_name.empty() ? 0 : 1 + map_name.size();
+      char* line = sink.Reserve(10 + 1 + size + tail + 1);
       WriteHex8(line, address);
       line[10] = '\t';
       if (found != nullptr) {
@@ -214,13 +292,23 @@ class Symbolizer {
       } else {
         std::memcpy(line + 11, "??", 2);
       }
-      line[11 + size] = '\n';
+      if (tail > 0) {
+        line[11 + size] = '\t';
+        std::memcpy(line + 12 + size, map_name.data(), map_name.size());
+      }
+      line[11 + size + tail] = '\n';
     } else if (found != nullptr) {
       std::size_t size = SymbolAtSize(length, found->value, address);
-      char* text = sink.Reserve(2 + size + 1);
+      std::size_t tail = map_name.empty() ? 0 : 3 + map_name.size();
+      char* text = sink.Reserve(2 + size + tail + 1);
       std::memcpy(text, " <", 2);
       WriteSymbolAt(text + 2, found->name, length, found->value, address);
-      text[2 + size] = '>';
+      if (tail > 0) {
+        std::memcpy(text + 2 + size, " [", 2);
+        std::memcpy(text + 4 + size, map_name.data(), map_name.size());
+        text[4 + size + map_name.size()] = ']';
+      }
+      text[2 + size + tail] = '>';
     }
   }
 
@@ -228,9 +316,7 @@ class Symbolizer {
   static constexpr std::size_t kTwoPiecesFrom = 64 * 1024;
 
   const MapLibrary& lib_;
-  const SymbolTable* table_;
-  std::uint32_t max_offset_;
-  bool only_;
+  SymbolizeOptions o_;
   Output& out_;
   std::string pending_;
   Piece pieces_[2];
@@ -238,14 +324,42 @@ class Symbolizer {
   unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
 };
 
+// The maps (--map, or else the first operand) and the texts (the other operands, or standard
+// input).
+void SplitOperands(const CommandLine& line, std::vector<std::string>* maps,
+                   std::vector<std::string>* texts) {
+  *maps = line.Values("map");
+  auto first_text = line.operands.begin();
+  if (maps->empty() && !line.operands.empty()) maps->push_back(*first_text++);
+  texts->assign(first_text, line.operands.end());
+  if (texts->empty()) texts->push_back(kStandardInput);
+}
+
+// --max-offset: a number, or "none" for no bound.
+bool ParseMaxOffset(const CommandLine& line, std::uint32_t* max_offset) {
+  if (!line.Has("max-offset")) return *max_offset = kDefaultMaxOffset, true;
+  std::string text = line.Last("max-offset");
+  if (text == "none") return *max_offset = 0xFFFFFFFFu, true;
+  return ParseNumber(text, max_offset);
+}
+
 bool CheckSymbolize(const CommandLine& line, std::string* error) {
   std::uint32_t offset = 0;
-  if (line.Has("max-offset") && !ParseNumber(line.Last("max-offset"), &offset)) {
-    *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms;
+  if (!ParseMaxOffset(line, &offset)) {
+    *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms +
+             ", or none";
     return false;
   }
-  if (line.operands.empty()) {
+  std::vector<std::string> maps, texts;
+  SplitOperands(line, &maps, &texts);
+  if (maps.empty()) {
     *error = "no map file given";
+    return false;
+  }
+  std::vector<std::string> inputs = maps;
+  inputs.insert(inputs.end(), texts.begin(), texts.end());
+  if (!StandardInputOnce(inputs, error)) {
+    *error += ": with the map from standard input, name the text's FILE";
     return false;
   }
   return true;
@@ -270,16 +384,22 @@ bool FeedStream(std::FILE* stream, Symbolizer& symbolizer, Output& out) {
 }
 
 int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
-  std::uint32_t max_offset = 0xFFFFFFFFu;
-  if (line.Has("max-offset")) ParseNumber(line.Last("max-offset"), &max_offset);
+  std::vector<std::string> map_paths, inputs;
+  SplitOperands(line, &map_paths, &inputs);
   Maps maps(lib);
-  if (!maps.Load({line.operands[0]})) return kExitFile;
-  Symbolizer symbolizer(lib, maps.files()[0].table, max_offset, line.Has("only"), out);
-  std::vector<std::string> inputs(line.operands.begin() + 1, line.operands.end());
-  if (inputs.empty()) inputs.push_back("-");
+  if (!maps.Load(map_paths)) return kExitFile;
+  SymbolizeOptions options;
+  ParseMaxOffset(line, &options.max_offset);
+  options.only = line.Has("only");
+  options.bare = line.Has("bare");
+  for (const FileOutcome& map : maps.files()) {
+    options.tables.push_back(map.table);
+    if (maps.files().size() > 1) options.names.push_back(ShowPath(map.path));
+  }
+  Symbolizer symbolizer(lib, std::move(options), out);
   int status = kExitOk;
   for (const std::string& input : inputs) {
-    bool standard_input = input == "-";
+    bool standard_input = input == kStandardInput;
     std::FILE* stream = standard_input ? stdin : std::fopen(input.c_str(), "rb");
     if (stream == nullptr) {
       Say("cannot read " + ShowPath(input) + " (" + OpenFailureReason(input) + ")");
@@ -299,20 +419,34 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
 
 const Command kSymbolizeCommand = {
     "symbolize",
-    "mapsyms symbolize [--only] [--max-offset N] MAP [FILE...]",
+    "mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--map MAP]... [MAP] [FILE...]",
     R"(Copies the text of the FILEs (standard input without one, or for "-") with every address
 that falls within a record of MAP annotated: "0x0000105C <uart_wait_tx>", "0x00001062
-<uart_wait_tx+0x6>". An address is "0x" and hexadecimal digits of at most 32 bits of value
-(leading zeros allowed) that stands alone: no letter, digit or underscore right before or after
-it. The nearest record at or below it is its symbol (the first in file order among equal
-values). Every other byte is copied unchanged.
+<uart_wait_tx+0x6>". An address is "0x" or "0X" and hexadecimal digits of at most 32 bits of
+value (leading zeros allowed) that stands alone: no letter, digit or underscore right before or
+after it. The nearest record at or below it is its symbol (the first in file order among equal
+values), if it lies at most 0x10000 (64 KiB) below the address. Every other byte is copied
+unchanged. MAP may be "-" for standard input; the text then comes from the FILEs.
 
+  --map MAP       look addresses up in MAP; may be given more than once (a bootloader's and
+                  an application's map): the nearest record of all the maps answers, the first
+                  map's among equal values, and each answer names its map: "<name+0xOFFSET
+                  [MAP]>". With --map, every operand is a FILE of text.
+  --bare          also annotate words of exactly eight hexadecimal digits without 0x
+                  ("Stack: 0000105c 00002040"), as crash dumps print stack words
   --only          print one line per address instead: "0x%08X<TAB>name+0xOFFSET", or
-                  "0x%08X<TAB>??" when no record is at or below it within the offset
-  --max-offset N  an address more than N (hexadecimal) above its record is not annotated
+                  "0x%08X<TAB>??" when no record is at or below it within the offset; with
+                  several maps, a third column names the map
+  --max-offset N  an address more than N (hexadecimal) above its record is not annotated;
+                  "none" lifts the bound (0x10000 without this option)
   -h, --help      print this help
 )",
-    {{"only", 0, false}, {"max-offset", 0, true}, {"help", 'h', false}, {"version", 'V', false}},
+    {{"only", 0, false},
+     {"bare", 0, false},
+     {"map", 0, true},
+     {"max-offset", 0, true},
+     {"help", 'h', false},
+     {"version", 'V', false}},
     CheckSymbolize,
     RunSymbolize,
 };

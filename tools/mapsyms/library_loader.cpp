@@ -38,8 +38,8 @@ void* Symbol(void* handle, const char* name) {
 std::string LastError(const std::string&) {
   DWORD code = GetLastError();
   char text[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, text, sizeof text, nullptr);
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text, nullptr);
   while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
   return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
 }

@@ -67,13 +67,16 @@ int main(int argc, char** argv) {
     }
     return Finish(out, kExitOk);
   }
+  // The tool's own version comes first: it is known even when the library cannot be loaded.
+  if (line.Has("version")) out.Put(std::string(kToolVersion) + "\n");
   MapLibrary lib;
   if (!LoadMapLibrary(lib, &error)) {
+    out.Flush();
     Say(error);
-    return kExitNoLibrary;
+    return Finish(out, kExitNoLibrary);
   }
   if (line.Has("version")) {
-    out.Put(std::string(kToolVersion) + "\nlibrary: " + lib.get_map_dll_version() + "\n");
+    out.Put(std::string("library: ") + lib.get_map_dll_version() + "\n");
     return Finish(out, kExitOk);
   }
   int status = command.run(lib, line, out);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "maps.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -20,33 +21,54 @@ Maps::~Maps() {
 
 namespace {
 
-// The library's message for a failed file, with the system's reason when it cannot be opened.
+// The library's message for a failed file, on one line, with the system's reason when the file
+// cannot be opened.
 std::string FailureMessage(const MapLibrary& lib, const FileOutcome& f) {
-  std::string message = lib.get_symbol_table_error(f.table);
+  std::string message = OneLine(lib.get_symbol_table_error(f.table));
   if (message.rfind("can't open file", 0) == 0) {
     std::string reason = OpenFailureReason(f.path);
-    if (!reason.empty()) {
-      if (!message.empty() && message.back() == '\n') message.pop_back();
-      message += " (" + reason + ")";
-    }
+    if (!reason.empty()) message += " (" + reason + ")";
   }
   return message;
 }
 
 }  // namespace
 
+bool ReadStandardInput(std::string* text) {
+  char block[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) text->append(block, got);
+  return std::ferror(stdin) == 0;
+}
+
+bool StandardInputOnce(const std::vector<std::string>& paths, std::string* error) {
+  if (std::count(paths.begin(), paths.end(), kStandardInput) < 2) return true;
+  *error = "standard input (-) can be read once only";
+  return false;
+}
+
 bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   std::size_t first = files_.size();
+  std::string input;  // standard input's map, when one is "-"
+  bool input_read = true;
   for (const std::string& path : paths) {
     FileOutcome outcome;
-    outcome.path = path;
+    outcome.path = path == kStandardInput ? kStandardInputName : path;
+    outcome.standard_input = path == kStandardInput;
+    if (outcome.standard_input) input_read = ReadStandardInput(&input);
     outcome.table = lib_.create_symbol_table();
     if (outcome.table == nullptr) OutOfMemory();
     files_.push_back(outcome);
   }
-  auto parse = [this](FileOutcome& f) {
-    f.ok = lib_.parse_map_file(f.table, f.path.c_str()) == 0;
+  auto parse = [this, &input](FileOutcome& f) {
+    f.ok = f.standard_input
+               ? lib_.parse_map_text(f.table, input.data(), input.size(), kStandardInputName) == 0
+               : lib_.parse_map_file(f.table, f.path.c_str()) == 0;
   };
+  if (!input_read) {
+    Say("error reading standard input");
+    return false;
+  }
   std::vector<std::thread> threads;
   for (std::size_t i = first; i < files_.size(); ++i) {
     if (at_once && i + 1 < files_.size()) {
@@ -71,6 +93,8 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
     if (!f.ok) {
       ok = false;
       Say(FailureMessage(lib_, f));
+    } else if (n == 0) {
+      Say(ShowPath(f.path) + ": no symbols");
     }
   }
   records_made_ = false;

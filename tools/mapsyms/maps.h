@@ -22,8 +22,19 @@ struct Record {
 // Records of large maps run to millions: kept where lookups into them are cheapest.
 using RecordList = LargeVector<Record>;
 
+// A map operand "-" is read from standard input, and goes by this name in messages and output.
+constexpr const char* kStandardInput = "-";
+constexpr const char* kStandardInputName = "<stdin>";
+
+// The whole of standard input, read as bytes; false on a read error.
+bool ReadStandardInput(std::string* text);
+// False, with the reason in *error, when standard input is named more than once among paths:
+// it can be read once only.
+bool StandardInputOnce(const std::vector<std::string>& paths, std::string* error);
+
 struct FileOutcome {
-  std::string path;
+  std::string path;  // as given, or kStandardInputName
+  bool standard_input = false;
   bool ok = false;
   SymbolTable* table = nullptr;  // the file's symbols, every kind
   std::int64_t first = 0;        // the file's address symbols are [first, end) in the records
@@ -40,9 +51,10 @@ class Maps {
   Maps& operator=(const Maps&) = delete;
 
   // Parses each file into a table of its own, in order, each one whatever happened to those
-  // before; with at_once, every file on a thread of its own. Each failure is said on standard
-  // error: "mapsyms: " and the library's message (with the system's reason when the file
-  // cannot be opened). Returns false when any file failed.
+  // before ("-" is standard input); with at_once, every file on a thread of its own. Each
+  // failure is said on standard error: "mapsyms: " and the library's message on one line (with
+  // the system's reason when the file cannot be opened), and so is a map without symbols
+  // ("mapsyms: FILE: no symbols"). Returns false when any file failed.
   bool Load(const std::vector<std::string>& paths, bool at_once = false);
 
   const std::vector<FileOutcome>& files() const { return files_; }

@@ -33,3 +33,16 @@ std::string ShowPath(std::string_view path) {
   }
   return shown;
 }
+
+std::string OneLine(std::string_view message) {
+  if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
+  std::string line;
+  for (char c : message) {
+    if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}

@@ -13,3 +13,7 @@ void Say(std::string_view text);
 // A path as the tool shows it: control characters escaped (\n, \t, \x1b),
 // so that a message is one line and says exactly which file.
 std::string ShowPath(std::string_view path);
+
+// A message of the library as one line: its final line feed dropped, any other one (the text
+// of a line-end token it quotes) written as \n.
+std::string OneLine(std::string_view message);
