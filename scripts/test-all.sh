@@ -7,7 +7,7 @@
 # checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
 # (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
 # MSVC-style hosts), the tests run twice at once and as another user, the packages presets built
-# twice in two folders to the same bytes, and each fuzz target for 60 seconds.
+# twice in two folders to the same bytes, and each fuzz target for 30 seconds.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all || exit 1
@@ -80,8 +80,8 @@ build_preset packages
 build_preset packages-windows
 run_script "packages: reproducible" tests/reproducible_test.sh . build/packages build/packages-windows
 
-echo "== fuzz: libFuzzer targets, 60 s each"
-if bash scripts/fuzz.sh 60; then passed=$((passed + 4)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi
+echo "== fuzz: libFuzzer targets, 30 s each"
+if bash scripts/fuzz.sh 30; then passed=$((passed + 4)); else failed=$((failed + 1)); failed_runs+=(fuzz); fi
 took
 
 echo
