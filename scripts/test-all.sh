@@ -3,8 +3,8 @@
 # Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
 # every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
 # UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the threaded tests under
-# ThreadSanitizer, the export and golden-output
-# checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
+# ThreadSanitizer, branch coverage (at least 95% of src/, 90% of tools/), the export and
+# golden-output checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
 # (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
 # MSVC-style hosts), the tests run twice at once and as another user, the packages presets built
 # twice in two folders to the same bytes, and each fuzz target for 30 seconds.
@@ -74,6 +74,7 @@ run_script "python: wheel and tests" scripts/python-test.sh build/native
 run_script "native: isolation" tests/isolation_test.sh . build/native
 run_preset sanitize
 run_preset tsan
+run_script "coverage: branches of src/ and tools/" scripts/coverage.sh
 run_preset windows
 run_script "windows: packages" tests/packaging/windows_test.sh . build/windows
 build_preset packages

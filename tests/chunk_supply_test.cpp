@@ -108,7 +108,8 @@ TEST(ChunkSupply, RefusedHelpersChangeNothing) {
     return records + symbols;
   };
   std::string normal = outcome();
-  for (unsigned refusals : {HelperThread::kRefuseStack, HelperThread::kRefuseThread}) {
+  for (unsigned refusals : {HelperThread::kRefuseStack, HelperThread::kRefuseThread,
+                            HelperThread::kRefuseStack | HelperThread::kRefuseThread}) {
     HelperThread::refusals = refusals;
     EXPECT_EQ(outcome(), normal) << refusals;
   }

@@ -181,12 +181,15 @@ TEST_P(LineShortcut, SameOutcomeOnTheReadersOwnPaths) {
     return text + "  tail\n";
   };
   const std::string cases[] = {
-      pieces(20, 30),  // a continued name cut at 255 characters
-      pieces(3, 40),   // piece lines of 32 to 63 bytes: read from 64 bytes, not 32
-      pieces(2, 70),   // and longer than the masks
-      "  sym\f Addr. g 0x1\n",         // a form feed after a name makes it no NAME
-      "  sym Addr. g 0x1\f\n",         // a form feed after the value is a blank
+      pieces(20, 30),                 // a continued name cut at 255 characters
+      pieces(3, 40),                  // piece lines of 32 to 63 bytes: read from 64 bytes, not 32
+      pieces(2, 70),                  // and longer than the masks
+      "  sym\f Addr. g 0x1\n",        // a form feed after a name makes it no NAME
+      "  sym Addr. g 0x1\f\n",        // a form feed after the value is a blank
       "  h+ Var. a 0x2(5)\n  t\f\n",  // a form feed after a last piece
+      "  " + std::string(300, 'n') + " Addr. g 0x1\n",   // a one-line name cut at 255
+      "  " + std::string(9000, 'n') + " Addr. g 0x1\n",  // longer than a token's text
+      "  " + std::string(9000, 'n') + " Addr. g\n",      // and no symbol
   };
   for (const std::string& text : cases) {
     ExpectSameOutcome("  first Addr. g 0x1\n" + text + "  next loc. a 0x2\n");

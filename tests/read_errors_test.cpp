@@ -54,7 +54,8 @@ long ScriptedRead(int descriptor, void* buffer, std::size_t size) {
 
 std::string MapText(int lines) {
   std::string text;
-  for (int i = 0; i < lines; ++i) text += "  s" + std::to_string(i) + " Addr. g 0x" + std::to_string(i) + "\n";
+  for (int i = 0; i < lines; ++i)
+    text += "  s" + std::to_string(i) + " Addr. g 0x" + std::to_string(i) + "\n";
   return text;
 }
 
@@ -69,8 +70,9 @@ TEST(ReadErrors, EachReaderGivesItsOutcome) {
   } cases[] = {
       {"an error at once", "e", "-1 " + path + ":1: input in flex scanner failed\n "},
       {"an error after two pieces", "ddE",
-       "-1 " + path + ":12: input in flex scanner failed\n s0=0x0 s1=0x1 s2=0x2 s3=0x3 s4=0x4 "
-                      "s5=0x5 s6=0x6 s7=0x7 s8=0x8 s9=0x9 s10=0x10"},
+       "-1 " + path +
+           ":12: input in flex scanner failed\n s0=0x0 s1=0x1 s2=0x2 s3=0x3 s4=0x4 "
+           "s5=0x5 s6=0x6 s7=0x7 s8=0x8 s9=0x9 s10=0x10"},
       {"short reads", "sssssssssssssssssssssssssssssssssssss", ""},
       {"reads cut short by signals", "ididiiiid", ""},
       // The error is kept, as a C stream's error indicator: the data after it is read, and the
@@ -114,19 +116,34 @@ TEST(ReadErrors, FifoDeliveringTextInPieces) {
 }
 
 // A terminal's lines arrive one by one, read up to each line feed; the end of its input (^D)
-// ends the map, a hang-up (the other side gone: reads fail) is a read error.
+// ends the map, a hang-up (the other side gone: reads fail) is a read error. Its carriage
+// returns are dropped and a Ctrl-Z ends the map as in a file (the terminal passes both on).
 TEST(ReadErrors, TerminalDeliveringLines) {
-  for (bool hang_up : {false, true}) {
+  std::string records = " s0=0x0 s1=0x1 s2=0x2 s3=0x3 s4=0x4";
+  std::string crlf = MapText(5);
+  for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
+    crlf.insert(at, "\r");
+  struct Case {
+    std::string text, end;
+    bool hang_up;
+    std::string outcome;  // the device's name goes after "-1 "
+  } cases[] = {
+      {MapText(5), "\x04", false, "0 " + records},
+      {MapText(5), "", true, ":6: input in flex scanner failed\n" + records},
+      {crlf + "\x1a  late Addr. g 0x9\n", "\x04", false, "0 " + records},
+  };
+  for (const Case& c : cases) {
     int master = -1, terminal = -1;
     char name[256];
     ASSERT_EQ(openpty(&master, &terminal, name, nullptr, nullptr), 0);
     termios settings;
     tcgetattr(terminal, &settings);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);  // nobody reads the echo
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ISIG);  // nobody reads the echo
+    settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL);
     tcsetattr(terminal, TCSANOW, &settings);
     std::thread writer([&] {
-      WriteInPieces(master, MapText(5), hang_up ? "" : "\x04");
-      if (hang_up) {
+      WriteInPieces(master, c.text, c.end);
+      if (c.hang_up) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         close(master);
       }
@@ -134,11 +151,9 @@ TEST(ReadErrors, TerminalDeliveringLines) {
     auto lib = std::make_unique<Library>();
     std::string outcome = test::ParseOutcome(*lib, name);
     writer.join();
-    if (!hang_up) close(master);
+    if (!c.hang_up) close(master);
     close(terminal);
-    std::string records = " s0=0x0 s1=0x1 s2=0x2 s3=0x3 s4=0x4";
-    EXPECT_EQ(outcome, hang_up ? "-1 " + std::string(name) + ":6: input in flex scanner failed\n" + records
-                               : "0 " + records);
+    EXPECT_EQ(outcome, c.hang_up ? "-1 " + std::string(name) + c.outcome : c.outcome);
   }
 }
 #endif

@@ -270,5 +270,13 @@ TEST(Scanner, LongValueTextStaysUnconvertedAndScanningGoesOn) {
             "NAME(v) ADDRESS_KIND SCOPE HEX_VALUE(0x00000000) ENTRY_LINE_END END");
 }
 
+TEST(Scanner, TokenNamesCoverExactlyTheCodes) {
+  EXPECT_STREQ(TokenName(END_OF_INPUT), "END_OF_INPUT");
+  EXPECT_STREQ(TokenName(kFirstTokenCode), "LINE_END");
+  EXPECT_STREQ(TokenName(kLastTokenCode), "WORD");
+  EXPECT_EQ(TokenName(kFirstTokenCode - 1), nullptr);
+  EXPECT_EQ(TokenName(kLastTokenCode + 1), nullptr);
+}
+
 }  // namespace
 }  // namespace k8map

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: MIT
 // Symbol tables: every kind with its fields, the same address symbols and messages as the record
 // list, memory equal to files, the lookups, and what a host may get wrong.
+#include "api/symbol_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "api/library.h"
-#include "api/symbol_table.h"
 #include "grammar_test_util.h"
 #include "kestrum8_map.h"
 #include "test_files.h"
@@ -35,8 +37,8 @@ std::string DescribeSymbols(const SymbolTable& table) {
   for (std::size_t i = 0; i < table.store.count; ++i) {
     const MapSymbol& s = table.store.symbols[i];
     char line[400];
-    std::snprintf(line, sizeof line, "%s=0x%X %s %c%s @%u\n", s.name, static_cast<unsigned>(s.value),
-                  GetKindName(s.kind), s.scope,
+    std::snprintf(line, sizeof line, "%s=0x%X %s %c%s @%u\n", s.name,
+                  static_cast<unsigned>(s.value), GetKindName(s.kind), s.scope,
                   s.bit >= 0 ? (" bit" + std::to_string(s.bit)).c_str() : "",
                   static_cast<unsigned>(s.line));
     out += line;
@@ -87,8 +89,8 @@ std::vector<std::string> ProjectMaps() {
   std::vector<std::string> paths;
   std::string source = K8MAP_SOURCE_DIR;
   for (const char* folder : {"/tests/data", "/fuzz/corpus/map", "/fuzz/regressions/parse"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(source + folder)) {
-      paths.push_back(entry.path().string());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(source + folder)) {
+      if (entry.is_regular_file()) paths.push_back(entry.path().string());
     }
   }
   paths.push_back(source + "/examples/sample.map");
@@ -149,9 +151,14 @@ TEST(SymbolTable, LookupsOnALargeTable) {
   for (std::size_t i = 0; i < count; ++i) {
     if (symbols[i].kind != K8MAP_KIND_VAR) {
       ASSERT_EQ(FindSymbolByAddress(table.get(), symbols[i].value),
-                symbols + first_of_value[symbols[i].value]) << i;
+                symbols + first_of_value[symbols[i].value])
+          << i;
     }
-    ASSERT_EQ(FindSymbolByName(table.get(), symbols[i].name), symbols + first_of_name[symbols[i].name]);
+    ASSERT_EQ(FindSymbolByName(table.get(), symbols[i].name),
+              symbols + first_of_name[symbols[i].name]);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(FindSymbolByName(table.get(), ("s" + std::to_string(100000 + i)).c_str()), nullptr);
   }
 }
 
@@ -192,8 +199,9 @@ TEST(SymbolTable, InvariantOnGeneratedMaps) {
   const char* kinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
   for (int i = 0; text.size() < 200000; ++i) {
     std::string name = "sym_" + std::to_string(i) + std::string(i % 37, 'x');
-    text += "  " + name + std::string(1 + i % 9, ' ') + kinds[i % 7] + "  " + "ags"[i % 3] +
-            " 0x" + std::to_string(i * 7919 % 100000000) + (i % 5 == 0 ? "(" + std::to_string(i % 10) + ")" : "") +
+    text += "  " + name + std::string(1 + i % 9, ' ') + kinds[i % 7] + "  " + "ags"[i % 3] + " 0x" +
+            std::to_string(i * 7919 % 100000000) +
+            (i % 5 == 0 ? "(" + std::to_string(i % 10) + ")" : "") +
             (i % 11 == 0 ? " [4] *\n" : "\n");
     if (i % 13 == 0) {
       text += "  head_" + std::to_string(i) + "+ " + kinds[(i / 13) % 7] + " s 0x" +
@@ -251,7 +259,7 @@ TEST(SymbolTable, FindsByNameAndAddress) {
   struct {
     std::uint32_t address;
     int expected;  // index, -1 for none
-  } by_address[] = {{0x0, -1}, {0xFF, -1}, {0x100, 0}, {0x1FF, 0}, {0x200, 1},
+  } by_address[] = {{0x0, -1},  {0xFF, -1}, {0x100, 0},      {0x1FF, 0},      {0x200, 1},
                     {0x250, 1}, {0x300, 1}, {0xFFFFFFEF, 1}, {0xFFFFFFF0, 5}, {0xFFFFFFFF, 5}};
   for (const auto& c : by_address) {
     const MapSymbol* found = FindSymbolByAddress(table.get(), c.address);
@@ -263,8 +271,7 @@ TEST(SymbolTable, FindsByNameAndAddress) {
   } by_name[] = {{"twin", 1}, {"K", 3}, {"twin2", 2}, {"tw", -1}, {"", -1}, {nullptr, -1}};
   for (const auto& c : by_name) {
     const MapSymbol* found = FindSymbolByName(table.get(), c.name);
-    EXPECT_EQ(found, c.expected < 0 ? nullptr : symbols + c.expected)
-        << (c.name ? c.name : "null");
+    EXPECT_EQ(found, c.expected < 0 ? nullptr : symbols + c.expected) << (c.name ? c.name : "null");
   }
   // Many at once: the same answers, and how many were found.
   std::vector<std::uint32_t> addresses;
@@ -310,6 +317,8 @@ TEST(SymbolTable, NullsNeverCrash) {
   for (const auto& c : cases) EXPECT_EQ(c.result, -1);
   EXPECT_EQ(GetSymbolCount(table.get()), 0u);
   EXPECT_EQ(GetSymbols(table.get()), nullptr);
+  EXPECT_EQ(FindSymbolByName(table.get(), "a"), nullptr);
+  EXPECT_EQ(FindSymbolByAddress(table.get(), 1), nullptr);
   EXPECT_STREQ(GetKindName(0), nullptr);
   EXPECT_STREQ(GetKindName(8), nullptr);
   EXPECT_STREQ(GetKindName(K8MAP_KIND_ARG), "arg.");
@@ -332,6 +341,20 @@ TEST(SymbolTable, SymbolsLostForWantOfMemoryAreReported) {
   EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
   EXPECT_STREQ(GetSymbolTableError(table.get()), "m:2: out of memory\n");
   EXPECT_EQ(DescribeSymbols(*table), "a=0x1 Addr. g @1\nb=0x2 Var. g @1\n");
+}
+
+void* ThrowOnGrowth(void*, std::size_t) {
+  throw std::bad_alloc();
+}
+
+// An exception inside a table's parse (none is thrown there today) is a failed parse, said so.
+TEST(SymbolTable, AnExceptionInsideAParseIsAFailure) {
+  auto table = std::make_unique<SymbolTable>();
+  table->store.reallocate = ThrowOnGrowth;
+  std::string text = " a Addr. g 0x1\n";
+  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
+  EXPECT_STREQ(GetSymbolTableError(table.get()), "m:1: out of memory\n");
+  EXPECT_EQ(GetSymbolCount(table.get()), 0u);
 }
 
 }  // namespace

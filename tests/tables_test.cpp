@@ -48,5 +48,29 @@ TEST(Tables, ListingNamesEveryState) {
             std::string::npos);
 }
 
+// Small grammars for what the map grammar lacks: an empty rule, and an ambiguity.
+// Terminals: 0 end, 1 '+', 2 'n'; nonterminals: 3 S, 4 E, 5 Opt.
+GrammarInput SmallGrammar(std::vector<BuilderRule> rules) {
+  rules.insert(rules.begin(), BuilderRule{});  // replaced by the start rule
+  return GrammarInput{3, 6, 3, rules, {"end", "'+'", "'n'", "S", "E", "Opt"}};
+}
+
+TEST(Tables, EmptyRuleReducesBeforeWhatFollowsIt) {
+  // S -> Opt E; E -> 'n'; Opt -> (empty) | '+'
+  BuiltTables t = BuildLalrTables(SmallGrammar({{3, {5, 4}}, {4, {2}}, {5, {}}, {5, {1}}}));
+  EXPECT_TRUE(t.conflicts.empty());
+  int action = t.explicit_action[0][2] >= 0 ? t.explicit_action[0][2] : t.default_action[0];
+  EXPECT_EQ(action, t.state_count + 3) << "on 'n' the start state reduces Opt -> (empty)";
+}
+
+TEST(Tables, AmbiguityIsListedAsConflict) {
+  // S -> E; E -> E '+' E | 'n'
+  GrammarInput g = SmallGrammar({{3, {4}}, {4, {4, 1, 4}}, {4, {2}}});
+  BuiltTables t = BuildLalrTables(g);
+  ASSERT_EQ(t.conflicts.size(), 1u);
+  EXPECT_NE(t.conflicts[0].find(" on '+'"), std::string::npos) << t.conflicts[0];
+  EXPECT_NE(FormatListing(g, t).find("\nConflicts\n  " + t.conflicts[0] + "\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace k8map

@@ -104,6 +104,8 @@ check lookup_csv 1 "$(golden lookup.csv)" "" mapsyms --format csv --lookup 0x105
 check lookup_json 1 "$(golden lookup.json)" "" mapsyms --format json --lookup 0x105C --lookup 0x1062 --lookup 0x0 "$classes"
 check lookup_files_text 0 "$(text "$sample: uart_putc+0x10\\n$data/boot.map: boot_entry+0x4\\n")" "" \
   mapsyms --lookup 0x1050 --lookup 0x08000004 "$sample" "$data/boot.map"
+check lookup_files_named 0 "$(text "$data/boot.map: flash_erase_page+0x4\\n$sample: uart_putc+0x10\\n")" "" \
+  mapsyms --name 'flash*' --name 'uart_putc' --lookup 0x08000404 --lookup 0x1050 "$sample" "$data/boot.map"
 check lookup_files_csv 0 "$(golden lookup_files.csv)" "" mapsyms --format csv --lookup 0x1050 --lookup 0x08000004 --max-offset 0x100000 "$data/boot.map" "$sample"
 check lookup_files_json 0 "$(golden lookup_files.json)" "" mapsyms --format json --lookup 0x1050 --lookup 0x08000004 --max-offset 0x100000 "$data/boot.map" "$sample"
 check list_stdin 0 "$golden/sample.txt" "" mapsyms - <"$sample"
@@ -132,16 +134,44 @@ check too_wide_address 2 "$(text '')" "not an address" mapsyms --lookup 0x100000
 check count_with_lookup 2 "$(text '')" "--count and --lookup cannot be combined" mapsyms --count --lookup 1 "$sample"
 check sort_with_lookup 2 "$(text '')" "--sort and --lookup cannot be combined" mapsyms --sort value --lookup 1 "$sample"
 check max_offset_alone 2 "$(text '')" "--max-offset applies to --lookup only" mapsyms --max-offset 1 "$sample"
+check max_offset_bad 2 "$(text '')" "not an offset: ''" mapsyms --lookup 0x1050 --max-offset= "$sample"
+check max_offset_0X 0 "$(text 'uart_putc+0x10\n')" "" mapsyms --lookup 0x1050 --max-offset 0X10 "$sample"
+check format_unknown 2 "$(text '')" "mapsyms: unknown format 'xml' (text, csv or json)" mapsyms --format xml "$sample"
+check sort_unknown 2 "$(text '')" "mapsyms: unknown sort 'size' (value or name)" mapsyms --sort size "$sample"
+check json_none 0 "$(text '[]\n')" "" mapsyms --format json --name nomatch "$sample"
+check json_bit 0 "$(text '[\n  {"name": "uart_tx_busy", "value": 536870944, "hex": "0x20000020", "kind": "bit", "scope": "s", "bit": 3, "line": 19}\n]\n')" "" \
+  mapsyms --kind bit --format json "$sample"
+check lookup_files_none_csv 1 "$(text 'address,file,name,offset\n0x00000001,,,\n')" "" \
+  mapsyms --lookup 0x1 --format csv --name nomatch "$sample" "$data/boot.map"
+check lookup_files_none_json 1 "$(text '[\n  {"address": 1, "hex": "0x00000001", "file": null, "name": null, "offset": null}\n]\n')" "" \
+  mapsyms --lookup 0x1 --format json --name nomatch "$sample" "$data/boot.map"
 check no_file 2 "$(text '')" "mapsyms: no map file given" mapsyms
 check control_path 3 "$(text '')" 'mapsyms: cannot read bad\x1bname (' mapsyms symbolize "$sample" "$(printf 'bad\033name')"
+check newline_path 3 "$(text '')" 'mapsyms: cannot read bad\nna\tme\x7f (' mapsyms symbolize "$sample" "$(printf 'bad\nna\tme\177')"
+check directory_map 3 "$(text '')" "mapsyms: can't open file $data (Is a directory)" mapsyms "$data"
+check directory_check 3 "$(text '')" "mapsyms: cannot read $data (Is a directory)" mapsyms check "$data"
+check short_option_unknown 2 "$(text '')" "mapsyms: unknown option -x" mapsyms -x "$sample"
+check flag_with_value 2 "$(text '')" "mapsyms: --count takes no value" mapsyms --count=1 "$sample"
+check prefix_alone 2 "$(text '')" "not an address: '0x'" mapsyms --lookup 0x "$sample"
+# Output that cannot be written: each program says so once, with exit 3.
 if [ -w /dev/full ] && [ -z "$emulator" ]; then
-  "$bin/mapsyms" "$sample" >/dev/full 2>"$err"
-  status=$?
-  if [ $status -eq 3 ] && grep -q "mapsyms: cannot write standard output" "$err"; then
-    passed=$((passed + 1))
-  else
-    echo "write_error: status $status, stderr: $(cat "$err")"; failed=$((failed + 1))
-  fi
+  while read -r program args; do
+    # shellcheck disable=SC2086
+    "$bin/$program" $args >/dev/full 2>"$err"
+    status=$?
+    if [ $status -eq 3 ] && [ "$(grep -c "$program: cannot write standard output" "$err")" = 1 ]; then
+      passed=$((passed + 1))
+    else
+      echo "write_error ($program $args): status $status, stderr: $(cat "$err")"; failed=$((failed + 1))
+    fi
+  done <<EOF_CASES
+mapsyms $sample
+mapsyms symbolize $sample $data/trace.txt
+mapsyms check $sample
+maptokens $sample
+maptokens --help
+maptokens -V
+EOF_CASES
 fi
 
 check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
@@ -155,6 +185,9 @@ check operands_after_dashes 3 "$(text '')" "can't open file --count" mapsyms -- 
 check glob_ranges 0 "$(text '0x00001000\tuart_init\n0x00001040\tuart_putc\n0x0000105C\tuart_wait_tx\n0x000010A0\tuart_handle_receive_interrupt_and_dispatch_t2nd_level_handlers\n')" "" \
   mapsyms --name 'uart_[a-p]*' --name 'uart_w[!x]*t_tx' "$sample"
 check glob_odd_sets 0 "$(text '0x00002000\ttimer_isr\n')" "" mapsyms --name '[]t]imer_isr' --name 'x[' "$sample"
+# Sets left open at the pattern's end, '-' last in a set, a range below the character.
+check glob_open_sets 0 "$(text '0x00000000\tAddr.\tg\treset_vector\n0x20000020(3)\tbit\ts\tuart_tx_busy\n')" "" \
+  mapsyms --kind Addr --kind bit --name '*[' --name '*[ab' --name '[r-]*' --name '[u-z]*_[!a-s]x_*' "$sample"
 
 # File paths in CSV and JSON: a comma, a quote and a backslash are escaped as each format says
 # (Windows file names hold no quote).
@@ -171,8 +204,21 @@ check json_path_escaped 3 "$(text '[\n  {"file": "'"$odd"'/a,\\"b\\\\c.map", "na
   mapsyms --format json --name main "$odd/a,\"b\\c.map" "$data/missing_line_end.map"
 cp "$data/worked_example.map" "$odd/$(printf 'caf\351')"
 cp "$data/worked_example.map" "$odd/$(printf 'caf\303\251.map')"
+# Well-formed sequences of two to four bytes kept (the least and greatest of each kind of lead
+# byte among them); a stray continuation byte, overlong forms, a surrogate, a code point past
+# U+10FFFF, a byte that leads nothing, a lead without its continuation and a cut sequence
+# escaped byte by byte, as a tab is.
+odd_name=$(printf '\302\251\342\202\254\360\237\230\200\340\240\200\355\237\277\364\217\277\277\200\300\257\340\200\257\355\240\200\360\200\200\200\364\220\200\200\365\342A\t\342\202')
+cp "$data/worked_example.map" "$odd/$odd_name"
+check json_utf8_forms_file 0 "$(text '[\n  {"file": "'"$odd"'/\xc2\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xe0\xa0\x80\xed\x9f\xbf\xf4\x8f\xbf\xbf\\u0080\\u00c0\\u00af\\u00e0\\u0080\\u00af\\u00ed\\u00a0\\u0080\\u00f0\\u0080\\u0080\\u0080\\u00f4\\u0090\\u0080\\u0080\\u00f5\\u00e2A\\u0009\\u00e2\\u0082", "name": "main", "value": 4096, "hex": "0x00001000"},\n  {"file": "'"$data"'/worked_example.map", "name": "main", "value": 4096, "hex": "0x00001000"}\n]\n')" "" \
+  mapsyms --format json --name main "$odd/$odd_name" "$data/worked_example.map"
 check json_path_not_utf8 0 "$(text '[\n  {"file": "'"$odd"'/caf\\u00e9", "name": "main", "value": 4096, "hex": "0x00001000"},\n  {"file": "'"$odd"'/caf\xc3\xa9.map", "name": "main", "value": 4096, "hex": "0x00001000"}\n]\n')" "" \
   mapsyms --format json --name main "$odd/$(printf 'caf\351')" "$odd/$(printf 'caf\303\251.map')"
+check symbolize_directory 3 "$(text '')" "mapsyms: error reading $data" mapsyms symbolize "$sample" "$data"
+# Standard input that cannot be read (a folder), as the log, the checked map and the listed map.
+check symbolize_stdin_unreadable 3 "$(text '')" "mapsyms: error reading standard input" mapsyms symbolize "$sample" - <"$data"
+check check_stdin_unreadable 3 "$(text '')" "mapsyms: error reading standard input" mapsyms check - <"$data"
+check list_stdin_unreadable 3 "$(text '')" "mapsyms: error reading standard input" mapsyms - <"$data"
 rm -rf "$odd"
 fi
 
@@ -202,6 +248,17 @@ for _ in $(seq 1000); do cat "$(golden trace.symbolized)"; echo; done >"$long_te
 for _ in $(seq 1000); do cat "$(golden trace.only)"; done >"$long_text.only"
 check symbolize_long 0 "$long_text.symbolized" "" mapsyms symbolize "$sample" - <"$long_text"
 check symbolize_long_only 0 "$long_text.only" "" mapsyms symbolize --only "$sample" - <"$long_text"
+for _ in $(seq 1000); do cat "$data/crash.txt"; done >"$long_text"
+for _ in $(seq 1000); do cat "$(golden crash.symbolized)"; done >"$long_text.symbolized"
+check symbolize_long_bare 0 "$long_text.symbolized" "" \
+  mapsyms symbolize --bare --map "$sample" --map "$data/boot.map" - <"$long_text"
+# One long line (no line end to split at), addresses across every block boundary.
+awk 'BEGIN { for (i = 0; i < 30000; i++) printf "0x%08X ", 4096 + i % 128 }' >"$long_text"
+awk 'BEGIN { split("uart_init uart_putc uart_wait_tx", n); split("4096 4160 4188", v)
+             for (i = 0; i < 30000; i++) { a = 4096 + i % 128; s = a >= 4188 ? 3 : a >= 4160 ? 2 : 1
+               o = a - v[s]; printf "0x%08X <%s%s> ", a, n[s], o ? sprintf("+0x%X", o) : "" } }' \
+  >"$long_text.symbolized"
+check symbolize_long_line 0 "$long_text.symbolized" "" mapsyms symbolize "$sample" "$long_text"
 rm -f "$long_text" "$long_text.symbolized" "$long_text.only"
 # A log piped in while it is being written is answered as each line comes, before the writer
 # ends (Linux only: the shell's coprocess does not reach a program under Wine).
@@ -234,6 +291,16 @@ check symbolize_both_stdin 2 "$(text '')" "with the map from standard input, nam
 check symbolize_swapped 0 "$data/trace.txt" "mapsyms: $data/trace.txt: no symbols" \
   mapsyms symbolize "$data/trace.txt" "$data/trace.txt"
 check symbolize_no_map 3 "$(text '')" "can't open file $data/absent.map" mapsyms symbolize "$data/absent.map"
+# Two maps with --only, the first holding nothing at or below some addresses; digits past
+# 32 bits and runs too long for an address left alone; --bare words past 32 bits too.
+printf 'pc 0x1062 lr 0x08000404 big 0x123456789abcdef012 wide 0x0123456789 low 0X10\n' >"$out.log"
+check symbolize_maps_only 0 "$(text '0x00001062\tuart_wait_tx+0x6\t%s\n0x08000404\tflash_erase_page+0x4\t%s\n0x00000010\treset_vector+0x10\t%s\n' "$sample" "$data/boot.map" "$sample")" "" \
+  mapsyms symbolize --only --map "$data/boot.map" --map "$sample" "$out.log"
+printf 'w 0x00000010 0x123456789 12345678 0800010F\n' >"$out.log"
+check symbolize_bare_wide 0 "$(text 'w 0x00000010 0x123456789 12345678 0800010F <boot_copy_image+0xF>\n')" "" \
+  mapsyms symbolize --bare "$data/boot.map" "$out.log"
+check symbolize_nothing 2 "$(text '')" "mapsyms: no map file given" mapsyms symbolize
+check symbolize_bad_offset 2 "$(text '')" "mapsyms: not an offset: 'zz'" mapsyms symbolize --max-offset zz "$sample"
 
 # ---- diff ----
 check diff_text 1 "$(golden diff.txt)" "" mapsyms diff "$sample" "$next"
@@ -242,6 +309,13 @@ check diff_json 1 "$(golden diff.json)" "" mapsyms diff --format json "$sample" 
 check diff_repeated 1 "$(golden diff_repeated.txt)" "" mapsyms diff "$data/duplicates.map" "$classes"
 check diff_equal 0 "$(text '0 added, 0 removed, 0 moved, 12 unchanged\n')" "" mapsyms diff "$sample" "$sample"
 check diff_one_file 2 "$(text '')" "diff needs two map files" mapsyms diff "$sample"
+check diff_json_equal 0 "$(text '{"changes": [],\n "summary": {"added": 0, "removed": 0, "moved": 0, "unchanged": 12}}\n')" "" \
+  mapsyms diff --format json "$sample" "$sample"
+check diff_format_unknown 2 "$(text '')" "mapsyms: unknown format 'yaml'" mapsyms diff --format yaml "$sample" "$sample"
+printf 'm\n  a Addr. g 0x20\n  b Addr. g 0x30\n' >"$out.old"
+printf 'm\n  a Addr. g 0x10\n  b Addr. g 0x30\n' >"$out.new"
+check diff_moved_down 1 "$(text '~ 0x00000020 -> 0x00000010 (-0x10) a\n0 added, 0 removed, 1 moved, 1 unchanged\n')" "" \
+  mapsyms diff "$out.old" "$out.new"
 check diff_failed 3 "$(text '')" "syntax error" mapsyms diff "$sample" "$data/missing_line_end.map"
 # Maps of more records than one thread matches (each thread then holds half of the names):
 # every change found and every repeated name's occurrences paired as in small maps.
@@ -263,6 +337,9 @@ rm -f "$out.old" "$out.new" "$out.want"
 check check_findings 3 "$(golden check_findings.txt)" "" mapsyms check "$data/check_findings.map"
 check check_clean 0 "$(text "$sample: parse succeeded, 12 records\n")" "" mapsyms check "$sample"
 check check_names 3 "$(golden check_names.txt)" "" mapsyms check "$data/check_names.map"
+check check_reasons 3 "$(golden check_reasons.txt)" "" mapsyms check "$data"/check/*.map
+check check_missing 3 "$(text '')" "mapsyms: cannot read $data/absent.map (" mapsyms check "$data/absent.map"
+check check_nothing 2 "$(text '')" "mapsyms: no map file given" mapsyms check
 check check_last_line 3 "$(golden check_last_line.txt)" "" mapsyms check "$data/missing_line_end.map"
 
 # Every byte class at every field boundary of a symbol line, one file each: check gives a

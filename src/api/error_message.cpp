@@ -16,16 +16,13 @@ ErrorMessage& ErrorMessage::Text(const char* text) {
   return *this;
 }
 
-ErrorMessage& ErrorMessage::Number(long long value) {
+ErrorMessage& ErrorMessage::Number(unsigned long long value) {
   char digits[24];
   int count = 0;
-  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
-                                           : static_cast<unsigned long long>(value);
   do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) Put('-');
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
   while (count > 0) Put(digits[--count]);
   return *this;
 }

@@ -12,7 +12,7 @@ class ErrorMessage {
   ErrorMessage(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
 
   ErrorMessage& Text(const char* text);
-  ErrorMessage& Number(long long value);
+  ErrorMessage& Number(unsigned long long value);  // line numbers: counted from 1
   // Ends the message with a line feed and its terminator, cutting it to fit when needed.
   void Finish();
 

@@ -28,10 +28,10 @@ std::string Quote(std::string_view text) {
   return "'" + ShowText(text) + "'";
 }
 
-// A byte that separates fields to the eye but not to the library, in words; empty for others.
+// A byte that separates fields to the eye but not to the library, in words; empty for others
+// (and past the line's end).
 std::string Lookalike(std::string_view line, std::size_t at) {
   unsigned char c = ByteAt(line, at);
-  if (at >= line.size()) return "";
   if (c == '\v') return "a vertical tab";
   if (c == 0xA0 || (c == 0xC2 && ByteAt(line, at + 1) == 0xA0)) return "a no-break space";
   return "";
@@ -39,8 +39,6 @@ std::string Lookalike(std::string_view line, std::size_t at) {
 
 std::string ByteName(unsigned char c) {
   if (c > 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
-  if (c == '\f') return "a form feed";
-  if (c == '\t') return "a tab";
   if (c == 0) return "a NUL byte";
   char name[16];
   std::snprintf(name, sizeof name, "byte 0x%02X", c);
@@ -53,10 +51,10 @@ std::string_view FieldFrom(std::string_view line, std::size_t at) {
   return line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
 }
 
-// The whole field around `at`: from the blank before it to the blank after it.
+// The whole field around `at`: from the blank before it (the line's start if none: npos + 1 is
+// 0) to the blank after it.
 std::string_view FieldAround(std::string_view line, std::size_t at) {
-  std::size_t start = line.find_last_of(" \t\f", at);
-  return FieldFrom(line, start == std::string_view::npos ? 0 : start + 1);
+  return FieldFrom(line, line.find_last_of(" \t\f", at) + 1);
 }
 
 bool HexPrefixed(std::string_view field) {
@@ -323,8 +321,7 @@ std::string OwnFault(const MapLines& lines, std::size_t i) {
 }
 
 std::size_t NameLength(const MapLines& lines, std::size_t i) {
-  const LineScan& scan = lines.scans[i];
-  if (scan.count() == 0) return 0;
+  const LineScan& scan = lines.scans[i];  // a line the library made a symbol of: tokens
   auto length = [](const LineScan::Token& t) { return t.end - t.begin; };
   if (!scan.Head()) return length(scan.tokens[0]);
   std::size_t total = length(scan.tokens[0]) - 1;  // without its '+'
