@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,12 +52,7 @@ extern "C" void* realloc(void* memory, std::size_t size) noexcept {
 namespace k8map {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::ReadFile;
 
 // Several maps in one: continued names, one cut at 255 characters, all kinds, carriage
 // returns, a value too long to convert.

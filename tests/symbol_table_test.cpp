@@ -7,10 +7,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,12 +22,7 @@
 namespace k8map {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using test::ReadFile;
 
 // "name=0x1F Addr. g bit3 @5" per symbol, one a line.
 std::string DescribeSymbols(const SymbolTable& table) {

@@ -15,6 +15,9 @@ std::string WriteTempFile(const std::string& content);
 // Writes content to the file at path, replacing what it held.
 void WriteFile(const std::string& path, const std::string& content);
 
+// The bytes of the file at path; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // A scanner on the heap (it is large), reset onto an opened file that it owns.
 class ScannerOnFile {
  public:
