@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "api/library.h"
+#include "grammar/engine.h"
+#include "grammar/lalr_builder.h"
 #include "grammar_test_util.h"
 #include "kestrum8_map.h"
 #include "test_util.h"
@@ -55,7 +57,7 @@ namespace {
 using test::ReadFile;
 
 // Several maps in one: continued names, one cut at 255 characters, all kinds, carriage
-// returns, a value too long to convert.
+// returns, a value too long to convert, many short lines, and a Ctrl-Z before the end.
 std::string SweepMap() {
   std::string text;
   for (const char* path :
@@ -63,7 +65,10 @@ std::string SweepMap() {
         K8MAP_TEST_DATA "/nine_digits.map", K8MAP_TEST_DATA "/name_classes.map"}) {
     text += ReadFile(path);
   }
-  return text + " " + std::string(200, 'n') + "+ Addr. g 0x10\n " + std::string(100, 'm') + "\n";
+  text += " " + std::string(200, 'n') + "+ Addr. g 0x10\n " + std::string(100, 'm') + "\n";
+  // Lines shorter than the room a table reserves for each: its array grows.
+  for (int i = 0; i < 2000; ++i) text += " s" + std::to_string(i % 10) + " Addr. g 0x1\n";
+  return text + "\x1a after Addr. g 0x2\n";  // a Ctrl-Z ends the map
 }
 
 struct Answers {
@@ -176,6 +181,32 @@ TEST(AllocationFailures, RecordList) {
 TEST(AllocationFailures, RecordListWithChunkHelper) {
   std::string path = test::WriteTempFile(SweepMap());
   Sweep([&](Answers* out) { return RecordAnswers(path, true, out); });
+}
+
+// A right-recursive grammar, S -> a S | a, whose stacks grow with its input: a growth refused
+// ends the parse as stacks exhausted.
+TEST(AllocationFailures, EngineStacks) {
+  GrammarInput grammar{3, 4, 3, {{0, {}}, {3, {2, 3}}, {3, {2}}}, {"end", "undefined", "a", "S"}};
+  BuiltTables tables = BuildLalrTables(grammar);
+  ParseTables view = tables.View();
+  struct NoActions {
+    void Reduce(int, SemanticValue*) {}
+  } actions;
+  t_test_code = true;
+  for (long n = 1;; ++n) {
+    auto stacks = std::make_unique<EngineStacks>();
+    test::SequenceSource source;
+    source.tokens.assign(1000, test::SeqToken{LINE_END, ""});
+    g_countdown = n;
+    int result = InLibrary([&] { return RunEngine(*stacks, view, source, actions); });
+    long left = g_countdown.exchange(0);
+    if (left > 0) {
+      EXPECT_EQ(result, kParseAccepted) << "nothing refused";
+      break;
+    }
+    EXPECT_EQ(result, kParseStackExhausted) << "allocation " << n << " refused";
+  }
+  t_test_code = false;
 }
 
 }  // namespace
