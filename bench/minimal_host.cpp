@@ -65,7 +65,8 @@ Round TableRound(const MapLibrary& lib, const char* path, bool record_bytes_want
   for (std::size_t i = 0; i < count; ++i) {
     round.checksum += symbols[i].value + static_cast<unsigned char>(symbols[i].name[0]);
     if (record_bytes_wanted) {
-      round.record_bytes += static_cast<long long>(sizeof(MapSymbol) + std::strlen(symbols[i].name) + 1);
+      round.record_bytes +=
+          static_cast<long long>(sizeof(MapSymbol) + std::strlen(symbols[i].name) + 1);
     }
   }
   round.count = static_cast<long long>(count);

@@ -28,8 +28,7 @@ std::string Parse(SymbolTable& table, const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < GetSymbolCount(&table); ++i) {
     const MapSymbol& s = symbols[i];
     out += std::string("|") + s.name + " " + std::to_string(s.value) + " " +
-           std::to_string(s.line) + " " + std::to_string(s.kind) + s.scope +
-           std::to_string(s.bit);
+           std::to_string(s.line) + " " + std::to_string(s.kind) + s.scope + std::to_string(s.bit);
   }
   return out;
 }

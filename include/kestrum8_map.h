@@ -105,10 +105,10 @@ typedef struct SymbolTable SymbolTable; /* opaque */
 typedef struct MapSymbol {
   const char* name; /* NUL-terminated, at most 255 bytes (longer names are cut) */
   uint32_t value;
-  uint32_t line;  /* line of the entry's first line (the head line of a continued name) */
-  uint8_t kind;   /* K8MAP_KIND_ADDR, _LOC, _EQU, _BIT, _FUNC, _VAR or _ARG */
-  char scope;     /* 'a', 'g' or 's' */
-  int8_t bit;     /* the digit of a "(d)" after the value, or -1 */
+  uint32_t line; /* line of the entry's first line (the head line of a continued name) */
+  uint8_t kind;  /* K8MAP_KIND_ADDR, _LOC, _EQU, _BIT, _FUNC, _VAR or _ARG */
+  char scope;    /* 'a', 'g' or 's' */
+  int8_t bit;    /* the digit of a "(d)" after the value, or -1 */
 } MapSymbol;
 
 /* Ordinal 9. A new, empty table; null only when memory is exhausted. */
@@ -128,8 +128,7 @@ K8MAP_API size_t K8MAP_CDECL GetSymbolCount(const SymbolTable* table);
    table or its release. Null when the table is empty. */
 K8MAP_API const MapSymbol* K8MAP_CDECL GetSymbols(const SymbolTable* table);
 /* Ordinal 15. The first symbol of exactly that name, any kind; null when none. */
-K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table,
-                                                        const char* name);
+K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table, const char* name);
 /* Ordinal 16. Of the Addr. and loc. symbols, the one at or nearest below address (the first in
    table order among equal values); null when none. */
 K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* table,
@@ -138,8 +137,8 @@ K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* ta
    symbols[0 .. count-1]; returns how many were found. Many lookups are faster this way: each
    fetches ahead what later ones read. Null arrays: nothing written, 0. */
 K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
-                                                 const uint32_t* addresses, size_t count,
-                                                 const MapSymbol** symbols);
+                                                  const uint32_t* addresses, size_t count,
+                                                  const MapSymbol** symbols);
 /* Ordinal 17. The message of the table's last parse when it failed, ending with a newline;
    empty when it succeeded or before any parse. */
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table);
@@ -170,8 +169,8 @@ typedef const MapSymbol*(K8MAP_CDECL* FindSymbolByNameFn)(const SymbolTable* tab
 typedef const MapSymbol*(K8MAP_CDECL* FindSymbolByAddressFn)(const SymbolTable* table,
                                                              uint32_t address);
 typedef size_t(K8MAP_CDECL* FindSymbolsByAddressFn)(const SymbolTable* table,
-                                                   const uint32_t* addresses, size_t count,
-                                                   const MapSymbol** symbols);
+                                                    const uint32_t* addresses, size_t count,
+                                                    const MapSymbol** symbols);
 typedef const char*(K8MAP_CDECL* GetSymbolTableErrorFn)(const SymbolTable* table);
 typedef const char*(K8MAP_CDECL* GetKindNameFn)(int kind);
 typedef const char*(K8MAP_CDECL* GetMapLibraryVersionFn)(void);

@@ -9,7 +9,8 @@ if [ "${1:-native}" = packages ]; then
   want+=(g++-mingw-w64-i686 llvm dpkg-dev file python3-dev pybind11-dev)
 fi
 if [ "${1:-native}" = all ]; then
-  want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang libclang-rt-14-dev valgrind mawk
+  want+=(libgtest-dev libbenchmark-dev g++-mingw-w64-i686 clang clang-format libclang-rt-14-dev
+         valgrind mawk
          wine wine32:i386
          # packaging: import libraries, the MSVC-style host, Debian packages, pkg-config
          llvm lld dpkg-dev file pkg-config lintian man-db

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds everything (native, native with sanitizers, 32-bit Windows, the fuzz targets) and runs
-# every test: the unit and end-to-end tests three ways (native, AddressSanitizer/
-# UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine), the threaded tests under
-# ThreadSanitizer, branch coverage (at least 95% of src/, 90% of tools/), the export and
-# golden-output checks, the stored fuzz inputs, mapsyms under valgrind, the packages as users take them
-# (install prefix, CMake and pkg-config hosts, Debian packages, the Windows zip with MinGW and
-# MSVC-style hosts), the tests run twice at once and as another user, the packages presets built
-# twice in two folders to the same bytes, and each fuzz target for 30 seconds.
+# every test: the sources' layout against .clang-format; the unit and end-to-end tests three ways
+# (native, AddressSanitizer/UndefinedBehaviorSanitizer/LeakSanitizer, Windows under Wine); the
+# threaded tests under ThreadSanitizer; branch coverage (at least 95% of src/, 90% of tools/);
+# the export and golden-output checks, the stored fuzz inputs, mapsyms under valgrind; the
+# packages as users take them (install prefix, CMake and pkg-config hosts, Debian packages, the
+# Windows zip with MinGW and MSVC-style hosts); the tests run twice at once and as another user;
+# the packages presets built twice in two folders to the same bytes; each fuzz target for 30 s.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all || exit 1
@@ -68,6 +68,7 @@ run_script() {  # NAME SCRIPT ARGS...: a test script that ends with "N passed, M
 mkdir -p build
 # Wine's first start creates its prefix; do it once before the tests run under it.
 wineboot -i >/dev/null 2>&1 || true
+run_script "format: .clang-format" scripts/check-format.sh
 run_preset native
 run_script "native: packages" tests/packaging/linux_test.sh . build/native
 run_script "python: wheel and tests" scripts/python-test.sh build/native

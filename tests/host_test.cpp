@@ -369,11 +369,26 @@ TEST(BadInputs, TenThousandParsesOfOneFile) {
 namespace {
 
 const char* const kExportsByOrdinal[] = {
-    "MapParse",          "GetRecordCount",      "GetRecordTop",        "GetFirstRecord",
-    "GetNextRecord",     "FreeAllRecords",      "GetErrorMessage",     "GetMapDllVersion",
-    "CreateSymbolTable", "FreeSymbolTable",     "ParseMapFile",        "ParseMapText",
-    "GetSymbolCount",    "GetSymbols",          "FindSymbolByName",    "FindSymbolByAddress",
-    "GetSymbolTableError", "GetKindName",       "GetMapLibraryVersion", "FindSymbolsByAddress",
+    "MapParse",
+    "GetRecordCount",
+    "GetRecordTop",
+    "GetFirstRecord",
+    "GetNextRecord",
+    "FreeAllRecords",
+    "GetErrorMessage",
+    "GetMapDllVersion",
+    "CreateSymbolTable",
+    "FreeSymbolTable",
+    "ParseMapFile",
+    "ParseMapText",
+    "GetSymbolCount",
+    "GetSymbols",
+    "FindSymbolByName",
+    "FindSymbolByAddress",
+    "GetSymbolTableError",
+    "GetKindName",
+    "GetMapLibraryVersion",
+    "FindSymbolsByAddress",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 

@@ -156,7 +156,8 @@ TEST_F(MapParseTest, AnExceptionLeavesTheParseClean) {
   auto open_files = [] {
     std::size_t count = 0;
 #ifdef __linux__
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) (void)entry, ++count;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+      (void)entry, ++count;
 #endif
     return count;
   };

@@ -25,8 +25,8 @@ std::string MapText(int seed, int count) {
     const char* kind = kKinds[i % 7];
     char value[16];
     std::snprintf(value, sizeof value, "0x%X", static_cast<unsigned>(seed * 0x100000 + 16 * i));
-    text += "  s" + std::to_string(seed) + "_" + std::to_string(i) + " " + kind + " g " + value +
-            "\n";
+    text +=
+        "  s" + std::to_string(seed) + "_" + std::to_string(i) + " " + kind + " g " + value + "\n";
     if (i % 50 == 0) text += "  long_" + std::to_string(i) + "+ loc. s " + value + "\n  tail\n";
   }
   return text;
@@ -76,7 +76,9 @@ TEST(Threads, TablesParseAndLookUpAtOnceWithTheRecordListBeside) {
                                : ParseMapText(table, texts[t].data(), texts[t].size(), "t");
         if (result != 0 || Digest(table) != expected[t]) ++failures;
         const MapSymbol* found = FindSymbolByAddress(table, (t + 1) * 0x100000 + 16 * 7 + 3);
-        if (found == nullptr || found->value != static_cast<std::uint32_t>((t + 1) * 0x100000 + 16 * 7)) ++failures;
+        if (found == nullptr ||
+            found->value != static_cast<std::uint32_t>((t + 1) * 0x100000 + 16 * 7))
+          ++failures;
         FreeSymbolTable(table);
       }
     });

@@ -42,8 +42,8 @@ struct Symbol {
   std::string Repr() const {
     char value_text[16];
     std::snprintf(value_text, sizeof value_text, "0x%08X", static_cast<unsigned>(value));
-    std::string text = "Symbol(" + py::repr(py::str(name)).cast<std::string>() + ", " +
-                       value_text + ", '" + kind + "', '" + scope + "'";
+    std::string text = "Symbol(" + py::repr(py::str(name)).cast<std::string>() + ", " + value_text +
+                       ", '" + kind + "', '" + scope + "'";
     if (bit) text += ", bit=" + std::to_string(*bit);
     return text + ", line=" + std::to_string(line) + ")";
   }
@@ -103,7 +103,8 @@ class Table {
     std::vector<Symbol> out;
     out.reserve(length);
     const MapSymbol* symbols = GetSymbols(table_.get());
-    for (std::size_t i = 0; i < length; ++i, start += step) out.push_back(Symbol::Of(symbols[start]));
+    for (std::size_t i = 0; i < length; ++i, start += step)
+      out.push_back(Symbol::Of(symbols[start]));
     return out;
   }
 
@@ -220,7 +221,8 @@ std::vector<std::uint32_t> Addresses(const py::object& addresses) {
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The kestrum8_map library's symbol tables (use the kestrum8_map package).";
 
-  py::class_<Symbol>(m, "Symbol", R"doc(One symbol of a map: immutable, compared and hashed by its fields.
+  py::class_<Symbol>(m, "Symbol",
+                     R"doc(One symbol of a map: immutable, compared and hashed by its fields.
 
 name: the symbol's name; value: its 32-bit value; kind: "Addr.", "loc.", "EQU", "bit",
 "Func.", "Var." or "arg."; scope: "a", "g" or "s"; bit: the digit of a "(d)" after the value,
@@ -234,16 +236,21 @@ or None; line: the entry's first line in the map; is_address: an Addr. or loc. s
       .def_readonly("bit", &Symbol::bit)
       .def_readonly("line", &Symbol::line)
       .def_property_readonly("is_address", &Symbol::is_address)
-      .def("__eq__", [](const Symbol& a, const py::object& b) -> py::object {
-        if (!py::isinstance<Symbol>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
-        return py::bool_(a == b.cast<const Symbol&>());
-      })
-      .def("__hash__", [](const Symbol& s) {
-        return py::hash(py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line));
-      })
+      .def("__eq__",
+           [](const Symbol& a, const py::object& b) -> py::object {
+             if (!py::isinstance<Symbol>(b))
+               return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+             return py::bool_(a == b.cast<const Symbol&>());
+           })
+      .def("__hash__",
+           [](const Symbol& s) {
+             return py::hash(py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line));
+           })
       .def("__repr__", &Symbol::Repr)
       .def(py::pickle(
-          [](const Symbol& s) { return py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line); },
+          [](const Symbol& s) {
+            return py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line);
+          },
           [](const py::tuple& t) {
             if (t.size() != 6) throw py::value_error("not a pickled Symbol");
             return MakeSymbol(t[0].cast<std::string>(), t[1].cast<std::uint32_t>(),
@@ -251,7 +258,8 @@ or None; line: the entry's first line in the map; is_address: an Addr. or loc. s
                               t[4].cast<std::optional<int>>(), t[5].cast<std::uint32_t>());
           }));
 
-  py::class_<Table, std::shared_ptr<Table>>(m, "Table", R"doc(The symbols of a map, every kind, in file order.
+  py::class_<Table, std::shared_ptr<Table>>(m, "Table",
+                                            R"doc(The symbols of a map, every kind, in file order.
 
 len(table), table[i], table[i:j] and iteration give Symbols; find(name) the first symbol of a
 name; lookup(address) the address symbol (Addr. or loc.) at or nearest below an address with
@@ -263,29 +271,32 @@ the offset; lookup_many(addresses) many at once. Made by kestrum8_map.parse or p
       .def_property_readonly("name", &Table::name, "The path or name the map was parsed as.")
       .def("find", &Table::Find, py::arg("name"),
            "The first symbol of exactly that name, any kind; None when there is none.")
-      .def("lookup",
-           [](const std::shared_ptr<Table>& table, const py::object& address,
-              const py::object& max_offset) {
-             std::uint32_t at = Address(address, "address");
-             return Answer(FindSymbolByAddress(table->get(), at), at, MaxOffset(max_offset));
-           },
-           py::arg("address"), py::kw_only(), py::arg("max_offset") = py::none(),
-           R"doc(Of the Addr. and loc. symbols, the one at or nearest below address (the first in
+      .def(
+          "lookup",
+          [](const std::shared_ptr<Table>& table, const py::object& address,
+             const py::object& max_offset) {
+            std::uint32_t at = Address(address, "address");
+            return Answer(FindSymbolByAddress(table->get(), at), at, MaxOffset(max_offset));
+          },
+          py::arg("address"), py::kw_only(), py::arg("max_offset") = py::none(),
+          R"doc(Of the Addr. and loc. symbols, the one at or nearest below address (the first in
 file order among equal values) and the offset of address from it: (Symbol, offset), or None
 when there is none, or none within max_offset.)doc")
-      .def("lookup_many",
-           [](const std::shared_ptr<Table>& table, const py::object& addresses,
-              const py::object& max_offset) {
-             return Lookups(table, Addresses(addresses), MaxOffset(max_offset));
-           },
-           py::arg("addresses"), py::kw_only(), py::arg("max_offset") = py::none(),
-           R"doc(lookup() for many addresses at once (an iterable of ints, or a buffer of 32-bit
+      .def(
+          "lookup_many",
+          [](const std::shared_ptr<Table>& table, const py::object& addresses,
+             const py::object& max_offset) {
+            return Lookups(table, Addresses(addresses), MaxOffset(max_offset));
+          },
+          py::arg("addresses"), py::kw_only(), py::arg("max_offset") = py::none(),
+          R"doc(lookup() for many addresses at once (an iterable of ints, or a buffer of 32-bit
 unsigned numbers such as array.array("I")), without the interpreter's lock: a sequence whose
 items are what lookup() gives, made when asked for.)doc")
-      .def("__repr__", [](const Table& t) {
-        return "<kestrum8_map.Table " + py::repr(py::str(t.name())).cast<std::string>() + ": " +
-               std::to_string(t.Size()) + " symbols>";
-      })
+      .def("__repr__",
+           [](const Table& t) {
+             return "<kestrum8_map.Table " + py::repr(py::str(t.name())).cast<std::string>() +
+                    ": " + std::to_string(t.Size()) + " symbols>";
+           })
       .def("__reduce__", [](const Table&) -> py::object {
         throw py::type_error(
             "a kestrum8_map.Table cannot be pickled: it holds the library's parse of a map; "
@@ -301,25 +312,28 @@ items are what lookup() gives, made when asked for.)doc")
       .def("__getitem__", &Lookups::At)
       .def_property_readonly("found", &Lookups::Found, "How many addresses have a symbol.");
 
-  m.def("_parse_file",
-        [](const std::string& path, const std::string& name) {
-          auto table = std::make_shared<Table>(name);
-          bool ok = table->ParseFile(path);
-          return py::make_tuple(table, ok, table->Error());
-        },
-        py::arg("path"), py::arg("name"));
-  m.def("_parse_text",
-        [](const py::buffer& data, const std::string& name) {
-          py::buffer_info info = data.request();  // held: the buffer cannot be resized meanwhile
-          if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
-            throw py::type_error("map text must be contiguous bytes");
-          }
-          auto table = std::make_shared<Table>(name);
-          bool ok = table->ParseText(static_cast<const char*>(info.ptr),
-                                     static_cast<std::size_t>(info.size * info.itemsize));
-          return py::make_tuple(table, ok, table->Error());
-        },
-        py::arg("data"), py::arg("name"));
-  m.def("library_version", [] { return std::string(GetMapLibraryVersion()); },
-        "The library's version.");
+  m.def(
+      "_parse_file",
+      [](const std::string& path, const std::string& name) {
+        auto table = std::make_shared<Table>(name);
+        bool ok = table->ParseFile(path);
+        return py::make_tuple(table, ok, table->Error());
+      },
+      py::arg("path"), py::arg("name"));
+  m.def(
+      "_parse_text",
+      [](const py::buffer& data, const std::string& name) {
+        py::buffer_info info = data.request();  // held: the buffer cannot be resized meanwhile
+        if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
+          throw py::type_error("map text must be contiguous bytes");
+        }
+        auto table = std::make_shared<Table>(name);
+        bool ok = table->ParseText(static_cast<const char*>(info.ptr),
+                                   static_cast<std::size_t>(info.size * info.itemsize));
+        return py::make_tuple(table, ok, table->Error());
+      },
+      py::arg("data"), py::arg("name"));
+  m.def(
+      "library_version", [] { return std::string(GetMapLibraryVersion()); },
+      "The library's version.");
 }

@@ -13,7 +13,9 @@ namespace {
 // A parse that failed outside the parser's own failures (memory for the table's helper, say).
 int32_t ParseFailed(SymbolTable* table) {
   if (table->error_message[0] == '\0') {
-    k8map::ErrorMessage(table->error_message, k8map::kErrorMessageSize).Text("out of memory").Finish();
+    k8map::ErrorMessage(table->error_message, k8map::kErrorMessageSize)
+        .Text("out of memory")
+        .Finish();
   }
   return -1;
 }
@@ -70,8 +72,8 @@ K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* ta
 }
 
 K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
-                                                 const uint32_t* addresses, size_t count,
-                                                 const MapSymbol** symbols) {
+                                                  const uint32_t* addresses, size_t count,
+                                                  const MapSymbol** symbols) {
   if (addresses == nullptr || symbols == nullptr) return 0;
   if (table == nullptr) {
     for (size_t i = 0; i < count; ++i) symbols[i] = nullptr;

@@ -42,9 +42,9 @@ void BasicMapActions<Sink>::StartCollection(const SemanticValue* rhs) {
 // The entry ended with the line end just shifted.
 template <class Sink>
 void BasicMapActions<Sink>::RecordCollected() {
-  TakenSymbol entry{grammar.collected_name, grammar.collected_length, grammar.head_value,
-                    grammar.head_converted, grammar.head_kind,        grammar.head_scope,
-                    grammar.head_bit,       0};
+  TakenSymbol entry{
+      grammar.collected_name, grammar.collected_length, grammar.head_value, grammar.head_converted,
+      grammar.head_kind,      grammar.head_scope,       grammar.head_bit,   0};
   AddSymbol(entry, grammar.head_line, CurrentLine());
 }
 

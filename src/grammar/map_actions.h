@@ -54,9 +54,9 @@ struct SymbolSink {
 
   SymbolSink(SymbolStore& s) : store(s) {}  // NOLINT: as RecordSink
   int Append(const TakenSymbol& entry, LineNumber first_line) {
-    SymbolFields fields{entry.name,  static_cast<std::size_t>(entry.name_length),
+    SymbolFields fields{entry.name,   static_cast<std::size_t>(entry.name_length),
                         entry.number, static_cast<std::uint32_t>(first_line),
-                        entry.kind,  entry.scope,
+                        entry.kind,   entry.scope,
                         entry.bit};
     return AppendSymbol(store, fields, true);
   }

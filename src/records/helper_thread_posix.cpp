@@ -11,9 +11,9 @@ namespace {
 // Returns the mapping or null.
 void* SetStack(pthread_attr_t& attributes, std::size_t size) {
   bool refused = (HelperThread::refusals.load() & HelperThread::kRefuseStack) != 0;
-  void* stack = refused ? MAP_FAILED
-                        : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                               -1, 0);
+  void* stack =
+      refused ? MAP_FAILED
+              : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (stack != MAP_FAILED) {
     if (pthread_attr_setstack(&attributes, stack, size) == 0) return stack;
     munmap(stack, size);

@@ -23,7 +23,8 @@ int WriteCurrent(RecordList& list, std::uint32_t* value, const char** name) {
 }  // namespace
 
 int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t value) {
-  void* node_memory = ArenaAllocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.source);
+  void* node_memory =
+      ArenaAllocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.source);
   if (node_memory == nullptr) return -1;
   auto* copy = static_cast<char*>(ArenaAllocate(list.names, length + 1, 1, list.source));
   if (copy == nullptr) {
@@ -38,7 +39,8 @@ int Append(RecordList& list, const char* name, std::size_t length, std::uint32_t
 int AppendPaddedSlowly(RecordList& list, const char* name, std::size_t length,
                        std::uint32_t value) {
   if (length >= kNamePadding) return Append(list, name, length, value);
-  void* node_memory = ArenaAllocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.source);
+  void* node_memory =
+      ArenaAllocate(list.nodes, sizeof(SymbolRecord), alignof(SymbolRecord), list.source);
   if (node_memory == nullptr) return -1;
   // Room for a whole block; all but the name and its terminator is given back at once.
   auto* copy = static_cast<char*>(ArenaAllocate(list.names, kNamePadding, 1, list.source));

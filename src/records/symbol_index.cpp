@@ -14,8 +14,8 @@ constexpr std::size_t kMostIndexed = 0xFFFFFFFEu;  // symbol numbers fit 32 bits
 
 // Makes an index under the lock, once: later callers find it made.
 template <class Index>
-Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock,
-               const MapSymbol* symbols, std::size_t count) {
+Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock, const MapSymbol* symbols,
+               std::size_t count) {
   Index* index = slot.load(std::memory_order_acquire);
   if (index != nullptr || !indexing || count == 0 || count > kMostIndexed) return index;
   try {

@@ -13,8 +13,7 @@ namespace {
 constexpr std::size_t kFirstCapacity = 1024;
 
 void* Reallocate(const SymbolStore& store, void* memory, std::size_t size) {
-  return store.reallocate != nullptr ? store.reallocate(memory, size)
-                                     : std::realloc(memory, size);
+  return store.reallocate != nullptr ? store.reallocate(memory, size) : std::realloc(memory, size);
 }
 
 bool Resize(SymbolStore& store, std::size_t capacity) {
@@ -46,10 +45,10 @@ bool MakeWritable(SymbolStore& store) {
                     ? store.source.supply->TakeRegion(
                           reinterpret_cast<char*>(store.symbols + store.count), sizeof(MapSymbol))
                     : nullptr;
-  store.writable = limit == nullptr ? store.capacity
-                                    : static_cast<std::size_t>(
-                                          limit - reinterpret_cast<char*>(store.symbols)) /
-                                          sizeof(MapSymbol);
+  store.writable = limit == nullptr
+                       ? store.capacity
+                       : static_cast<std::size_t>(limit - reinterpret_cast<char*>(store.symbols)) /
+                             sizeof(MapSymbol);
   return store.writable > store.count;
 }
 

@@ -415,7 +415,6 @@ K8MAP_AVX2_TARGET const Byte* TakePlainLines(const Byte* p, const Byte* end, Tak
   return p;
 }
 
-
 namespace {
 
 // The plain head line of a continued entry at p, complete before end: its name part and value
@@ -472,7 +471,7 @@ int ReadContinuedEntry(const Byte*, const Byte*, int, char*, TakenSymbol*, const
 #endif
 
 // Every reading of plain lines: the address symbols or all; 64-bit masks or 32-bit windows.
-#define K8MAP_TAKE_PLAIN_LINES(all, narrow)                                                  \
+#define K8MAP_TAKE_PLAIN_LINES(all, narrow)                                                     \
   template const Byte* TakePlainLines<all, narrow>(const Byte*, const Byte*, TakenSymbol*, int, \
                                                    int*, int*, int*)
 K8MAP_TAKE_PLAIN_LINES(false, false);

@@ -88,7 +88,7 @@ struct Scanner {
   StartCondition condition = LINE_START;
   TokenValue value;
   LineReader line_reader = BestLineReader();  // tests choose others
-  ReadFunction read = nullptr;                 // each stream's read (null: the system's)
+  ReadFunction read = nullptr;                // each stream's read (null: the system's)
 };
 
 // Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,

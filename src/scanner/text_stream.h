@@ -31,8 +31,8 @@ struct TextStream {
   std::unique_ptr<char[]> block;
   std::size_t block_start = 0, block_end = 0;  // the bytes read and not yet delivered
   bool block_unavailable = false;              // no descriptor, or no memory for the buffer
-  bool read_failed = false;  // a read of the descriptor reported an error; kept, as a C stream's
-                             // error indicator is
+  bool read_failed = false;     // a read of the descriptor reported an error; kept, as a C stream's
+                                // error indicator is
   ReadFunction read = nullptr;  // null: the system's read
 };
 

@@ -65,11 +65,13 @@ const Byte* TakePlainLinesAs(LineReader reader, bool all_kinds, const Byte* p, c
                              TakenSymbol* symbols, int capacity, int* count, int* line_number,
                              int* taken) {
   if (reader == LineReader::kWide32) {
-    return all_kinds ? TakePlainLines<true, true>(p, end, symbols, capacity, count, line_number, taken)
-                     : TakePlainLines<false, true>(p, end, symbols, capacity, count, line_number, taken);
+    return all_kinds
+               ? TakePlainLines<true, true>(p, end, symbols, capacity, count, line_number, taken)
+               : TakePlainLines<false, true>(p, end, symbols, capacity, count, line_number, taken);
   }
-  return all_kinds ? TakePlainLines<true, false>(p, end, symbols, capacity, count, line_number, taken)
-                   : TakePlainLines<false, false>(p, end, symbols, capacity, count, line_number, taken);
+  return all_kinds
+             ? TakePlainLines<true, false>(p, end, symbols, capacity, count, line_number, taken)
+             : TakePlainLines<false, false>(p, end, symbols, capacity, count, line_number, taken);
 }
 
 // Leaves the scanner where NextToken leaves it after the last line feed of taken lines, with
