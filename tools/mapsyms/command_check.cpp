@@ -37,10 +37,7 @@ bool ReadMap(const std::string& path, MapText* map) {
     map->name = path;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
-    char block[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) map->raw.append(block, got);
-    bool ok = std::ferror(file) == 0;
+    bool ok = ReadAll(file, &map->raw);
     std::fclose(file);
     if (!ok) return false;
   }

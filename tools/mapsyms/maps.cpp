@@ -34,11 +34,15 @@ std::string FailureMessage(const MapLibrary& lib, const FileOutcome& f) {
 
 }  // namespace
 
-bool ReadStandardInput(std::string* text) {
+bool ReadAll(std::FILE* file, std::string* text) {
   char block[1 << 16];
   std::size_t got;
-  while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) text->append(block, got);
-  return std::ferror(stdin) == 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text->append(block, got);
+  return std::ferror(file) == 0;
+}
+
+bool ReadStandardInput(std::string* text) {
+  return ReadAll(stdin, text);
 }
 
 bool StandardInputOnce(const std::vector<std::string>& paths, std::string* error) {

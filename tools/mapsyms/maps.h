@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ using RecordList = LargeVector<Record>;
 constexpr const char* kStandardInput = "-";
 constexpr const char* kStandardInputName = "<stdin>";
 
+// The rest of file, appended to *text as bytes; false on a read error.
+bool ReadAll(std::FILE* file, std::string* text);
 // The whole of standard input, read as bytes; false on a read error.
 bool ReadStandardInput(std::string* text);
 // False, with the reason in *error, when standard input is named more than once among paths:
