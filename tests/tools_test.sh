@@ -317,20 +317,22 @@ printf 'm\n  a Addr. g 0x10\n  b Addr. g 0x30\n' >"$out.new"
 check diff_moved_down 1 "$(text '~ 0x00000020 -> 0x00000010 (-0x10) a\n0 added, 0 removed, 1 moved, 1 unchanged\n')" "" \
   mapsyms diff "$out.old" "$out.new"
 check diff_failed 3 "$(text '')" "syntax error" mapsyms diff "$sample" "$data/missing_line_end.map"
-# Maps of more records than one thread matches (each thread then holds half of the names):
-# every change found and every repeated name's occurrences paired as in small maps.
-awk 'BEGIN { for (i = 0; i < 80000; i++) printf "  s%d Addr. g 0x%X\n", i, i
-             for (i = 0; i < 10; i++) printf "  s%d loc. g 0x%X\n", i, i + 7 }' >"$out.old"
-awk 'BEGIN { for (i = 0; i < 80000; i++) if (i % 1000 != 3) printf "  s%d Addr. g 0x%X\n", i, i + (i % 1000 == 5)
-             print "  extra Addr. g 0x1" }' >"$out.new"
-awk 'BEGIN { for (i = 0; i < 80000; i++) {
-               tail = i < 10 ? " (occurrence 1)" : ""
-               if (i % 1000 == 3) printf "- 0x%08X s%d%s\n", i, i, tail
-               if (i % 1000 == 5) printf "~ 0x%08X -> 0x%08X (+0x1) s%d%s\n", i, i + 1, i, tail }
-             for (i = 0; i < 10; i++) printf "- 0x%08X s%d (occurrence 2)\n", i + 7, i
-             print "+ 0x00000001 extra"
-             print "1 added, 90 removed, 80 moved, 79840 unchanged" }' >"$out.want"
-check diff_large 1 "$out.want" "" mapsyms diff "$out.old" "$out.new"
+# Maps whose records fill several buckets of names, matched by one thread (3000 records) and by
+# two (80000): every change found and every repeated name's occurrences paired as in small maps.
+for n in 3000 80000; do
+  awk -v n=$n 'BEGIN { for (i = 0; i < n; i++) printf "  s%d Addr. g 0x%X\n", i, i
+                       for (i = 0; i < 10; i++) printf "  s%d loc. g 0x%X\n", i, i + 7 }' >"$out.old"
+  awk -v n=$n 'BEGIN { for (i = 0; i < n; i++) if (i % 1000 != 3) printf "  s%d Addr. g 0x%X\n", i, i + (i % 1000 == 5)
+                       print "  extra Addr. g 0x1" }' >"$out.new"
+  awk -v n=$n 'BEGIN { for (i = 0; i < n; i++) {
+                         tail = i < 10 ? " (occurrence 1)" : ""
+                         if (i % 1000 == 3) printf "- 0x%08X s%d%s\n", i, i, tail
+                         if (i % 1000 == 5) printf "~ 0x%08X -> 0x%08X (+0x1) s%d%s\n", i, i + 1, i, tail }
+                       for (i = 0; i < 10; i++) printf "- 0x%08X s%d (occurrence 2)\n", i + 7, i
+                       print "+ 0x00000001 extra"
+                       printf "1 added, %d removed, %d moved, %d unchanged\n", n / 1000 + 10, n / 1000, n - 2 * (n / 1000) }' >"$out.want"
+  check "diff_large_$n" 1 "$out.want" "" mapsyms diff "$out.old" "$out.new"
+done
 rm -f "$out.old" "$out.new" "$out.want"
 
 # ---- check ----

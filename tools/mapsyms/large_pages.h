@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "out_of_memory.h"
@@ -27,6 +28,16 @@ struct LargePageAllocator {
     return static_cast<T*>(AllocateLarge(n * sizeof(T)));
   }
   void deallocate(T* p, std::size_t n) { FreeLarge(p, n * sizeof(T)); }
+  // resize(n) makes plain data without writing it: every such array is written whole by the
+  // code that fills it, and a first pass of zeros would fault every page in the resizing thread.
+  template <class U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   template <class U>
   bool operator==(const LargePageAllocator<U>&) const {
     return true;

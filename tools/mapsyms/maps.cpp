@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "both_halves.h"
 #include "messages.h"
 #include "out_of_memory.h"
 
@@ -64,10 +65,14 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
     if (outcome.table == nullptr) OutOfMemory();
     files_.push_back(outcome);
   }
+  // Each file's address symbols are counted on its thread too (in end, for now).
   auto parse = [this, &input](FileOutcome& f) {
     f.ok = f.standard_input
                ? lib_.parse_map_text(f.table, input.data(), input.size(), kStandardInputName) == 0
                : lib_.parse_map_file(f.table, f.path.c_str()) == 0;
+    const MapSymbol* symbols = lib_.get_symbols(f.table);
+    std::size_t n = lib_.get_symbol_count(f.table);
+    for (std::size_t s = 0; s < n; ++s) f.end += IsAddressKind(symbols[s].kind) ? 1 : 0;
   };
   if (!input_read) {
     Say("error reading standard input");
@@ -90,10 +95,9 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   for (std::size_t i = first; i < files_.size(); ++i) {
     FileOutcome& f = files_[i];
     f.first = end;
-    const MapSymbol* symbols = lib_.get_symbols(f.table);
-    std::size_t n = lib_.get_symbol_count(f.table);
-    for (std::size_t s = 0; s < n; ++s) end += IsAddressKind(symbols[s].kind) ? 1 : 0;
+    end += f.end;
     f.end = end;
+    std::size_t n = lib_.get_symbol_count(f.table);
     if (!f.ok) {
       ok = false;
       Say(FailureMessage(lib_, f));
@@ -111,16 +115,20 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   return ok;
 }
 
-const RecordList& Maps::records() {
+const RecordList& Maps::records(bool parallel) {
   if (records_made_) return records_;
-  records_.clear();
-  records_.reserve(static_cast<std::size_t>(count()));
-  for (std::uint32_t file = 0; file < files_.size(); ++file) {
-    const MapSymbol* s = symbols(file);
-    for (std::size_t i = 0, n = symbol_count(file); i < n; ++i) {
-      if (IsAddressKind(s[i].kind)) records_.push_back({s[i].name, s[i].value, file});
+  records_.resize(static_cast<std::size_t>(count()));
+  // Each file's records go to their own place: with parallel, the even files' are gathered on
+  // one thread and the odd files' on another.
+  BothHalves(parallel && files_.size() > 1, [this](int half) {
+    for (auto file = static_cast<std::uint32_t>(half); file < files_.size(); file += 2) {
+      Record* at = records_.data() + files_[file].first;
+      const MapSymbol* s = symbols(file);
+      for (std::size_t i = 0, n = symbol_count(file); i < n; ++i) {
+        if (IsAddressKind(s[i].kind)) *at++ = {s[i].name, s[i].value, file};
+      }
     }
-  }
+  });
   records_made_ = true;
   return records_;
 }

@@ -68,8 +68,8 @@ class Maps {
   }
   // The address symbols of every file.
   std::int64_t count() const { return files_.empty() ? 0 : files_.back().end; }
-  // Every address symbol in file order (made on first use).
-  const RecordList& records();
+  // Every address symbol in file order (made on first use; with parallel, on two threads).
+  const RecordList& records(bool parallel = false);
 
   // Of every file's address symbols, the one at or nearest below address (the first in file
   // order among equal values), within max_offset of it; null when none is. *file is its file.

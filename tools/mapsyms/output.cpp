@@ -69,10 +69,18 @@ void PutHex8(Output& out, std::uint32_t value) {
   WriteHex8(out.Reserve(10), value);
 }
 
+char* WriteHexNumber(char* at, std::uint64_t value) {
+  *at++ = '0';
+  *at++ = 'x';
+  int digits = 1;
+  while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+  for (int i = digits - 1; i >= 0; --i) *at++ = "0123456789ABCDEF"[(value >> (4 * i)) & 0xF];
+  return at;
+}
+
 std::string HexNumber(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
+  char text[18];
+  return std::string(text, WriteHexNumber(text, value));
 }
 
 namespace {

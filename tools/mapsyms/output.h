@@ -38,7 +38,9 @@ class Output {
 // "0x" and eight upper-case hexadecimal digits, into ten bytes at text.
 void WriteHex8(char* text, std::uint32_t value);
 void PutHex8(Output& out, std::uint32_t value);
-// "0x" and the digits without leading zeros: an offset or a difference.
+// "0x" and the digits without leading zeros: an offset or a difference. Written at `at` (at
+// most 18 bytes), returning its end, or as a string.
+char* WriteHexNumber(char* at, std::uint64_t value);
 std::string HexNumber(std::uint64_t value);
 void PutJsonString(Output& out, std::string_view text);
 void PutCsvField(Output& out, std::string_view text);
