@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
+#include "prefetch.h"
 
 namespace {
 
@@ -161,7 +162,11 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   PairByName(records, old_end, parallel, entries);
   Totals totals;
   DiffPrinter printer(out, format, records);
+  constexpr std::size_t kAhead = 16;  // a moved record's partner is asked for this far ahead
   for (std::size_t i = 0; i < old_end; ++i) {
+    if (i + kAhead < old_end && entries[i + kAhead].change == kMoved) {
+      Prefetch(&records[entries[i + kAhead].partner]);
+    }
     auto c = static_cast<Change>(entries[i].change);
     totals.removed += c == kRemoved;
     totals.moved += c == kMoved;

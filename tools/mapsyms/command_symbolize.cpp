@@ -18,6 +18,7 @@
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
+#include "prefetch.h"
 #include "stream_reader.h"
 
 namespace {
@@ -35,14 +36,6 @@ constexpr std::uint32_t kDefaultMaxOffset = 0x10000;
 
 bool WordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-void Prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-  if (p != nullptr) __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
 }
 
 // The maps symbolize looks addresses up in, and how it answers.

@@ -12,6 +12,7 @@
 
 #include "both_halves.h"
 #include "common/name_hash.h"
+#include "prefetch.h"
 
 namespace {
 
@@ -24,22 +25,6 @@ struct Member {
   std::uint32_t index;  // in the records
   std::uint32_t hash;
 };
-
-void Prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
-
-void PrefetchToWrite(void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(p, 1);
-#else
-  (void)p;
-#endif
-}
 
 // Until its entry is made, a record's entry holds its name's hash: fresh memory is costly
 // (a fault and a cleared page at first touch), and the two are never needed at once.
