@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Shared by the lookup indexes: arrays from std::malloc that go with their owner (a refused
-// allocation is null, never an exception), and a hint to fetch memory ahead.
+// allocation is null, never an exception), and the hint to fetch memory ahead.
 #pragma once
 
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+
+#include "common/prefetch.h"
 
 namespace k8map {
 
@@ -19,14 +21,6 @@ template <class T>
 Buffer<T> NewBuffer(std::size_t count) {
   if (count > static_cast<std::size_t>(-1) / sizeof(T)) return nullptr;
   return Buffer<T>(static_cast<T*>(std::malloc(count == 0 ? sizeof(T) : count * sizeof(T))));
-}
-
-inline void Prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
 }
 
 }  // namespace k8map

@@ -7,13 +7,15 @@
 #include <string_view>
 
 #include "commands.h"
+#include "common/prefetch.h"
 #include "diff_pairing.h"
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
-#include "prefetch.h"
 
 namespace {
+
+using k8map::Prefetch;
 
 enum class Format { kText, kCsv, kJson };
 

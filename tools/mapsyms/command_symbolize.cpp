@@ -14,14 +14,16 @@
 
 #include "both_halves.h"
 #include "commands.h"
+#include "common/prefetch.h"
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
-#include "prefetch.h"
 #include "stream_reader.h"
 
 namespace {
+
+using k8map::Prefetch;
 
 // An address in the text: "0x" or "0X" and hexadecimal digits of at most 32 bits of value
 // (leading zeros allowed), standing alone: neither preceded nor followed by a letter, digit or

@@ -12,9 +12,12 @@
 
 #include "both_halves.h"
 #include "common/name_hash.h"
-#include "prefetch.h"
+#include "common/prefetch.h"
 
 namespace {
+
+using k8map::Prefetch;
+using k8map::PrefetchToWrite;
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // About this many records a bucket, or fewer.

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Asking for memory ahead of its use: the large commands read records, names and entries at
-// places far apart, each a cache miss when it is reached unannounced.
+// Asking for memory ahead of its use: the lookup indexes and the large mapsyms commands read
+// symbols, records, names and entries at places far apart, each a cache miss when it is
+// reached unannounced. Header-only, shared with the command-line programs.
 #pragma once
+
+namespace k8map {
 
 inline void Prefetch(const void* p) {
 #if defined(__GNUC__) || defined(__clang__)
@@ -19,3 +22,5 @@ inline void PrefetchToWrite(void* p) {
   (void)p;
 #endif
 }
+
+}  // namespace k8map
