@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "api/library.h"
 #include "api/symbol_table.h"
 #include "grammar_test_util.h"
+#include "records/large_pages.h"
 #include "test_util.h"
 
 namespace k8map {
@@ -133,20 +135,31 @@ TEST(ChunkSupply, RegionHandsOverRoomInOrder) {
   for (char* p = region.get(); p < at; ++p) ASSERT_EQ(*p, 0x5a) << p - region.get();
 }
 
+// The record arenas' chunks, and a table's names' chunks of large pages (at a boundary of their
+// size where the system offers large pages).
 TEST(ChunkSupply, ChunkSupplyHandsOutWritableFullSizeChunks) {
-  ChunkSupply supply;
-  int taken = 0;
-  for (int attempt = 0; attempt < 20000 && taken < 5; ++attempt) {
-    void* chunk = supply.Take();
-    if (chunk == nullptr) {  // not ready yet (a parse would allocate for itself)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
+  for (bool large_pages : {false, true}) {
+    std::size_t size = large_pages ? kTableChunkSize : kSuppliedChunkSize;
+    ChunkSupply supply(size, large_pages);
+    EXPECT_EQ(supply.chunk_size(), size);
+    int taken = 0;
+    for (int attempt = 0; attempt < 20000 && taken < 5; ++attempt) {
+      void* chunk = supply.Take();
+      if (chunk == nullptr) {  // not ready yet (a parse would allocate for itself)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
+#if defined(__linux__)
+      if (large_pages) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(chunk) % size, 0u);
+      }
+#endif
+      std::memset(chunk, 0x5a, size);
+      std::free(chunk);
+      ++taken;
     }
-    std::memset(chunk, 0x5a, kSuppliedChunkSize);
-    std::free(chunk);
-    ++taken;
+    EXPECT_EQ(taken, 5) << large_pages;
   }
-  EXPECT_EQ(taken, 5);
 }  // chunks still ready are freed with the supply (the leak checker sees to it)
 
 // Address-space limits are meaningful only for the plain release build: sanitizers reserve

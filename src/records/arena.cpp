@@ -15,7 +15,6 @@ struct ArenaChunk {
 namespace {
 
 constexpr std::size_t kFirstChunkSize = 16 * 1024;
-constexpr std::size_t kLargestChunkSize = kSuppliedChunkSize;
 constexpr std::size_t kChunkHeader = alignof(std::max_align_t) > sizeof(ArenaChunk)
                                          ? alignof(std::max_align_t)
                                          : sizeof(ArenaChunk);
@@ -25,7 +24,7 @@ constexpr std::size_t kChunkHeader = alignof(std::max_align_t) > sizeof(ArenaChu
 // the parse a symbol.
 void* NewChunk(std::size_t chunk_size, const ChunkSource& source) {
   if (source.allocate != nullptr) return source.allocate(chunk_size);
-  if (source.supply != nullptr && chunk_size == kSuppliedChunkSize) {
+  if (source.supply != nullptr && chunk_size == source.supply->chunk_size()) {
     if (void* ready = source.supply->Take()) return ready;
   }
   void* memory = std::malloc(chunk_size);
@@ -47,7 +46,9 @@ bool GrowArena(Arena& arena, std::size_t size, const ChunkSource& source) {
   arena.chunks = chunk;
   arena.next = static_cast<char*>(memory) + kChunkHeader;
   arena.limit = static_cast<char*>(memory) + chunk_size;
-  if (chunk_size < kLargestChunkSize) arena.next_chunk_size = chunk_size * 2;
+  // Doubling up to the supply's size (its chunks are the ones made ready ahead).
+  std::size_t largest = source.supply != nullptr ? source.supply->chunk_size() : kSuppliedChunkSize;
+  if (chunk_size < largest) arena.next_chunk_size = chunk_size * 2;
   return true;
 }
 

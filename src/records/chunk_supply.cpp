@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "records/large_pages.h"
+
 namespace k8map {
 namespace {
 
 constexpr std::size_t kPage = 4096;
 
 // Writes one byte in every page, so the system maps them all now rather than at first use.
-void WriteEveryPage(void* chunk) {
+void WriteEveryPage(void* chunk, std::size_t size) {
   auto* bytes = static_cast<volatile char*>(chunk);
-  for (std::size_t offset = 0; offset < kSuppliedChunkSize; offset += kPage) bytes[offset] = 0;
+  for (std::size_t offset = 0; offset < size; offset += kPage) bytes[offset] = 0;
 }
 
 // The same for the pages that begin within [start, start + size): a page that begins before
@@ -27,7 +29,8 @@ void WritePagesFrom(char* start, std::size_t size) {
 
 }  // namespace
 
-ChunkSupply::ChunkSupply() {
+ChunkSupply::ChunkSupply(std::size_t chunk_size, bool large_pages)
+    : chunk_size_(chunk_size), large_pages_(large_pages) {
   // When no thread can be started there is no helper: the arenas allocate for themselves.
   if (!helper_.Start(&ChunkSupply::RunHelper, this, kHelperStackSize)) {
     stopping_ = true;
@@ -107,7 +110,7 @@ void ChunkSupply::Refill() {
       HelperLock lock(helper_);
       if (stopping_ || untouched_count_ + int{touching_} + ready_count_ >= kAhead) return;
     }
-    void* chunk = std::malloc(kSuppliedChunkSize);
+    void* chunk = large_pages_ ? NewLargePageChunk(chunk_size_) : std::malloc(chunk_size_);
     if (chunk == nullptr) return;  // memory is short: the arenas ask for themselves
     HelperLock lock(helper_);
     untouched_[untouched_count_++] = chunk;
@@ -136,7 +139,7 @@ void ChunkSupply::Run() {
       }
     }
     if (chunk != nullptr) {
-      WriteEveryPage(chunk);
+      WriteEveryPage(chunk, chunk_size_);
       HelperLock lock(helper_);
       ready_[ready_count_++] = chunk;
       touching_ = false;

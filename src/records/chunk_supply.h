@@ -16,18 +16,20 @@ inline constexpr std::size_t kSuppliedChunkSize = 1024 * 1024;
 
 class ChunkSupply {
  public:
-  // Starts the helper; when no thread can be started the supply stays empty and every Take
+  // Starts the helper for chunks of chunk_size bytes, from NewLargePageChunk with large_pages
+  // (else std::malloc); when no thread can be started the supply stays empty and every Take
   // returns null.
-  ChunkSupply();
+  explicit ChunkSupply(std::size_t chunk_size = kSuppliedChunkSize, bool large_pages = false);
   // Stops the helper and frees the chunks nobody took.
   ~ChunkSupply();
   ChunkSupply(const ChunkSupply&) = delete;
   ChunkSupply& operator=(const ChunkSupply&) = delete;
 
-  // A ready chunk of kSuppliedChunkSize bytes from std::malloc (the taker frees it), or null
-  // when none is ready yet. Never waits for the helper. Allocates the chunks that keep the
-  // supply a couple ahead.
+  // A ready chunk of chunk_size() bytes (the taker frees it with std::free), or null when none
+  // is ready yet. Never waits for the helper. Allocates the chunks that keep the supply a
+  // couple ahead.
   void* Take();
+  std::size_t chunk_size() const { return chunk_size_; }
 
   // A region that a store writes from its start on (a symbol table's array), whose pages the
   // helper writes to ahead of that writer, a step at a time, handing them over in order.
@@ -63,6 +65,8 @@ class ChunkSupply {
   // Allocates chunks for the helper until kAhead are held.
   void Refill();
 
+  const std::size_t chunk_size_;
+  const bool large_pages_;
   HelperThread helper_;           // its lock guards all below; it is woken when a chunk is wanted
   void* untouched_[kAhead] = {};  // allocated, waiting for the helper
   int untouched_count_ = 0;

@@ -13,4 +13,16 @@ namespace k8map {
 // enough to gain from them; a hint the system may ignore.
 void AdviseLargePages(void* memory, std::size_t size);
 
+// The size of a large symbol table's name chunks: one large page where the system offers them
+// on request, so that readying a chunk takes one page fault instead of hundreds.
+#if defined(__linux__)
+inline constexpr std::size_t kTableChunkSize = std::size_t{2} << 20;
+#else
+inline constexpr std::size_t kTableChunkSize = std::size_t{1} << 20;
+#endif
+
+// size bytes for an arena chunk (freed with std::free), at a boundary of size and marked for
+// large pages where the system offers them; null when memory is refused.
+void* NewLargePageChunk(std::size_t size);
+
 }  // namespace k8map

@@ -2,6 +2,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "records/large_pages.h"
 
@@ -14,6 +15,12 @@ void AdviseLargePages(void* memory, std::size_t size) {
   auto start = (reinterpret_cast<std::uintptr_t>(memory) + kPage - 1) & ~(kPage - 1);
   auto end = (reinterpret_cast<std::uintptr_t>(memory) + size) & ~(kPage - 1);
   madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+void* NewLargePageChunk(std::size_t size) {
+  void* memory = std::aligned_alloc(size, size);
+  if (memory != nullptr) madvise(memory, size, MADV_HUGEPAGE);
+  return memory;
 }
 
 }  // namespace k8map

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: MIT
+#include <cstdlib>
+
 #include "records/large_pages.h"
 
 namespace k8map {
 
 // No large pages on request here: the system's own paging stays.
 void AdviseLargePages(void*, std::size_t) {}
+
+void* NewLargePageChunk(std::size_t size) {
+  return std::malloc(size);
+}
 
 }  // namespace k8map
