@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Every allocation of a parse and of the lookups refused in turn, one per run: the library
 // must then fail cleanly or do without, never crash, and never answer wrongly. The program
-// replaces malloc, realloc and aligned_alloc for the whole process (so operator new and the
-// helper thread go through them too), which is why it is a program of its own.
+// replaces malloc and realloc for the whole process (so operator new and the helper thread go
+// through them too), which is why it is a program of its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +20,6 @@
 
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_realloc(void* memory, std::size_t size);
-extern "C" void* __libc_memalign(std::size_t alignment, std::size_t size);
 
 namespace {
 
@@ -50,10 +49,6 @@ extern "C" void* malloc(std::size_t size) noexcept {
 
 extern "C" void* realloc(void* memory, std::size_t size) noexcept {
   return RefuseThisOne() ? nullptr : __libc_realloc(memory, size);
-}
-
-extern "C" void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
-  return RefuseThisOne() ? nullptr : __libc_memalign(alignment, size);
 }
 
 namespace k8map {

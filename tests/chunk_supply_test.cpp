@@ -155,7 +155,11 @@ TEST(ChunkSupply, ChunkSupplyHandsOutWritableFullSizeChunks) {
       }
 #endif
       std::memset(chunk, 0x5a, size);
-      std::free(chunk);
+      if (large_pages) {
+        FreeLargePageChunk(chunk, size);
+      } else {
+        std::free(chunk);
+      }
       ++taken;
     }
     EXPECT_EQ(taken, 5) << large_pages;

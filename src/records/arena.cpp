@@ -5,11 +5,13 @@
 #include <cstdlib>
 
 #include "records/chunk_supply.h"
+#include "records/large_pages.h"
 
 namespace k8map {
 
 struct ArenaChunk {
   ArenaChunk* previous;
+  std::size_t large_page_bytes;  // from NewLargePageChunk, of this size; 0: from std::malloc
 };
 
 namespace {
@@ -22,10 +24,14 @@ constexpr std::size_t kChunkHeader = alignof(std::max_align_t) > sizeof(ArenaChu
 // A chunk of chunk_size bytes. When the system refuses, the supply is stopped and the chunks it
 // held go back to the system before the request is made again: memory held ahead never costs
 // the parse a symbol.
-void* NewChunk(std::size_t chunk_size, const ChunkSource& source) {
+void* NewChunk(std::size_t chunk_size, const ChunkSource& source, bool* large_pages) {
+  *large_pages = false;
   if (source.allocate != nullptr) return source.allocate(chunk_size);
   if (source.supply != nullptr && chunk_size == source.supply->chunk_size()) {
-    if (void* ready = source.supply->Take()) return ready;
+    if (void* ready = source.supply->Take()) {
+      *large_pages = source.supply->large_pages();
+      return ready;
+    }
   }
   void* memory = std::malloc(chunk_size);
   if (memory == nullptr && source.supply != nullptr) {
@@ -39,10 +45,12 @@ void* NewChunk(std::size_t chunk_size, const ChunkSource& source) {
 bool GrowArena(Arena& arena, std::size_t size, const ChunkSource& source) {
   std::size_t chunk_size = arena.next_chunk_size ? arena.next_chunk_size : kFirstChunkSize;
   if (chunk_size < size + kChunkHeader) chunk_size = size + kChunkHeader;
-  void* memory = NewChunk(chunk_size, source);
+  bool large_pages = false;
+  void* memory = NewChunk(chunk_size, source, &large_pages);
   if (memory == nullptr) return false;
   auto* chunk = static_cast<ArenaChunk*>(memory);
   chunk->previous = arena.chunks;
+  chunk->large_page_bytes = large_pages ? chunk_size : 0;
   arena.chunks = chunk;
   arena.next = static_cast<char*>(memory) + kChunkHeader;
   arena.limit = static_cast<char*>(memory) + chunk_size;
@@ -71,7 +79,11 @@ void ReleaseArena(Arena& arena) {
   ArenaChunk* chunk = arena.chunks;
   while (chunk != nullptr) {
     ArenaChunk* previous = chunk->previous;
-    std::free(chunk);
+    if (chunk->large_page_bytes != 0) {
+      FreeLargePageChunk(chunk, chunk->large_page_bytes);
+    } else {
+      std::free(chunk);
+    }
     chunk = previous;
   }
   arena = Arena{};

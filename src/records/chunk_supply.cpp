@@ -50,9 +50,17 @@ void ChunkSupply::Stop() {
     helper_.Wake();
   }
   helper_.Join();
-  for (int i = 0; i < untouched_count_; ++i) std::free(untouched_[i]);
-  for (int i = 0; i < ready_count_; ++i) std::free(ready_[i]);
+  for (int i = 0; i < untouched_count_; ++i) FreeChunk(untouched_[i]);
+  for (int i = 0; i < ready_count_; ++i) FreeChunk(ready_[i]);
   untouched_count_ = ready_count_ = 0;
+}
+
+void ChunkSupply::FreeChunk(void* chunk) const {
+  if (large_pages_) {
+    FreeLargePageChunk(chunk, chunk_size_);
+  } else {
+    std::free(chunk);
+  }
 }
 
 void ChunkSupply::RunHelper(void* supply) {

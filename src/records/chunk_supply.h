@@ -25,11 +25,12 @@ class ChunkSupply {
   ChunkSupply(const ChunkSupply&) = delete;
   ChunkSupply& operator=(const ChunkSupply&) = delete;
 
-  // A ready chunk of chunk_size() bytes (the taker frees it with std::free), or null when none
-  // is ready yet. Never waits for the helper. Allocates the chunks that keep the supply a
-  // couple ahead.
+  // A ready chunk of chunk_size() bytes, or null when none is ready yet. The taker frees it
+  // with FreeLargePageChunk when large_pages(), else with std::free. Never waits for the
+  // helper. Allocates the chunks that keep the supply a couple ahead.
   void* Take();
   std::size_t chunk_size() const { return chunk_size_; }
+  bool large_pages() const { return large_pages_; }
 
   // A region that a store writes from its start on (a symbol table's array), whose pages the
   // helper writes to ahead of that writer, a step at a time, handing them over in order.
@@ -64,6 +65,7 @@ class ChunkSupply {
   std::size_t ClaimRegionStep();
   // Allocates chunks for the helper until kAhead are held.
   void Refill();
+  void FreeChunk(void* chunk) const;
 
   const std::size_t chunk_size_;
   const bool large_pages_;

@@ -21,8 +21,11 @@ inline constexpr std::size_t kTableChunkSize = std::size_t{2} << 20;
 inline constexpr std::size_t kTableChunkSize = std::size_t{1} << 20;
 #endif
 
-// size bytes for an arena chunk (freed with std::free), at a boundary of size and marked for
-// large pages where the system offers them; null when memory is refused.
+// size bytes for an arena chunk, at a boundary of size and marked for large pages where the
+// system offers them; null when memory is refused. There it comes straight from the system,
+// and FreeLargePageChunk gives it straight back (aligned blocks from the C library's heap
+// would leave holes that later parses cannot fill); elsewhere it is std::malloc's.
 void* NewLargePageChunk(std::size_t size);
+void FreeLargePageChunk(void* memory, std::size_t size);
 
 }  // namespace k8map

@@ -12,4 +12,8 @@ void* NewLargePageChunk(std::size_t size) {
   return std::malloc(size);
 }
 
+void FreeLargePageChunk(void* memory, std::size_t) {
+  std::free(memory);
+}
+
 }  // namespace k8map
