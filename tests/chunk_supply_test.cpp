@@ -50,7 +50,8 @@ struct HelperCase {
 };
 
 TEST(ChunkSupply, SameOutcomeWithAndWithout) {
-  std::string big = MapText(3 << 20, 1);  // records of several full-size arena chunks
+  // Records, and a table's names, of several full-size arena chunks.
+  std::string big = MapText(12 << 20, 1);
   std::string broken = MapText(300000, 2);
   broken.insert(200000, "\n  bad+ Addr. g 0x1\n  bad Addr. g 0x1\n");
   std::string too_long = MapText(200000, 3) + "  " + std::string(9000, 'x') + "\n";
@@ -123,6 +124,7 @@ TEST(ChunkSupply, RegionHandsOverRoomInOrder) {
   constexpr std::size_t kSize = 5 << 20, kNeed = 24;
   std::unique_ptr<char[]> region(new char[kSize]);
   ChunkSupply supply;
+  EXPECT_EQ(supply.TakeRegion(region.get(), kNeed), nullptr);  // no region yet
   supply.SetRegion(region.get(), region.get() + kSize);
   char* at = region.get();
   while (at + kNeed <= region.get() + kSize) {
