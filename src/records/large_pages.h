@@ -14,17 +14,17 @@ namespace k8map {
 void AdviseLargePages(void* memory, std::size_t size);
 
 // The size of a large symbol table's name chunks: one large page where the system offers them
-// on request, so that readying a chunk takes one page fault instead of hundreds.
+// on request (kLargePage), so that readying a chunk takes one page fault instead of hundreds.
 #if defined(__linux__)
 inline constexpr std::size_t kTableChunkSize = std::size_t{2} << 20;
 #else
 inline constexpr std::size_t kTableChunkSize = std::size_t{1} << 20;
 #endif
 
-// size bytes for an arena chunk, at a boundary of size and marked for large pages where the
-// system offers them; null when memory is refused. There it comes straight from the system,
-// and FreeLargePageChunk gives it straight back (aligned blocks from the C library's heap
-// would leave holes that later parses cannot fill); elsewhere it is std::malloc's.
+// size bytes (kTableChunkSize) for an arena chunk, at a large-page boundary and marked for
+// large pages where the system offers them; null when memory is refused. There it comes straight
+// from the system, and FreeLargePageChunk gives it straight back (aligned blocks from the C
+// library's heap would leave holes that later parses cannot fill); elsewhere it is std::malloc's.
 void* NewLargePageChunk(std::size_t size);
 void FreeLargePageChunk(void* memory, std::size_t size);
 
