@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
-# 1 to 20, imports from
+# 1 to 33 (33, ParseMapFileW, on Windows only), imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
 # checks instead that the DLL carries no symbols).
@@ -36,13 +36,27 @@ expected_by_ordinal="1 MapParse
 17 GetSymbolTableError
 18 GetKindName
 19 GetMapLibraryVersion
-20 FindSymbolsByAddress"
+20 FindSymbolsByAddress
+21 GetSymbolTableErrorCode
+22 GetSymbolTableErrorLine
+23 GetSymbolTableErrorToken
+24 GetSymbolTableErrorSystem
+25 SetSymbolTableFlags
+26 GetNoteCount
+27 GetNotes
+28 GetNoteText
+29 FindNearestSymbol
+30 FindNearestSymbols
+31 FindSymbolsByName
+32 GetMapLibraryVersionNumber"
 
 if [ "$mode" = linux ]; then
   names=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
   want=$(echo "$expected_by_ordinal" | awk '{print $2}' | sort)
   [ "$names" = "$want" ]; verdict dynamic_symbols $(( $? == 0 )) "exports: $(echo $names)"
 else
+  expected_by_ordinal="$expected_by_ordinal
+33 ParseMapFileW"
   objdump=i686-w64-mingw32-objdump
   header=$($objdump -p "$library")
   table=$(echo "$header" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |

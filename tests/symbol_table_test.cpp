@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -297,17 +298,42 @@ TEST(SymbolTable, NullsNeverCrash) {
   EXPECT_EQ(FindSymbolsByAddress(nullptr, nullptr, 1, &found), 0u);
   EXPECT_EQ(FindSymbolsByAddress(nullptr, &address, 1, nullptr), 0u);
   FreeSymbolTable(nullptr);
+  EXPECT_EQ(GetSymbolTableErrorCode(nullptr), K8MAP_ERROR_NONE);
+  EXPECT_EQ(GetSymbolTableErrorLine(nullptr), 0u);
+  EXPECT_STREQ(GetSymbolTableErrorToken(nullptr), "");
+  EXPECT_EQ(GetSymbolTableErrorSystem(nullptr), 0);
+  EXPECT_EQ(SetSymbolTableFlags(nullptr, K8MAP_TABLE_NOTES), -1);
+  EXPECT_EQ(GetNoteCount(nullptr), 0u);
+  EXPECT_EQ(GetNotes(nullptr), nullptr);
+  EXPECT_EQ(FindNearestSymbol(nullptr, 1, K8MAP_KINDS_ALL, K8MAP_NO_LIMIT), nullptr);
+  found = &kNotWritten;
+  EXPECT_EQ(FindNearestSymbols(nullptr, &address, 1, K8MAP_KINDS_ALL, 0, &found), 0u);
+  EXPECT_EQ(found, nullptr);
+  EXPECT_EQ(FindSymbolsByName(nullptr, "a", nullptr, 0), 0u);
   auto table = std::make_unique<SymbolTable>();
+  EXPECT_EQ(SetSymbolTableFlags(table.get(), 2), -1) << "an unknown flag";
+  EXPECT_EQ(FindSymbolsByName(table.get(), nullptr, nullptr, 0), 0u);
+  SymbolTable* t = table.get();
+  const char* kNoText = ": no text: a null pointer with a size of more than 0 bytes\n";
   struct {
-    int result;
-    const char* message;
+    std::function<int()> parse;
+    std::string message;
+    int code;
   } cases[] = {
-      {ParseMapFile(table.get(), nullptr), "can't open file (null)\n"},
-      {ParseMapText(table.get(), " a Addr. g 0x1\n", 15, nullptr), "can't open file (null)\n"},
-      {ParseMapText(table.get(), nullptr, 5, "m"), "can't open file m\n"},
-      {ParseMapText(table.get(), nullptr, 0, "m"), "m:1: syntax error. \"\" is invalid.\n"},
+      {[t] { return ParseMapFile(t, nullptr); }, "can't open file (null)\n", K8MAP_ERROR_ARGUMENT},
+      {[t] { return ParseMapText(t, nullptr, 5, "m"); }, "m" + std::string(kNoText),
+       K8MAP_ERROR_ARGUMENT},
+      {[t] { return ParseMapText(t, nullptr, 5, nullptr); }, "<text>" + std::string(kNoText),
+       K8MAP_ERROR_ARGUMENT},
+      {[t] { return ParseMapText(t, nullptr, 0, "m"); }, "m:1: syntax error. \"\" is invalid.\n",
+       K8MAP_ERROR_SYNTAX},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.result, -1);
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.parse(), -1) << c.message;
+    EXPECT_EQ(GetSymbolTableError(t), c.message);
+    EXPECT_EQ(GetSymbolTableErrorCode(t), c.code) << c.message;
+    EXPECT_EQ(GetSymbolTableErrorLine(t), c.code == K8MAP_ERROR_SYNTAX ? 1u : 0u);
+  }
   EXPECT_EQ(GetSymbolCount(table.get()), 0u);
   EXPECT_EQ(GetSymbols(table.get()), nullptr);
   EXPECT_EQ(FindSymbolByName(table.get(), "a"), nullptr);

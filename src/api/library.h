@@ -17,6 +17,7 @@ struct Library {
   EngineStacks stacks;
   RecordList records;
   char error_message[kErrorMessageSize] = {};  // empty until the first failure
+  ParseFailure failure;
   bool line_shortcut = true;  // off: every line token by token (tests compare the two)
   // Regular files of at least this many bytes get their record arenas' chunks made ready by a
   // helper thread; below it the thread costs more than it saves.

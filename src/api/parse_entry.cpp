@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "api/parse_entry.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <type_traits>
 
 #include "api/error_message.h"
 #include "grammar/parse_tokens.h"
+#include "notes/map_notes.h"
 #include "records/chunk_supply.h"
 #include "records/large_pages.h"
 #include "records/symbol_store.h"
@@ -29,6 +33,33 @@ void WriteOpenFailure(const ParseParts& parts, const char* path) {
       .Text("can't open file ")
       .Text(path != nullptr ? path : "(null)")
       .Finish();
+  parts.failure.code = path != nullptr ? K8MAP_ERROR_OPEN : K8MAP_ERROR_ARGUMENT;
+}
+
+// Text in memory that is not there: a null pointer with a size.
+void WriteMissingText(const ParseParts& parts, const char* name) {
+  ErrorMessage(parts.error_message, kErrorMessageSize)
+      .Text(name)
+      .Text(": no text: a null pointer with a size of more than 0 bytes")
+      .Finish();
+  parts.failure.code = K8MAP_ERROR_ARGUMENT;
+}
+
+// The failure code of a fatal scanner message.
+int FatalCode(const char* message) {
+  if (message == kFatalTokenTooLarge) return K8MAP_ERROR_TOKEN_TOO_LONG;
+  if (message == kFatalInputFailed) return K8MAP_ERROR_READ;
+  return K8MAP_ERROR_MEMORY;
+}
+
+// The line of the token a syntax error stopped at: a line end belongs to the line it ends; the
+// end of the input to the last line (the scanner is at a line start only when the input ended
+// with a line end).
+LineNumber SyntaxErrorLine(const Scanner& scanner) {
+  LineNumber line = scanner.line_counter;
+  bool after_line_end = scanner.token_text[0] == '\n' ||
+                        (scanner.token_text[0] == '\0' && scanner.condition == LINE_START);
+  return after_line_end && line > 1 ? line - 1 : line;
 }
 
 // "<path>:<line>: <message>\n" for a fatal scanner failure or lost symbols.
@@ -52,6 +83,9 @@ void WriteSyntaxError(const ParseParts& parts, const char* path) {
       .Text(parts.scanner.token_text)
       .Text("\" is invalid.")
       .Finish();
+  parts.failure.code = K8MAP_ERROR_SYNTAX;
+  parts.failure.line = static_cast<std::uint64_t>(SyntaxErrorLine(parts.scanner));
+  std::memcpy(parts.failure.token, parts.scanner.token_text, sizeof parts.failure.token);
 }
 
 // The opened input for the time of one parse: the file closed, the scanner's block buffer
@@ -72,15 +106,16 @@ class OpenedInput {
   // Opens the input and makes it the scanner's; false when it cannot be opened. size is the
   // input's size in bytes, -1 when unknown.
   bool Open(const MapInput& input, long long* size) {
-    if (input.path == nullptr || (input.in_memory && input.text == nullptr && input.size > 0)) {
-      return false;
-    }
     if (input.in_memory) {
       ResetScannerOnText(parts_.scanner, input.text, input.size);
       *size = static_cast<long long>(input.size);
       return opened_ = true;
     }
+#ifdef _WIN32
+    file_ = input.wide_path != nullptr ? OpenMapFile(input.wide_path) : OpenMapFile(input.path);
+#else
     file_ = OpenMapFile(input.path);
+#endif
     if (file_ == nullptr) return false;
     ResetScanner(parts_.scanner, file_);
     *size = RegularFileSize(file_);
@@ -90,6 +125,28 @@ class OpenedInput {
   // A large map gets a helper thread that readies the store's arena chunks: a symbol table's
   // in large pages where the system offers them (when two parses share the processors, the
   // fewer page faults leave more time to each), the record list's as they always were.
+  // Keeps a copy of every byte the parse reads in text, for the notes.
+  void CopyInto(std::string* text) { parts_.scanner.stream.copy = text; }
+
+  // After a failure: reads on into the copy to the end of the line the parse stopped in and a
+  // byte past it, so that the notes know whether the map goes on behind the stop.
+  void ReadPastStop() {
+    std::string* copy = parts_.scanner.stream.copy;
+    if (copy == nullptr) return;
+    const Scanner& scanner = parts_.scanner;
+    std::size_t pending = static_cast<std::size_t>(scanner.buffer.count - scanner.token_start);
+    std::size_t at = copy->size() - std::min(pending, copy->size());
+    bool after_line_end = scanner.token_text[0] == '\n';
+    for (;;) {
+      std::size_t line_end = after_line_end && at > 0 ? at - 1 : copy->find('\n', at);
+      if (line_end != std::string::npos && copy->size() > line_end + 1) return;
+      char more[256];
+      std::size_t got = 0;
+      ReadBlock(parts_.scanner.stream, more, sizeof more, &got);
+      if (got == 0) return;
+    }
+  }
+
   void SupplyChunks() {
     if constexpr (std::is_same_v<Store, SymbolStore>) {
       supply_.emplace(kTableChunkSize, true);
@@ -130,6 +187,8 @@ class UnwindMessage {
   ~UnwindMessage() {
     if (std::uncaught_exceptions() > exceptions_) {
       WriteLineFailure(parts_, path_, parts_.scanner.line_counter, kOutOfMemory);
+      parts_.failure.code = K8MAP_ERROR_MEMORY;
+      parts_.failure.line = static_cast<std::uint64_t>(parts_.scanner.line_counter);
     }
   }
   UnwindMessage(const UnwindMessage&) = delete;
@@ -141,19 +200,47 @@ class UnwindMessage {
   int exceptions_;
 };
 
+std::size_t SymbolCount(const RecordList&) {
+  return 0;
+}
+std::size_t SymbolCount(const SymbolStore& symbols) {
+  return symbols.count;
+}
+
+// The notes of the parse that made the store's symbols from first on.
+void AddNotes(const ParseParts&, const RecordList&, std::size_t, const std::string&) {}
+void AddNotes(const ParseParts& parts, const SymbolStore& symbols, std::size_t first,
+              const std::string& text) {
+  std::uint64_t stop = parts.failure.code == K8MAP_ERROR_MEMORY ? 0 : parts.failure.line;
+  AppendNotes(text, {symbols.symbols + first, symbols.count - first, stop}, *parts.notes);
+}
+
 template <class Store>
 int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
+  parts.failure.Clear();
+  if (input.path == nullptr) {
+    WriteOpenFailure(parts, nullptr);
+    return -1;
+  }
+  if (input.in_memory && input.text == nullptr && input.size > 0) {
+    WriteMissingText(parts, input.path);
+    return -1;
+  }
   ParseReport report;
   int result = 0;
   const char* fatal = nullptr;
+  std::string text;  // what the parse read, for the notes
+  std::size_t first = SymbolCount(store);
   {
     UnwindMessage unwind_message(parts, input.path);
     OpenedInput<Store> opened(parts, store);
     long long size = -1;
     if (!opened.Open(input, &size)) {
+      parts.failure.system = errno;
       WriteOpenFailure(parts, input.path);
       return -1;
     }
+    if (parts.notes != nullptr) opened.CopyInto(&text);
     if (size >= parts.chunk_supply_threshold) opened.SupplyChunks();
     PrepareStore(store, size);
     try {
@@ -161,22 +248,24 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
                            parts.line_shortcut, &parts.stacks);
     } catch (const ScannerFailure& failure) {
       fatal = failure.message;
+      if (fatal == kFatalInputFailed) parts.failure.system = parts.scanner.stream.read_error;
     }
+    if (fatal != nullptr || result != 0) opened.ReadPastStop();
   }
   FinishStore(store);  // the helper is gone
   if (fatal != nullptr) {
     WriteLineFailure(parts, input.path, parts.scanner.line_counter, fatal);
-    return -1;
-  }
-  if (result != 0) {
+    parts.failure.code = FatalCode(fatal);
+    parts.failure.line = static_cast<std::uint64_t>(parts.scanner.line_counter);
+  } else if (result != 0) {
     WriteSyntaxError(parts, input.path);
-    return -1;
-  }
-  if (report.records_lost) {
+  } else if (report.records_lost) {
     WriteLineFailure(parts, input.path, report.first_lost_line, kOutOfMemory);
-    return -1;
+    parts.failure.code = K8MAP_ERROR_MEMORY;
+    parts.failure.line = static_cast<std::uint64_t>(report.first_lost_line);
   }
-  return 0;
+  if (parts.notes != nullptr) AddNotes(parts, store, first, text);
+  return parts.failure.code == K8MAP_ERROR_NONE ? 0 : -1;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "grammar/engine.h"
 #include "grammar/map_actions.h"
@@ -16,22 +18,42 @@ namespace k8map {
 
 inline constexpr int kErrorMessageSize = 256;
 
+// What a failed parse says beyond its message, for hosts to read without parsing it.
+struct ParseFailure {
+  int code = K8MAP_ERROR_NONE;
+  std::uint64_t line = 0;   // the line of the token the parse stopped at; 0: none
+  int system = 0;           // errno of an open or read failure
+  char token[kTokenTextSize] = {};  // a syntax error's token
+
+  void Clear() {
+    code = K8MAP_ERROR_NONE;
+    line = 0;
+    system = 0;
+    token[0] = '\0';
+  }
+};
+
 // The parse's own state and settings.
 struct ParseParts {
   Scanner& scanner;
   GrammarState& grammar;
   EngineStacks& stacks;
   char* error_message;  // kErrorMessageSize bytes
+  ParseFailure& failure;
   bool line_shortcut;   // off: every line token by token (tests compare the two)
   // Maps of at least this many bytes get their arenas' chunks made ready by a helper thread;
   // below it the thread costs more than it saves.
   long long chunk_supply_threshold;
+  // When set, the notes on the lines that made no symbol are appended here.
+  std::vector<MapNote>* notes = nullptr;
 };
 
-// What to parse: the file at path, or (in_memory) the size bytes at text, with path the name
-// that messages give it. A null path cannot be opened.
+// What to parse: the file at path (on Windows also wide_path, a UTF-16 path, with path its
+// UTF-8 form for messages), or (in_memory) the size bytes at text, with path the name that
+// messages give it. A null path cannot be opened.
 struct MapInput {
   const char* path;
+  const wchar_t* wide_path = nullptr;
   bool in_memory = false;
   const char* text = nullptr;
   std::size_t size = 0;

@@ -4,6 +4,9 @@
 // and of the module-wide record list.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "api/parse_entry.h"
 #include "grammar/map_actions.h"
 #include "records/symbol_index.h"
@@ -17,6 +20,9 @@ struct SymbolTable {
   k8map::SymbolStore store;
   k8map::SymbolIndexes indexes;
   char error_message[k8map::kErrorMessageSize] = {};  // empty unless the last parse failed
+  k8map::ParseFailure failure;
+  std::uint32_t flags = 0;        // K8MAP_TABLE_ flags
+  std::vector<MapNote> notes;     // with K8MAP_TABLE_NOTES
   bool line_shortcut = true;  // off: every line token by token (tests compare the two)
   long long chunk_supply_threshold = 4 * 1024 * 1024;
 
@@ -30,5 +36,9 @@ namespace k8map {
 
 // Appends the symbols of the input to the table: 0, or -1 with the table's error message set.
 int ParseIntoTable(SymbolTable& table, const MapInput& input);
+
+// A parse that failed outside the parser's own failures (an exception for want of memory):
+// said as "out of memory" unless the parse already said what happened. Returns -1.
+int ParseFailedForMemory(SymbolTable& table);
 
 }  // namespace k8map

@@ -1,23 +1,29 @@
 // SPDX-License-Identifier: MIT
 // The symbol-table exports: null checks and the table's own state. No exception crosses them.
 #include <new>
+#include <string>
 
-#include "api/error_message.h"
 #include "api/symbol_table.h"
 #include "api/version.h"
 #include "kestrum8_map.h"
+#include "notes/map_notes.h"
 #include "scanner/symbol_kind.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
-// A parse that failed outside the parser's own failures (memory for the table's helper, say).
-int32_t ParseFailed(SymbolTable* table) {
-  if (table->error_message[0] == '\0') {
-    k8map::ErrorMessage(table->error_message, k8map::kErrorMessageSize)
-        .Text("out of memory")
-        .Finish();
+constexpr const char* kTextName = "<text>";  // what a map in memory without a name goes by
+
+int32_t Parse(SymbolTable* table, const k8map::MapInput& input) {
+  if (table == nullptr) return -1;
+  try {
+    return k8map::ParseIntoTable(*table, input);
+  } catch (...) {
+    return k8map::ParseFailedForMemory(*table);
   }
-  return -1;
 }
 
 }  // namespace
@@ -33,22 +39,13 @@ K8MAP_API void K8MAP_CDECL FreeSymbolTable(SymbolTable* table) {
 }
 
 K8MAP_API int32_t K8MAP_CDECL ParseMapFile(SymbolTable* table, const char* path) {
-  if (table == nullptr) return -1;
-  try {
-    return k8map::ParseIntoTable(*table, k8map::MapInput{path});
-  } catch (...) {
-    return ParseFailed(table);
-  }
+  return Parse(table, k8map::MapInput{path});
 }
 
 K8MAP_API int32_t K8MAP_CDECL ParseMapText(SymbolTable* table, const char* text, size_t size,
                                            const char* name) {
-  if (table == nullptr) return -1;
-  try {
-    return k8map::ParseIntoTable(*table, k8map::MapInput{name, true, text, size});
-  } catch (...) {
-    return ParseFailed(table);
-  }
+  return Parse(table, k8map::MapInput{name != nullptr ? name : kTextName, nullptr, true, text,
+                                      size});
 }
 
 K8MAP_API size_t K8MAP_CDECL GetSymbolCount(const SymbolTable* table) {
@@ -67,20 +64,13 @@ K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table
 
 K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* table,
                                                            uint32_t address) {
-  if (table == nullptr) return nullptr;
-  return table->indexes.FindByAddress(table->store.symbols, table->store.count, address);
+  return FindNearestSymbol(table, address, K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT);
 }
 
 K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
                                                   const uint32_t* addresses, size_t count,
                                                   const MapSymbol** symbols) {
-  if (addresses == nullptr || symbols == nullptr) return 0;
-  if (table == nullptr) {
-    for (size_t i = 0; i < count; ++i) symbols[i] = nullptr;
-    return 0;
-  }
-  return table->indexes.FindManyByAddress(table->store.symbols, table->store.count, addresses,
-                                          count, symbols);
+  return FindNearestSymbols(table, addresses, count, K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT, symbols);
 }
 
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table) {
@@ -94,5 +84,87 @@ K8MAP_API const char* K8MAP_CDECL GetKindName(int kind) {
 K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void) {
   return K8MAP_LIBRARY_VERSION;
 }
+
+K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorCode(const SymbolTable* table) {
+  return table != nullptr ? table->failure.code : K8MAP_ERROR_NONE;
+}
+
+K8MAP_API uint64_t K8MAP_CDECL GetSymbolTableErrorLine(const SymbolTable* table) {
+  return table != nullptr ? table->failure.line : 0;
+}
+
+K8MAP_API const char* K8MAP_CDECL GetSymbolTableErrorToken(const SymbolTable* table) {
+  return table != nullptr ? table->failure.token : "";
+}
+
+K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorSystem(const SymbolTable* table) {
+  return table != nullptr ? table->failure.system : 0;
+}
+
+K8MAP_API int32_t K8MAP_CDECL SetSymbolTableFlags(SymbolTable* table, uint32_t flags) {
+  if (table == nullptr || (flags & ~K8MAP_TABLE_NOTES) != 0) return -1;
+  table->flags = flags;
+  return 0;
+}
+
+K8MAP_API size_t K8MAP_CDECL GetNoteCount(const SymbolTable* table) {
+  return table != nullptr ? table->notes.size() : 0;
+}
+
+K8MAP_API const MapNote* K8MAP_CDECL GetNotes(const SymbolTable* table) {
+  return table != nullptr && !table->notes.empty() ? table->notes.data() : nullptr;
+}
+
+K8MAP_API const char* K8MAP_CDECL GetNoteText(int reason) {
+  return k8map::NoteText(reason);
+}
+
+K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table,
+                                                         uint32_t address, uint32_t kinds,
+                                                         uint32_t max_offset) {
+  if (table == nullptr) return nullptr;
+  return table->indexes.FindNearest(table->store.symbols, table->store.count, address, kinds,
+                                    max_offset);
+}
+
+K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table,
+                                                const uint32_t* addresses, size_t count,
+                                                uint32_t kinds, uint32_t max_offset,
+                                                const MapSymbol** symbols) {
+  if (addresses == nullptr || symbols == nullptr) return 0;
+  if (table == nullptr) {
+    for (size_t i = 0; i < count; ++i) symbols[i] = nullptr;
+    return 0;
+  }
+  return table->indexes.FindManyNearest(table->store.symbols, table->store.count, addresses, count,
+                                        kinds, max_offset, symbols);
+}
+
+K8MAP_API size_t K8MAP_CDECL FindSymbolsByName(const SymbolTable* table, const char* name,
+                                               const MapSymbol** symbols, size_t capacity) {
+  if (table == nullptr) return 0;
+  return table->indexes.FindAllByName(table->store.symbols, table->store.count, name, symbols,
+                                      capacity);
+}
+
+K8MAP_API int32_t K8MAP_CDECL GetMapLibraryVersionNumber(void) {
+  return K8MAP_VERSION_MAJOR * 10000 + K8MAP_VERSION_MINOR * 100 + K8MAP_VERSION_PATCH;
+}
+
+#ifdef _WIN32
+K8MAP_API int32_t K8MAP_CDECL ParseMapFileW(SymbolTable* table, const wchar_t* path) {
+  if (table == nullptr) return -1;
+  if (path == nullptr) return Parse(table, k8map::MapInput{nullptr});
+  try {
+    // Messages name the path in UTF-8.
+    int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, path, -1, utf8.data(), size, nullptr, nullptr);
+    return Parse(table, k8map::MapInput{utf8.c_str(), path});
+  } catch (...) {
+    return k8map::ParseFailedForMemory(*table);
+  }
+}
+#endif
 
 }  // extern "C"

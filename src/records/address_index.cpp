@@ -7,7 +7,6 @@
 
 #include "records/helper_thread.h"
 #include "records/large_pages.h"
-#include "scanner/symbol_kind.h"
 
 namespace k8map {
 namespace {
@@ -29,12 +28,13 @@ std::size_t Digit(std::uint32_t value, int pass) {
 
 using DigitCounts = std::uint32_t[kPasses][kDigits];
 
-// Symbols [begin, end): their address symbols' entries, sorted by value (their order kept among
+// Symbols [begin, end): the entries of those of the kinds indexed, sorted by value (their order kept among
 // equal values) into spare + begin; entries + begin is their first place. Three passes, the
 // digits of all three counted while the entries are gathered, in counts (24 KiB: not on a
 // stack, which may be a host thread's small one).
 struct Half {
   const MapSymbol* symbols;
+  std::uint32_t kinds;  // a bit per kind indexed
   std::size_t begin, end;
   Entry* entries;
   Entry* spare;
@@ -45,7 +45,7 @@ struct Half {
     std::memset(counts, 0, sizeof(DigitCounts));
     Entry* from = entries + begin;
     for (std::size_t i = begin; i < end; ++i) {
-      if (!IsAddressKind(symbols[i].kind)) continue;
+      if (((kinds >> symbols[i].kind) & 1u) == 0) continue;
       std::uint32_t value = symbols[i].value;
       from[count++] = {value, static_cast<std::uint32_t>(i)};
       for (int pass = 0; pass < kPasses; ++pass) ++counts[pass][Digit(value, pass)];
@@ -84,7 +84,8 @@ std::size_t MergeDistinct(const Half& a, const Half& b, Entry* out) {
 
 }  // namespace
 
-AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count) {
+AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
+                                  std::uint32_t kinds) {
   std::unique_ptr<AddressIndex> index(new (std::nothrow) AddressIndex);
   // Room for every symbol: only the address symbols' part is touched.
   Buffer<Entry> entries = NewBuffer<Entry>(count);
@@ -94,8 +95,8 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count) {
   AdviseLargePages(entries.get(), count * sizeof(Entry));
   AdviseLargePages(spare.get(), count * sizeof(Entry));
   std::size_t middle = count >= kTwoHalvesFrom ? count / 2 : count;
-  Half first{symbols, 0, middle, entries.get(), spare.get(), counts[0]};
-  Half second{symbols, middle, count, entries.get(), spare.get(), counts[1]};
+  Half first{symbols, kinds, 0, middle, entries.get(), spare.get(), counts[0]};
+  Half second{symbols, kinds, middle, count, entries.get(), spare.get(), counts[1]};
   HelperThread helper;
   bool helped = middle < count && helper.Start(&Half::Run, &second, kSmallHelperStack);
   first.Sort();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The lookup of an address symbol (Addr. or loc.) by address: the distinct values of the
-// address symbols, ascending, each beside the first symbol that has it (so that the search's
+// The lookup of a symbol of some kinds (the address symbols, Addr. and loc., or any set) by
+// address: the distinct values of those symbols, ascending, each beside the first symbol that has it (so that the search's
 // last read brings the answer with it), and where each 64 KiB of the address space starts among
 // them.
 #pragma once
@@ -24,9 +24,11 @@ struct AddressIndex {
   Buffer<Entry> entry;
   std::uint32_t bucket_start[kBuckets + 1];  // the first position whose top bits are b or more
 
-  // The index of count symbols (at most 2^32 - 2), or null when memory is refused. A large
-  // table's entries are sorted in two halves at once, one on a helper thread.
-  static AddressIndex* Build(const MapSymbol* symbols, std::size_t count);
+  // The index of those of count symbols (at most 2^32 - 2) whose kind's bit is set in kinds,
+  // or null when memory is refused. A large table's entries are sorted in two halves at once,
+  // one on a helper thread.
+  static AddressIndex* Build(const MapSymbol* symbols, std::size_t count,
+                             std::uint32_t kinds = K8MAP_KINDS_ADDRESS);
 
   // The first symbol of the value at or nearest below address, or null.
   const MapSymbol* Find(const MapSymbol* symbols, std::uint32_t address) const {

@@ -56,6 +56,27 @@ NameIndex* NameIndex::Build(const MapSymbol* symbols, std::size_t count) {
   return index.release();
 }
 
+std::size_t NameIndex::SlotOf(const MapSymbol* symbols, const char* name) const {
+  return SlotOf(symbols, name, SlotHash(name));
+}
+
+NameChains* NameChains::Build(const MapSymbol* symbols, std::size_t count,
+                              const NameIndex& names) {
+  std::unique_ptr<NameChains> chains(new (std::nothrow) NameChains);
+  if (!chains) return nullptr;
+  chains->next = NewBuffer<std::uint32_t>(count);
+  Buffer<std::uint32_t> last = NewBuffer<std::uint32_t>(names.mask + 1);  // per slot, plus one
+  if (!chains->next || !last) return nullptr;
+  std::memset(last.get(), 0, (names.mask + 1) * sizeof(std::uint32_t));
+  for (std::size_t n = 0; n < count; ++n) {
+    std::size_t slot = names.SlotOf(symbols, symbols[n].name);
+    if (last[slot] != 0) chains->next[last[slot] - 1] = static_cast<std::uint32_t>(n + 1);
+    last[slot] = static_cast<std::uint32_t>(n + 1);
+    chains->next[n] = 0;
+  }
+  return chains.release();
+}
+
 const MapSymbol* NameIndex::Find(const MapSymbol* symbols, const char* name) const {
   std::uint32_t n = slot[SlotOf(symbols, name, SlotHash(name))].symbol;
   return n != 0 ? &symbols[n - 1] : nullptr;

@@ -23,10 +23,19 @@ struct NameIndex {
   static NameIndex* Build(const MapSymbol* symbols, std::size_t count);
   // The first symbol of that name, or null.
   const MapSymbol* Find(const MapSymbol* symbols, const char* name) const;
+  // Where name is, or the empty slot where it would go.
+  std::size_t SlotOf(const MapSymbol* symbols, const char* name) const;
 
  private:
-  // Where name is, or the empty slot where it would go.
   std::size_t SlotOf(const MapSymbol* symbols, const char* name, std::uint32_t hash) const;
+};
+
+// The symbols of each name after its first: for each symbol, the next of the same name.
+struct NameChains {
+  Buffer<std::uint32_t> next;  // the next symbol's number plus one; 0 after the last
+
+  // The chains of count symbols whose names index holds, or null when memory is refused.
+  static NameChains* Build(const MapSymbol* symbols, std::size_t count, const NameIndex& names);
 };
 
 }  // namespace k8map

@@ -5,42 +5,50 @@
 
 #include "records/address_index.h"
 #include "records/name_index.h"
-#include "scanner/symbol_kind.h"
 
 namespace k8map {
 namespace {
 
 constexpr std::size_t kMostIndexed = 0xFFFFFFFEu;  // symbol numbers fit 32 bits, plus one
 
-// Makes an index under the lock, once: later callers find it made.
-template <class Index>
-Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock, const MapSymbol* symbols,
-               std::size_t count) {
+// Makes an index under the lock, once: later callers find it made. null: the caller searches
+// without one.
+template <class Index, class Make>
+Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock, std::size_t count,
+               Make make) {
   Index* index = slot.load(std::memory_order_acquire);
   if (index != nullptr || !indexing || count == 0 || count > kMostIndexed) return index;
   try {
     std::lock_guard<std::mutex> hold(lock);
     index = slot.load(std::memory_order_relaxed);
     if (index == nullptr) {
-      index = Index::Build(symbols, count);
+      index = make();
       slot.store(index, std::memory_order_release);
     }
-  } catch (...) {  // the lock refused: the caller searches without an index
+  } catch (...) {  // the lock refused
   }
   return index;
 }
 
-// Without an index: the address symbol at or nearest below address, searched one by one.
+bool OfKinds(const MapSymbol& s, std::uint32_t kinds) {
+  return ((kinds >> s.kind) & 1u) != 0;
+}
+
+// Without an index: the symbol of the kinds at or nearest below address, searched one by one.
 const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count,
-                                 std::uint32_t address) {
+                                 std::uint32_t address, std::uint32_t kinds) {
   const MapSymbol* best = nullptr;
   for (std::size_t n = 0; n < count; ++n) {
     const MapSymbol& s = symbols[n];
-    if (IsAddressKind(s.kind) && s.value <= address && (best == nullptr || s.value > best->value)) {
+    if (OfKinds(s, kinds) && s.value <= address && (best == nullptr || s.value > best->value)) {
       best = &s;
     }
   }
   return best;
+}
+
+const MapSymbol* Within(const MapSymbol* found, std::uint32_t address, std::uint32_t max_offset) {
+  return found != nullptr && address - found->value <= max_offset ? found : nullptr;
 }
 
 }  // namespace
@@ -48,7 +56,8 @@ const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count,
 const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t count,
                                            const char* name) const {
   if (name == nullptr) return nullptr;
-  if (const NameIndex* index = IndexOf(indexing, names_, build_lock_, symbols, count)) {
+  auto make = [&] { return NameIndex::Build(symbols, count); };
+  if (const NameIndex* index = IndexOf(indexing, names_, build_lock_, count, make)) {
     return index->Find(symbols, name);
   }
   for (std::size_t n = 0; n < count; ++n) {
@@ -57,23 +66,70 @@ const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t
   return nullptr;
 }
 
-const MapSymbol* SymbolIndexes::FindByAddress(const MapSymbol* symbols, std::size_t count,
-                                              std::uint32_t address) const {
-  if (const AddressIndex* index = IndexOf(indexing, addresses_, build_lock_, symbols, count)) {
-    return index->Find(symbols, address);
+std::size_t SymbolIndexes::FindAllByName(const MapSymbol* symbols, std::size_t count,
+                                         const char* name, const MapSymbol** results,
+                                         std::size_t capacity) const {
+  const MapSymbol* first = FindByName(symbols, count, name);
+  if (first == nullptr) return 0;
+  const NameChains* chains = nullptr;
+  if (const NameIndex* index = names_.load(std::memory_order_acquire)) {
+    auto make = [&] { return NameChains::Build(symbols, count, *index); };
+    chains = IndexOf(indexing, chains_, build_lock_, count, make);
   }
-  return SearchByAddress(symbols, count, address);
+  std::size_t found = 0;
+  auto put = [&](std::size_t n) {
+    if (found < capacity && results != nullptr) results[found] = &symbols[n];
+    ++found;
+  };
+  auto n = static_cast<std::size_t>(first - symbols);
+  if (chains != nullptr) {
+    for (std::size_t at = n + 1; at != 0; at = chains->next[at - 1]) put(at - 1);
+    return found;
+  }
+  for (; n < count; ++n) {
+    if (std::strcmp(symbols[n].name, name) == 0) put(n);
+  }
+  return found;
 }
 
-std::size_t SymbolIndexes::FindManyByAddress(const MapSymbol* symbols, std::size_t count,
-                                             const std::uint32_t* addresses, std::size_t n,
-                                             const MapSymbol** results) const {
-  if (const AddressIndex* index = IndexOf(indexing, addresses_, build_lock_, symbols, count)) {
-    return index->FindMany(symbols, addresses, n, results);
+const AddressIndex* SymbolIndexes::AddressesOf(const MapSymbol* symbols, std::size_t count,
+                                               std::uint32_t kinds) const {
+  auto make = [&] { return AddressIndex::Build(symbols, count, kinds); };
+  return IndexOf(indexing, addresses_[kinds >> 1], build_lock_, count, make);
+}
+
+const MapSymbol* SymbolIndexes::FindNearest(const MapSymbol* symbols, std::size_t count,
+                                            std::uint32_t address, std::uint32_t kinds,
+                                            std::uint32_t max_offset) const {
+  kinds &= K8MAP_KINDS_ALL;
+  if (kinds == 0) return nullptr;
+  const AddressIndex* index = AddressesOf(symbols, count, kinds);
+  const MapSymbol* found = index != nullptr ? index->Find(symbols, address)
+                                            : SearchByAddress(symbols, count, address, kinds);
+  return Within(found, address, max_offset);
+}
+
+std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t count,
+                                           const std::uint32_t* addresses, std::size_t n,
+                                           std::uint32_t kinds, std::uint32_t max_offset,
+                                           const MapSymbol** results) const {
+  kinds &= K8MAP_KINDS_ALL;
+  const AddressIndex* index = kinds != 0 ? AddressesOf(symbols, count, kinds) : nullptr;
+  if (index != nullptr) {
+    std::size_t found = index->FindMany(symbols, addresses, n, results);
+    if (max_offset == K8MAP_NO_LIMIT) return found;
+    found = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      results[i] = Within(results[i], addresses[i], max_offset);
+      found += results[i] != nullptr ? 1 : 0;
+    }
+    return found;
   }
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    results[i] = SearchByAddress(symbols, count, addresses[i]);
+    results[i] = kinds != 0 ? Within(SearchByAddress(symbols, count, addresses[i], kinds),
+                                     addresses[i], max_offset)
+                            : nullptr;
     found += results[i] != nullptr ? 1 : 0;
   }
   return found;
@@ -81,7 +137,8 @@ std::size_t SymbolIndexes::FindManyByAddress(const MapSymbol* symbols, std::size
 
 void SymbolIndexes::Reset() {
   delete names_.exchange(nullptr);
-  delete addresses_.exchange(nullptr);
+  delete chains_.exchange(nullptr);
+  for (auto& slot : addresses_) delete slot.exchange(nullptr);
 }
 
 }  // namespace k8map

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A symbol table's lookups, each through an index made on its first use (name_index.h,
-// address_index.h). Any number of threads may look up at once, the first of them making the
+// address_index.h): by name, and by address among the symbols of a set of kinds (an index per
+// set asked for). Any number of threads may look up at once, the first of them making the
 // index; the symbols must not change meanwhile, and Reset forgets the indexes before they do.
 // When memory for an index is refused, the lookups search the symbols one by one.
 #pragma once
@@ -15,6 +16,7 @@
 namespace k8map {
 
 struct NameIndex;
+struct NameChains;
 struct AddressIndex;
 
 class SymbolIndexes {
@@ -26,14 +28,17 @@ class SymbolIndexes {
 
   // The first of the symbols with exactly that name; null when none.
   const MapSymbol* FindByName(const MapSymbol* symbols, std::size_t count, const char* name) const;
-  // Of the Addr. and loc. symbols, the one at or nearest below address, the first of equal
-  // values; null when none.
-  const MapSymbol* FindByAddress(const MapSymbol* symbols, std::size_t count,
-                                 std::uint32_t address) const;
+  // Every symbol of that name in order: the first capacity into results; how many there are.
+  std::size_t FindAllByName(const MapSymbol* symbols, std::size_t count, const char* name,
+                            const MapSymbol** results, std::size_t capacity) const;
+  // Of the symbols whose kind's bit is set in kinds, the one at or nearest below address, the
+  // first of equal values; null when none is, or when it lies more than max_offset below.
+  const MapSymbol* FindNearest(const MapSymbol* symbols, std::size_t count, std::uint32_t address,
+                               std::uint32_t kinds, std::uint32_t max_offset) const;
   // The same for n addresses at once into results; the number found.
-  std::size_t FindManyByAddress(const MapSymbol* symbols, std::size_t count,
-                                const std::uint32_t* addresses, std::size_t n,
-                                const MapSymbol** results) const;
+  std::size_t FindManyNearest(const MapSymbol* symbols, std::size_t count,
+                              const std::uint32_t* addresses, std::size_t n, std::uint32_t kinds,
+                              std::uint32_t max_offset, const MapSymbol** results) const;
 
   // Forgets the indexes; no lookup may run at the same time.
   void Reset();
@@ -43,9 +48,15 @@ class SymbolIndexes {
   bool indexing = true;
 
  private:
+  static constexpr std::size_t kKindSets = 128;  // the sets of the seven kinds, by kinds >> 1
+
+  const AddressIndex* AddressesOf(const MapSymbol* symbols, std::size_t count,
+                                  std::uint32_t kinds) const;
+
   mutable std::mutex build_lock_;
   mutable std::atomic<NameIndex*> names_{nullptr};
-  mutable std::atomic<AddressIndex*> addresses_{nullptr};
+  mutable std::atomic<NameChains*> chains_{nullptr};
+  mutable std::atomic<AddressIndex*> addresses_[kKindSets] = {};
 };
 
 }  // namespace k8map

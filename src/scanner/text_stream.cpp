@@ -71,7 +71,10 @@ bool RefillBlock(TextStream& stream) {
       stream.block_end = static_cast<std::size_t>(n);
       return true;
     }
-    if (n < 0) stream.read_failed = true;
+    if (n < 0) {
+      stream.read_failed = true;
+      stream.read_error = errno;
+    }
     return false;
   }
 }
@@ -85,21 +88,38 @@ ReadStatus ReadBlockThroughFile(TextStream& stream, char* dst, std::size_t want,
     if (raw == 0) break;
   }
   *got = total;
-  return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
+  if (total > 0 || !std::ferror(stream.file)) return ReadStatus::kOk;
+  stream.read_error = errno;
+  return ReadStatus::kError;
+}
+
+}  // namespace
+
+namespace {
+
+// A file opened for reading, or null (errno saying why) when it is a directory.
+std::FILE* UnlessDirectory(std::FILE* file) {
+  if (file == nullptr) return nullptr;
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return file;
 }
 
 }  // namespace
 
 std::FILE* OpenMapFile(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return nullptr;
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
+  return UnlessDirectory(std::fopen(path, "rb"));
 }
+
+#ifdef _WIN32
+std::FILE* OpenMapFile(const wchar_t* path) {
+  return UnlessDirectory(_wfopen(path, L"rb"));
+}
+#endif
 
 bool IsCharacterDevice(std::FILE* file) {
 #ifdef _WIN32
@@ -138,7 +158,9 @@ ReadStatus ReadBlockFromMemory(TextStream& stream, char* dst, std::size_t want, 
 
 }  // namespace
 
-ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+namespace {
+
+ReadStatus ReadBlockUncopied(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
   if (stream.memory != nullptr) return ReadBlockFromMemory(stream, dst, want, got);
   if (!HasBlockBuffer(stream)) return ReadBlockThroughFile(stream, dst, want, got);
   std::size_t total = 0;
@@ -152,13 +174,24 @@ ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_
   return (total == 0 && stream.read_failed) ? ReadStatus::kError : ReadStatus::kOk;
 }
 
+}  // namespace
+
+ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  ReadStatus status = ReadBlockUncopied(stream, dst, want, got);
+  if (stream.copy != nullptr) stream.copy->append(dst, *got);
+  return status;
+}
+
 ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
   std::size_t total = 0;
   ReadStatus status = ReadStatus::kOk;
   while (total < want && !stream.ended) {
     int c = std::getc(stream.file);
     if (c == EOF) {
-      if (std::ferror(stream.file)) status = ReadStatus::kError;
+      if (std::ferror(stream.file)) {
+        status = ReadStatus::kError;
+        stream.read_error = errno;
+      }
       break;
     }
     if (c == kCarriageReturn) continue;
@@ -170,6 +203,7 @@ ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t
     if (c == '\n') break;
   }
   *got = total;
+  if (stream.copy != nullptr) stream.copy->append(dst, total);
   return status;
 }
 

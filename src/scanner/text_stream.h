@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace k8map {
 
@@ -34,12 +35,19 @@ struct TextStream {
   bool read_failed = false;     // a read of the descriptor reported an error; kept, as a C stream's
                                 // error indicator is
   ReadFunction read = nullptr;  // null: the system's read
+  int read_error = 0;           // the system's error number of a failed read
+  // When set, every filtered byte delivered is appended here too: the text as the parse read
+  // it, for the notes on its lines.
+  std::string* copy = nullptr;
 };
 
 enum class ReadStatus { kOk, kError };
 
-// Opens path for reading; null when it cannot be opened or names a directory.
+// Opens path for reading; null (with errno set) when it cannot be opened or names a directory.
 std::FILE* OpenMapFile(const char* path);
+#ifdef _WIN32
+std::FILE* OpenMapFile(const wchar_t* path);
+#endif
 
 // True when the stream is a character device (console, serial line, null device).
 bool IsCharacterDevice(std::FILE* file);

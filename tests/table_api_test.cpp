@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: MIT
+// What a table's failed parse says in structured terms (code, line, token, system error), and
+// the bounded, kind-aware finds against a search of every symbol, with appends and threads.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/symbol_table.h"
+#include "kestrum8_map.h"
+#include "test_util.h"
+
+namespace k8map {
+namespace {
+
+struct Table {
+  SymbolTable* t = CreateSymbolTable();
+  ~Table() { FreeSymbolTable(t); }
+};
+
+struct Failure {
+  int code;
+  std::uint64_t line;
+  std::string token;
+  int system;
+  bool operator==(const Failure&) const = default;
+};
+
+Failure FailureOf(const SymbolTable* t) {
+  return {GetSymbolTableErrorCode(t), GetSymbolTableErrorLine(t), GetSymbolTableErrorToken(t),
+          GetSymbolTableErrorSystem(t)};
+}
+
+void PrintTo(const Failure& f, std::ostream* os) {
+  *os << "code " << f.code << " line " << f.line << " token '" << f.token << "' system "
+      << f.system;
+}
+
+TEST(TableErrors, EachFailureSaysItsCodeLineAndToken) {
+  const std::string long_word(9000, 'a');
+  struct Case {
+    std::string text;
+    Failure failure;
+  } cases[] = {
+      {" a Addr. g 0x1\n", {K8MAP_ERROR_NONE, 0, "", 0}},
+      {"\n", {K8MAP_ERROR_NONE, 0, "", 0}},
+      {"", {K8MAP_ERROR_SYNTAX, 1, "", 0}},
+      {" a Addr. g 0x1", {K8MAP_ERROR_SYNTAX, 1, "", 0}},
+      {" a Addr. g 0x1\n\n", {K8MAP_ERROR_NONE, 0, "", 0}},
+      {" a+ Addr. g 0x1\n\n", {K8MAP_ERROR_SYNTAX, 2, "\n", 0}},
+      {" a+ Addr. g 0x1\n b+ Addr. g 0x2\n", {K8MAP_ERROR_SYNTAX, 2, "Addr.", 0}},
+      {" a+ Addr. g 0x1\n b+\n", {K8MAP_ERROR_SYNTAX, 2, "", 0}},
+      {"x\n " + long_word + "\n", {K8MAP_ERROR_TOKEN_TOO_LONG, 2, "", 0}},
+  };
+  for (const Case& c : cases) {
+    Table table;
+    int result = ParseMapText(table.t, c.text.data(), c.text.size(), "m");
+    EXPECT_EQ(result, c.failure.code == K8MAP_ERROR_NONE ? 0 : -1) << c.text;
+    EXPECT_EQ(FailureOf(table.t), c.failure) << c.text;
+  }
+}
+
+// The message's line is the error line, or one more after a line end.
+TEST(TableErrors, MessageLineAgreesWithErrorLine) {
+  Table table;
+  std::string text = " a Addr. g 0x1\n b Addr. g 0x2 x.o\n c Addr. g 0x3\n";
+  ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), "m"), -1);
+  EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_SYNTAX, 2, "\n", 0}));
+  EXPECT_STREQ(GetSymbolTableError(table.t), "m:3: syntax error. \"\n\" is invalid.\n");
+}
+
+long FailingRead(int, void*, std::size_t) {
+  errno = EIO;
+  return -1;
+}
+
+TEST(TableErrors, OpenAndReadFailuresGiveTheSystemsNumber) {
+  Table table;
+  std::string missing = (std::filesystem::temp_directory_path() / "k8map-none/x.map").string();
+  EXPECT_EQ(ParseMapFile(table.t, missing.c_str()), -1);
+  EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_OPEN, 0, "", ENOENT}));
+  std::string folder = std::filesystem::temp_directory_path().string();
+  EXPECT_EQ(ParseMapFile(table.t, folder.c_str()), -1);
+  EXPECT_EQ(GetSymbolTableErrorCode(table.t), K8MAP_ERROR_OPEN);
+  EXPECT_NE(GetSymbolTableErrorSystem(table.t), 0);
+  std::string path = test::WriteTempFile(" a Addr. g 0x1\n");
+  table.t->scanner.read = FailingRead;
+  EXPECT_EQ(ParseMapFile(table.t, path.c_str()), -1);
+  EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_READ, 1, "", EIO}));
+  table.t->scanner.read = nullptr;
+  EXPECT_EQ(ParseMapFile(table.t, path.c_str()), 0);
+  EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_NONE, 0, "", 0})) << "a success clears it";
+}
+
+TEST(TableErrors, LongPathKeepsItsLine) {
+  Table table;
+  std::string name(300, 'p');
+  std::string text = " a Addr. g 0x1\n b\n";
+  ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), name.c_str()), -1);
+  EXPECT_EQ(std::string(GetSymbolTableError(table.t)).size(), 255u) << "the message is cut";
+  EXPECT_EQ(GetSymbolTableErrorLine(table.t), 2u);
+}
+
+TEST(TableApi, VersionNumber) {
+  EXPECT_EQ(GetMapLibraryVersionNumber(),
+            K8MAP_VERSION_MAJOR * 10000 + K8MAP_VERSION_MINOR * 100 + K8MAP_VERSION_PATCH);
+}
+
+// A random map: values drawn from a small range (many equal values), every kind.
+std::string RandomMap(std::mt19937& random, int count) {
+  static const char* const kKinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  n%u %s %c 0x%X\n", static_cast<unsigned>(random() % 40),
+                  kKinds[random() % 7], "ags"[random() % 3],
+                  static_cast<unsigned>(random() % 4000) * 16);
+    text += line;
+  }
+  return text;
+}
+
+const MapSymbol* Brute(const SymbolTable* t, std::uint32_t address, std::uint32_t kinds,
+                       std::uint32_t max_offset) {
+  const MapSymbol* best = nullptr;
+  const MapSymbol* s = GetSymbols(t);
+  for (std::size_t i = 0; i < GetSymbolCount(t); ++i) {
+    if (((kinds >> s[i].kind) & 1) && s[i].value <= address &&
+        (best == nullptr || s[i].value > best->value)) {
+      best = &s[i];
+    }
+  }
+  return best != nullptr && address - best->value <= max_offset ? best : nullptr;
+}
+
+// Every find of a table against the brute search, for random masks and bounds.
+void CheckFinds(const SymbolTable* t, std::mt19937& random) {
+  for (int round = 0; round < 40; ++round) {
+    auto kinds = static_cast<std::uint32_t>(random());
+    std::uint32_t bound = round % 4 == 0 ? K8MAP_NO_LIMIT : random() % 0x300;
+    std::vector<std::uint32_t> addresses(64);
+    for (auto& a : addresses) a = random() % 0x10000;
+    addresses[0] = 0xFFFFFFFFu;
+    std::vector<const MapSymbol*> many(addresses.size());
+    std::size_t found =
+        FindNearestSymbols(t, addresses.data(), addresses.size(), kinds, bound, many.data());
+    std::size_t expected = 0;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      const MapSymbol* want = Brute(t, addresses[i], kinds & K8MAP_KINDS_ALL, bound);
+      expected += want != nullptr;
+      ASSERT_EQ(FindNearestSymbol(t, addresses[i], kinds, bound), want)
+          << std::hex << addresses[i] << " kinds " << kinds << " bound " << bound;
+      ASSERT_EQ(many[i], want);
+    }
+    EXPECT_EQ(found, expected);
+  }
+  for (int n = 0; n < 42; ++n) {
+    std::string name = "n" + std::to_string(n);
+    std::vector<const MapSymbol*> want;
+    for (std::size_t i = 0; i < GetSymbolCount(t); ++i) {
+      if (name == GetSymbols(t)[i].name) want.push_back(&GetSymbols(t)[i]);
+    }
+    std::vector<const MapSymbol*> all(want.size() + 1);
+    ASSERT_EQ(FindSymbolsByName(t, name.c_str(), all.data(), all.size()), want.size());
+    all.pop_back();
+    EXPECT_EQ(all, want) << name;
+    const MapSymbol* first = nullptr;
+    EXPECT_EQ(FindSymbolsByName(t, name.c_str(), &first, want.empty() ? 0 : 1), want.size());
+    EXPECT_EQ(first, want.empty() ? nullptr : want[0]);
+  }
+}
+
+TEST(TableFinds, AgreeWithSearchingEverySymbol) {
+  std::mt19937 random(7);
+  for (bool indexing : {true, false}) {
+    Table table;
+    table.t->indexes.indexing = indexing;
+    for (int append = 0; append < 3; ++append) {  // indexes made anew after each append
+      std::string text = RandomMap(random, 500);
+      ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), "m"), 0);
+      CheckFinds(table.t, random);
+    }
+    EXPECT_EQ(FindSymbolByAddress(table.t, 0x5000),
+              FindNearestSymbol(table.t, 0x5000, K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT));
+  }
+}
+
+TEST(TableFinds, ManyThreadsAskAtOnce) {
+  std::mt19937 random(11);
+  Table table;
+  std::string text = RandomMap(random, 5000);
+  ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), "m"), 0);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&table, i] {
+      std::mt19937 own(100 + i);
+      CheckFinds(table.t, own);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+}
+
+}  // namespace
+}  // namespace k8map
