@@ -2,7 +2,8 @@
 // Symbol tables from bytes in memory, with the invariants checked on every input: whole lines
 // with every line reader (and, now and then, the helper thread) give exactly what token-by-token
 // parsing gives,
-// every field is well formed, and the lookups find what the table holds.
+// every field is well formed, the lookups find what the table holds, and the notes agree with
+// the parse.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "api/symbol_table.h"
 #include "fuzz_support.h"
 #include "kestrum8_map.h"
+#include "notes_invariant.h"
 
 namespace {
 
@@ -87,6 +89,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // The helper thread costs a thread start and megabytes of pages a parse: one input in
   // sixteen (by its size, so that a crash input repeats it) has one.
+  static auto noted = [] {
+    auto table = std::make_unique<SymbolTable>();
+    SetSymbolTableFlags(table.get(), K8MAP_TABLE_NOTES);
+    return table;
+  }();
+  k8map::FreeSymbols(noted->store);
+  noted->notes.clear();
+  Check(Parse(*noted, data, size) == expected, "same table with notes");
+  const char* broken = k8map::NotesInvariantBroken(
+      std::string_view(reinterpret_cast<const char*>(data), size), noted.get());
+  if (broken != nullptr) k8map::fuzz::Fail(broken);
   if (size % 16 == 0) {
     k8map::FreeSymbols(helped->store);
     Check(Parse(*helped, data, size) == expected, "same table with the chunk helper");

@@ -380,7 +380,7 @@ wrong=""
 for file in "$cases"/*.map; do
   name=./$(basename "$file")
   symbols=$(grep -c "^$name," "$out.symbols")
-  findings=$(grep -c "^$name:[0-9]*: " "$out.check")
+  findings=$(grep -c "^$name:[0-9]*:[0-9]*: " "$out.check")
   first=$(head -c 2 "$file" | od -An -tx1 | tr -d ' \n')
   case $first in 20*|09*|0c*|0b*|a0*|c2a0) like=1 ;; *) like=0 ;; esac
   if [ "$like" = 1 ] && [ "$symbols" = 0 ]; then want=1; else want=0; fi

@@ -14,8 +14,7 @@ symbols read before the failure; a file that cannot be opened raises the matchin
 from __future__ import annotations
 
 import os
-import re
-from typing import Optional, Union
+from typing import Optional, Tuple, Union
 
 from ._core import Lookups, Symbol, Table, library_version
 from ._core import _parse_file, _parse_text
@@ -31,41 +30,41 @@ class MapError(ValueError):
     """A map that does not parse.
 
     message: the library's message ("app.map:12: syntax error. ..."); path: the file's path (or
-    the name given to parse_text); line: the line the message names, or None; table: the
-    Table of the symbols read before the failure.
+    the name given to parse_text); line: the line of the token the parse stopped at (for a line
+    end, the line it ends), or None; code: the library's error code (K8MAP_ERROR_*: 3 syntax,
+    4 token too long, 5 memory, 2 read); token: the text of the token a syntax error stopped
+    at, as bytes; table: the Table of the symbols read before the failure.
     """
 
-    def __init__(self, message: str, path: str, line: Optional[int], table: Table) -> None:
+    def __init__(self, message: str, path: str, line: Optional[int], table: Table,
+                 code: int = 0, token: bytes = b"") -> None:
         super().__init__(message)
         self.message = message
         self.path = path
         self.line = line
         self.table = table
+        self.code = code
+        self.token = token
 
 
-def _line_of(message: str, path: str) -> Optional[int]:
-    """The line number of a "<path>:<line>: ..." message; None when it has none (cut short)."""
-    if not message.startswith(path + ":"):
-        return None
-    found = re.match(r"(\d+):", message[len(path) + 1:])
-    return int(found.group(1)) if found else None
+_ERROR_OPEN = 1
+_ERROR_READ = 2
+
+Failure = Tuple[str, int, int, bytes, int]
 
 
-def _raise_open_error(path: str, message: str) -> None:
-    """The OSError the system gives for opening path (FileNotFoundError, IsADirectoryError,
-    PermissionError, ...), or a plain one with the library's message."""
-    with open(path, "rb"):
-        pass
-    raise OSError(message, path)
-
-
-def _checked(table: Table, ok: bool, message: str, path: str) -> Table:
+def _checked(table: Table, ok: bool, failure: Failure, path: str) -> Table:
     if ok:
         return table
+    message, code, line, token, system = failure
     message = message.rstrip("\n")
-    if message.startswith("can't open file"):
-        _raise_open_error(path, message)
-    raise MapError(message, path, _line_of(message, path), table)
+    if code in (_ERROR_OPEN, _ERROR_READ) and system != 0:
+        # FileNotFoundError, IsADirectoryError, PermissionError, ... from the system's number
+        error = OSError(system, os.strerror(system), path)
+        if code == _ERROR_OPEN:
+            raise error
+        raise MapError(message, path, line or None, table, code, token) from error
+    raise MapError(message, path, line or None, table, code, token)
 
 
 def parse(path: PathLike) -> Table:
@@ -79,8 +78,8 @@ def parse(path: PathLike) -> Table:
     if b"\0" in raw:
         raise ValueError("embedded null byte in path")
     shown = os.fsdecode(raw)
-    table, ok, message = _parse_file(raw, shown)
-    return _checked(table, ok, message, shown)
+    table, ok, failure = _parse_file(raw, shown)
+    return _checked(table, ok, failure, shown)
 
 
 def parse_text(data: Union[bytes, bytearray, memoryview, str], name: str = "<text>") -> Table:
@@ -95,5 +94,5 @@ def parse_text(data: Union[bytes, bytearray, memoryview, str], name: str = "<tex
         raise TypeError(f"name must be a str, not {type(name).__name__}")
     if "\0" in name:
         raise ValueError("embedded null character in name")
-    table, ok, message = _parse_text(data, name)
-    return _checked(table, ok, message, name)
+    table, ok, failure = _parse_text(data, name)
+    return _checked(table, ok, failure, name)

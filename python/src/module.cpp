@@ -86,7 +86,13 @@ class Table {
     py::gil_scoped_release unlocked;
     return ParseMapText(table_.get(), text, size, name_.c_str()) == 0;
   }
-  std::string Error() const { return GetSymbolTableError(table_.get()); }
+  // The failure of the parse: (message, code, line, token, system error number).
+  py::tuple Failure() const {
+    const SymbolTable* t = table_.get();
+    return py::make_tuple(std::string(GetSymbolTableError(t)), GetSymbolTableErrorCode(t),
+                          GetSymbolTableErrorLine(t), py::bytes(GetSymbolTableErrorToken(t)),
+                          GetSymbolTableErrorSystem(t));
+  }
 
   std::size_t Size() const { return GetSymbolCount(table_.get()); }
   const std::string& name() const { return name_; }
@@ -317,7 +323,7 @@ items are what lookup() gives, made when asked for.)doc")
       [](const std::string& path, const std::string& name) {
         auto table = std::make_shared<Table>(name);
         bool ok = table->ParseFile(path);
-        return py::make_tuple(table, ok, table->Error());
+        return py::make_tuple(table, ok, table->Failure());
       },
       py::arg("path"), py::arg("name"));
   m.def(
@@ -330,7 +336,7 @@ items are what lookup() gives, made when asked for.)doc")
         auto table = std::make_shared<Table>(name);
         bool ok = table->ParseText(static_cast<const char*>(info.ptr),
                                    static_cast<std::size_t>(info.size * info.itemsize));
-        return py::make_tuple(table, ok, table->Error());
+        return py::make_tuple(table, ok, table->Failure());
       },
       py::arg("data"), py::arg("name"));
   m.def(

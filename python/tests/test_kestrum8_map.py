@@ -100,17 +100,21 @@ def test_files_that_cannot_be_opened_raise_the_systems_error(tmp_path):
             k8.parse(locked)
 
 
-@pytest.mark.parametrize("text, line, message", [
-    (" a Addr. g 0x1\n b Addr. g 0x2 x.o\n", 3, 'm.map:3: syntax error. "\n" is invalid.'),
-    ("", 1, 'm.map:1: syntax error. "" is invalid.'),
-    (" a Addr. g 0x1\n " + "x" * 9000 + "\n", 2, "m.map:2: token too large, exceeds YYLMAX"),
+@pytest.mark.parametrize("text, name, line, code, token, message", [
+    (" a Addr. g 0x1\n b Addr. g 0x2 x.o\n", "m.map", 2, 3, b"\n",
+     'm.map:3: syntax error. "\n" is invalid.'),
+    ("", "m.map", 1, 3, b"", 'm.map:1: syntax error. "" is invalid.'),
+    (" a Addr. g 0x1\n " + "x" * 9000 + "\n", "m.map", 2, 4, b"",
+     "m.map:2: token too large, exceeds YYLMAX"),
+    (" a Addr. g 0x1\n b Addr. g 0x2 x.o\n", "p" * 260, 2, 3, b"\n", "p" * 254),
 ])
-def test_maps_that_do_not_parse_raise_map_error(text, line, message):
+def test_maps_that_do_not_parse_raise_map_error(text, name, line, code, token, message):
     with pytest.raises(k8.MapError) as failure:
-        k8.parse_text(text, name="m.map")
+        k8.parse_text(text, name=name)
     error = failure.value
     assert isinstance(error, ValueError)
-    assert (error.message, error.path, error.line, str(error)) == (message, "m.map", line, message)
+    assert (error.message, error.path, error.line, str(error)) == (message, name, line, message)
+    assert (error.code, error.token) == (code, token)
     assert [s.name for s in error.table] == (["a"] if text.startswith(" a") else [])
 
 

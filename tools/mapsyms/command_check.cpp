@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 // mapsyms check FILE...: the answer to "why is my symbol missing?". The library parses each
-// file into a symbol table; every line that looks meant as a symbol entry but made no symbol
-// gets a finding ("FILE:LINE: reason"), and so does a name the library cut. Which lines made
-// symbols comes from the table alone; the tool's own reading of the lines (line_scan.h,
-// check_reasons.h) only explains why a line made none.
+// file into a symbol table with notes on: every line that looks meant as a symbol entry but made
+// no symbol has a note, and so do a name the library cut and the rest of a map not read after a
+// failure. check prints them ("FILE:LINE:COLUMN: reason ('field')"), the field quoted from the
+// line where the library points.
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "check_reasons.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "maps.h"
@@ -18,15 +17,15 @@
 
 namespace {
 
-constexpr std::size_t kLongestName = 255;
+constexpr std::size_t kLongestQuote = 40;
 
-// A map's bytes, and its text as the library reads it: carriage returns dropped, nothing after
-// a Ctrl-Z.
+// A map's bytes, and its lines as the library reads them: carriage returns dropped, nothing
+// after a Ctrl-Z.
 struct MapText {
   std::string name;  // the path, or the name standard input goes by
   std::string raw;
   std::string text;
-  bool cut_at_ctrl_z = false;
+  std::vector<std::string_view> lines;
 };
 
 bool ReadMap(const std::string& path, MapText* map) {
@@ -43,126 +42,63 @@ bool ReadMap(const std::string& path, MapText* map) {
   }
   map->text.reserve(map->raw.size());
   for (char c : map->raw) {
-    if (c == '\x1a') {
-      map->cut_at_ctrl_z = true;
-      break;
-    }
+    if (c == '\x1a') break;
     if (c != '\r') map->text += c;
+  }
+  std::string_view text = map->text;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    map->lines.push_back(text.substr(start, end - start));
+    start = end + 1;
   }
   return true;
 }
 
-MapLines SplitLines(std::string_view text) {
-  MapLines lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    lines.last_has_end = end != std::string_view::npos;
-    if (!lines.last_has_end) end = text.size();
-    lines.text.push_back(text.substr(start, end - start));
-    lines.scans.push_back(ScanLine(lines.text.back()));
-    start = end + 1;
-  }
-  return lines;
-}
-
-// The line (from 0) at which the library stopped, from its message "NAME:LINE: ...": the line
-// of the token it quotes, a line end belonging to the line it ends.
-std::size_t StopLine(std::string_view message, const std::string& name) {
-  if (message.substr(0, name.size() + 1) != name + ":") return 0;
-  std::size_t at = name.size() + 1, line = 0;
-  while (at < message.size() && message[at] >= '0' && message[at] <= '9') {
-    line = line * 10 + static_cast<std::size_t>(message[at++] - '0');
-  }
-  bool line_end = message.find("\"\n\"", at) != std::string_view::npos;
-  if (line_end && line > 0) --line;
-  return line > 0 ? line - 1 : 0;
-}
-
-// The lines the library made symbols of: each symbol's line, and the pieces of a continued
-// name after its head line.
-void MarkSymbols(const MapLines& lines, const MapSymbol* symbols, std::size_t count,
-                 std::vector<char>* at_symbol, std::vector<char>* covered) {
-  at_symbol->assign(lines.size(), 0);
-  covered->assign(lines.size(), 0);
-  for (std::size_t k = 0; k < count; ++k) {
-    std::size_t i = symbols[k].line - 1;
-    if (symbols[k].line == 0 || i >= lines.size()) continue;
-    (*at_symbol)[i] = 1;
-    (*covered)[i] = 1;
-    if (!lines.scans[i].Head()) continue;
-    for (std::size_t m = i + 1; m < lines.size(); ++m) {
-      (*covered)[m] = 1;
-      if (!lines.scans[m].MiddlePiece()) break;
+// Text as a finding quotes it: bytes outside printable ASCII escaped (\t, \xHH).
+std::string ShowText(std::string_view text) {
+  std::string shown;
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c < 0x7F) {
+      shown += ch;
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
     }
   }
+  return shown;
 }
 
-// What the parse of one map said.
-struct ParseOutcome {
-  bool ok = true;
-  std::size_t stop = 0;  // with !ok, the line at which it stopped
-  const MapSymbol* symbols = nullptr;
-  std::size_t count = 0;
-};
-
-// A symbol-like line the parse did not reach: the first says how many there are from it on;
-// each says what is wrong with it by itself, if anything.
-template <class Report>
-void ReportNotRead(const MapLines& lines, std::size_t i, std::size_t stop, bool first,
-                   Report& report) {
-  std::string stopped = "the parse stopped at line " + std::to_string(stop + 1);
-  if (first) {
-    std::size_t count = 0;
-    for (std::size_t m = i; m < lines.size(); ++m) count += SymbolLike(lines.text[m]);
-    report(i, std::to_string(count) + (count == 1 ? " symbol-like line" : " symbol-like lines") +
-                  " from here on not read: " + stopped);
-  }
-  std::string fault = OwnFault(lines, i);
-  if (!fault.empty()) report(i, fault + "; not read: " + stopped);
+// The field a note points at: from its column to the next space, tab or form feed, quoted;
+// empty at the line's end.
+std::string QuotedField(std::string_view line, std::uint32_t column) {
+  if (column == 0 || column > line.size()) return "";
+  std::string_view rest = line.substr(column - 1);
+  std::string_view field = rest.substr(0, rest.find_first_of(" \t\f"));
+  if (field.empty()) return "";
+  bool cut = field.size() > kLongestQuote;
+  return " ('" + ShowText(field.substr(0, kLongestQuote)) + (cut ? "...')" : "')");
 }
 
-// Says what is wrong with the lines of one map; returns how many findings there were.
-int CheckLines(const MapText& map, const ParseOutcome& parse, Output& out) {
-  int findings = 0;
+// Prints the table's notes on the map; returns how many there were.
+std::size_t PrintNotes(const MapLibrary& lib, const SymbolTable* table, const MapText& map,
+                       Output& out) {
   std::string shown = ShowPath(map.name);
-  auto report = [&](std::size_t line, const std::string& reason) {
-    out.Put(shown + ":" + std::to_string(line + 1) + ": " + reason + "\n");
-    ++findings;
-  };
-  MapLines lines = SplitLines(map.text);
-  std::vector<char> at_symbol, covered;
-  MarkSymbols(lines, parse.symbols, parse.count, &at_symbol, &covered);
-  std::size_t not_read = 0;  // symbol-like lines after the line where the parse stopped
-  std::size_t open_head = kNoOpenHead;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (at_symbol[i]) {
-      std::size_t length = NameLength(lines, i);
-      if (length > kLongestName) {
-        report(i, "name of " + std::to_string(length) + " characters is cut at 255");
-      }
-    } else if (!covered[i] && SymbolLike(lines.text[i])) {
-      if (parse.ok || i <= parse.stop) {
-        report(i, WhyNoSymbol(lines, i, open_head));
-      } else {
-        ReportNotRead(lines, i, parse.stop, not_read++ == 0, report);
-      }
-    }
-    const LineScan& scan = lines.scans[i];
-    if (open_head == kNoOpenHead) {
-      if (scan.Head()) open_head = i;
-    } else if (!scan.MiddlePiece()) {
-      open_head = kNoOpenHead;  // its last piece, or what broke it
-    }
+  const MapNote* notes = lib.get_notes(table);
+  std::size_t count = lib.get_note_count(table);
+  for (std::size_t i = 0; i < count; ++i) {
+    const MapNote& note = notes[i];
+    std::string_view line = note.line <= map.lines.size() ? map.lines[note.line - 1] : "";
+    bool quoted = note.reason != K8MAP_NOTE_NOT_READ;
+    out.Put(shown + ":" + std::to_string(note.line) + ":" + std::to_string(note.column) + ": " +
+            lib.get_note_text(note.reason) + (quoted ? QuotedField(line, note.column) : "") +
+            "\n");
   }
-  if (!lines.last_has_end) {
-    report(lines.size() - 1,
-           "the last line has no line end: a syntax error, its entry makes no symbol");
-  }
-  if (map.cut_at_ctrl_z) {
-    report(lines.size() - (lines.last_has_end ? 0 : 1),
-           "a Ctrl-Z ends the input here: nothing after it is read");
-  }
-  return findings;
+  return count;
 }
 
 bool CheckCheck(const CommandLine& line, std::string* error) {
@@ -186,22 +122,22 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
     }
     SymbolTable* table = lib.create_symbol_table();
     if (table == nullptr) OutOfMemory();
-    ParseOutcome parse;
-    parse.ok = lib.parse_map_text(table, map.raw.data(), map.raw.size(), map.name.c_str()) == 0;
-    std::string message = OneLine(lib.get_symbol_table_error(table));
-    if (!parse.ok) parse.stop = StopLine(lib.get_symbol_table_error(table), map.name);
-    parse.symbols = lib.get_symbols(table);
-    parse.count = lib.get_symbol_count(table);
-    if (CheckLines(map, parse, out) > 0 && status == kExitOk) status = kExitNo;
+    lib.set_symbol_table_flags(table, K8MAP_TABLE_NOTES);
+    bool ok = lib.parse_map_text(table, map.raw.data(), map.raw.size(), map.name.c_str()) == 0;
+    if (PrintNotes(lib, table, map, out) > 0 && status == kExitOk) status = kExitNo;
+    const MapSymbol* symbols = lib.get_symbols(table);
     std::size_t records = 0;
-    for (std::size_t i = 0; i < parse.count; ++i) records += IsAddressKind(parse.symbols[i].kind);
+    for (std::size_t i = 0; i < lib.get_symbol_count(table); ++i) {
+      records += IsAddressKind(symbols[i].kind);
+    }
     std::string counted = std::to_string(records) + (records == 1 ? " record" : " records");
     out.Put(ShowPath(map.name) + ": " +
-            (parse.ok ? "parse succeeded, " + counted
-                      : "parse failed after " + counted + ": " + message) +
+            (ok ? "parse succeeded, " + counted
+                : "parse failed after " + counted + ": " +
+                      OneLine(lib.get_symbol_table_error(table))) +
             "\n");
     lib.free_symbol_table(table);
-    if (!parse.ok) status = kExitFile;
+    if (!ok) status = kExitFile;
   }
   return status;
 }
@@ -211,22 +147,22 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
 const Command kCheckCommand = {
     "check",
     "mapsyms check FILE...",
-    R"(Parses each FILE ("-" for standard input) through the library and prints, for every line
-that looks meant as a symbol entry but made no symbol, "FILE:LINE: reason". A line looks meant
-as an entry when it begins with a blank (space, tab, form feed, vertical tab or no-break space)
-and holds a kind keyword (Addr., loc., EQU, bit, Func., Var., arg., in any letter case) or a
-0x or 0X value. Which lines made symbols is the library's answer; the reason says what the
-library met where: the line start, a field in the wrong case or missing, a byte that is no
-blank between fields, a name or piece holding a character names do not, a value that does not
-convert, a continued name that is not completed, lines not read after the parse stopped. A
-name the library cut at 255 characters is a finding too, and so are the last line without its
-line end and a Ctrl-Z that ends the input. Then the outcome of the parse: "FILE: parse
-succeeded, N records", or "FILE: parse failed after N records: " and the library's message.
-Exit 0 when nothing was found, 1 when lines were found, 3 when a file could not be read or
-parsed.
+    R"help(Parses each FILE ("-" for standard input) through the library with its notes on and prints
+each note: "FILE:LINE:COLUMN: reason ('field')", the field quoted from where the library
+points. A line gets a note when it begins with a blank (space, tab, form feed, vertical tab or
+no-break space), holds a kind keyword (Addr., loc., EQU, bit, Func., Var., arg., in any letter
+case, with or without its dot) or a 0x or 0X value, and made no symbol; the reason is the
+library's own reading of the line: the line start, a field in the wrong case or missing, a byte
+that is no blank between fields, a name holding a character names do not, a value that does not
+convert, a continued name that is not completed, the last line without its line end. A name
+the library cut at 255 characters has a note too, and so has the rest of a map not read after
+the parse stopped. Then the outcome of the parse: "FILE: parse succeeded, N records", or "FILE:
+parse failed after N records: " and the library's message. Exit 0 when nothing was found, 1
+when lines were found, 2 when the command line is wrong, 3 when a file could not be read or
+parsed, 4 when the library could not be loaded.
 
   -h, --help  print this help
-)",
+)help",
     {{"help", 'h', false}, {"version", 'V', false}},
     CheckCheck,
     RunCheck,

@@ -235,23 +235,23 @@ class Symbolizer {
       const Found& f = found[k];
       Copy(sink, copied, f.end);
       copied = f.end;
-      const MapSymbol* symbol = piece.symbols[k];
-      bool within = symbol != nullptr && f.address - symbol->value <= o_.max_offset;
-      Annotate(sink, f.address, within ? symbol : nullptr, piece.map_of[k]);
+      Annotate(sink, f.address, piece.symbols[k], piece.map_of[k]);
     }
     Copy(sink, copied, to);
   }
 
   // The symbols of count addresses from the k-th: of every map's address symbols, the one at
-  // or nearest below each (the first map's among equal values).
+  // or nearest below each within the bound (the first map's among equal values).
   void LookUp(Piece& piece, std::size_t k, std::size_t count) const {
     const std::uint32_t* addresses = piece.addresses.data() + k;
     const MapSymbol** symbols = piece.symbols.data() + k;
-    lib_.find_symbols_by_address(o_.tables[0], addresses, count, symbols);
+    lib_.find_nearest_symbols(o_.tables[0], addresses, count, K8MAP_KINDS_ADDRESS, o_.max_offset,
+                              symbols);
     if (o_.tables.size() == 1) return;
     piece.in_map.resize(count);
     for (std::uint32_t map = 1; map < o_.tables.size(); ++map) {
-      lib_.find_symbols_by_address(o_.tables[map], addresses, count, piece.in_map.data());
+      lib_.find_nearest_symbols(o_.tables[map], addresses, count, K8MAP_KINDS_ADDRESS,
+                                o_.max_offset, piece.in_map.data());
       for (std::size_t j = 0; j < count; ++j) {
         const MapSymbol* other = piece.in_map[j];
         if (other != nullptr && (symbols[j] == nullptr || other->value > symbols[j]->value)) {

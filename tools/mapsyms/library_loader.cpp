@@ -106,6 +106,14 @@ constexpr Export kExports[] = {
     {"GetSymbolTableError", &Store<&MapLibrary::get_symbol_table_error>},
     {"GetKindName", &Store<&MapLibrary::get_kind_name>},
     {"GetMapLibraryVersion", &Store<&MapLibrary::get_map_library_version>},
+    {"GetSymbolTableErrorCode", &Store<&MapLibrary::get_symbol_table_error_code>},
+    {"GetSymbolTableErrorSystem", &Store<&MapLibrary::get_symbol_table_error_system>},
+    {"SetSymbolTableFlags", &Store<&MapLibrary::set_symbol_table_flags>},
+    {"GetNoteCount", &Store<&MapLibrary::get_note_count>},
+    {"GetNotes", &Store<&MapLibrary::get_notes>},
+    {"GetNoteText", &Store<&MapLibrary::get_note_text>},
+    {"FindNearestSymbol", &Store<&MapLibrary::find_nearest_symbol>},
+    {"FindNearestSymbols", &Store<&MapLibrary::find_nearest_symbols>},
 };
 
 // The library's folder from the programs', installed (the build says; this is the plain layout).

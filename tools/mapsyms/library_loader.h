@@ -30,6 +30,14 @@ struct MapLibrary {
   GetSymbolTableErrorFn get_symbol_table_error = nullptr;
   GetKindNameFn get_kind_name = nullptr;
   GetMapLibraryVersionFn get_map_library_version = nullptr;
+  GetSymbolTableErrorCodeFn get_symbol_table_error_code = nullptr;
+  GetSymbolTableErrorSystemFn get_symbol_table_error_system = nullptr;
+  SetSymbolTableFlagsFn set_symbol_table_flags = nullptr;
+  GetNoteCountFn get_note_count = nullptr;
+  GetNotesFn get_notes = nullptr;
+  GetNoteTextFn get_note_text = nullptr;
+  FindNearestSymbolFn find_nearest_symbol = nullptr;
+  FindNearestSymbolsFn find_nearest_symbols = nullptr;
 };
 
 // Fills library; on failure returns false with a reason in *error.

@@ -26,9 +26,8 @@ namespace {
 // cannot be opened.
 std::string FailureMessage(const MapLibrary& lib, const FileOutcome& f) {
   std::string message = OneLine(lib.get_symbol_table_error(f.table));
-  if (message.rfind("can't open file", 0) == 0) {
-    std::string reason = OpenFailureReason(f.path);
-    if (!reason.empty()) message += " (" + reason + ")";
+  if (lib.get_symbol_table_error_code(f.table) == K8MAP_ERROR_OPEN) {
+    message += " (" + SystemReason(lib.get_symbol_table_error_system(f.table), f.path) + ")";
   }
   return message;
 }
@@ -137,13 +136,14 @@ const MapSymbol* Maps::Find(std::uint32_t address, std::uint32_t max_offset,
                             std::uint32_t* file) const {
   const MapSymbol* best = nullptr;
   for (std::uint32_t f = 0; f < files_.size(); ++f) {
-    const MapSymbol* found = lib_.find_symbol_by_address(files_[f].table, address);
+    const MapSymbol* found =
+        lib_.find_nearest_symbol(files_[f].table, address, K8MAP_KINDS_ADDRESS, max_offset);
     if (found != nullptr && (best == nullptr || found->value > best->value)) {
       best = found;
       if (file != nullptr) *file = f;
     }
   }
-  return best != nullptr && address - best->value <= max_offset ? best : nullptr;
+  return best;
 }
 
 namespace {

@@ -20,3 +20,11 @@ std::string OpenFailureReason(const std::string& path) {
   if (directory) return std::strerror(EISDIR);
   return file == nullptr ? std::strerror(error) : "";
 }
+
+std::string SystemReason(int error, const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFDIR) {
+    return std::strerror(EISDIR);
+  }
+  return std::strerror(error);
+}
