@@ -181,8 +181,9 @@ typedef struct MapNote {
 #define K8MAP_NOTE_NO_LINE_END 31        /* the last line has no line end */
 #define K8MAP_NOTE_NAME_CUT 32           /* the name was cut at 255 bytes (a symbol was made) */
 #define K8MAP_NOTE_NOT_READ 33           /* the parse stopped before this line */
-#define K8MAP_NOTE_OTHER 34              /* made no symbol for another reason (memory) */
-#define K8MAP_NOTE_LAST 34
+#define K8MAP_NOTE_PIECE_OF_NO_SYMBOL 34 /* a piece of a name whose entry made no symbol */
+#define K8MAP_NOTE_OTHER 35              /* made no symbol for another reason (memory) */
+#define K8MAP_NOTE_LAST 35
 
 /* Ordinal 9. A new, empty table; null only when memory is exhausted. */
 K8MAP_API SymbolTable* K8MAP_CDECL CreateSymbolTable(void);

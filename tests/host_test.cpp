@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -165,6 +166,34 @@ TEST(Host, NullArgumentsAreSafe) {
   EXPECT_EQ(value, 0u) << "zero's value, the third record";
   EXPECT_EQ(Lib().get_next_record(nullptr, nullptr), 1);
   Lib().free_all_records();
+}
+
+// The 1.2 functions through the loaded library: a failure's parts, notes, bounded finds.
+TEST(Host, TablesSayFailuresNotesAndBoundedFinds) {
+  SymbolTable* table = Lib().create_symbol_table();
+  EXPECT_EQ(Lib().parse_map_file(table, DataPath("absent.map").c_str()), -1);
+  EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_OPEN);
+  EXPECT_EQ(Lib().get_symbol_table_error_system(table), ENOENT);
+  ASSERT_EQ(Lib().set_symbol_table_flags(table, K8MAP_TABLE_NOTES), 0);
+  std::string text = "  a Addr. g 0x1000\n  v Var. g 0x2000\n  b ADDR. g 0x3000\n  c Addr. g 0x4000 x.o\n";
+  EXPECT_EQ(Lib().parse_map_text(table, text.data(), text.size(), "m"), -1);
+  EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_SYNTAX);
+  ASSERT_EQ(Lib().get_note_count(table), 2u);
+  const MapNote* notes = Lib().get_notes(table);
+  EXPECT_EQ(notes[0].line, 3u);
+  EXPECT_EQ(notes[0].column, 5u);
+  EXPECT_EQ(notes[0].reason, K8MAP_NOTE_KIND_CASE);
+  EXPECT_EQ(notes[1].reason, K8MAP_NOTE_TRAILING_TEXT);
+  EXPECT_NE(Lib().get_note_text(notes[1].reason), nullptr);
+  const MapSymbol* found =
+      Lib().find_nearest_symbol(table, 0x2010, K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT);
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(found->name, "a");
+  EXPECT_EQ(Lib().find_nearest_symbol(table, 0x2010, K8MAP_KINDS_ADDRESS, 0x100), nullptr);
+  found = Lib().find_nearest_symbol(table, 0x2010, K8MAP_KIND_MASK(K8MAP_KIND_VAR), 0x100);
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(found->name, "v");
+  Lib().free_symbol_table(table);
 }
 
 TEST(Host, FatalScannerFailureReturnsAndTheProcessLivesOn) {
@@ -389,6 +418,19 @@ const char* const kExportsByOrdinal[] = {
     "GetKindName",
     "GetMapLibraryVersion",
     "FindSymbolsByAddress",
+    "GetSymbolTableErrorCode",
+    "GetSymbolTableErrorLine",
+    "GetSymbolTableErrorToken",
+    "GetSymbolTableErrorSystem",
+    "SetSymbolTableFlags",
+    "GetNoteCount",
+    "GetNotes",
+    "GetNoteText",
+    "FindNearestSymbol",
+    "FindNearestSymbols",
+    "FindSymbolsByName",
+    "GetMapLibraryVersionNumber",
+    "ParseMapFileW",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -446,7 +488,53 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
   EXPECT_EQ(StackDelta<1>(fn("GetSymbolTableError")), 0);
   EXPECT_EQ(StackDelta<4>(fn("FindSymbolsByAddress")), 0);
   EXPECT_EQ(StackDelta<1>(fn("GetKindName")), 0);
+  struct {
+    const char* name;
+    int arguments;
+  } added[] = {{"GetSymbolTableErrorCode", 1}, {"GetSymbolTableErrorLine", 1},
+               {"GetSymbolTableErrorToken", 1}, {"GetSymbolTableErrorSystem", 1},
+               {"SetSymbolTableFlags", 2},     {"GetNoteCount", 1},
+               {"GetNotes", 1},                {"GetNoteText", 1},
+               {"FindNearestSymbol", 4},       {"FindNearestSymbols", 6},
+               {"FindSymbolsByName", 4},       {"GetMapLibraryVersionNumber", 0},
+               {"ParseMapFileW", 2}};
+  for (const auto& a : added) {
+    int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
+                 : a.arguments == 1 ? StackDelta<1>(fn(a.name))
+                 : a.arguments == 2 ? StackDelta<2>(fn(a.name))
+                 : a.arguments == 4 ? StackDelta<4>(fn(a.name))
+                                    : StackDelta<6>(fn(a.name));
+    EXPECT_EQ(popped, 0) << a.name << ": cdecl";
+  }
   EXPECT_EQ(StackDelta<0>(fn("CreateSymbolTable")), 0);  // a table left for the process' end
+}
+
+// A map in a folder named in another script: ParseMapFileW opens it, and messages name it in
+// UTF-8.
+TEST(WindowsHost, WidePathsOpenAnyFolder) {
+  auto module = static_cast<HMODULE>(Lib().handle);
+  auto parse_w = reinterpret_cast<ParseMapFileWFn>(GetProcAddress(module, "ParseMapFileW"));
+  ASSERT_NE(parse_w, nullptr);
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / L"\u043a\u0430\u0440\u0442\u044b_\u03c7\u03ac\u03c1\u03c4\u03b7\u03c2";
+  std::filesystem::create_directories(folder);
+  std::filesystem::path map = folder / L"\u0441\u0438\u043c\u0432\u043e\u043b\u044b.map";
+  std::ofstream(map, std::ios::binary) << "  main Addr. g 0x1000\n";
+  SymbolTable* table = Lib().create_symbol_table();
+  EXPECT_EQ(parse_w(table, map.wstring().c_str()), 0);
+  ASSERT_EQ(Lib().get_symbol_count(table), 1u);
+  EXPECT_STREQ(Lib().get_symbols(table)[0].name, "main");
+  std::filesystem::path absent = folder / L"\u043d\u0435\u0442.map";
+  EXPECT_EQ(parse_w(table, absent.wstring().c_str()), -1);
+  std::u8string utf8 = absent.u8string();
+  EXPECT_EQ(std::string(Lib().get_symbol_table_error(table)),
+            "can't open file " + std::string(utf8.begin(), utf8.end()) + "\n");
+  EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_OPEN);
+  EXPECT_EQ(Lib().get_symbol_table_error_system(table), ENOENT);
+  EXPECT_EQ(parse_w(table, nullptr), -1);
+  EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_ARGUMENT);
+  Lib().free_symbol_table(table);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(WindowsHost, SymbolsAreSixteenBytes) {

@@ -88,6 +88,7 @@ TEST(Notes, ContinuedNamesAndTheRestAfterAStop) {
       {" a+ Addr. g 0x1\n b+\n", "1:2:28"},
       {" a+ Addr. g 0x1\n b", "1:2:28"},
       {" a+ Addr. g 0x123456789\n b\n", "1:13:23"},
+      {" a+ Addr. g 0x123456789\n loc+\n 0x1\n", "1:13:23 2:2:34 3:2:34"},
       {" a Addr. g 0x1 x.y\n b Addr. g 0x2\n c Addr. g 0x3\n", "1:16:25 2:1:33"},
       {" a Addr. g 0x1 x.y\n", "1:16:25"},
       {" " + std::string(9000, 'w') + " Addr. g 0x1\n b Addr. g 0x2\n", "1:2:26 2:1:33"},

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "scanner/char_class.h"
 #include "scanner/line_reading.h"
@@ -53,6 +54,7 @@ constexpr const char* kNoteTexts[] = {
     "the last line has no line end: a syntax error, its entry makes no symbol",
     "the name is longer than 255 characters and is cut at 255",
     "the parse stopped before this line: the rest of the map was not read",
+    "a piece of a continued name whose entry made no symbol (its head line says why)",
     "the entry made no symbol (memory ran out)",
 };
 static_assert(sizeof kNoteTexts / sizeof kNoteTexts[0] == K8MAP_NOTE_LAST + 1);
@@ -231,13 +233,11 @@ class NoteWriter {
     LineReading r = ReadMapLine(line, has_end, scratch_);
     bool made = MadeSymbol(number);
     if (head_ != 0) {
-      if (r.MiddlePiece()) {
-        head_length_ += r.tokens[0].end - r.tokens[0].begin - 1;
-        return;
-      }
-      if (r.LastPiece()) {
-        head_length_ += r.tokens[0].end - r.tokens[0].begin;
-        CloseContinuation(kCompleted);
+      if (r.MiddlePiece() || r.LastPiece()) {
+        bool last = r.LastPiece();
+        head_length_ += r.tokens[0].end - r.tokens[0].begin - (last ? 0 : 1);
+        if (!head_made_ && SymbolLike(line)) pieces_.push_back({number, r.tokens[0].begin});
+        if (last) CloseContinuation(kCompleted);
         return;
       }
       bool piece = r.count == 1 && !r.skipped;  // a last piece without its line end
@@ -305,6 +305,8 @@ class NoteWriter {
         Add(head_, {kReasons[outcome], head_column_});
       }
     }
+    for (const auto& [line, at] : pieces_) Add(line, {K8MAP_NOTE_PIECE_OF_NO_SYMBOL, at});
+    pieces_.clear();
     head_ = 0;
   }
 
@@ -313,6 +315,8 @@ class NoteWriter {
   std::string scratch_;
   std::size_t next_ = 0;  // the first symbol not yet passed
   std::uint64_t head_ = 0;  // the head line of the continued name being read; 0: none
+  // Its symbol-like pieces, noted after the head line when its entry made no symbol.
+  std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
   bool head_made_ = false, head_like_ = false;
   std::size_t head_column_ = 0, head_length_ = 0, head_value_at_ = 0;
   int head_value_ = K8MAP_NOTE_OTHER;

@@ -14,6 +14,7 @@
 #include "maps.h"
 #include "messages.h"
 #include "out_of_memory.h"
+#include "wide_paths.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool ReadMap(const std::string& path, MapText* map) {
     if (!ReadStandardInput(&map->raw)) return false;
   } else {
     map->name = path;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenForReading(path);
     if (file == nullptr) return false;
     bool ok = ReadAll(file, &map->raw);
     std::fclose(file);

@@ -18,6 +18,7 @@
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
+#include "wide_paths.h"
 #include "number.h"
 #include "stream_reader.h"
 
@@ -395,7 +396,7 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
   int status = kExitOk;
   for (const std::string& input : inputs) {
     bool standard_input = input == kStandardInput;
-    std::FILE* stream = standard_input ? stdin : std::fopen(input.c_str(), "rb");
+    std::FILE* stream = standard_input ? stdin : OpenForReading(input);
     if (stream == nullptr) {
       Say("cannot read " + ShowPath(input) + " (" + OpenFailureReason(input) + ")");
       status = kExitFile;

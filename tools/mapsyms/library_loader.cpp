@@ -114,6 +114,9 @@ constexpr Export kExports[] = {
     {"GetNoteText", &Store<&MapLibrary::get_note_text>},
     {"FindNearestSymbol", &Store<&MapLibrary::find_nearest_symbol>},
     {"FindNearestSymbols", &Store<&MapLibrary::find_nearest_symbols>},
+#ifdef _WIN32
+    {"ParseMapFileW", &Store<&MapLibrary::parse_map_file_w>},
+#endif
 };
 
 // The library's folder from the programs', installed (the build says; this is the plain layout).

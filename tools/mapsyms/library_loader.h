@@ -38,6 +38,9 @@ struct MapLibrary {
   GetNoteTextFn get_note_text = nullptr;
   FindNearestSymbolFn find_nearest_symbol = nullptr;
   FindNearestSymbolsFn find_nearest_symbols = nullptr;
+#ifdef _WIN32
+  ParseMapFileWFn parse_map_file_w = nullptr;
+#endif
 };
 
 // Fills library; on failure returns false with a reason in *error.

@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "messages.h"
 #include "out_of_memory.h"
+#include "wide_paths.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   EndOnOutOfMemory();
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = ProgramArguments(argc, argv);
   const Command& command = *ChooseCommand(&args);
   CommandLine line;
   std::string error;

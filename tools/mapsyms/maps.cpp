@@ -11,6 +11,7 @@
 #include "both_halves.h"
 #include "messages.h"
 #include "out_of_memory.h"
+#include "wide_paths.h"
 
 bool IsAddressKind(std::uint8_t kind) {
   return kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC;
@@ -66,9 +67,16 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   }
   // Each file's address symbols are counted on its thread too (in end, for now).
   auto parse = [this, &input](FileOutcome& f) {
+#ifdef _WIN32
+    auto parse_file = [this](FileOutcome& g) {
+      return lib_.parse_map_file_w(g.table, Widen(g.path).c_str());
+    };
+#else
+    auto parse_file = [this](FileOutcome& g) { return lib_.parse_map_file(g.table, g.path.c_str()); };
+#endif
     f.ok = f.standard_input
                ? lib_.parse_map_text(f.table, input.data(), input.size(), kStandardInputName) == 0
-               : lib_.parse_map_file(f.table, f.path.c_str()) == 0;
+               : parse_file(f) == 0;
     const MapSymbol* symbols = lib_.get_symbols(f.table);
     std::size_t n = lib_.get_symbol_count(f.table);
     for (std::size_t s = 0; s < n; ++s) f.end += IsAddressKind(symbols[s].kind) ? 1 : 0;
