@@ -8,7 +8,10 @@
 // how far the process's peak memory rose above what it held before the first parse.
 // With --table the round is a symbol table's instead (CreateSymbolTable, ParseMapFile, a walk
 // of every symbol, FreeSymbolTable); with --threads N FILE... it is N such rounds at once, one
-// thread each, on the files given in turn, and prints the seconds they took together.
+// thread each, on the files given in turn, and prints the seconds they took together. --notes
+// makes the table rounds keep notes. --lookups FILE times a million addresses through
+// FindSymbolsByAddress and through FindNearestSymbols (the address kinds, no bound) on one
+// table, alternately five times each, and prints both bests and their ratio.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -55,9 +58,12 @@ Round ParseWalkFree(const MapLibrary& lib, const char* path, bool record_bytes_w
   return round;
 }
 
+bool notes_wanted = false;
+
 Round TableRound(const MapLibrary& lib, const char* path, bool record_bytes_wanted) {
   Round round;
   SymbolTable* table = lib.create_symbol_table();
+  if (notes_wanted) lib.set_symbol_table_flags(table, K8MAP_TABLE_NOTES);
   round.status = lib.parse_map_file(table, path) == 0 ? 0 : 1;
   if (round.status != 0) std::fprintf(stderr, "%s", lib.get_symbol_table_error(table));
   const MapSymbol* symbols = lib.get_symbols(table);
@@ -150,18 +156,57 @@ int Threads(const MapLibrary& lib, int threads, const std::vector<const char*>& 
   return status;
 }
 
+// A million addresses through both batch finds of one table.
+int Lookups(const MapLibrary& lib, const char* path) {
+  SymbolTable* table = lib.create_symbol_table();
+  if (lib.parse_map_file(table, path) != 0) return 1;
+  std::vector<std::uint32_t> addresses(1000000);
+  std::uint32_t state = 7;
+  for (std::uint32_t& a : addresses) a = state = state * 1664525u + 1013904223u;
+  std::vector<const MapSymbol*> answers(addresses.size());
+  double best_old = 1e9, best_new = 1e9;
+  std::size_t found_old = 0, found_new = 0;
+  for (int round = 0; round < 6; ++round) {  // the first builds the index, untimed
+    double start = Seconds();
+    found_old = lib.find_symbols_by_address(table, addresses.data(), addresses.size(),
+                                            answers.data());
+    double middle = Seconds();
+    found_new = lib.find_nearest_symbols(table, addresses.data(), addresses.size(),
+                                         K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT, answers.data());
+    double end = Seconds();
+    if (round == 0) continue;
+    best_old = std::min(best_old, middle - start);
+    best_new = std::min(best_new, end - middle);
+  }
+  std::printf("%zu found: FindSymbolsByAddress best %.5f, FindNearestSymbols best %.5f, ratio %.2f\n",
+              found_new, best_old, best_new, best_new / best_old);
+  lib.free_symbol_table(table);
+  return found_old == found_new ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--notes") == 0) {
+    notes_wanted = true;
+    --argc, ++argv;
+  }
   if (argc > 1 && std::strcmp(argv[1], "--table") == 0) {
     table_rounds = true;
     --argc, ++argv;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--lookups") == 0) {
+    MapLibrary lib;
+    std::string error;
+    if (!LoadMapLibrary(lib, &error)) return 1;
+    return Lookups(lib, argv[2]);
   }
   bool record_bytes_wanted = argc == 3 && std::strcmp(argv[1], "--record-bytes") == 0;
   int parses = argc == 4 && std::strcmp(argv[1], "--parses") == 0 ? std::atoi(argv[2]) : 0;
   int threads = argc >= 4 && std::strcmp(argv[1], "--threads") == 0 ? std::atoi(argv[2]) : 0;
   if (argc != 2 && !record_bytes_wanted && parses <= 0 && threads <= 0) {
     std::fprintf(stderr,
-                 "usage: minimal_host [--table] [--record-bytes | --parses N] FILE\n"
-                 "       minimal_host --threads N FILE...\n");
+                 "usage: minimal_host [--notes] [--table] [--record-bytes | --parses N] FILE\n"
+                 "       minimal_host --threads N FILE...\n"
+                 "       minimal_host --lookups FILE\n");
     return 2;
   }
   const char* path = argv[argc - 1];

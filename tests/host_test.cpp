@@ -512,8 +512,7 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
 // A map in a folder named in another script: ParseMapFileW opens it, and messages name it in
 // UTF-8.
 TEST(WindowsHost, WidePathsOpenAnyFolder) {
-  auto module = static_cast<HMODULE>(Lib().handle);
-  auto parse_w = reinterpret_cast<ParseMapFileWFn>(GetProcAddress(module, "ParseMapFileW"));
+  ParseMapFileWFn parse_w = Lib().parse_map_file_w;
   ASSERT_NE(parse_w, nullptr);
   std::filesystem::path folder =
       std::filesystem::temp_directory_path() / L"\u043a\u0430\u0440\u0442\u044b_\u03c7\u03ac\u03c1\u03c4\u03b7\u03c2";

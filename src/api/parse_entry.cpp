@@ -45,10 +45,11 @@ void WriteMissingText(const ParseParts& parts, const char* name) {
   parts.failure.code = K8MAP_ERROR_ARGUMENT;
 }
 
-// The failure code of a fatal scanner message.
+// The failure code of a fatal scanner message (compared by text: each translation unit may
+// hold its own copy of the literal).
 int FatalCode(const char* message) {
-  if (message == kFatalTokenTooLarge) return K8MAP_ERROR_TOKEN_TOO_LONG;
-  if (message == kFatalInputFailed) return K8MAP_ERROR_READ;
+  if (std::strcmp(message, kFatalTokenTooLarge) == 0) return K8MAP_ERROR_TOKEN_TOO_LONG;
+  if (std::strcmp(message, kFatalInputFailed) == 0) return K8MAP_ERROR_READ;
   return K8MAP_ERROR_MEMORY;
 }
 
@@ -248,7 +249,9 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
                            parts.line_shortcut, &parts.stacks);
     } catch (const ScannerFailure& failure) {
       fatal = failure.message;
-      if (fatal == kFatalInputFailed) parts.failure.system = parts.scanner.stream.read_error;
+      if (FatalCode(fatal) == K8MAP_ERROR_READ) {
+        parts.failure.system = parts.scanner.stream.read_error;
+      }
     }
     if (fatal != nullptr || result != 0) opened.ReadPastStop();
   }

@@ -55,6 +55,14 @@ verdict mingw_link $(( $? == 0 )) "$(head -5 "$work/cc.log")"
 run bin/host_mingw.exe "$sample" >"$work/out"
 same_file mingw_host "$work/host.expected" "$work/out"
 
+# An import library made from the zip's .def as the README says (dlltool -k), and the example
+# linked against it.
+(cd "$work" && i686-w64-mingw32-dlltool -k -d "$dist/lib/kestrum8_map.def" -l libfromdef.a) &&
+  i686-w64-mingw32-gcc -std=c99 -Wall -Wextra -Werror -I"$dist/include" -o "$dist/bin/host_def.exe"     "$dist/examples/host.c" "$work/libfromdef.a" >"$work/cc.log" 2>&1
+verdict def_import_library $(( $? == 0 )) "$(head -5 "$work/cc.log")"
+run bin/host_def.exe "$sample" >"$work/out"
+same_file def_host "$work/host.expected" "$work/out"
+
 # MSVC-style: no C runtime, kernel32 only; its import library made from a .def here.
 llvm-dlltool -m i386 -k -d "$src/tests/packaging/kernel32.def" -l "$work/kernel32.lib" &&
   clang --target=i686-pc-windows-msvc -ffreestanding -O1 -Wall -Wextra -Werror -I"$dist/include" \
