@@ -168,8 +168,8 @@ int Lookups(const MapLibrary& lib, const char* path) {
   std::size_t found_old = 0, found_new = 0;
   for (int round = 0; round < 6; ++round) {  // the first builds the index, untimed
     double start = Seconds();
-    found_old = lib.find_symbols_by_address(table, addresses.data(), addresses.size(),
-                                            answers.data());
+    found_old =
+        lib.find_symbols_by_address(table, addresses.data(), addresses.size(), answers.data());
     double middle = Seconds();
     found_new = lib.find_nearest_symbols(table, addresses.data(), addresses.size(),
                                          K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT, answers.data());
@@ -178,8 +178,9 @@ int Lookups(const MapLibrary& lib, const char* path) {
     best_old = std::min(best_old, middle - start);
     best_new = std::min(best_new, end - middle);
   }
-  std::printf("%zu found: FindSymbolsByAddress best %.5f, FindNearestSymbols best %.5f, ratio %.2f\n",
-              found_new, best_old, best_new, best_new / best_old);
+  std::printf(
+      "%zu found: FindSymbolsByAddress best %.5f, FindNearestSymbols best %.5f, ratio %.2f\n",
+      found_new, best_old, best_new, best_new / best_old);
   lib.free_symbol_table(table);
   return found_old == found_new ? 0 : 1;
 }

@@ -79,8 +79,8 @@ inline const char* NotesInvariantBroken(std::string_view raw, const SymbolTable*
       return "a note on every symbol-like line that made no symbol";
     }
   }
-  if (stop < n && (GetNoteCount(table) == 0 || notes[GetNoteCount(table) - 1].reason !=
-                                                     K8MAP_NOTE_NOT_READ)) {
+  if (stop < n &&
+      (GetNoteCount(table) == 0 || notes[GetNoteCount(table) - 1].reason != K8MAP_NOTE_NOT_READ)) {
     return "the rest not read is noted";
   }
   return nullptr;

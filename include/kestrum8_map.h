@@ -116,7 +116,7 @@ typedef struct SymbolTable SymbolTable; /* opaque */
 /* Sets of kinds for the bounded finds: a bit per kind. */
 #define K8MAP_KIND_MASK(kind) (1u << (kind))
 #define K8MAP_KINDS_ADDRESS (K8MAP_KIND_MASK(K8MAP_KIND_ADDR) | K8MAP_KIND_MASK(K8MAP_KIND_LOC))
-#define K8MAP_KINDS_ALL 0xFEu /* all seven kinds */
+#define K8MAP_KINDS_ALL 0xFEu      /* all seven kinds */
 #define K8MAP_NO_LIMIT 0xFFFFFFFFu /* max_offset: any distance below the address */
 
 typedef struct MapSymbol {
@@ -148,41 +148,41 @@ typedef struct MapNote {
 } MapNote;
 
 /* Note reasons. */
-#define K8MAP_NOTE_NOT_SPACE_FIRST 1     /* begins with a tab or other blank, not a space */
-#define K8MAP_NOTE_SEPARATOR 2           /* a vertical tab or no-break space between fields */
-#define K8MAP_NOTE_NO_NAME 3             /* a kind keyword where the name belongs */
-#define K8MAP_NOTE_NAME_START 4          /* the name begins with a digit or other byte */
-#define K8MAP_NOTE_NAME_CHARACTER 5      /* the name holds a byte names do not */
-#define K8MAP_NOTE_NAME_PLUS 6           /* '+' inside the name */
-#define K8MAP_NOTE_NAME_KIND_JOINED 7    /* no blank between the name and the kind */
-#define K8MAP_NOTE_NAME_FORM_FEED 8      /* a form feed right after the name */
-#define K8MAP_NOTE_NAME_ALONE 9          /* a name or piece with nothing after it */
-#define K8MAP_NOTE_KIND_CASE 10          /* kind keyword in another letter case */
-#define K8MAP_NOTE_KIND_DOT 11           /* kind keyword without its '.' */
-#define K8MAP_NOTE_KIND_MISSING 12       /* a scope or value where the kind belongs */
-#define K8MAP_NOTE_KIND_UNKNOWN 13       /* no kind keyword */
-#define K8MAP_NOTE_SCOPE_VALUE_MISSING 14 /* the line ends after the kind */
-#define K8MAP_NOTE_SCOPE_CASE 15         /* an upper-case scope letter */
-#define K8MAP_NOTE_SCOPE_MISSING 16      /* a value where the scope belongs */
-#define K8MAP_NOTE_SCOPE_UNKNOWN 17      /* no scope letter */
-#define K8MAP_NOTE_VALUE_MISSING 18      /* the line ends after the scope */
-#define K8MAP_NOTE_VALUE_CAPITAL_X 19    /* 0X instead of 0x */
-#define K8MAP_NOTE_VALUE_NO_DIGITS 20    /* 0x alone */
-#define K8MAP_NOTE_VALUE_NOT_HEX 21      /* 0x followed by no hexadecimal number */
-#define K8MAP_NOTE_VALUE_NO_PREFIX 22    /* a value without 0x */
+#define K8MAP_NOTE_NOT_SPACE_FIRST 1  /* begins with a tab or other blank, not a space */
+#define K8MAP_NOTE_SEPARATOR 2        /* a vertical tab or no-break space between fields */
+#define K8MAP_NOTE_NO_NAME 3          /* a kind keyword where the name belongs */
+#define K8MAP_NOTE_NAME_START 4       /* the name begins with a digit or other byte */
+#define K8MAP_NOTE_NAME_CHARACTER 5   /* the name holds a byte names do not */
+#define K8MAP_NOTE_NAME_PLUS 6        /* '+' inside the name */
+#define K8MAP_NOTE_NAME_KIND_JOINED 7 /* no blank between the name and the kind */
+#define K8MAP_NOTE_NAME_FORM_FEED 8   /* a form feed right after the name */
+#define K8MAP_NOTE_NAME_ALONE 9       /* not given: a name alone reads as a piece (_PIECE_ALONE) */
+#define K8MAP_NOTE_KIND_CASE 10       /* kind keyword in another letter case */
+#define K8MAP_NOTE_KIND_DOT 11        /* kind keyword without its '.' */
+#define K8MAP_NOTE_KIND_MISSING 12    /* a scope or value where the kind belongs */
+#define K8MAP_NOTE_KIND_UNKNOWN 13    /* no kind keyword */
+#define K8MAP_NOTE_SCOPE_VALUE_MISSING 14   /* the line ends after the kind */
+#define K8MAP_NOTE_SCOPE_CASE 15            /* an upper-case scope letter */
+#define K8MAP_NOTE_SCOPE_MISSING 16         /* a value where the scope belongs */
+#define K8MAP_NOTE_SCOPE_UNKNOWN 17         /* no scope letter */
+#define K8MAP_NOTE_VALUE_MISSING 18         /* the line ends after the scope */
+#define K8MAP_NOTE_VALUE_CAPITAL_X 19       /* 0X instead of 0x */
+#define K8MAP_NOTE_VALUE_NO_DIGITS 20       /* 0x alone */
+#define K8MAP_NOTE_VALUE_NOT_HEX 21         /* 0x followed by no hexadecimal number */
+#define K8MAP_NOTE_VALUE_NO_PREFIX 22       /* a value without 0x */
 #define K8MAP_NOTE_VALUE_TOO_MANY_DIGITS 23 /* more than eight digits: no symbol */
-#define K8MAP_NOTE_VALUE_TOO_LONG 24     /* a value text of 256 bytes or more: no symbol */
-#define K8MAP_NOTE_TRAILING_TEXT 25      /* text after the value that stops the parse */
-#define K8MAP_NOTE_TOKEN_TOO_LONG 26     /* a word of 8192 bytes or more */
-#define K8MAP_NOTE_CONTINUATION_BROKEN 27 /* a continued name's pieces do not follow */
-#define K8MAP_NOTE_CONTINUATION_UNENDED 28 /* the input ends inside a continued name */
+#define K8MAP_NOTE_VALUE_TOO_LONG 24        /* a value text of 256 bytes or more: no symbol */
+#define K8MAP_NOTE_TRAILING_TEXT 25         /* text after the value that stops the parse */
+#define K8MAP_NOTE_TOKEN_TOO_LONG 26        /* a word of 8192 bytes or more */
+#define K8MAP_NOTE_CONTINUATION_BROKEN 27   /* a continued name's pieces do not follow */
+#define K8MAP_NOTE_CONTINUATION_UNENDED 28  /* the input ends inside a continued name */
 #define K8MAP_NOTE_ENTRY_IN_CONTINUATION 29 /* an entry where a piece was due */
-#define K8MAP_NOTE_PIECE_ALONE 30        /* a name piece outside a continued name */
-#define K8MAP_NOTE_NO_LINE_END 31        /* the last line has no line end */
-#define K8MAP_NOTE_NAME_CUT 32           /* the name was cut at 255 bytes (a symbol was made) */
-#define K8MAP_NOTE_NOT_READ 33           /* the parse stopped before this line */
-#define K8MAP_NOTE_PIECE_OF_NO_SYMBOL 34 /* a piece of a name whose entry made no symbol */
-#define K8MAP_NOTE_OTHER 35              /* made no symbol for another reason (memory) */
+#define K8MAP_NOTE_PIECE_ALONE 30           /* a name piece outside a continued name */
+#define K8MAP_NOTE_NO_LINE_END 31           /* the last line has no line end */
+#define K8MAP_NOTE_NAME_CUT 32              /* the name was cut at 255 bytes (a symbol was made) */
+#define K8MAP_NOTE_NOT_READ 33              /* the parse stopped before this line */
+#define K8MAP_NOTE_PIECE_OF_NO_SYMBOL 34    /* a piece of a name whose entry made no symbol */
+#define K8MAP_NOTE_OTHER 35                 /* made no symbol for another reason (memory) */
 #define K8MAP_NOTE_LAST 35
 
 /* Ordinal 9. A new, empty table; null only when memory is exhausted. */
@@ -251,14 +251,12 @@ K8MAP_API const char* K8MAP_CDECL GetNoteText(int reason);
    K8MAP_KINDS_ADDRESS, K8MAP_KINDS_ALL), the one at or nearest below address (the first in
    table order among equal values); null when none is, or when it lies more than max_offset
    below address (K8MAP_NO_LIMIT: no bound). */
-K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table,
-                                                         uint32_t address, uint32_t kinds,
-                                                         uint32_t max_offset);
+K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table, uint32_t address,
+                                                         uint32_t kinds, uint32_t max_offset);
 /* Ordinal 30. FindNearestSymbol for count addresses at once, the answers (or nulls) written to
    symbols[0 .. count-1]; returns how many were found. Null arrays: nothing written, 0. */
-K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table,
-                                                const uint32_t* addresses, size_t count,
-                                                uint32_t kinds, uint32_t max_offset,
+K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table, const uint32_t* addresses,
+                                                size_t count, uint32_t kinds, uint32_t max_offset,
                                                 const MapSymbol** symbols);
 /* Ordinal 31. Every symbol of exactly that name, in table order: the first capacity of them
    written to symbols, their number returned (ask with capacity 0 and null symbols for the

@@ -175,7 +175,8 @@ TEST(Host, TablesSayFailuresNotesAndBoundedFinds) {
   EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_OPEN);
   EXPECT_EQ(Lib().get_symbol_table_error_system(table), ENOENT);
   ASSERT_EQ(Lib().set_symbol_table_flags(table, K8MAP_TABLE_NOTES), 0);
-  std::string text = "  a Addr. g 0x1000\n  v Var. g 0x2000\n  b ADDR. g 0x3000\n  c Addr. g 0x4000 x.o\n";
+  std::string text =
+      "  a Addr. g 0x1000\n  v Var. g 0x2000\n  b ADDR. g 0x3000\n  c Addr. g 0x4000 x.o\n";
   EXPECT_EQ(Lib().parse_map_text(table, text.data(), text.size(), "m"), -1);
   EXPECT_EQ(Lib().get_symbol_table_error_code(table), K8MAP_ERROR_SYNTAX);
   ASSERT_EQ(Lib().get_note_count(table), 2u);
@@ -491,12 +492,18 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
   struct {
     const char* name;
     int arguments;
-  } added[] = {{"GetSymbolTableErrorCode", 1}, {"GetSymbolTableErrorLine", 1},
-               {"GetSymbolTableErrorToken", 1}, {"GetSymbolTableErrorSystem", 1},
-               {"SetSymbolTableFlags", 2},     {"GetNoteCount", 1},
-               {"GetNotes", 1},                {"GetNoteText", 1},
-               {"FindNearestSymbol", 4},       {"FindNearestSymbols", 6},
-               {"FindSymbolsByName", 4},       {"GetMapLibraryVersionNumber", 0},
+  } added[] = {{"GetSymbolTableErrorCode", 1},
+               {"GetSymbolTableErrorLine", 1},
+               {"GetSymbolTableErrorToken", 1},
+               {"GetSymbolTableErrorSystem", 1},
+               {"SetSymbolTableFlags", 2},
+               {"GetNoteCount", 1},
+               {"GetNotes", 1},
+               {"GetNoteText", 1},
+               {"FindNearestSymbol", 4},
+               {"FindNearestSymbols", 6},
+               {"FindSymbolsByName", 4},
+               {"GetMapLibraryVersionNumber", 0},
                {"ParseMapFileW", 2}};
   for (const auto& a : added) {
     int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
@@ -515,7 +522,8 @@ TEST(WindowsHost, WidePathsOpenAnyFolder) {
   ParseMapFileWFn parse_w = Lib().parse_map_file_w;
   ASSERT_NE(parse_w, nullptr);
   std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / L"\u043a\u0430\u0440\u0442\u044b_\u03c7\u03ac\u03c1\u03c4\u03b7\u03c2";
+      std::filesystem::temp_directory_path() /
+      L"\u043a\u0430\u0440\u0442\u044b_\u03c7\u03ac\u03c1\u03c4\u03b7\u03c2";
   std::filesystem::create_directories(folder);
   std::filesystem::path map = folder / L"\u0441\u0438\u043c\u0432\u043e\u043b\u044b.map";
   std::ofstream(map, std::ios::binary) << "  main Addr. g 0x1000\n";

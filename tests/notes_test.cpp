@@ -3,6 +3,8 @@
 // the rest after a failure, and, on random maps, the notes' agreement with the parse.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -53,6 +55,9 @@ TEST(Notes, EachReasonOnALineOfItsOwn) {
       {" a Addr.\n", "1:9:14"},
       {" a Addr. G 0x10\n", "1:10:15"},
       {" a Addr. 0x10\n", "1:10:16"},
+      {" a Addr. S 0x10\n", "1:10:15"},
+      {" a x 0x10\n", "1:4:13"},
+      {" a Addr. g 5\n", "1:12:22"},
       {" a Addr. ag 0x10\n", "1:10:17"},
       {" a Addr. g\n", "1:11:18"},
       {" a Addr. g 0X10\n", "1:12:19"},
@@ -65,6 +70,9 @@ TEST(Notes, EachReasonOnALineOfItsOwn) {
       {" a Addr. g 0x1 \xC2\xA0x\n", "1:16:25"},
       {" " + long_name + " Addr. g 0x1\n", "1:2:32"},
       {" EQU\n", "1:2:30"},
+      {" loc+\n", "1:2:30"},
+      {" a Addr. g 0x1\n  addr", "2:3:30"},
+      {" " + long_name + "x\v" + long_name + " Addr. g 0x1\n", "1:303:2"},
       {" a Addr. g 0x1", "1:15:31"},
       {" a Addr. g 0x1\nEnd", ""},
       {" a Addr. g 0x1\n b Addr. g 0x2", "2:15:31"},
@@ -87,6 +95,9 @@ TEST(Notes, ContinuedNamesAndTheRestAfterAStop) {
       {" a+ Addr. g 0x1\n b+ Addr. g 0x2\n c Addr. g 0x3\n", "1:2:27 2:5:29 3:1:33"},
       {" a+ Addr. g 0x1\n b+\n", "1:2:28"},
       {" a+ Addr. g 0x1\n b", "1:2:28"},
+      {" a+ Addr. g 0x1\n b Addr. g 0x2", "1:2:27 2:4:29"},
+      {" a+ Addr. g 0x1\n " + std::string(9000, 'p') + "+\n c\n", "1:2:27 3:1:33"},
+      {" " + std::string(9000, 'w') + " " + std::string(9000, 'v') + " Addr. g 0x1\n", "1:2:26"},
       {" a+ Addr. g 0x123456789\n b\n", "1:13:23"},
       {" a+ Addr. g 0x123456789\n loc+\n 0x1\n", "1:13:23 2:2:34 3:2:34"},
       {" a Addr. g 0x1 x.y\n b Addr. g 0x2\n c Addr. g 0x3\n", "1:16:25 2:1:33"},
@@ -94,6 +105,28 @@ TEST(Notes, ContinuedNamesAndTheRestAfterAStop) {
       {" " + std::string(9000, 'w') + " Addr. g 0x1\n b Addr. g 0x2\n", "1:2:26 2:1:33"},
   };
   for (const Case& c : cases) EXPECT_EQ(NotesOf(c.text), c.notes) << c.text;
+}
+
+// Refuses to move or resize the array once it is made.
+void* RefuseGrowth(void* memory, std::size_t size) {
+  return memory == nullptr ? std::realloc(memory, size) : nullptr;
+}
+
+TEST(Notes, LinesWhoseSymbolsWereLost) {
+  auto table = std::make_unique<SymbolTable>();
+  table->store.reallocate = RefuseGrowth;
+  SetSymbolTableFlags(table.get(), K8MAP_TABLE_NOTES);
+  // Room for three symbols, made ahead from the text's size (70 bytes).
+  std::string text = " a Addr. g 0x1\n b Addr. g 0x2\n c Addr. g 0x3\n d+ Addr. g 0x4\n loc\n";
+  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
+  EXPECT_EQ(GetSymbolTableErrorCode(table.get()), K8MAP_ERROR_MEMORY);
+  std::string notes;
+  for (std::size_t i = 0; i < GetNoteCount(table.get()); ++i) {
+    const MapNote& n = GetNotes(table.get())[i];
+    notes += std::to_string(n.line) + ":" + std::to_string(n.reason) + " ";
+  }
+  EXPECT_EQ(notes, "4:35 5:34 ");
+  EXPECT_EQ(NotesInvariantBroken(text, table.get()), nullptr);
 }
 
 TEST(Notes, WithoutTheFlagNoneAreKept) {
@@ -110,10 +143,30 @@ TEST(Notes, WithoutTheFlagNoneAreKept) {
 
 TEST(Notes, AgreeWithTheParseOnRandomMaps) {
   static const char* const kPieces[] = {
-      " a Addr. g 0x1", " b loc. s 0x20(3)", " c+ Func. g 0x30", " d+", " e", " 12+",
-      "Heading", "", "  ", "\tx Var. g 0x1", " y addr g 0x2", " z Addr. 0x3", " w EQU g 0X4",
-      " v Var. g 0x1 junk.o", " u bit s 0x123456789", " ADDR g", " t Addr. g 0x2 [4] -x*",
-      " s\vAddr. g 0x1", " r Func. g 0x1\r", "\x1a", " q+ Var. a 0x9", " loc.", " p.q Var. g 0x1",
+      " a Addr. g 0x1",
+      " b loc. s 0x20(3)",
+      " c+ Func. g 0x30",
+      " d+",
+      " e",
+      " 12+",
+      "Heading",
+      "",
+      "  ",
+      "\tx Var. g 0x1",
+      " y addr g 0x2",
+      " z Addr. 0x3",
+      " w EQU g 0X4",
+      " v Var. g 0x1 junk.o",
+      " u bit s 0x123456789",
+      " ADDR g",
+      " t Addr. g 0x2 [4] -x*",
+      " s\vAddr. g 0x1",
+      " r Func. g 0x1\r",
+      "\x1a",
+      " q+ Var. a 0x9",
+      " loc.",
+      " p.q Var. g 0x1",
+      " x 0xQ1 y",
   };
   std::mt19937 random(5);
   for (int round = 0; round < 3000; ++round) {

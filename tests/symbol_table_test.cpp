@@ -376,5 +376,24 @@ TEST(SymbolTable, AnExceptionInsideAParseIsAFailure) {
   EXPECT_EQ(GetSymbolCount(table.get()), 0u);
 }
 
+// Grows as asked but throws when the array is trimmed after the parse.
+void* ThrowOnTrim(void* memory, std::size_t size) {
+  static std::size_t largest = 0;
+  if (memory == nullptr) largest = 0;
+  if (size < largest) throw std::bad_alloc();
+  largest = size;
+  return std::realloc(memory, size);
+}
+
+// An exception after the parse's own guard (trimming the array) is still a failure said so.
+TEST(SymbolTable, AnExceptionAfterTheParseIsAFailure) {
+  auto table = std::make_unique<SymbolTable>();
+  table->store.reallocate = ThrowOnTrim;
+  std::string text = " a Addr. g 0x1\nroom for more symbols is made from the text's size\n";
+  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
+  EXPECT_STREQ(GetSymbolTableError(table.get()), "out of memory\n");
+  EXPECT_EQ(GetSymbolTableErrorCode(table.get()), K8MAP_ERROR_MEMORY);
+}
+
 }  // namespace
 }  // namespace k8map

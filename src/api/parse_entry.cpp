@@ -123,17 +123,17 @@ class OpenedInput {
     return opened_ = true;
   }
 
-  // A large map gets a helper thread that readies the store's arena chunks: a symbol table's
-  // in large pages where the system offers them (when two parses share the processors, the
-  // fewer page faults leave more time to each), the record list's as they always were.
   // Keeps a copy of every byte the parse reads in text, for the notes.
-  void CopyInto(std::string* text) { parts_.scanner.stream.copy = text; }
+  void CopyInto(std::string* text) {
+    parts_.scanner.stream.copy = text;
+  }
 
   // After a failure: reads on into the copy to the end of the line the parse stopped in and a
-  // byte past it, so that the notes know whether the map goes on behind the stop.
+  // byte past it, so that the notes know whether the map goes on behind the stop. Not from a
+  // terminal, which would wait for its user.
   void ReadPastStop() {
     std::string* copy = parts_.scanner.stream.copy;
-    if (copy == nullptr) return;
+    if (copy == nullptr || parts_.scanner.buffer.interactive) return;
     const Scanner& scanner = parts_.scanner;
     std::size_t pending = static_cast<std::size_t>(scanner.buffer.count - scanner.token_start);
     std::size_t at = copy->size() - std::min(pending, copy->size());
@@ -145,9 +145,13 @@ class OpenedInput {
       std::size_t got = 0;
       ReadBlock(parts_.scanner.stream, more, sizeof more, &got);
       if (got == 0) return;
+      copy->append(more, got);
     }
   }
 
+  // A large map gets a helper thread that readies the store's arena chunks: a symbol table's
+  // in large pages where the system offers them (when two parses share the processors, the
+  // fewer page faults leave more time to each), the record list's as they always were.
   void SupplyChunks() {
     if constexpr (std::is_same_v<Store, SymbolStore>) {
       supply_.emplace(kTableChunkSize, true);
@@ -241,7 +245,10 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
       WriteOpenFailure(parts, input.path);
       return -1;
     }
-    if (parts.notes != nullptr) opened.CopyInto(&text);
+    if (parts.notes != nullptr) {
+      if (size > 0) text.reserve(static_cast<std::size_t>(size));
+      opened.CopyInto(&text);
+    }
     if (size >= parts.chunk_supply_threshold) opened.SupplyChunks();
     PrepareStore(store, size);
     try {

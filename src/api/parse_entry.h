@@ -21,8 +21,8 @@ inline constexpr int kErrorMessageSize = 256;
 // What a failed parse says beyond its message, for hosts to read without parsing it.
 struct ParseFailure {
   int code = K8MAP_ERROR_NONE;
-  std::uint64_t line = 0;   // the line of the token the parse stopped at; 0: none
-  int system = 0;           // errno of an open or read failure
+  std::uint64_t line = 0;           // the line of the token the parse stopped at; 0: none
+  int system = 0;                   // errno of an open or read failure
   char token[kTokenTextSize] = {};  // a syntax error's token
 
   void Clear() {
@@ -40,7 +40,7 @@ struct ParseParts {
   EngineStacks& stacks;
   char* error_message;  // kErrorMessageSize bytes
   ParseFailure& failure;
-  bool line_shortcut;   // off: every line token by token (tests compare the two)
+  bool line_shortcut;  // off: every line token by token (tests compare the two)
   // Maps of at least this many bytes get their arenas' chunks made ready by a helper thread;
   // below it the thread costs more than it saves.
   long long chunk_supply_threshold;

@@ -8,8 +8,12 @@ namespace k8map {
 int ParseIntoTable(SymbolTable& table, const MapInput& input) {
   table.indexes.Reset();  // the symbols are about to change
   table.error_message[0] = '\0';
-  ParseParts parts{table.scanner,       table.grammar,       table.stacks,
-                   table.error_message, table.failure,       table.line_shortcut,
+  ParseParts parts{table.scanner,
+                   table.grammar,
+                   table.stacks,
+                   table.error_message,
+                   table.failure,
+                   table.line_shortcut,
                    table.chunk_supply_threshold};
   if ((table.flags & K8MAP_TABLE_NOTES) != 0) parts.notes = &table.notes;
   return RunParse(parts, table.store, input);

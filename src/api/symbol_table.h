@@ -21,9 +21,9 @@ struct SymbolTable {
   k8map::SymbolIndexes indexes;
   char error_message[k8map::kErrorMessageSize] = {};  // empty unless the last parse failed
   k8map::ParseFailure failure;
-  std::uint32_t flags = 0;        // K8MAP_TABLE_ flags
-  std::vector<MapNote> notes;     // with K8MAP_TABLE_NOTES
-  bool line_shortcut = true;  // off: every line token by token (tests compare the two)
+  std::uint32_t flags = 0;     // K8MAP_TABLE_ flags
+  std::vector<MapNote> notes;  // with K8MAP_TABLE_NOTES
+  bool line_shortcut = true;   // off: every line token by token (tests compare the two)
   long long chunk_supply_threshold = 4 * 1024 * 1024;
 
   SymbolTable() = default;

@@ -44,8 +44,8 @@ K8MAP_API int32_t K8MAP_CDECL ParseMapFile(SymbolTable* table, const char* path)
 
 K8MAP_API int32_t K8MAP_CDECL ParseMapText(SymbolTable* table, const char* text, size_t size,
                                            const char* name) {
-  return Parse(table, k8map::MapInput{name != nullptr ? name : kTextName, nullptr, true, text,
-                                      size});
+  return Parse(table,
+               k8map::MapInput{name != nullptr ? name : kTextName, nullptr, true, text, size});
 }
 
 K8MAP_API size_t K8MAP_CDECL GetSymbolCount(const SymbolTable* table) {
@@ -119,17 +119,15 @@ K8MAP_API const char* K8MAP_CDECL GetNoteText(int reason) {
   return k8map::NoteText(reason);
 }
 
-K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table,
-                                                         uint32_t address, uint32_t kinds,
-                                                         uint32_t max_offset) {
+K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table, uint32_t address,
+                                                         uint32_t kinds, uint32_t max_offset) {
   if (table == nullptr) return nullptr;
   return table->indexes.FindNearest(table->store.symbols, table->store.count, address, kinds,
                                     max_offset);
 }
 
-K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table,
-                                                const uint32_t* addresses, size_t count,
-                                                uint32_t kinds, uint32_t max_offset,
+K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table, const uint32_t* addresses,
+                                                size_t count, uint32_t kinds, uint32_t max_offset,
                                                 const MapSymbol** symbols) {
   if (addresses == nullptr || symbols == nullptr) return 0;
   if (table == nullptr) {
@@ -143,6 +141,7 @@ K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table,
 K8MAP_API size_t K8MAP_CDECL FindSymbolsByName(const SymbolTable* table, const char* name,
                                                const MapSymbol** symbols, size_t capacity) {
   if (table == nullptr) return 0;
+  if (symbols == nullptr) capacity = 0;  // the number alone
   return table->indexes.FindAllByName(table->store.symbols, table->store.count, name, symbols,
                                       capacity);
 }

@@ -60,7 +60,7 @@ constexpr const char* kNoteTexts[] = {
 static_assert(sizeof kNoteTexts / sizeof kNoteTexts[0] == K8MAP_NOTE_LAST + 1);
 
 struct Reason {
-  int reason;  // K8MAP_NOTE_
+  int reason;      // K8MAP_NOTE_
   std::size_t at;  // the byte of the line it concerns, from 0
 };
 
@@ -74,7 +74,7 @@ char Lower(char c) {
 
 bool SameLetters(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                             [](char x, char y) { return Lower(x) == Lower(y); });
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 // A kind keyword without its dot ("Addr", "EQU").
@@ -85,7 +85,7 @@ std::string_view Undotted(const char* keyword) {
 
 // A word equal to a kind keyword in any letter case, with or without its dot.
 bool KeywordLetters(std::string_view word) {
-  if (!word.empty() && word.back() == '.') word.remove_suffix(1);
+  if (word.ends_with('.')) word.remove_suffix(1);
   for (int k = kKindAddr; k <= kKindCount; ++k) {
     if (SameLetters(word, Undotted(kKindNames[k]))) return true;
   }
@@ -113,26 +113,27 @@ std::string_view FieldFrom(std::string_view line, std::size_t at) {
   return line.substr(at, end - at);
 }
 
-// A name field's text that is no name: the first thing wrong with it.
+// The length of the dotted kind keyword that text ends with ("main_Addr."), or 0.
+std::size_t DottedKeywordAtEnd(std::string_view text) {
+  for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
+    std::string_view keyword(kKindNames[kind]);
+    if (keyword.back() == '.' && text.ends_with(keyword)) return keyword.size();
+  }
+  return 0;
+}
+
+// A name field's text that is no name: the first thing wrong with it. The field's end counts as
+// a byte no name holds (a word cut off by the end of the input).
 Reason NameReason(std::string_view field, std::size_t start) {
   if (KeywordLetters(field)) return {K8MAP_NOTE_NO_NAME, start};
-  if (field.empty() || !IsClass(ByteAt(field, 0), kNameStart)) {
-    return {K8MAP_NOTE_NAME_START, start};
-  }
-  for (std::size_t k = 0; k < field.size(); ++k) {
-    unsigned char c = ByteAt(field, k);
-    if (IsClass(c, kNameChar) || (c == '+' && k + 1 == field.size())) continue;
-    if (c == '+') return {K8MAP_NOTE_NAME_PLUS, start + k};
-    for (int kind = kKindAddr; kind <= kKindCount; ++kind) {  // "main_Addr.": no blank between
-      std::string_view keyword(kKindNames[kind]);
-      if (c == '.' && keyword.back() == '.' && k + 1 >= keyword.size() &&
-          field.substr(k + 1 - keyword.size(), keyword.size()) == keyword) {
-        return {K8MAP_NOTE_NAME_KIND_JOINED, start + k + 1 - keyword.size()};
-      }
-    }
-    return {K8MAP_NOTE_NAME_CHARACTER, start + k};
-  }
-  return {K8MAP_NOTE_OTHER, start};
+  if (!IsClass(ByteAt(field, 0), kNameStart)) return {K8MAP_NOTE_NAME_START, start};
+  std::size_t k = 1;
+  while (IsClass(ByteAt(field, k), kNameChar)) ++k;
+  unsigned char c = ByteAt(field, k);
+  if (c == '+' && k + 1 < field.size()) return {K8MAP_NOTE_NAME_PLUS, start + k};
+  std::size_t joined = c == '.' ? DottedKeywordAtEnd(field.substr(0, k + 1)) : 0;
+  if (joined != 0) return {K8MAP_NOTE_NAME_KIND_JOINED, start + k + 1 - joined};
+  return {K8MAP_NOTE_NAME_CHARACTER, start + k};
 }
 
 // The name field of a line whose first token is no name or piece followed by a blank.
@@ -155,7 +156,7 @@ int KindReason(std::string_view field) {
       return K8MAP_NOTE_KIND_DOT;
     }
   }
-  bool scope = field.size() == 1 && std::string_view("agsAGS").find(field[0]) != field.npos;
+  bool scope = field == "a" || field == "g" || field == "s";
   return scope || HexPrefixed(field) ? K8MAP_NOTE_KIND_MISSING : K8MAP_NOTE_KIND_UNKNOWN;
 }
 
@@ -165,7 +166,7 @@ int ScopeReason(std::string_view field) {
 }
 
 int ValueReason(std::string_view field) {
-  if (field.size() >= 2 && field[0] == '0' && field[1] == 'X') return K8MAP_NOTE_VALUE_CAPITAL_X;
+  if (field.starts_with("0X")) return K8MAP_NOTE_VALUE_CAPITAL_X;
   if (field == "0x") return K8MAP_NOTE_VALUE_NO_DIGITS;
   return HexPrefixed(field) ? K8MAP_NOTE_VALUE_NOT_HEX : K8MAP_NOTE_VALUE_NO_PREFIX;
 }
@@ -176,11 +177,11 @@ Reason FieldReason(std::string_view line, const LineReading& r) {
   int n = r.count;
   bool name = r.Is(0, NAME) || r.Is(0, NAME_PART);
   if (!name || (n == 1 && r.skipped && r.skip_at == t[0].end)) return NameFieldReason(line, r);
-  if (!r.skipped) {
-    if (n == 1) return {K8MAP_NOTE_NAME_ALONE, line.size()};
-    if (n == 2) return {K8MAP_NOTE_SCOPE_VALUE_MISSING, t[1].end};
-    if (n == 3) return {K8MAP_NOTE_VALUE_MISSING, t[2].end};
-    return {K8MAP_NOTE_OTHER, 0};
+  if (!r.skipped) {  // the line ends after the name, the kind or the scope
+    static constexpr int kEndedAfter[] = {K8MAP_NOTE_OTHER, K8MAP_NOTE_NAME_ALONE,
+                                          K8MAP_NOTE_SCOPE_VALUE_MISSING, K8MAP_NOTE_VALUE_MISSING,
+                                          K8MAP_NOTE_OTHER};
+    return {kEndedAfter[n], t[n - 1].end};
   }
   std::size_t at = r.skip_at;
   if (Lookalike(line, at)) {
@@ -197,9 +198,8 @@ Reason FieldReason(std::string_view line, const LineReading& r) {
       return {ValueReason(field), at};
     default:
       if (at == t[3].end) return {ValueReason(FieldFrom(line, t[3].begin)), t[3].begin};
-      std::size_t word = at;  // the trailing word the wrong byte stands in
-      while (word > t[3].end && !Blank(ByteAt(line, word - 1))) --word;
-      return {K8MAP_NOTE_TRAILING_TEXT, word};
+      // The trailing word the wrong byte stands in (a blank always follows the value).
+      return {K8MAP_NOTE_TRAILING_TEXT, line.find_last_of(" \t\f", at) + 1};
   }
 }
 
@@ -215,12 +215,12 @@ int ConversionReason(std::string_view value) {
 Reason OwnReason(std::string_view line, const LineReading& r) {
   if (!r.name_field) return {K8MAP_NOTE_NOT_SPACE_FIRST, 0};
   if (r.too_long) return {K8MAP_NOTE_TOKEN_TOO_LONG, r.too_long_at};
-  if (r.MiddlePiece() || r.LastPiece()) return {K8MAP_NOTE_PIECE_ALONE, r.tokens[0].begin};
-  if (!r.EntryTokens() || r.line_end == LINE_END) return FieldReason(line, r);
+  if (r.count == 1 && !r.skipped) return {K8MAP_NOTE_PIECE_ALONE, r.tokens[0].begin};
+  if (!r.EntryTokens()) return FieldReason(line, r);
   int conversion = ConversionReason(r.Text(line, 3));
   if (conversion != K8MAP_NOTE_OTHER) return {conversion, r.tokens[3].begin};
   if (r.line_end == 0) return {K8MAP_NOTE_NO_LINE_END, line.size()};
-  return {K8MAP_NOTE_OTHER, 0};
+  return {K8MAP_NOTE_OTHER, 0};  // its symbol was lost for want of memory
 }
 
 // Walks the lines in order, following continued names, and writes the notes.
@@ -240,9 +240,9 @@ class NoteWriter {
         if (last) CloseContinuation(kCompleted);
         return;
       }
-      bool piece = r.count == 1 && !r.skipped;  // a last piece without its line end
-      CloseContinuation(piece && r.line_end == 0 ? kUnended : kBroken);
-      if (!made && r.EntryTokens() && SymbolLike(line)) {
+      // A last piece without its line end, or a line that is none.
+      CloseContinuation(r.line_end == 0 && r.count == 1 ? kUnended : kBroken);
+      if (r.EntryTokens() && SymbolLike(line)) {
         Add(number, {K8MAP_NOTE_ENTRY_IN_CONTINUATION, r.tokens[1].begin});
         return;
       }
@@ -252,7 +252,7 @@ class NoteWriter {
       return;
     }
     if (made) {
-      if (r.count > 0 && r.tokens[0].end - r.tokens[0].begin > kLongestName) {
+      if (r.tokens[0].end - r.tokens[0].begin > kLongestName) {
         Add(number, {K8MAP_NOTE_NAME_CUT, r.tokens[0].begin});
       }
     } else if (SymbolLike(line)) {
@@ -283,7 +283,6 @@ class NoteWriter {
                         bool made) {
     head_ = number;
     head_made_ = made;
-    head_like_ = SymbolLike(line);
     head_column_ = r.tokens[0].begin;
     head_length_ = r.tokens[0].end - r.tokens[0].begin - 1;
     head_value_ = ConversionReason(r.Text(line, 3));
@@ -296,7 +295,7 @@ class NoteWriter {
   void CloseContinuation(Outcome outcome) {
     if (head_made_) {
       if (head_length_ > kLongestName) Add(head_, {K8MAP_NOTE_NAME_CUT, head_column_});
-    } else if (head_like_) {
+    } else {  // a head line is always symbol-like: it holds a kind keyword
       if (head_value_ != K8MAP_NOTE_OTHER) {
         Add(head_, {head_value_, head_value_at_});
       } else {
@@ -313,11 +312,11 @@ class NoteWriter {
   const ParseOutline& outline_;
   std::vector<MapNote>& notes_;
   std::string scratch_;
-  std::size_t next_ = 0;  // the first symbol not yet passed
+  std::size_t next_ = 0;    // the first symbol not yet passed
   std::uint64_t head_ = 0;  // the head line of the continued name being read; 0: none
   // Its symbol-like pieces, noted after the head line when its entry made no symbol.
   std::vector<std::pair<std::uint64_t, std::size_t>> pieces_;
-  bool head_made_ = false, head_like_ = false;
+  bool head_made_ = false;
   std::size_t head_column_ = 0, head_length_ = 0, head_value_at_ = 0;
   int head_value_ = K8MAP_NOTE_OTHER;
 };
@@ -342,8 +341,7 @@ bool SymbolLike(std::string_view line) {
   return false;
 }
 
-void AppendNotes(std::string_view text, const ParseOutline& outline,
-                 std::vector<MapNote>& notes) {
+void AppendNotes(std::string_view text, const ParseOutline& outline, std::vector<MapNote>& notes) {
   NoteWriter writer(outline, notes);
   std::uint64_t number = 0;
   std::size_t start = 0;

@@ -28,9 +28,9 @@ std::size_t Digit(std::uint32_t value, int pass) {
 
 using DigitCounts = std::uint32_t[kPasses][kDigits];
 
-// Symbols [begin, end): the entries of those of the kinds indexed, sorted by value (their order kept among
-// equal values) into spare + begin; entries + begin is their first place. Three passes, the
-// digits of all three counted while the entries are gathered, in counts (24 KiB: not on a
+// Symbols [begin, end): the entries of those of the kinds indexed, sorted by value (their order
+// kept among equal values) into spare + begin; entries + begin is their first place. Three passes,
+// the digits of all three counted while the entries are gathered, in counts (24 KiB: not on a
 // stack, which may be a host thread's small one).
 struct Half {
   const MapSymbol* symbols;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The lookup of a symbol of some kinds (the address symbols, Addr. and loc., or any set) by
-// address: the distinct values of those symbols, ascending, each beside the first symbol that has it (so that the search's
-// last read brings the answer with it), and where each 64 KiB of the address space starts among
-// them.
+// address: the distinct values of those symbols, ascending, each beside the first symbol that has
+// it (so that the search's last read brings the answer with it), and where each 64 KiB of the
+// address space starts among them.
 #pragma once
 
 #include <cstddef>

@@ -35,9 +35,12 @@ NameIndex* NameIndex::Build(const MapSymbol* symbols, std::size_t count) {
   std::unique_ptr<NameIndex> index(new (std::nothrow) NameIndex);
   if (!index) return nullptr;
   index->slot = NewBuffer<Slot>(slots);
-  if (!index->slot) return nullptr;
+  index->next = NewBuffer<std::uint32_t>(count);
+  Buffer<std::uint32_t> last = NewBuffer<std::uint32_t>(slots);  // each name's latest, plus one
+  if (!index->slot || !index->next || !last) return nullptr;
   AdviseLargePages(index->slot.get(), slots * sizeof(Slot));
   std::memset(index->slot.get(), 0, slots * sizeof(Slot));
+  std::memset(index->next.get(), 0, count * sizeof(std::uint32_t));
   index->mask = slots - 1;
   constexpr std::size_t kAhead = 16;
   std::uint32_t hashes[kAhead];  // of symbols n to n + kAhead - 1, by n modulo kAhead
@@ -50,31 +53,15 @@ NameIndex* NameIndex::Build(const MapSymbol* symbols, std::size_t count) {
       Prefetch(&index->slot[later & index->mask]);
     }
     std::size_t i = index->SlotOf(symbols, symbols[n].name, hash);
-    if (index->slot[i].symbol != 0) continue;  // the first of a name stays
-    index->slot[i] = {hash, static_cast<std::uint32_t>(n + 1)};
+    auto number = static_cast<std::uint32_t>(n + 1);
+    if (index->slot[i].symbol != 0) {  // the first of a name stays; this one follows the latest
+      index->next[last[i] - 1] = number;
+    } else {
+      index->slot[i] = {hash, number};
+    }
+    last[i] = number;
   }
   return index.release();
-}
-
-std::size_t NameIndex::SlotOf(const MapSymbol* symbols, const char* name) const {
-  return SlotOf(symbols, name, SlotHash(name));
-}
-
-NameChains* NameChains::Build(const MapSymbol* symbols, std::size_t count,
-                              const NameIndex& names) {
-  std::unique_ptr<NameChains> chains(new (std::nothrow) NameChains);
-  if (!chains) return nullptr;
-  chains->next = NewBuffer<std::uint32_t>(count);
-  Buffer<std::uint32_t> last = NewBuffer<std::uint32_t>(names.mask + 1);  // per slot, plus one
-  if (!chains->next || !last) return nullptr;
-  std::memset(last.get(), 0, (names.mask + 1) * sizeof(std::uint32_t));
-  for (std::size_t n = 0; n < count; ++n) {
-    std::size_t slot = names.SlotOf(symbols, symbols[n].name);
-    if (last[slot] != 0) chains->next[last[slot] - 1] = static_cast<std::uint32_t>(n + 1);
-    last[slot] = static_cast<std::uint32_t>(n + 1);
-    chains->next[n] = 0;
-  }
-  return chains.release();
 }
 
 const MapSymbol* NameIndex::Find(const MapSymbol* symbols, const char* name) const {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The lookup of a symbol by name: open addressing over slots of a name's hash and its symbol's
-// number plus one (0: empty), the first symbol of each name kept.
+// number plus one (0: empty), the first symbol of each name kept; from each symbol, the next of
+// the same name.
 #pragma once
 
 #include <cstddef>
@@ -18,24 +19,17 @@ struct NameIndex {
   };
   Buffer<Slot> slot;
   std::size_t mask = 0;
+  Buffer<std::uint32_t>
+      next;  // per symbol: the next of its name's number plus one; 0 after the last
 
   // The index of count symbols (at most 2^32 - 2), or null when memory is refused.
   static NameIndex* Build(const MapSymbol* symbols, std::size_t count);
   // The first symbol of that name, or null.
   const MapSymbol* Find(const MapSymbol* symbols, const char* name) const;
-  // Where name is, or the empty slot where it would go.
-  std::size_t SlotOf(const MapSymbol* symbols, const char* name) const;
 
  private:
+  // Where name is, or the empty slot where it would go.
   std::size_t SlotOf(const MapSymbol* symbols, const char* name, std::uint32_t hash) const;
-};
-
-// The symbols of each name after its first: for each symbol, the next of the same name.
-struct NameChains {
-  Buffer<std::uint32_t> next;  // the next symbol's number plus one; 0 after the last
-
-  // The chains of count symbols whose names index holds, or null when memory is refused.
-  static NameChains* Build(const MapSymbol* symbols, std::size_t count, const NameIndex& names);
 };
 
 }  // namespace k8map

@@ -35,8 +35,8 @@ bool OfKinds(const MapSymbol& s, std::uint32_t kinds) {
 }
 
 // Without an index: the symbol of the kinds at or nearest below address, searched one by one.
-const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count,
-                                 std::uint32_t address, std::uint32_t kinds) {
+const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count, std::uint32_t address,
+                                 std::uint32_t kinds) {
   const MapSymbol* best = nullptr;
   for (std::size_t n = 0; n < count; ++n) {
     const MapSymbol& s = symbols[n];
@@ -71,19 +71,14 @@ std::size_t SymbolIndexes::FindAllByName(const MapSymbol* symbols, std::size_t c
                                          std::size_t capacity) const {
   const MapSymbol* first = FindByName(symbols, count, name);
   if (first == nullptr) return 0;
-  const NameChains* chains = nullptr;
-  if (const NameIndex* index = names_.load(std::memory_order_acquire)) {
-    auto make = [&] { return NameChains::Build(symbols, count, *index); };
-    chains = IndexOf(indexing, chains_, build_lock_, count, make);
-  }
   std::size_t found = 0;
   auto put = [&](std::size_t n) {
-    if (found < capacity && results != nullptr) results[found] = &symbols[n];
+    if (found < capacity) results[found] = &symbols[n];
     ++found;
   };
   auto n = static_cast<std::size_t>(first - symbols);
-  if (chains != nullptr) {
-    for (std::size_t at = n + 1; at != 0; at = chains->next[at - 1]) put(at - 1);
+  if (const NameIndex* index = names_.load(std::memory_order_acquire)) {
+    for (std::size_t at = n + 1; at != 0; at = index->next[at - 1]) put(at - 1);
     return found;
   }
   for (; n < count; ++n) {
@@ -137,7 +132,6 @@ std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t
 
 void SymbolIndexes::Reset() {
   delete names_.exchange(nullptr);
-  delete chains_.exchange(nullptr);
   for (auto& slot : addresses_) delete slot.exchange(nullptr);
 }
 

@@ -16,7 +16,6 @@
 namespace k8map {
 
 struct NameIndex;
-struct NameChains;
 struct AddressIndex;
 
 class SymbolIndexes {
@@ -55,7 +54,6 @@ class SymbolIndexes {
 
   mutable std::mutex build_lock_;
   mutable std::atomic<NameIndex*> names_{nullptr};
-  mutable std::atomic<NameChains*> chains_{nullptr};
   mutable std::atomic<AddressIndex*> addresses_[kKindSets] = {};
 };
 

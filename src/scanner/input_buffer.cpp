@@ -27,6 +27,7 @@ int ReadInput(Scanner& scanner, char* dst, int limit) {
                           ? ReadLine(scanner.stream, dst, static_cast<std::size_t>(limit), &got)
                           : ReadBlock(scanner.stream, dst, static_cast<std::size_t>(limit), &got);
   if (status == ReadStatus::kError) ScannerFatal(kFatalInputFailed);
+  if (scanner.stream.copy != nullptr) scanner.stream.copy->append(dst, got);
   return static_cast<int>(got);
 }
 

@@ -7,10 +7,9 @@
 
 namespace k8map {
 
+// Four tokens are always a name field's, a kind, a scope and a value: each field yields one.
 bool LineReading::EntryTokens() const {
-  return count == 4 && (Is(0, NAME) || Is(0, NAME_PART)) &&
-         (Is(1, ADDRESS_KIND) || Is(1, SYMBOL_KIND)) && Is(2, SCOPE) && Is(3, HEX_VALUE) &&
-         !skipped;
+  return count == 4 && (Is(0, NAME) || Is(0, NAME_PART)) && !skipped;
 }
 
 bool LineReading::MiddlePiece() const {
@@ -45,7 +44,7 @@ LineReading ReadMapLine(std::string_view line, bool has_end, std::string& scratc
     }
     const RuleAction& action = kRuleActions[match.rule];
     if (match.rule == 1) reading.name_field = true;
-    if (action.next_condition == SKIP_LINE && condition != SKIP_LINE && !reading.skipped) {
+    if (action.next_condition == SKIP_LINE && condition != SKIP_LINE) {
       reading.skipped = true;
       reading.skipped_in = condition;
       reading.skip_at = at;
@@ -57,8 +56,9 @@ LineReading ReadMapLine(std::string_view line, bool has_end, std::string& scratc
       reading.line_end = action.token;
       break;
     }
-    if (action.token != 0 && reading.count < LineReading::kMostTokens) {
-      reading.tokens[reading.count++] = {action.token, at, at + length};
+    if (action.token != 0) {  // at most one a field: kMostTokens
+      reading.tokens[reading.count] = {action.token, at, at + length};
+      reading.count = std::min(reading.count + 1, LineReading::kMostTokens);
     }
     at_line_start = false;
     at += length;

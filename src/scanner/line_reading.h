@@ -20,14 +20,14 @@ struct LineReading {
   };
   // A line holds at most a name, a kind, a scope and a value before its end or its skip.
   static constexpr int kMostTokens = 4;
-  Token tokens[kMostTokens] = {};
+  Token tokens[kMostTokens + 1] = {};  // and room for a fifth, which is never kept
   int count = 0;
   bool name_field = false;  // the line began with spaces: its name field was read
   bool skipped = false;     // something unexpected came at skip_at and the rest was skipped
   StartCondition skipped_in = LINE_START;
   std::size_t skip_at = 0;
-  int line_end = 0;          // LINE_END or ENTRY_LINE_END; 0 for a last line without one
-  bool too_long = false;     // a match of kTokenTextSize bytes or more, at too_long_at
+  int line_end = 0;       // LINE_END or ENTRY_LINE_END; 0 for a last line without one
+  bool too_long = false;  // a match of kTokenTextSize bytes or more, at too_long_at
   std::size_t too_long_at = 0;
 
   bool Is(int i, int code) const { return i < count && tokens[i].code == code; }

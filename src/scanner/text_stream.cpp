@@ -88,9 +88,8 @@ ReadStatus ReadBlockThroughFile(TextStream& stream, char* dst, std::size_t want,
     if (raw == 0) break;
   }
   *got = total;
-  if (total > 0 || !std::ferror(stream.file)) return ReadStatus::kOk;
-  stream.read_error = errno;
-  return ReadStatus::kError;
+  stream.read_error = errno;  // what the last read said, for a failure reported now
+  return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
 }
 
 }  // namespace
@@ -158,9 +157,7 @@ ReadStatus ReadBlockFromMemory(TextStream& stream, char* dst, std::size_t want, 
 
 }  // namespace
 
-namespace {
-
-ReadStatus ReadBlockUncopied(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
   if (stream.memory != nullptr) return ReadBlockFromMemory(stream, dst, want, got);
   if (!HasBlockBuffer(stream)) return ReadBlockThroughFile(stream, dst, want, got);
   std::size_t total = 0;
@@ -172,14 +169,6 @@ ReadStatus ReadBlockUncopied(TextStream& stream, char* dst, std::size_t want, st
   }
   *got = total;
   return (total == 0 && stream.read_failed) ? ReadStatus::kError : ReadStatus::kOk;
-}
-
-}  // namespace
-
-ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
-  ReadStatus status = ReadBlockUncopied(stream, dst, want, got);
-  if (stream.copy != nullptr) stream.copy->append(dst, *got);
-  return status;
 }
 
 ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
@@ -203,7 +192,6 @@ ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t
     if (c == '\n') break;
   }
   *got = total;
-  if (stream.copy != nullptr) stream.copy->append(dst, total);
   return status;
 }
 

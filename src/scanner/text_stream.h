@@ -36,8 +36,8 @@ struct TextStream {
                                 // error indicator is
   ReadFunction read = nullptr;  // null: the system's read
   int read_error = 0;           // the system's error number of a failed read
-  // When set, every filtered byte delivered is appended here too: the text as the parse read
-  // it, for the notes on its lines.
+  // When set, the scanner appends every filtered byte it reads here too: the text as the parse
+  // read it, for the notes on its lines.
   std::string* copy = nullptr;
 };
 

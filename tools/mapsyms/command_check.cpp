@@ -96,8 +96,7 @@ std::size_t PrintNotes(const MapLibrary& lib, const SymbolTable* table, const Ma
     std::string_view line = note.line <= map.lines.size() ? map.lines[note.line - 1] : "";
     bool quoted = note.reason != K8MAP_NOTE_NOT_READ;
     out.Put(shown + ":" + std::to_string(note.line) + ":" + std::to_string(note.column) + ": " +
-            lib.get_note_text(note.reason) + (quoted ? QuotedField(line, note.column) : "") +
-            "\n");
+            lib.get_note_text(note.reason) + (quoted ? QuotedField(line, note.column) : "") + "\n");
   }
   return count;
 }
@@ -132,11 +131,11 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
       records += IsAddressKind(symbols[i].kind);
     }
     std::string counted = std::to_string(records) + (records == 1 ? " record" : " records");
-    out.Put(ShowPath(map.name) + ": " +
-            (ok ? "parse succeeded, " + counted
-                : "parse failed after " + counted + ": " +
-                      OneLine(lib.get_symbol_table_error(table))) +
-            "\n");
+    out.Put(
+        ShowPath(map.name) + ": " +
+        (ok ? "parse succeeded, " + counted
+            : "parse failed after " + counted + ": " + OneLine(lib.get_symbol_table_error(table))) +
+        "\n");
     lib.free_symbol_table(table);
     if (!ok) status = kExitFile;
   }

@@ -18,9 +18,9 @@
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
-#include "wide_paths.h"
 #include "number.h"
 #include "stream_reader.h"
+#include "wide_paths.h"
 
 namespace {
 

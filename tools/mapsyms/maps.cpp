@@ -72,7 +72,9 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
       return lib_.parse_map_file_w(g.table, Widen(g.path).c_str());
     };
 #else
-    auto parse_file = [this](FileOutcome& g) { return lib_.parse_map_file(g.table, g.path.c_str()); };
+    auto parse_file = [this](FileOutcome& g) {
+      return lib_.parse_map_file(g.table, g.path.c_str());
+    };
 #endif
     f.ok = f.standard_input
                ? lib_.parse_map_text(f.table, input.data(), input.size(), kStandardInputName) == 0
