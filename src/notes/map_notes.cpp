@@ -2,6 +2,7 @@
 #include "notes/map_notes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -230,8 +231,17 @@ class NoteWriter {
       : outline_(outline), notes_(notes) {}
 
   void Line(std::uint64_t number, std::string_view line, bool has_end) {
+    const MapSymbol* symbol = MadeSymbol(number);
+    bool made = symbol != nullptr;
+    // Most lines need no reading: outside a continued name, a line that made a symbol with a
+    // name shorter than 255 and has no '+' is no head and has no note; a line that is not
+    // symbol-like is neither.
+    if (head_ == 0 && (made ? std::memchr(symbol->name, '\0', kLongestName) != nullptr &&
+                                  line.find('+') == std::string_view::npos
+                            : !SymbolLike(line))) {
+      return;
+    }
     LineReading r = ReadMapLine(line, has_end, scratch_);
-    bool made = MadeSymbol(number);
     if (head_ != 0) {
       if (r.MiddlePiece() || r.LastPiece()) {
         bool last = r.LastPiece();
@@ -255,7 +265,7 @@ class NoteWriter {
       if (r.tokens[0].end - r.tokens[0].begin > kLongestName) {
         Add(number, {K8MAP_NOTE_NAME_CUT, r.tokens[0].begin});
       }
-    } else if (SymbolLike(line)) {
+    } else if (SymbolLike(line)) {  // known when outside a continued name
       Add(number, OwnReason(line, r));
     }
   }
@@ -274,9 +284,11 @@ class NoteWriter {
   }
 
  private:
-  bool MadeSymbol(std::uint64_t line) {
+  // The symbol the line made, or null.
+  const MapSymbol* MadeSymbol(std::uint64_t line) {
     while (next_ < outline_.count && outline_.symbols[next_].line < line) ++next_;
-    return next_ < outline_.count && outline_.symbols[next_].line == line;
+    bool made = next_ < outline_.count && outline_.symbols[next_].line == line;
+    return made ? &outline_.symbols[next_] : nullptr;
   }
 
   void OpenContinuation(std::uint64_t number, std::string_view line, const LineReading& r,
