@@ -121,7 +121,8 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
 // The part's start kPartAhead addresses ahead, the middle of its entries kEntriesAhead ahead
 // (reading that start), the symbol found now for the caller.
 std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t* addresses,
-                                   std::size_t n, const MapSymbol** results) const {
+                                   std::size_t n, std::uint32_t max_offset,
+                                   const MapSymbol** results) const {
   constexpr std::size_t kPartAhead = 16, kEntriesAhead = 8;
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -130,7 +131,7 @@ std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t
       std::uint32_t bucket = addresses[i + kEntriesAhead] >> kBucketBits;
       Prefetch(&entry[(bucket_start[bucket] + bucket_start[bucket + 1]) / 2]);
     }
-    const MapSymbol* symbol = Find(symbols, addresses[i]);
+    const MapSymbol* symbol = Find(symbols, addresses[i], max_offset);
     if (symbol != nullptr) {
       Prefetch(symbol);
       ++found;

@@ -30,15 +30,18 @@ struct AddressIndex {
   static AddressIndex* Build(const MapSymbol* symbols, std::size_t count,
                              std::uint32_t kinds = K8MAP_KINDS_ADDRESS);
 
-  // The first symbol of the value at or nearest below address, or null.
-  const MapSymbol* Find(const MapSymbol* symbols, std::uint32_t address) const {
+  // The first symbol of the value at or nearest below address, or null; null too when that
+  // value lies more than max_offset below (told from the entry, without reading the symbol).
+  const MapSymbol* Find(const MapSymbol* symbols, std::uint32_t address,
+                        std::uint32_t max_offset = K8MAP_NO_LIMIT) const {
     std::size_t after = After(address);
-    return after > 0 ? &symbols[entry[after - 1].symbol] : nullptr;
+    bool found = after > 0 && address - entry[after - 1].value <= max_offset;
+    return found ? &symbols[entry[after - 1].symbol] : nullptr;
   }
   // The same for n addresses into results; the number found. Each lookup asks ahead for what
   // later ones read, so that their memory is fetched at once.
   std::size_t FindMany(const MapSymbol* symbols, const std::uint32_t* addresses, std::size_t n,
-                       const MapSymbol** results) const;
+                       std::uint32_t max_offset, const MapSymbol** results) const;
 
  private:
   // One past the last position whose value is at or below address.

@@ -99,9 +99,8 @@ const MapSymbol* SymbolIndexes::FindNearest(const MapSymbol* symbols, std::size_
   kinds &= K8MAP_KINDS_ALL;
   if (kinds == 0) return nullptr;
   const AddressIndex* index = AddressesOf(symbols, count, kinds);
-  const MapSymbol* found = index != nullptr ? index->Find(symbols, address)
-                                            : SearchByAddress(symbols, count, address, kinds);
-  return Within(found, address, max_offset);
+  if (index != nullptr) return index->Find(symbols, address, max_offset);
+  return Within(SearchByAddress(symbols, count, address, kinds), address, max_offset);
 }
 
 std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t count,
@@ -110,16 +109,7 @@ std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t
                                            const MapSymbol** results) const {
   kinds &= K8MAP_KINDS_ALL;
   const AddressIndex* index = kinds != 0 ? AddressesOf(symbols, count, kinds) : nullptr;
-  if (index != nullptr) {
-    std::size_t found = index->FindMany(symbols, addresses, n, results);
-    if (max_offset == K8MAP_NO_LIMIT) return found;
-    found = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      results[i] = Within(results[i], addresses[i], max_offset);
-      found += results[i] != nullptr ? 1 : 0;
-    }
-    return found;
-  }
+  if (index != nullptr) return index->FindMany(symbols, addresses, n, max_offset, results);
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
     results[i] = kinds != 0 ? Within(SearchByAddress(symbols, count, addresses[i], kinds),

@@ -144,7 +144,7 @@ struct AlignTable {
 };
 constexpr AlignTable kAlignDigits;
 
-K8MAP_AVX2_TARGET inline HexDigits ReadHexDigits(const Byte* text, int digits) {
+K8MAP_AVX2_TARGET K8MAP_ALWAYS_INLINE HexDigits ReadHexDigits(const Byte* text, int digits) {
   __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text));
   auto beyond = static_cast<unsigned>(
       _mm_movemask_epi8(_mm_add_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x19))));
