@@ -57,6 +57,14 @@ if(K8MAP_PYTHON)
   install(FILES python/kestrum8_map/__init__.py python/kestrum8_map/__init__.pyi
                 python/kestrum8_map/py.typed
           DESTINATION ${K8MAP_PYTHON_DIR} COMPONENT Python)
+  # The distribution's metadata beside the package, so that importlib.metadata knows it.
+  set(K8MAP_DIST_INFO ${PROJECT_BINARY_DIR}/kestrum8_map-${PROJECT_VERSION}.dist-info)
+  file(WRITE ${K8MAP_DIST_INFO}/METADATA
+       "Metadata-Version: 2.1\nName: kestrum8_map\nVersion: ${PROJECT_VERSION}\n"
+       "Summary: Symbol map files: every symbol with its kind, scope, bit and line, and lookups by name and address\n"
+       "License: MIT\nClassifier: License :: OSI Approved :: MIT License\n")
+  file(WRITE ${K8MAP_DIST_INFO}/INSTALLER "dpkg\n")
+  install(DIRECTORY ${K8MAP_DIST_INFO} DESTINATION ${K8MAP_PYTHON_DIR}/.. COMPONENT Python)
 endif()
 
 if(WIN32)

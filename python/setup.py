@@ -53,6 +53,13 @@ def version_header():
     return str(folder.relative_to(HERE))
 
 
+def licence():
+    """The project's LICENSE beside this file, where the wheel's metadata takes it from."""
+    (HERE / "LICENSE").write_text((ROOT / "LICENSE").read_text())
+
+
+licence()
+
 extension = Pybind11Extension(
     "kestrum8_map._core",
     ["src/module.cpp", relative("src/api/table_exports.cpp")] + [relative(s) for s in core_sources()],

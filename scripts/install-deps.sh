@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages a build needs, quietly and only those that are missing.
-# usage: install-deps.sh native|packages|all
+# usage: install-deps.sh native|packages|python|all
 set -eu
 want=(cmake g++ make)
+if [ "${1:-native}" = python ]; then
+  # the Python package's wheel, built offline with Debian's Python, and a virtual environment
+  want+=(python3-dev python3-venv python3-pybind11 pybind11-dev python3-build python3-setuptools
+         python3-wheel)
+fi
 if [ "${1:-native}" = packages ]; then
   # the packages presets: the DLL and its import libraries, the Python module, the Debian packages
   want+=(g++-mingw-w64-i686 llvm dpkg-dev file python3-dev pybind11-dev)
@@ -16,7 +21,7 @@ if [ "${1:-native}" = all ]; then
          llvm lld dpkg-dev file pkg-config lintian man-db
          # the Python package: its module, wheel, virtual environments and tests
          python3-dev python3-venv python3-pybind11 pybind11-dev python3-build python3-setuptools
-         python3-wheel python3-pytest)
+         python3-wheel python3-pytest python3-numpy python3-mypy)
 fi
 missing=()
 for pkg in "${want[@]}"; do

@@ -41,6 +41,22 @@ log=$(cd "$work" && K8MAP_SOURCE_DIR=$src K8MAP_LIBRARY=$library \
 status=$?
 echo "$log" | tail -15
 passed=$(echo "$log" | tail -1 | grep -oE '[0-9]+ passed' | cut -d' ' -f1)
+
+# The stubs against the installed module (mypy's stubtest), and a field written that mypy must
+# refuse.
+if (cd "$work" && "$work/tests/bin/python" -m mypy.stubtest kestrum8_map \
+      --allowlist "$src/python/tests/stubtest_allowlist.txt" >"$work/stubtest.log" 2>&1); then
+  passed=$((${passed:-0} + 1))
+else
+  tail -20 "$work/stubtest.log"
+  say "the stubs differ from the module"
+fi
+printf 'import kestrum8_map as k8\nk8.Symbol("x", 1, "Addr.", "g").value = 3\n' >"$work/typed.py"
+if (cd "$work" && "$work/tests/bin/python" -m mypy "$work/typed.py" 2>&1 | grep -q 'read-only'); then
+  passed=$((passed + 1))
+else
+  say "mypy lets a Symbol's field be written"
+fi
 failures=$(echo "$log" | tail -1 | grep -oE '[0-9]+ failed' | cut -d' ' -f1)
 [ $status -eq 0 ] || [ -n "$failures" ] || failures=1
 echo "${passed:-0} passed, $((failed + ${failures:-0})) failed"

@@ -4,47 +4,73 @@
     >>> import kestrum8_map as k8
     >>> table = k8.parse("app.map")
     >>> table.lookup(0x1062)
-    (Symbol('uart_wait_tx', 0x0000105C, 'loc.', 's', line=17), 6)
+    Hit(symbol=Symbol('uart_wait_tx', 0x0000105C, 'loc.', 's', line=17), offset=6)
 
 parse() reads a map file, parse_text() a map held in memory; both give a Table of every symbol
 (every kind) in file order. A map that does not parse raises MapError, which carries the
 symbols read before the failure; a file that cannot be opened raises the matching OSError.
+Every error of this package is a kestrum8_map.Error.
 """
 
 from __future__ import annotations
 
+import collections.abc
 import os
-from typing import Optional, Tuple, Union
+from typing import Any, Optional, Tuple, Union
 
-from ._core import Lookups, Symbol, Table, library_version
+from ._core import Hit, Lookups, Note, Symbol, Table, TableIterator, library_version
 from ._core import _parse_file, _parse_text
 
-__all__ = ["MapError", "Lookups", "Symbol", "Table", "parse", "parse_text", "__version__"]
+__all__ = [
+    "ADDRESS_KINDS", "ALL_KINDS", "Error", "Hit", "Lookups", "MapError", "Note", "Symbol",
+    "Table", "TableIterator", "parse", "parse_text", "__version__",
+]
 
 __version__: str = library_version()
 
+#: The kinds lookups take by default, and every kind, for their kinds= argument.
+ADDRESS_KINDS = ("Addr.", "loc.")
+ALL_KINDS = ("Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg.")
+
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
+# A Table is a read-only sequence of Symbols; its answers to lookup_many are one too, with the
+# sequence's other methods (index, count, in, reversed).
+for _sequence in (Table, Lookups):
+    collections.abc.Sequence.register(_sequence)
+    for _method in ("index", "count", "__contains__", "__reversed__"):
+        setattr(_sequence, _method, getattr(collections.abc.Sequence, _method))
+del _sequence, _method
 
-class MapError(ValueError):
+
+class Error(Exception):
+    """The base of this package's own errors."""
+
+
+class MapError(Error, ValueError):
     """A map that does not parse.
 
-    message: the library's message ("app.map:12: syntax error. ..."); path: the file's path (or
+    message: the library's whole message ("app.map:12: syntax error. ..."), str() of the error
+    being the same on one line (a line end it quotes written \\n); path: the file's path (or
     the name given to parse_text); line: the line of the token the parse stopped at (for a line
-    end, the line it ends), or None; code: the library's error code (K8MAP_ERROR_*: 3 syntax,
-    4 token too long, 5 memory, 2 read); token: the text of the token a syntax error stopped
-    at, as bytes; table: the Table of the symbols read before the failure.
+    end, the line it ends), or None; code: the library's error code (2 read, 3 syntax, 4 token
+    too long, 5 memory); token: the text of the token a syntax error stopped at, as bytes;
+    table: the Table of the symbols read before the failure (None once pickled: a Table
+    does not travel).
     """
 
-    def __init__(self, message: str, path: str, line: Optional[int], table: Table,
-                 code: int = 0, token: bytes = b"") -> None:
-        super().__init__(message)
+    def __init__(self, message: str, path: str, line: Optional[int] = None,
+                 table: Optional[Table] = None, code: int = 0, token: bytes = b"") -> None:
+        super().__init__(message.replace("\n", "\\n"))
         self.message = message
         self.path = path
         self.line = line
         self.table = table
         self.code = code
         self.token = token
+
+    def __reduce__(self) -> Tuple[Any, ...]:
+        return (type(self), (self.message, self.path, self.line, None, self.code, self.token))
 
 
 _ERROR_OPEN = 1
@@ -67,8 +93,10 @@ def _checked(table: Table, ok: bool, failure: Failure, path: str) -> Table:
     raise MapError(message, path, line or None, table, code, token)
 
 
-def parse(path: PathLike) -> Table:
-    """The symbols of the map file at path (a str, bytes or os.PathLike).
+def parse(path: PathLike, *, notes: bool = False) -> Table:
+    """The symbols of the map file at path (a str, bytes or os.PathLike; any bytes the system
+    takes). With notes=True the table keeps the library's notes on the lines that made no
+    symbol (Table.notes).
 
     Raises OSError (FileNotFoundError, IsADirectoryError, PermissionError, ...) when the file
     cannot be opened, MapError when it does not parse. The interpreter's lock is released
@@ -78,21 +106,26 @@ def parse(path: PathLike) -> Table:
     if b"\0" in raw:
         raise ValueError("embedded null byte in path")
     shown = os.fsdecode(raw)
-    table, ok, failure = _parse_file(raw, shown)
+    table, ok, failure = _parse_file(raw, shown, bool(notes))
     return _checked(table, ok, failure, shown)
 
 
-def parse_text(data: Union[bytes, bytearray, memoryview, str], name: str = "<text>") -> Table:
-    """The symbols of a map held in memory: bytes-like, or a str of ASCII characters. It reads
-    exactly as a file holding those bytes (carriage returns dropped, a Ctrl-Z ends it); name
-    stands for the path in messages. Raises MapError when it does not parse."""
+def parse_text(data: Any, name: str = "<text>", *, notes: bool = False) -> Table:
+    """The symbols of a map held in memory: any contiguous buffer of bytes (bytes, bytearray,
+    memoryview, mmap, array.array('B'), a numpy uint8 array) or a str of ASCII characters. It
+    reads exactly as a file holding those bytes (carriage returns dropped, a Ctrl-Z ends it);
+    name stands for the path in messages. Raises MapError when it does not parse."""
     if isinstance(data, str):
         data = data.encode("ascii")
-    elif not isinstance(data, (bytes, bytearray, memoryview)):
-        raise TypeError(f"map text must be bytes or str, not {type(data).__name__}")
+    try:
+        view = memoryview(data)
+    except TypeError:
+        raise TypeError(f"map text must be bytes or str, not {type(data).__name__}") from None
+    if not view.c_contiguous:
+        raise TypeError("map text must be contiguous bytes")
     if not isinstance(name, str):
         raise TypeError(f"name must be a str, not {type(name).__name__}")
     if "\0" in name:
         raise ValueError("embedded null character in name")
-    table, ok, failure = _parse_text(data, name)
+    table, ok, failure = _parse_text(view.cast("B") if view.ndim else view, name, bool(notes))
     return _checked(table, ok, failure, name)

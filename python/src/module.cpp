@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // kestrum8_map._core: symbol tables for Python, over the library's C functions (compiled into
 // this module). Tables are made by a parse and never change afterwards; a Symbol is made when
-// it is asked for, a copy of the table's entry, so it outlives its table.
+// it is asked for, a copy of the table's entry, so it outlives its table. Bulk answers (values,
+// kinds, lookups as indices) are arrays filled here, with no Python object per symbol.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -21,6 +22,8 @@ namespace py = pybind11;
 
 namespace {
 
+constexpr std::uint32_t kDefaultMaxOffset = 0x10000;  // as mapsyms bounds its lookups
+
 // A symbol as Python sees it: immutable, compared and hashed by its fields.
 struct Symbol {
   std::string name;
@@ -38,6 +41,7 @@ struct Symbol {
   bool is_address() const { return kind == "Addr." || kind == "loc."; }
   auto Fields() const { return std::tie(name, value, kind, scope, bit, line); }
   bool operator==(const Symbol& other) const { return Fields() == other.Fields(); }
+  py::tuple Tuple() const { return py::make_tuple(name, value, kind, scope, bit, line); }
 
   std::string Repr() const {
     char value_text[16];
@@ -49,42 +53,97 @@ struct Symbol {
   }
 };
 
-Symbol MakeSymbol(std::string name, std::uint32_t value, const std::string& kind,
-                  const std::string& scope, std::optional<int> bit, std::uint32_t line) {
-  bool known = false;
-  for (int k = K8MAP_KIND_ADDR; k <= K8MAP_KIND_ARG; ++k) known |= kind == GetKindName(k);
-  if (!known) {
-    throw py::value_error("kind must be one of Addr., loc., EQU, bit, Func., Var., arg.; got " +
-                          py::repr(py::str(kind)).cast<std::string>());
+std::string TypeName(const py::handle& value) {
+  return py::str(py::type::of(value).attr("__name__")).cast<std::string>();
+}
+
+// An integer-like value (an int, a numpy integer, anything with __index__ but a bool) within
+// 0 to most.
+std::uint32_t Number(const py::handle& value, const char* what, std::uint32_t most = 0xFFFFFFFFu) {
+  if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__index__")) {
+    throw py::type_error(std::string(what) + " must be an int, not " + TypeName(value));
   }
+  py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+  if (!number) throw py::error_already_set();
+  if (number < py::int_(0) || number > py::int_(most)) {
+    char bound[16];
+    std::snprintf(bound, sizeof bound, "%#X", static_cast<unsigned>(most));
+    throw py::value_error(std::string(what) + " must be 0 to " + bound + ", not " +
+                          py::str(number).cast<std::string>());
+  }
+  return number.cast<std::uint32_t>();
+}
+
+// The kind number of a kind keyword.
+int KindNumber(const std::string& kind) {
+  for (int k = K8MAP_KIND_ADDR; k <= K8MAP_KIND_ARG; ++k) {
+    if (kind == GetKindName(k)) return k;
+  }
+  throw py::value_error("kind must be one of Addr., loc., EQU, bit, Func., Var., arg.; got " +
+                        py::repr(py::str(kind)).cast<std::string>());
+}
+
+// kinds as lookups take it: None for the address kinds, a kind keyword, or an iterable of them.
+std::uint32_t KindMask(const py::object& kinds) {
+  if (kinds.is_none()) return K8MAP_KINDS_ADDRESS;
+  if (py::isinstance<py::str>(kinds)) return K8MAP_KIND_MASK(KindNumber(kinds.cast<std::string>()));
+  std::uint32_t mask = 0;
+  for (const py::handle& kind : kinds) {
+    if (!py::isinstance<py::str>(kind)) {
+      throw py::type_error("kinds must be kind keywords (str), not " + TypeName(kind));
+    }
+    mask |= K8MAP_KIND_MASK(KindNumber(kind.cast<std::string>()));
+  }
+  return mask;
+}
+
+std::uint32_t MaxOffset(const py::object& max_offset) {
+  return max_offset.is_none() ? K8MAP_NO_LIMIT : Number(max_offset, "max_offset");
+}
+
+Symbol MakeSymbol(std::string name, const py::object& value, const std::string& kind,
+                  const std::string& scope, const py::object& bit, const py::object& line) {
+  KindNumber(kind);
   if (scope != "a" && scope != "g" && scope != "s") {
     throw py::value_error("scope must be 'a', 'g' or 's'");
   }
-  if (bit && (*bit < 0 || *bit > 9)) throw py::value_error("bit must be 0 to 9, or None");
-  return {std::move(name), value, kind, scope, bit, line};
+  std::optional<int> digit;
+  if (!bit.is_none()) digit = static_cast<int>(Number(bit, "bit", 9));
+  return {std::move(name), Number(value, "value"), kind, scope, digit, Number(line, "line")};
 }
 
 struct FreeTable {
   void operator()(SymbolTable* table) const { FreeSymbolTable(table); }
 };
 
+// A new array.array of typecode with n items, and where its items are, to be filled here.
+template <class Item>
+std::pair<py::object, Item*> NewArray(const char* typecode, std::size_t n) {
+  py::object array = py::module_::import("array").attr("array")(
+      typecode, py::bytes(std::string(sizeof(Item), '\0')));
+  array = array.attr("__mul__")(n);
+  py::buffer_info info = py::reinterpret_borrow<py::buffer>(array).request(true);
+  return {array, static_cast<Item*>(info.ptr)};
+}
+
 // The symbols of one parse. The library's table is only read once the parse is done, by any
 // number of threads.
 class Table {
  public:
-  explicit Table(std::string name) : name_(std::move(name)), table_(CreateSymbolTable()) {
+  explicit Table(py::object name, bool notes)
+      : name_(std::move(name)), table_(CreateSymbolTable()) {
     if (table_ == nullptr) throw std::bad_alloc();
+    if (notes) SetSymbolTableFlags(table_.get(), K8MAP_TABLE_NOTES);
   }
 
-  // Parses into the table without the interpreter's lock; true on success, with the library's
-  // message otherwise.
+  // Parses into the table without the interpreter's lock; true on success.
   bool ParseFile(const std::string& path) {
     py::gil_scoped_release unlocked;
     return ParseMapFile(table_.get(), path.c_str()) == 0;
   }
-  bool ParseText(const char* text, std::size_t size) {
+  bool ParseText(const char* text, std::size_t size, const std::string& name) {
     py::gil_scoped_release unlocked;
-    return ParseMapText(table_.get(), text, size, name_.c_str()) == 0;
+    return ParseMapText(table_.get(), text, size, name.c_str()) == 0;
   }
   // The failure of the parse: (message, code, line, token, system error number).
   py::tuple Failure() const {
@@ -95,35 +154,44 @@ class Table {
   }
 
   std::size_t Size() const { return GetSymbolCount(table_.get()); }
-  const std::string& name() const { return name_; }
+  const MapSymbol* symbols() const { return GetSymbols(table_.get()); }
+  const py::object& name() const { return name_; }
+  const SymbolTable* get() const { return table_.get(); }
 
-  Symbol At(std::ptrdiff_t index) const {
-    auto n = static_cast<std::ptrdiff_t>(Size());
+  Symbol At(const py::object& position) const {
+    if (py::isinstance<py::bool_>(position) || !py::hasattr(position, "__index__")) {
+      throw py::type_error("symbol indices must be integers or slices, not " + TypeName(position));
+    }
+    auto index = py::reinterpret_steal<py::int_>(PyNumber_Index(position.ptr())).cast<long long>();
+    auto n = static_cast<long long>(Size());
     if (index < 0) index += n;
     if (index < 0 || index >= n) throw py::index_error("symbol index out of range");
-    return Symbol::Of(GetSymbols(table_.get())[index]);
+    return Symbol::Of(symbols()[index]);
   }
   std::vector<Symbol> Slice(const py::slice& slice) const {
     std::size_t start = 0, stop = 0, step = 0, length = 0;
     if (!slice.compute(Size(), &start, &stop, &step, &length)) throw py::error_already_set();
     std::vector<Symbol> out;
     out.reserve(length);
-    const MapSymbol* symbols = GetSymbols(table_.get());
     for (std::size_t i = 0; i < length; ++i, start += step)
-      out.push_back(Symbol::Of(symbols[start]));
+      out.push_back(Symbol::Of(symbols()[start]));
     return out;
   }
 
-  std::optional<Symbol> Find(const std::string& name) const {
-    const MapSymbol* found = FindSymbolByName(table_.get(), name.c_str());
-    if (found == nullptr) return std::nullopt;
-    return Symbol::Of(*found);
+  // Every symbol of exactly that name, in table order (none for a name holding NUL: no
+  // symbol's does).
+  std::vector<Symbol> FindAll(const std::string& name, std::size_t most) const {
+    std::vector<Symbol> out;
+    if (name.find('\0') != std::string::npos) return out;
+    std::size_t count = FindSymbolsByName(table_.get(), name.c_str(), nullptr, 0);
+    std::vector<const MapSymbol*> found(count < most ? count : most);
+    FindSymbolsByName(table_.get(), name.c_str(), found.data(), found.size());
+    for (const MapSymbol* s : found) out.push_back(Symbol::Of(*s));
+    return out;
   }
 
-  const SymbolTable* get() const { return table_.get(); }
-
  private:
-  std::string name_;
+  py::object name_;
   std::unique_ptr<SymbolTable, FreeTable> table_;
 };
 
@@ -133,7 +201,7 @@ class TableIterator {
   explicit TableIterator(std::shared_ptr<const Table> table) : table_(std::move(table)) {}
   Symbol Next() {
     if (next_ >= table_->Size()) throw py::stop_iteration();
-    return table_->At(static_cast<std::ptrdiff_t>(next_++));
+    return Symbol::Of(table_->symbols()[next_++]);
   }
 
  private:
@@ -141,91 +209,199 @@ class TableIterator {
   std::size_t next_ = 0;
 };
 
-// An address as Python gives it: an int of 0 to 0xFFFFFFFF.
-std::uint32_t Address(const py::handle& value, const char* what) {
-  if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value)) {
-    throw py::type_error(std::string(what) + " must be an int, not " +
-                         py::str(py::type::of(value).attr("__name__")).cast<std::string>());
-  }
-  py::int_ number = py::reinterpret_borrow<py::int_>(value);
-  if (number < py::int_(0) || number > py::int_(0xFFFFFFFFu)) {
-    throw py::value_error(std::string(what) + " must be 0 to 0xFFFFFFFF, not " +
-                          py::str(number).cast<std::string>());
-  }
-  return number.cast<std::uint32_t>();
+py::object g_hit;   // the named tuple Hit(symbol, offset)
+py::object g_note;  // the named tuple Note(line, column, reason, text)
+
+py::object Answer(const MapSymbol* found, std::uint32_t address) {
+  if (found == nullptr) return py::none();
+  return g_hit(Symbol::Of(*found), address - found->value);
 }
 
-std::uint32_t MaxOffset(const py::object& max_offset) {
-  return max_offset.is_none() ? 0xFFFFFFFFu : Address(max_offset, "max_offset");
-}
-
-// (Symbol, offset) for a symbol within the bound, else None.
-py::object Answer(const MapSymbol* found, std::uint32_t address, std::uint32_t max_offset) {
-  if (found == nullptr || address - found->value > max_offset) return py::none();
-  return py::make_tuple(Symbol::Of(*found), address - found->value);
-}
-
-// The answers of lookup_many, made into (Symbol, offset) pairs when asked for.
+// The answers of lookup_many, made into Hits when asked for.
 class Lookups {
  public:
   Lookups(std::shared_ptr<const Table> table, std::vector<std::uint32_t> addresses,
-          std::uint32_t max_offset)
-      : table_(std::move(table)), addresses_(std::move(addresses)), max_offset_(max_offset) {
+          std::uint32_t kinds, std::uint32_t max_offset)
+      : table_(std::move(table)), addresses_(std::move(addresses)) {
     found_.resize(addresses_.size());
     py::gil_scoped_release unlocked;
-    FindSymbolsByAddress(table_->get(), addresses_.data(), addresses_.size(), found_.data());
+    found_count_ = FindNearestSymbols(table_->get(), addresses_.data(), addresses_.size(), kinds,
+                                      max_offset, found_.data());
   }
 
   std::size_t Size() const { return addresses_.size(); }
-  py::object At(std::ptrdiff_t index) const {
-    auto n = static_cast<std::ptrdiff_t>(Size());
+  py::object At(long long index) const {
+    auto n = static_cast<long long>(Size());
     if (index < 0) index += n;
     if (index < 0 || index >= n) throw py::index_error("lookup index out of range");
-    return Answer(found_[index], addresses_[index], max_offset_);
+    return Answer(found_[index], addresses_[index]);
   }
-  std::size_t Found() const {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < found_.size(); ++i) {
-      count += found_[i] != nullptr && addresses_[i] - found_[i]->value <= max_offset_ ? 1 : 0;
-    }
-    return count;
+  py::list Slice(const py::slice& slice) const {
+    std::size_t start = 0, stop = 0, step = 0, length = 0;
+    if (!slice.compute(Size(), &start, &stop, &step, &length)) throw py::error_already_set();
+    py::list out;
+    for (std::size_t i = 0; i < length; ++i, start += step)
+      out.append(Answer(found_[start], addresses_[start]));
+    return out;
   }
+  std::size_t Found() const { return found_count_; }
 
  private:
   std::shared_ptr<const Table> table_;  // its symbols are what found_ points to
   std::vector<std::uint32_t> addresses_;
   std::vector<const MapSymbol*> found_;
-  std::uint32_t max_offset_;
+  std::size_t found_count_ = 0;
 };
 
-// The addresses of lookup_many: a buffer of 32-bit unsigned numbers as it is, or any iterable of
-// ints.
-std::vector<std::uint32_t> Addresses(const py::object& addresses) {
-  if (py::isinstance<py::buffer>(addresses) && !py::isinstance<py::bytes>(addresses) &&
-      !py::isinstance<py::str>(addresses)) {
-    py::buffer_info info = py::reinterpret_borrow<py::buffer>(addresses).request();
-    std::string format = info.format;
-    bool unsigned32 = info.itemsize == 4 && (format == "I" || format == "=I" || format == "<I" ||
-                                             format == "L" || format == "=L" || format == "<L");
-    if (info.ndim == 1 && unsigned32) {
-      std::vector<std::uint32_t> out(static_cast<std::size_t>(info.shape[0]));
-      const char* base = static_cast<const char*>(info.ptr);
-      for (std::size_t i = 0; i < out.size(); ++i) {
-        std::memcpy(&out[i], base + static_cast<std::ptrdiff_t>(i) * info.strides[0], 4);
-      }
-      return out;
+// A buffer's integers, whatever their size, signedness and byte order, each checked to be an
+// address. Formats as the struct module writes them ("<u4" arrays say "<I").
+std::vector<std::uint32_t> BufferAddresses(const py::buffer_info& info) {
+  std::string format = info.format;
+  char order = '=';
+  if (!format.empty() && std::strchr("@=<>!", format[0]) != nullptr)
+    order = format[0], format.erase(0, 1);
+  if (info.ndim != 1 || format.size() != 1 || std::strchr("bBhHiIlLqQnN", format[0]) == nullptr) {
+    throw py::type_error("addresses must be integers, not a buffer of format '" + info.format +
+                         "'");
+  }
+  bool is_signed = std::islower(static_cast<unsigned char>(format[0])) != 0;
+  bool swap = order == '>' || order == '!';
+  auto size = static_cast<std::size_t>(info.itemsize);
+  std::vector<std::uint32_t> out(static_cast<std::size_t>(info.shape[0]));
+  const auto* base = static_cast<const unsigned char*>(info.ptr);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const unsigned char* item = base + static_cast<std::ptrdiff_t>(i) * info.strides[0];
+    std::uint64_t raw = 0;
+    for (std::size_t b = 0; b < size; ++b) {
+      std::size_t from = swap ? size - 1 - b : b;  // little-endian order of significance
+      raw |= static_cast<std::uint64_t>(item[from]) << (8 * b);
     }
+    bool negative = is_signed && (raw >> (8 * size - 1) & 1) != 0;
+    if (negative || raw > 0xFFFFFFFFu) {
+      std::int64_t shown =
+          negative
+              ? static_cast<std::int64_t>(raw | (size < 8 ? ~std::uint64_t{0} << (8 * size) : 0))
+              : static_cast<std::int64_t>(raw);
+      throw py::value_error(
+          "address must be 0 to 0XFFFFFFFF, not " +
+          (negative || raw <= 0x7FFFFFFFFFFFFFFFu ? std::to_string(shown) : std::to_string(raw)));
+    }
+    out[i] = static_cast<std::uint32_t>(raw);
+  }
+  return out;
+}
+
+// Bytes-like objects without a dtype: their items are bytes, not addresses.
+bool ByteBuffer(const py::object& value) {
+  if (py::isinstance<py::bytes>(value) || py::isinstance<py::str>(value) ||
+      PyByteArray_Check(value.ptr())) {
+    return true;
+  }
+  if (!py::isinstance<py::buffer>(value) || py::hasattr(value, "dtype")) return false;
+  py::buffer_info info = py::reinterpret_borrow<py::buffer>(value).request();
+  return info.itemsize == 1;
+}
+
+// The addresses of lookup_many: a buffer of integers (array.array, numpy arrays of any integer
+// dtype), or any iterable of integer-like values.
+std::vector<std::uint32_t> Addresses(const py::object& addresses) {
+  if (ByteBuffer(addresses)) {
+    throw py::type_error("addresses must be integers, not the bytes of a " + TypeName(addresses) +
+                         ": give array.array('I'), a numpy integer array or a list of ints");
+  }
+  if (py::isinstance<py::buffer>(addresses)) {
+    return BufferAddresses(py::reinterpret_borrow<py::buffer>(addresses).request());
   }
   std::vector<std::uint32_t> out;
   if (py::hasattr(addresses, "__len__")) out.reserve(py::len(addresses));
-  for (const py::handle& item : py::iter(addresses)) out.push_back(Address(item, "address"));
+  for (const py::handle& item : py::iter(addresses)) out.push_back(Number(item, "address"));
   return out;
+}
+
+// lookup_many's answers as two arrays: each address's symbol index (-1 for none) and offset
+// (0 for none).
+py::tuple AsIndices(const Table& table, const std::vector<std::uint32_t>& addresses,
+                    std::uint32_t kinds, std::uint32_t max_offset) {
+  auto [indices, index] = NewArray<std::int64_t>("q", addresses.size());
+  auto [offsets, offset] = NewArray<std::uint32_t>("I", addresses.size());
+  {
+    py::gil_scoped_release unlocked;
+    std::vector<const MapSymbol*> found(addresses.size());
+    FindNearestSymbols(table.get(), addresses.data(), addresses.size(), kinds, max_offset,
+                       found.data());
+    const MapSymbol* first = table.symbols();
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      index[i] = found[i] != nullptr ? found[i] - first : -1;
+      offset[i] = found[i] != nullptr ? addresses[i] - found[i]->value : 0;
+    }
+  }
+  return py::make_tuple(indices, offsets);
+}
+
+py::object Values(const Table& table) {
+  auto [values, value] = NewArray<std::uint32_t>("I", table.Size());
+  const MapSymbol* s = table.symbols();
+  for (std::size_t i = 0; i < table.Size(); ++i) value[i] = s[i].value;
+  return values;
+}
+
+py::object Kinds(const Table& table) {
+  auto [kinds, kind] = NewArray<std::uint8_t>("B", table.Size());
+  const MapSymbol* s = table.symbols();
+  for (std::size_t i = 0; i < table.Size(); ++i) kind[i] = s[i].kind;
+  return kinds;
+}
+
+py::list Names(const Table& table) {
+  py::list names(table.Size());
+  const MapSymbol* s = table.symbols();
+  for (std::size_t i = 0; i < table.Size(); ++i) {
+    PyObject* name =
+        PyUnicode_DecodeASCII(s[i].name, static_cast<Py_ssize_t>(std::strlen(s[i].name)), nullptr);
+    if (name == nullptr) throw py::error_already_set();
+    PyList_SET_ITEM(names.ptr(), static_cast<Py_ssize_t>(i), name);
+  }
+  return names;
+}
+
+std::vector<Symbol> OfKind(const Table& table, const py::object& kinds) {
+  std::uint32_t mask = KindMask(kinds);
+  std::vector<Symbol> out;
+  const MapSymbol* s = table.symbols();
+  for (std::size_t i = 0; i < table.Size(); ++i) {
+    if ((mask >> s[i].kind) & 1u) out.push_back(Symbol::Of(s[i]));
+  }
+  return out;
+}
+
+py::list Notes(const Table& table) {
+  py::list notes;
+  const MapNote* note = GetNotes(table.get());
+  for (std::size_t i = 0; i < GetNoteCount(table.get()); ++i) {
+    notes.append(g_note(note[i].line, note[i].column, note[i].reason, GetNoteText(note[i].reason)));
+  }
+  return notes;
 }
 
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The kestrum8_map library's symbol tables (use the kestrum8_map package).";
+  py::object namedtuple = py::module_::import("collections").attr("namedtuple");
+  g_hit = namedtuple("Hit", py::make_tuple("symbol", "offset"), py::arg("module") = "kestrum8_map");
+  g_note = namedtuple("Note", py::make_tuple("line", "column", "reason", "text"),
+                      py::arg("module") = "kestrum8_map");
+  g_hit.attr("__doc__") = "A lookup's answer: the symbol and the address's offset from its value.";
+  g_note.attr("__doc__") =
+      "A line that made no symbol (or whose name was cut): its line, column (from 1), the "
+      "library's reason number and the reason in words.";
+  m.attr("Hit") = g_hit;
+  m.attr("Note") = g_note;
+  // The named tuples live as long as the interpreter's module does.
+  m.add_object("_cleanup", py::capsule([] {
+                 g_hit.release();
+                 g_note.release();
+               }));
 
   py::class_<Symbol>(m, "Symbol",
                      R"doc(One symbol of a map: immutable, compared and hashed by its fields.
@@ -248,60 +424,108 @@ or None; line: the entry's first line in the map; is_address: an Addr. or loc. s
                return py::reinterpret_borrow<py::object>(Py_NotImplemented);
              return py::bool_(a == b.cast<const Symbol&>());
            })
-      .def("__hash__",
-           [](const Symbol& s) {
-             return py::hash(py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line));
-           })
+      .def("__hash__", [](const Symbol& s) { return py::hash(s.Tuple()); })
       .def("__repr__", &Symbol::Repr)
-      .def(py::pickle(
-          [](const Symbol& s) {
-            return py::make_tuple(s.name, s.value, s.kind, s.scope, s.bit, s.line);
-          },
-          [](const py::tuple& t) {
-            if (t.size() != 6) throw py::value_error("not a pickled Symbol");
-            return MakeSymbol(t[0].cast<std::string>(), t[1].cast<std::uint32_t>(),
-                              t[2].cast<std::string>(), t[3].cast<std::string>(),
-                              t[4].cast<std::optional<int>>(), t[5].cast<std::uint32_t>());
-          }));
+      // Every pickle protocol (0 and 1 too) and copy: made again from its fields.
+      .def("__reduce__", [](const py::object& self) {
+        return py::make_tuple(py::type::of(self), self.cast<const Symbol&>().Tuple());
+      });
+
+  py::class_<TableIterator>(m, "TableIterator", "Iteration over a Table's symbols.")
+      .def("__iter__", [](TableIterator& it) -> TableIterator& { return it; })
+      .def("__next__", &TableIterator::Next);
+
+  py::class_<Lookups>(m, "Lookups",
+                      "The answers of Table.lookup_many, in the order asked: Hits or None.")
+      .def("__len__", &Lookups::Size)
+      .def("__getitem__", &Lookups::At, py::arg("index"))
+      .def("__getitem__", &Lookups::Slice, py::arg("slice"))
+      .def("__iter__",
+           [](const py::object& self) {
+             return py::iter(
+                 py::module_::import("builtins")
+                     .attr("map")(self.attr("__getitem__"),
+                                  py::module_::import("builtins").attr("range")(py::len(self))));
+           })
+      .def("__repr__",
+           [](const Lookups& l) {
+             return "<kestrum8_map.Lookups: " + std::to_string(l.Size()) + " addresses, " +
+                    std::to_string(l.Found()) + " found>";
+           })
+      .def_property_readonly("found", &Lookups::Found, "How many addresses have a symbol.");
 
   py::class_<Table, std::shared_ptr<Table>>(m, "Table",
                                             R"doc(The symbols of a map, every kind, in file order.
 
-len(table), table[i], table[i:j] and iteration give Symbols; find(name) the first symbol of a
-name; lookup(address) the address symbol (Addr. or loc.) at or nearest below an address with
-the offset; lookup_many(addresses) many at once. Made by kestrum8_map.parse or parse_text.)doc")
+A sequence of Symbols (len, indexing, slices, iteration); find(name) and find_all(name) by
+name; lookup(address) and lookup_many(addresses) the nearest symbol at or below an address;
+values(), kinds() and names() every symbol's field at once; notes, the lines that made no
+symbol. Made by kestrum8_map.parse or parse_text; it never changes afterwards.)doc")
       .def("__len__", &Table::Size)
-      .def("__getitem__", &Table::At, py::arg("index"))
       .def("__getitem__", &Table::Slice, py::arg("slice"))
+      .def("__getitem__", &Table::At, py::arg("index"))
       .def("__iter__", [](const std::shared_ptr<Table>& table) { return TableIterator(table); })
       .def_property_readonly("name", &Table::name, "The path or name the map was parsed as.")
-      .def("find", &Table::Find, py::arg("name"),
-           "The first symbol of exactly that name, any kind; None when there is none.")
+      .def(
+          "find",
+          [](const Table& t, const std::string& name) -> std::optional<Symbol> {
+            std::vector<Symbol> found = t.FindAll(name, 1);
+            if (found.empty()) return std::nullopt;
+            return found[0];
+          },
+          py::arg("name"),
+          "The first symbol of exactly that name, any kind; None when there is none.")
+      .def(
+          "find_all",
+          [](const Table& t, const std::string& name) {
+            return t.FindAll(name, static_cast<std::size_t>(-1));
+          },
+          py::arg("name"), "Every symbol of exactly that name, in file order.")
+      .def("of_kind", &OfKind, py::arg("kinds"),
+           "The symbols of a kind (\"Var.\") or of several ([\"Func.\", \"Var.\"]), in file order.")
+      .def("values", &Values, "Every symbol's value, in table order, as array.array('I').")
+      .def("kinds", &Kinds,
+           "Every symbol's kind number (1 Addr. to 7 arg.), in table order, as array.array('B').")
+      .def("names", &Names, "Every symbol's name, in table order, as a list.")
+      .def_property_readonly("notes", &Notes,
+                             "The lines that made no symbol, as Notes in line order (kept when "
+                             "the map was parsed with notes=True; empty otherwise).")
       .def(
           "lookup",
           [](const std::shared_ptr<Table>& table, const py::object& address,
-             const py::object& max_offset) {
-            std::uint32_t at = Address(address, "address");
-            return Answer(FindSymbolByAddress(table->get(), at), at, MaxOffset(max_offset));
+             const py::object& max_offset, const py::object& kinds) {
+            std::uint32_t at = Number(address, "address");
+            return Answer(
+                FindNearestSymbol(table->get(), at, KindMask(kinds), MaxOffset(max_offset)), at);
           },
-          py::arg("address"), py::kw_only(), py::arg("max_offset") = py::none(),
-          R"doc(Of the Addr. and loc. symbols, the one at or nearest below address (the first in
-file order among equal values) and the offset of address from it: (Symbol, offset), or None
-when there is none, or none within max_offset.)doc")
+          py::arg("address"), py::kw_only(), py::arg("max_offset") = kDefaultMaxOffset,
+          py::arg("kinds") = py::none(),
+          R"doc(Of the symbols of the kinds asked for (the address kinds Addr. and loc. by
+default; a kind keyword or a list of them), the one at or nearest below address (the first in
+file order among equal values): Hit(symbol, offset), or None when there is none within
+max_offset (0x10000 by default, None for no bound).)doc")
       .def(
           "lookup_many",
           [](const std::shared_ptr<Table>& table, const py::object& addresses,
-             const py::object& max_offset) {
-            return Lookups(table, Addresses(addresses), MaxOffset(max_offset));
+             const py::object& max_offset, const py::object& kinds, bool as_indices) -> py::object {
+            std::vector<std::uint32_t> asked = Addresses(addresses);
+            std::uint32_t mask = KindMask(kinds), bound = MaxOffset(max_offset);
+            if (as_indices) return AsIndices(*table, asked, mask, bound);
+            return py::cast(Lookups(table, std::move(asked), mask, bound));
           },
-          py::arg("addresses"), py::kw_only(), py::arg("max_offset") = py::none(),
-          R"doc(lookup() for many addresses at once (an iterable of ints, or a buffer of 32-bit
-unsigned numbers such as array.array("I")), without the interpreter's lock: a sequence whose
-items are what lookup() gives, made when asked for.)doc")
+          py::arg("addresses"), py::kw_only(), py::arg("max_offset") = kDefaultMaxOffset,
+          py::arg("kinds") = py::none(), py::arg("as_indices") = false,
+          R"doc(lookup() for many addresses at once (an iterable of ints, or a buffer of integers:
+array.array, a numpy array of any integer dtype), without the interpreter's lock: a sequence
+of what lookup() gives, made when asked for; with as_indices=True, two arrays instead: each
+address's symbol index in the table (-1 for none) as array('q') and its offset (0 for none)
+as array('I').)doc")
+      .def("__copy__", [](const std::shared_ptr<Table>& t) { return t; })
+      .def("__deepcopy__", [](const std::shared_ptr<Table>& t, const py::object&) { return t; })
       .def("__repr__",
            [](const Table& t) {
-             return "<kestrum8_map.Table " + py::repr(py::str(t.name())).cast<std::string>() +
-                    ": " + std::to_string(t.Size()) + " symbols>";
+             return "<kestrum8_map.Table " + py::repr(t.name()).cast<std::string>() + ": " +
+                    std::to_string(t.Size()) + " symbols>";
            })
       .def("__reduce__", [](const Table&) -> py::object {
         throw py::type_error(
@@ -309,36 +533,26 @@ items are what lookup() gives, made when asked for.)doc")
             "pickle its symbols (list(table)) or keep the map's text and parse it again");
       });
 
-  py::class_<TableIterator>(m, "TableIterator")
-      .def("__iter__", [](TableIterator& it) -> TableIterator& { return it; })
-      .def("__next__", &TableIterator::Next);
-
-  py::class_<Lookups>(m, "Lookups", "The answers of Table.lookup_many, in the order asked.")
-      .def("__len__", &Lookups::Size)
-      .def("__getitem__", &Lookups::At)
-      .def_property_readonly("found", &Lookups::Found, "How many addresses have a symbol.");
-
   m.def(
       "_parse_file",
-      [](const std::string& path, const std::string& name) {
-        auto table = std::make_shared<Table>(name);
-        bool ok = table->ParseFile(path);
+      [](const py::bytes& path, const py::object& name, bool notes) {
+        auto table = std::make_shared<Table>(name, notes);
+        bool ok = table->ParseFile(std::string(path));
         return py::make_tuple(table, ok, table->Failure());
       },
-      py::arg("path"), py::arg("name"));
+      py::arg("path"), py::arg("name"), py::arg("notes"));
   m.def(
       "_parse_text",
-      [](const py::buffer& data, const std::string& name) {
+      [](const py::buffer& data, const std::string& name, bool notes) {
         py::buffer_info info = data.request();  // held: the buffer cannot be resized meanwhile
-        if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
-          throw py::type_error("map text must be contiguous bytes");
-        }
-        auto table = std::make_shared<Table>(name);
+        bool contiguous = info.ndim == 0 || (info.ndim == 1 && info.strides[0] == info.itemsize);
+        if (!contiguous) throw py::type_error("map text must be contiguous bytes");
+        auto table = std::make_shared<Table>(py::str(name), notes);
         bool ok = table->ParseText(static_cast<const char*>(info.ptr),
-                                   static_cast<std::size_t>(info.size * info.itemsize));
+                                   static_cast<std::size_t>(info.size * info.itemsize), name);
         return py::make_tuple(table, ok, table->Failure());
       },
-      py::arg("data"), py::arg("name"));
+      py::arg("data"), py::arg("name"), py::arg("notes"));
   m.def(
       "library_version", [] { return std::string(GetMapLibraryVersion()); },
       "The library's version.");

@@ -6,12 +6,17 @@ K8MAP_SOURCE_DIR names the project (its test maps and README); K8MAP_LIBRARY the
 library, whose C functions the answers are compared with (through ctypes)."""
 
 import array
+import collections.abc
 import concurrent.futures
+import copy
 import ctypes
 import doctest
+import mmap
 import os
 import pickle
+import pydoc
 import re
+import struct
 from pathlib import Path
 
 import pytest
@@ -113,7 +118,8 @@ def test_maps_that_do_not_parse_raise_map_error(text, name, line, code, token, m
         k8.parse_text(text, name=name)
     error = failure.value
     assert isinstance(error, ValueError)
-    assert (error.message, error.path, error.line, str(error)) == (message, name, line, message)
+    one_line = message.replace("\n", "\\n")
+    assert (error.message, error.path, error.line, str(error)) == (message, name, line, one_line)
     assert (error.code, error.token) == (code, token)
     assert [s.name for s in error.table] == (["a"] if text.startswith(" a") else [])
 
@@ -206,6 +212,117 @@ def test_maps_parse_on_several_threads_at_once(tmp_path):
     with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
         tables = list(pool.map(k8.parse, maps * 2))
     assert [list(t) for t in tables] == alone * 2
+
+
+# ---- What Python users expect ----
+
+ADDRESSES = [0x1062, 0x203E, 0x0, 0x105C, 0x7FFF]
+
+
+class Index:
+    def __init__(self, n):
+        self.n = n
+
+    def __index__(self):
+        return self.n
+
+
+def test_any_integer_like_input_and_no_byte_buffers():
+    np = pytest.importorskip("numpy")
+    table = k8.parse(SAMPLE)
+    want = [table.lookup(a) for a in ADDRESSES]
+    for dtype in ["u4", "<u4", ">u4", "i4", ">i8", "u8", "i2", ">u2", "int64"]:
+        assert list(table.lookup_many(np.array(ADDRESSES, dtype=dtype))) == want, dtype
+    assert list(table.lookup_many(np.array(ADDRESSES, dtype="u4")[::2])) == want[::2]
+    for scalar in (np.uint32(0x1062), np.int64(0x1062), Index(0x1062)):
+        assert table.lookup(scalar) == want[0]
+    assert table[np.int64(0)] == table[0] and table[Index(-1)] == table[-1]
+    cases = [
+        (ValueError, lambda: table.lookup_many(np.array([-1], dtype="i4"))),
+        (ValueError, lambda: table.lookup_many(np.array([1 << 33], dtype="u8"))),
+        (TypeError, lambda: table.lookup_many(np.array([1.5]))),
+        (TypeError, lambda: table.lookup_many(struct.pack("<I", 0x1062))),
+        (TypeError, lambda: table.lookup_many(bytearray(4))),
+        (TypeError, lambda: table.lookup_many(memoryview(array.array("I", [1])).cast("B"))),
+        (TypeError, lambda: table.lookup_many(array.array("B", [1, 2]))),
+        (ValueError, lambda: k8.Symbol("x", -1, "Addr.", "g")),
+        (TypeError, lambda: k8.Symbol("x", "1", "Addr.", "g")),
+        (ValueError, lambda: table.lookup(1, kinds="Variable")),
+    ]
+    for error, call in cases:
+        with pytest.raises(error):
+            call()
+
+
+def test_bulk_answers_and_kinds():
+    np = pytest.importorskip("numpy")
+    table = k8.parse(SAMPLE)
+    assert list(table.values()) == [s.value for s in table]
+    assert [k8.ALL_KINDS[k - 1] for k in table.kinds()] == [s.kind for s in table]
+    assert table.names() == [s.name for s in table]
+    assert np.frombuffer(table.values(), dtype=np.uint32)[1] == table[1].value
+    many = np.array(ADDRESSES + [0x20000021], dtype=np.uint32)
+    for kinds in (None, "bit", ["Var.", "bit"], k8.ALL_KINDS):
+        for bound in (0x10000, 0x10, None):
+            indices, offsets = table.lookup_many(many, as_indices=True, kinds=kinds, max_offset=bound)
+            hits = [table.lookup(int(a), kinds=kinds, max_offset=bound) for a in many]
+            assert list(indices) == [table.index(h.symbol) if h else -1 for h in hits]
+            assert list(offsets) == [h.offset if h else 0 for h in hits]
+            assert list(table.lookup_many(many, kinds=kinds, max_offset=bound)) == hits
+    assert table.lookup(0x20000021, kinds="bit") == (table.find("uart_tx_busy"), 1)
+    assert [s.kind for s in table.of_kind(["Var.", "EQU"])] == [s.kind for s in table if s.kind in ("Var.", "EQU")]
+    doubled = k8.parse_text(b" a Addr. g 0x1\n b Var. g 0x2\n a EQU a 0x3\n")
+    assert [s.kind for s in doubled.find_all("a")] == ["Addr.", "EQU"] and doubled.find_all("c") == []
+
+
+def test_lookups_are_bounded_by_default():
+    table = k8.parse(SAMPLE)
+    assert table.lookup(0xFFFFFFFF) is None
+    assert table.lookup(0xFFFFFFFF, max_offset=None).symbol == table.find("watchdog_kick")
+    hit = table.lookup(0x1062)
+    assert isinstance(hit, k8.Hit) and (hit.symbol.name, hit.offset) == ("uart_wait_tx", 6)
+
+
+def test_errors_travel():
+    with pytest.raises(k8.Error) as failure:
+        k8.parse_text(b" a Addr. g 0x1\n b Addr. g 0x2 x.o\n", name="m.map")
+    error = failure.value
+    assert isinstance(error, k8.MapError) and "\n" not in str(error)
+    for travelled in (pickle.loads(pickle.dumps(error)), copy.copy(error), copy.deepcopy(error)):
+        assert type(travelled) is k8.MapError and str(travelled) == str(error)
+        assert (travelled.message, travelled.path, travelled.line, travelled.code, travelled.token) == \
+            (error.message, error.path, error.line, error.code, error.token)
+    with concurrent.futures.ProcessPoolExecutor(max_workers=1) as pool:
+        with pytest.raises(k8.MapError) as remote:
+            pool.submit(k8.parse_text, b" a+ Addr. g 0x1\n\n", "r.map").result()
+    assert remote.value.line == 2 and remote.value.table is None
+
+
+def test_paths_texts_and_tables_as_python_has_them(tmp_path):
+    odd = tmp_path / os.fsdecode(b"\xff.map")
+    odd.write_bytes(SAMPLE.read_bytes())
+    for path in (bytes(odd), os.fsencode(odd), odd):
+        assert len(k8.parse(path)) == 19
+    np = pytest.importorskip("numpy")
+    with open(SAMPLE, "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as mapped:
+        texts = [mapped, array.array("B", SAMPLE.read_bytes()), np.frombuffer(SAMPLE.read_bytes(), np.uint8)]
+        assert all(len(k8.parse_text(t)) == 19 for t in texts)
+    table = k8.parse(SAMPLE)
+    assert table.find("uart_init\0junk") is None and table.find("uart_init") is not None
+    assert copy.copy(table) is table and copy.deepcopy(table) is table
+    assert isinstance(table, collections.abc.Sequence) and table.index(table[3]) == 3
+    answers = table.lookup_many(ADDRESSES)
+    assert isinstance(answers, collections.abc.Sequence) and list(iter(answers)) == answers[:]
+    assert answers[1:3] == [answers[1], answers[2]] and repr(answers).startswith("<kestrum8_map.Lookups")
+    assert "anonymous" not in pydoc.render_doc(k8.Table)
+    noted = k8.parse_text(b" a ADDR. g 0x1\n", notes=True)
+    assert noted.notes == [k8.Note(1, 4, 10, noted.notes[0].text)] and k8.parse(SAMPLE).notes == []
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_symbols_pickle_with_every_protocol(protocol):
+    symbol = k8.Symbol("x", 1, "Addr.", "g", 3, 7)
+    assert pickle.loads(pickle.dumps(symbol, protocol)) == symbol == copy.copy(symbol)
 
 
 # ---- The README's example session ----

@@ -136,14 +136,16 @@ if [ -f "$python_deb" ]; then
   module_dir=./usr/lib/python3/dist-packages/kestrum8_map
   module=$(contents "$python_deb" | tr ' ' '\n' | grep '_core\..*\.so$')
   # shellcheck disable=SC2046
+  dist_info=./usr/lib/python3/dist-packages/kestrum8_map-$version.dist-info
   expect_contents python "$python_deb" "$module_dir/__init__.py" "$module_dir/__init__.pyi" \
-    "$module_dir/py.typed" "$module" $(docs python3-kestrum8-map)
+    "$module_dir/py.typed" "$module" "$dist_info/METADATA" "$dist_info/INSTALLER" \
+    $(docs python3-kestrum8-map)
   has_dep python_depends_python "$python_deb" "python3 (>= "
   dpkg-deb -x "$python_deb" "$work/python_root"
   (cd "$work" && PYTHONPATH="$work/python_root/usr/lib/python3/dist-packages" /usr/bin/python3 -c "
-import kestrum8_map as k8
-print(len(k8.parse('$sample')), k8.__version__)") >"$work/out" 2>&1
-  printf '19 %s\n' "$version" >"$work/python.expected"
+import importlib.metadata, kestrum8_map as k8
+print(len(k8.parse('$sample')), k8.__version__, importlib.metadata.version('kestrum8_map'))") >"$work/out" 2>&1
+  printf '19 %s %s\n' "$version" "$version" >"$work/python.expected"
   same_file deb_python "$work/python.expected" "$work/out"
 else
   verdict python_package 0 "cpack made no python3-kestrum8-map package"
