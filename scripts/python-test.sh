@@ -23,6 +23,14 @@ if ! (cd python && "$python" -m build --no-isolation --wheel --outdir "$work/dis
 fi
 wheel=$(ls "$work"/dist/kestrum8_map-*.whl)
 echo "wheel: $(basename "$wheel")"
+# The wheel carries the licence's text and says which licence it is.
+"$python" - "$wheel" <<'PY' || say "the wheel lacks its LICENSE or its licence metadata"
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+metadata = zipfile.ZipFile(sys.argv[1]).read(next(n for n in names if n.endswith("/METADATA"))).decode()
+assert any(n.endswith("/LICENSE") for n in names), names
+assert "License: MIT" in metadata and "MIT License" in metadata, metadata
+PY
 
 # Alone: a virtual environment with nothing but the wheel.
 "$python" -m venv "$work/alone" && "$work/alone/bin/pip" install --no-index -q "$wheel" ||

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -60,6 +61,13 @@ std::string TypeName(const py::handle& value) {
 // An integer-like value (an int, a numpy integer, anything with __index__ but a bool) within
 // 0 to most.
 std::uint32_t Number(const py::handle& value, const char* what, std::uint32_t most = 0xFFFFFFFFu) {
+  if (PyLong_CheckExact(value.ptr())) {  // the usual case, without making objects
+    int overflow = 0;
+    long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow == 0 && number >= 0 && static_cast<unsigned long long>(number) <= most) {
+      return static_cast<std::uint32_t>(number);
+    }
+  }
   if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__index__")) {
     throw py::type_error(std::string(what) + " must be an int, not " + TypeName(value));
   }
@@ -269,6 +277,10 @@ std::vector<std::uint32_t> BufferAddresses(const py::buffer_info& info) {
   auto size = static_cast<std::size_t>(info.itemsize);
   std::vector<std::uint32_t> out(static_cast<std::size_t>(info.shape[0]));
   const auto* base = static_cast<const unsigned char*>(info.ptr);
+  if (size == 4 && !is_signed && !swap && info.strides[0] == 4) {  // native 32-bit: as it is
+    std::memcpy(out.data(), base, out.size() * 4);
+    return out;
+  }
   for (std::size_t i = 0; i < out.size(); ++i) {
     const unsigned char* item = base + static_cast<std::ptrdiff_t>(i) * info.strides[0];
     std::uint64_t raw = 0;
@@ -278,13 +290,11 @@ std::vector<std::uint32_t> BufferAddresses(const py::buffer_info& info) {
     }
     bool negative = is_signed && (raw >> (8 * size - 1) & 1) != 0;
     if (negative || raw > 0xFFFFFFFFu) {
-      std::int64_t shown =
-          negative
-              ? static_cast<std::int64_t>(raw | (size < 8 ? ~std::uint64_t{0} << (8 * size) : 0))
-              : static_cast<std::int64_t>(raw);
-      throw py::value_error(
-          "address must be 0 to 0XFFFFFFFF, not " +
-          (negative || raw <= 0x7FFFFFFFFFFFFFFFu ? std::to_string(shown) : std::to_string(raw)));
+      int unused = 64 - 8 * static_cast<int>(size);  // a negative item sign-extended to 64 bits
+      std::string shown = negative
+                              ? std::to_string(static_cast<std::int64_t>(raw << unused) >> unused)
+                              : std::to_string(raw);
+      throw py::value_error("address must be 0 to 0XFFFFFFFF, not " + shown);
     }
     out[i] = static_cast<std::uint32_t>(raw);
   }
@@ -304,6 +314,18 @@ bool ByteBuffer(const py::object& value) {
 
 // The addresses of lookup_many: a buffer of integers (array.array, numpy arrays of any integer
 // dtype), or any iterable of integer-like values.
+// A buffer of native 32-bit unsigned integers, one after another (array('I'), numpy uint32),
+// which lookups read where it is; none for anything else.
+std::optional<py::buffer_info> NativeAddresses(const py::object& addresses) {
+  if (!py::isinstance<py::buffer>(addresses) || py::isinstance<py::bytes>(addresses)) return {};
+  py::buffer_info info = py::reinterpret_borrow<py::buffer>(addresses).request();
+  std::string format = info.format;
+  bool native =
+      format == "I" || format == "=I" || format == "<I" || format == "L" || format == "<L";
+  if (info.ndim != 1 || info.itemsize != 4 || !native || info.strides[0] != 4) return {};
+  return info;
+}
+
 std::vector<std::uint32_t> Addresses(const py::object& addresses) {
   if (ByteBuffer(addresses)) {
     throw py::type_error("addresses must be integers, not the bytes of a " + TypeName(addresses) +
@@ -313,6 +335,13 @@ std::vector<std::uint32_t> Addresses(const py::object& addresses) {
     return BufferAddresses(py::reinterpret_borrow<py::buffer>(addresses).request());
   }
   std::vector<std::uint32_t> out;
+  if (PyList_Check(addresses.ptr()) || PyTuple_Check(addresses.ptr())) {  // items as they are
+    py::sequence items = py::reinterpret_borrow<py::sequence>(addresses);
+    out.resize(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items.ptr())));
+    PyObject** item = PySequence_Fast_ITEMS(items.ptr());
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = Number(item[i], "address");
+    return out;
+  }
   if (py::hasattr(addresses, "__len__")) out.reserve(py::len(addresses));
   for (const py::handle& item : py::iter(addresses)) out.push_back(Number(item, "address"));
   return out;
@@ -320,19 +349,25 @@ std::vector<std::uint32_t> Addresses(const py::object& addresses) {
 
 // lookup_many's answers as two arrays: each address's symbol index (-1 for none) and offset
 // (0 for none).
-py::tuple AsIndices(const Table& table, const std::vector<std::uint32_t>& addresses,
+py::tuple AsIndices(const Table& table, const std::uint32_t* addresses, std::size_t count,
                     std::uint32_t kinds, std::uint32_t max_offset) {
-  auto [indices, index] = NewArray<std::int64_t>("q", addresses.size());
-  auto [offsets, offset] = NewArray<std::uint32_t>("I", addresses.size());
+  auto [indices, index] = NewArray<std::int64_t>("q", count);
+  auto [offsets, offset] = NewArray<std::uint32_t>("I", count);
   {
     py::gil_scoped_release unlocked;
-    std::vector<const MapSymbol*> found(addresses.size());
-    FindNearestSymbols(table.get(), addresses.data(), addresses.size(), kinds, max_offset,
-                       found.data());
+    // A piece at a time: each answer's symbol is still in the cache (the find fetched it) when
+    // its offset is taken.
+    constexpr std::size_t kPiece = 4096;
+    const MapSymbol* found[kPiece];
     const MapSymbol* first = table.symbols();
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-      index[i] = found[i] != nullptr ? found[i] - first : -1;
-      offset[i] = found[i] != nullptr ? addresses[i] - found[i]->value : 0;
+    for (std::size_t from = 0; from < count; from += kPiece) {
+      std::size_t n = std::min(kPiece, count - from);
+      FindNearestSymbols(table.get(), addresses + from, n, kinds, max_offset, found);
+      for (std::size_t i = 0; i < n; ++i) {
+        const MapSymbol* symbol = found[i];
+        offset[from + i] = symbol != nullptr ? addresses[from + i] - symbol->value : 0;
+        index[from + i] = symbol != nullptr ? symbol - first : -1;
+      }
     }
   }
   return py::make_tuple(indices, offsets);
@@ -508,9 +543,16 @@ max_offset (0x10000 by default, None for no bound).)doc")
           "lookup_many",
           [](const std::shared_ptr<Table>& table, const py::object& addresses,
              const py::object& max_offset, const py::object& kinds, bool as_indices) -> py::object {
-            std::vector<std::uint32_t> asked = Addresses(addresses);
             std::uint32_t mask = KindMask(kinds), bound = MaxOffset(max_offset);
-            if (as_indices) return AsIndices(*table, asked, mask, bound);
+            if (as_indices) {
+              if (auto native = NativeAddresses(addresses)) {
+                return AsIndices(*table, static_cast<const std::uint32_t*>(native->ptr),
+                                 static_cast<std::size_t>(native->shape[0]), mask, bound);
+              }
+              std::vector<std::uint32_t> asked = Addresses(addresses);
+              return AsIndices(*table, asked.data(), asked.size(), mask, bound);
+            }
+            std::vector<std::uint32_t> asked = Addresses(addresses);
             return py::cast(Lookups(table, std::move(asked), mask, bound));
           },
           py::arg("addresses"), py::kw_only(), py::arg("max_offset") = kDefaultMaxOffset,

@@ -127,9 +127,12 @@ std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kPartAhead < n) Prefetch(&bucket_start[addresses[i + kPartAhead] >> kBucketBits]);
-    if (i + kEntriesAhead < n) {
+    if (i + kEntriesAhead < n) {  // the middle and the quarters, where the search reads
       std::uint32_t bucket = addresses[i + kEntriesAhead] >> kBucketBits;
-      Prefetch(&entry[(bucket_start[bucket] + bucket_start[bucket + 1]) / 2]);
+      std::uint32_t start = bucket_start[bucket], length = bucket_start[bucket + 1] - start;
+      Prefetch(&entry[start + length / 2]);
+      Prefetch(&entry[start + length / 4]);
+      Prefetch(&entry[start + length - length / 4]);
     }
     const MapSymbol* symbol = Find(symbols, addresses[i], max_offset);
     if (symbol != nullptr) {
