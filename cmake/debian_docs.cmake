@@ -15,7 +15,8 @@ string(REPLACE "\n" "\n " K8MAP_LICENSE_TEXT " ${k8map_license}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright.in ${K8MAP_DEBIAN_DOCS}/copyright @ONLY)
 
 # The changelog: each "## VERSION (DATE)" section of CHANGELOG.md an entry, its items the
-# entry's lines, its date the entry's time.
+# entry's lines, its date the entry's time (noon UTC, or the "HH:MM" UTC after the date, for
+# releases of one day).
 file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md k8map_changes)
 set(k8map_changelog "")
 set(k8map_entry_date "")
@@ -25,11 +26,15 @@ macro(k8map_close_entry)
   endif()
 endmacro()
 foreach(line IN LISTS k8map_changes)
-  if(line MATCHES "^## ([0-9.]+) \\(([0-9]+)-([0-9]+)-([0-9]+)\\)")
+  if(line MATCHES "^## ([0-9.]+) \\(([0-9]+)-([0-9]+)-([0-9]+)( [0-9]+:[0-9]+)?\\)")
     k8map_close_entry()
     string(APPEND k8map_changelog "kestrum8-map (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
-    # The entry's time: noon UTC of its date, as Debian writes times.
-    execute_process(COMMAND date -u -d "${CMAKE_MATCH_2}-${CMAKE_MATCH_3}-${CMAKE_MATCH_4} 12:00"
+    set(k8map_entry_time "${CMAKE_MATCH_5}")
+    if(NOT k8map_entry_time)
+      set(k8map_entry_time " 12:00")
+    endif()
+    # The entry's time, as Debian writes times.
+    execute_process(COMMAND date -u -d "${CMAKE_MATCH_2}-${CMAKE_MATCH_3}-${CMAKE_MATCH_4}${k8map_entry_time}"
                             "+%a, %d %b %Y %H:%M:%S +0000"
                     OUTPUT_VARIABLE k8map_entry_date OUTPUT_STRIP_TRAILING_WHITESPACE)
   elseif(k8map_entry_date AND line MATCHES "^- (.*)")

@@ -12,12 +12,16 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-# The packages' files carry one time, the newest release's date in CHANGELOG.md (noon UTC), unless
+# The packages' files carry one time, the newest release's date in CHANGELOG.md (noon UTC, or its
+# time), unless
 # the build's environment gives SOURCE_DATE_EPOCH: two builds of the same sources make the same
 # packages.
 file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md k8map_release REGEX "^## [0-9.]+ \\(" LIMIT_COUNT 1)
-string(REGEX MATCH "[0-9]+-[0-9]+-[0-9]+" k8map_release_date "${k8map_release}")
-execute_process(COMMAND date -u -d "${k8map_release_date} 12:00" +%s
+string(REGEX MATCH "[0-9]+-[0-9]+-[0-9]+( [0-9]+:[0-9]+)?" k8map_release_date "${k8map_release}")
+if(NOT k8map_release_date MATCHES ":")
+  string(APPEND k8map_release_date " 12:00")
+endif()
+execute_process(COMMAND date -u -d "${k8map_release_date}" +%s
                 OUTPUT_VARIABLE K8MAP_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
 # Which components each generator takes (the archives' own documents are for the archives).
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_generators.cmake)
