@@ -97,7 +97,13 @@ check lookup_first_of_equal 0 "$(text 'sym+0x3\n')" "" mapsyms --lookup 8 "$data
 check lookup_below_all 1 "$(text '??\n')" "" mapsyms --lookup 0xFFF "$data/worked_example.map"
 check lookup_several 1 "$(text 'uart_putc+0x10\n??\nreset_vector\n')" "" \
   mapsyms --lookup 0x1050 --lookup 0x2300 --lookup 0 --max-offset 0xFF "$sample"
-check lookup_unbounded 0 "$(text 'watchdog_kick+0x1FFFDF00\n')" "" mapsyms --lookup 0x20000100 "$sample"
+check lookup_unbounded 0 "$(text 'watchdog_kick+0x1FFFDF00\n')" "" mapsyms --lookup 0x20000100 --max-offset none "$sample"
+check lookup_bounded_by_default 1 "$(text '??\n')" "" mapsyms --lookup 0x20000100 "$sample"
+check lookup_kind 0 "$(text 'uart_tx_busy+0x1\n')" "" mapsyms --kind bit --lookup 0x20000021 "$sample"
+check lookup_all_kinds 0 "$(text 'STACK_SIZE+0x10\n')" "" mapsyms --all-kinds --lookup 0x810 "$sample"
+check symbolize_kind 0 "$(text '0x20000021\tuart_tx_busy+0x1\n')" "" mapsyms symbolize --only --kind BIT "$sample" - \
+  < <(echo 'flag at 0x20000021')
+check sort_two_files 0 "$(golden sort_two_files.txt)" "" mapsyms --sort name "$data/worked_example.map" "$data/duplicates.map"
 check lookup_max_offset 1 "$(text '??\n')" "" mapsyms --lookup 0x20000100 --max-offset 0x1000 "$sample"
 check lookup_with_name 0 "$(text 'uart_init+0x1000\n')" "" mapsyms --name uart_init --lookup 0x2000 "$sample"
 check lookup_csv 1 "$(golden lookup.csv)" "" mapsyms --format csv --lookup 0x105C --lookup 0x1062 --lookup 0x0 "$classes"
@@ -120,8 +126,20 @@ check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error"
 
 # ---- Messages, usage and exit codes ----
 version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-check version 0 "$(text "mapsyms $version\\nlibrary: kestrum8_map.dll Ver.1.0\\n")" "" mapsyms --version
-check version_short 0 "$(text "mapsyms $version\\nlibrary: kestrum8_map.dll Ver.1.0\\n")" "" mapsyms -V
+# -V: both versions and the file loaded (its folder differs from build to build).
+for flag in --version -V; do
+  $emulator "$bin/mapsyms$exe" $flag >"$out" 2>"$err"
+  first=$(head -1 "$out" | tr -d '\r')
+  second=$(sed -n 2p "$out" | tr -d '\r')
+  case $second in
+    "library $version (kestrum8_map.dll Ver.1.0): "*libkestrum8_map.so.1 | \
+    "library $version (kestrum8_map.dll Ver.1.0): "*kestrum8_map.dll) loaded=1 ;;
+    *) loaded=0 ;;
+  esac
+  if [ "$first" = "mapsyms $version" ] && [ "$loaded" = 1 ]; then passed=$((passed + 1)); else
+    echo "version $flag: printed '$first' and '$second'"; failed=$((failed + 1))
+  fi
+done
 check help 0 "$(golden help.txt)" "" mapsyms --help
 check help_short 0 "$(golden help.txt)" "" mapsyms -h
 check missing_file 3 "$(text '')" "mapsyms: can't open file $data/absent.map (" mapsyms "$data/absent.map"
@@ -228,6 +246,14 @@ if [ -z "$emulator" ]; then
   cp "$bin/mapsyms" "$alone/"
   check library_missing 4 "$(text '')" "mapsyms: cannot load libkestrum8_map.so.1; tried:" "$alone/mapsyms" "$sample"
   check version_without_library 4 "$(text "mapsyms $version\\n")" "mapsyms: cannot load" "$alone/mapsyms" -V
+  # A copied mapsyms never loads a library from the folder it runs in.
+  here=$(mktemp -d)
+  cp "$bin/libkestrum8_map.so.1" "$here/"
+  (cd "$here" && "$alone/mapsyms" -V >/dev/null 2>&1)
+  if [ $? -eq 4 ]; then passed=$((passed + 1)); else
+    echo "current_folder: a copied mapsyms loaded the library of the folder it ran in"; failed=$((failed + 1))
+  fi
+  rm -rf "$here"
   printf 'int unrelated(void) { return 0; }\n' >"$alone/empty.c"
   if cc -shared -fPIC -o "$alone/libkestrum8_map.so.1" "$alone/empty.c" 2>/dev/null; then
     check library_without_functions 4 "$(text '')" "mapsyms: missing function MapParse" "$alone/mapsyms" "$sample"

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "glob.h"
+#include "kinds.h"
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
@@ -24,30 +25,6 @@ bool ParseFormat(const std::string& text, Format* format) {
   return false;
 }
 
-// The kind keywords, by K8MAP_KIND_ value.
-constexpr const char* kKindKeywords[] = {"",    "Addr.", "loc.", "EQU",
-                                         "bit", "Func.", "Var.", "arg."};
-constexpr int kKinds = 7;
-constexpr unsigned kAddressKinds = 1u << K8MAP_KIND_ADDR | 1u << K8MAP_KIND_LOC;
-constexpr unsigned kAllKinds = ((1u << kKinds) - 1) << 1;
-
-// A kind as given: its keyword, in any letter case, the dot optional ("Addr.", "addr", "FUNC").
-int ParseKind(const std::string& text) {
-  std::string given = text;
-  if (!given.empty() && given.back() == '.') given.pop_back();
-  for (int kind = 1; kind <= kKinds; ++kind) {
-    std::string keyword = kKindKeywords[kind];
-    if (keyword.back() == '.') keyword.pop_back();
-    bool same = keyword.size() == given.size();
-    for (std::size_t i = 0; same && i < given.size(); ++i) {
-      same = std::tolower(static_cast<unsigned char>(given[i])) ==
-             std::tolower(static_cast<unsigned char>(keyword[i]));
-    }
-    if (same) return kind;
-  }
-  return 0;
-}
-
 // The options of the listing command, read and checked together.
 struct ListOptions {
   Format format = Format::kText;
@@ -55,28 +32,11 @@ struct ListOptions {
   unsigned kinds = kAddressKinds;  // bit k set: kind k is listed
   bool details = false;            // kind, scope, bit (and line) shown: --kind or --all-kinds
   std::vector<std::uint32_t> lookups;
-  std::uint32_t max_offset = 0xFFFFFFFFu;
+  std::uint32_t max_offset = kDefaultMaxOffset;
   std::string sort;  // "", "value" or "name"
   bool count = false;
   bool keep_going = false;
 };
-
-bool ReadKinds(const CommandLine& line, ListOptions* o, std::string* error) {
-  if (line.Has("kind")) {
-    o->kinds = 0;
-    for (const std::string& text : line.Values("kind")) {
-      int kind = ParseKind(text);
-      if (kind == 0) {
-        *error = "unknown kind '" + text + "' (Addr., loc., EQU, bit, Func., Var. or arg.)";
-        return false;
-      }
-      o->kinds |= 1u << kind;
-    }
-  }
-  if (line.Has("all-kinds")) o->kinds = kAllKinds;
-  o->details = line.Has("kind") || line.Has("all-kinds");
-  return true;
-}
 
 bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error) {
   if (line.Has("format") && !ParseFormat(line.Last("format"), &o->format)) {
@@ -84,7 +44,8 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
     return false;
   }
   o->names = line.Values("name");
-  if (!ReadKinds(line, o, error)) return false;
+  if (!ReadKinds(line, &o->kinds, error)) return false;
+  o->details = line.Has("kind") || line.Has("all-kinds");
   for (const std::string& text : line.Values("lookup")) {
     std::uint32_t address = 0;
     if (!ParseNumber(text, &address)) {
@@ -93,8 +54,9 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
     }
     o->lookups.push_back(address);
   }
-  if (line.Has("max-offset") && !ParseNumber(line.Last("max-offset"), &o->max_offset)) {
-    *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms;
+  if (line.Has("max-offset") && !ParseMaxOffset(line.Last("max-offset"), &o->max_offset)) {
+    *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms +
+             ", or none";
     return false;
   }
   o->sort = line.Last("sort");
@@ -105,8 +67,7 @@ bool ReadListOptions(const CommandLine& line, ListOptions* o, std::string* error
   o->count = line.Has("count");
   o->keep_going = line.Has("keep-going");
   // Options that would be ignored together are refused, naming both.
-  const char* pairs[][2] = {
-      {"count", "lookup"}, {"sort", "lookup"}, {"kind", "lookup"}, {"all-kinds", "lookup"}};
+  const char* pairs[][2] = {{"count", "lookup"}, {"sort", "lookup"}};
   for (auto& pair : pairs) {
     if (line.Has(pair[0]) && line.Has(pair[1])) {
       *error = std::string("--") + pair[0] + " and --" + pair[1] + " cannot be combined";
@@ -240,15 +201,21 @@ void PrintCount(Output& out, Format format, long long count) {
   if (format == Format::kJson) out.Put("{\"count\": " + n + "}\n");
 }
 
-// With --name: of the records whose name is wanted, the one at or nearest below address (the
-// first in file order among equal values), within max_offset. The lookups are few: each
-// searches the records.
-const Record* FindNamed(const ListOptions& o, const RecordList& records,
-                        const std::vector<bool>& keep, std::uint32_t address) {
-  const Record* best = nullptr;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const Record& r = records[i];
-    if (keep[i] && r.value <= address && (best == nullptr || r.value > best->value)) best = &r;
+// With --name: of the symbols of the kinds asked for whose name is wanted, the one at or
+// nearest below address (the first in file order among equal values), within max_offset. The
+// lookups are few: each searches the symbols. *file is its file.
+const MapSymbol* FindNamed(const ListOptions& o, const Maps& maps, std::uint32_t address,
+                           std::uint32_t* file) {
+  const MapSymbol* best = nullptr;
+  for (std::uint32_t f = 0; f < maps.files().size(); ++f) {
+    const MapSymbol* s = maps.symbols(f);
+    for (std::size_t i = 0, n = maps.symbol_count(f); i < n; ++i) {
+      if (Wanted(o, s[i]) && s[i].value <= address &&
+          (best == nullptr || s[i].value > best->value)) {
+        best = &s[i];
+        *file = f;
+      }
+    }
   }
   return best != nullptr && address - best->value <= o.max_offset ? best : nullptr;
 }
@@ -256,12 +223,6 @@ const Record* FindNamed(const ListOptions& o, const RecordList& records,
 // The answers to the lookups, in the order asked; with several files, each answer names the
 // file it came from. Returns whether all were found.
 bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
-  std::vector<bool> keep;
-  if (!o.names.empty()) {
-    const RecordList& records = maps.records();
-    keep.resize(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) keep[i] = NameWanted(o, records[i].name);
-  }
   const bool with_file = maps.files().size() > 1;
   bool all_found = true;
   if (o.format == Format::kCsv)
@@ -271,13 +232,9 @@ bool PrintLookups(Output& out, const ListOptions& o, Maps& maps) {
     std::uint32_t address = o.lookups[i];
     const char* name = nullptr;
     std::uint32_t value = 0, file = 0;
-    if (o.names.empty()) {
-      if (const MapSymbol* found = maps.Find(address, o.max_offset, &file)) {
-        name = found->name, value = found->value;
-      }
-    } else if (const Record* found = FindNamed(o, maps.records(), keep, address)) {
-      name = found->name, value = found->value, file = found->file;
-    }
+    const MapSymbol* found = o.names.empty() ? maps.Find(address, o.max_offset, o.kinds, &file)
+                                             : FindNamed(o, maps, address, &file);
+    if (found != nullptr) name = found->name, value = found->value;
     all_found &= name != nullptr;
     const std::string& path = maps.files()[file].path;
     std::uint32_t offset = address - value;
@@ -348,13 +305,14 @@ void PrintSorted(Output& out, const ListOptions& o, const Maps& maps) {
       if (Wanted(o, s[i])) order.push_back({&s[i], f});
     }
   }
+  // Each file's symbols sorted among themselves, the files in the order given.
   if (o.sort == "value") {
     std::stable_sort(order.begin(), order.end(), [](const Listed& a, const Listed& b) {
-      return a.symbol->value < b.symbol->value;
+      return a.file != b.file ? a.file < b.file : a.symbol->value < b.symbol->value;
     });
   } else {
     std::stable_sort(order.begin(), order.end(), [](const Listed& a, const Listed& b) {
-      return std::strcmp(a.symbol->name, b.symbol->name) < 0;
+      return a.file != b.file ? a.file < b.file : std::strcmp(a.symbol->name, b.symbol->name) < 0;
     });
   }
   RecordPrinter printer(out, o.format, maps.files(), o.details);
@@ -424,7 +382,8 @@ const Command kListCommand = {
 
 const char* const kProgramHelp =
     R"(usage: mapsyms [options] FILE...
-       mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--map MAP]... [MAP] [FILE...]
+       mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--kind KIND]... [--all-kinds]
+                         [--map MAP]... [MAP] [FILE...]
        mapsyms diff [--format F] OLD NEW
        mapsyms check FILE...
 
@@ -446,21 +405,22 @@ is read from standard input, once; a map that yields no symbols is said on stand
                           (text: "0x%08X<TAB>kind<TAB>scope<TAB>name", the value followed by
                           (d) for a bit number d); csv and json also carry kind, scope, bit
                           and the line of the entry's first line
-  --sort value|name       order by value or by name (stable; file order otherwise)
+  --sort value|name       order each file's records by value or by name (stable; file order
+                          otherwise), the files in the order given
   --count                 print how many records would be printed
   --lookup ADDR           print the record at or nearest below ADDR as name+0xOFFSET (the first
                           in file order among equal values), or "??" when none; may be given
-                          more than once, answered in order; --name applies first. With
-                          several files each answer names its file ("FILE: name+0xOFFSET";
-                          a file column in csv, a file field in json)
+                          more than once, answered in order; --name, --kind and --all-kinds
+                          apply first. With several files each answer names its file ("FILE:
+                          name+0xOFFSET"; a file column in csv, a file field in json)
   --max-offset N          with --lookup: an address more than N above its record is a miss
+                          (0x10000 without this option; "none" lifts the bound)
   --keep-going            with --lookup: answer from the records read when a file failed
   -V, --version           print the version of mapsyms and of the library
   -h, --help              print this help; COMMAND --help for a command's
 
-  --count, --sort, --kind and --all-kinds do not combine with --lookup, which answers from
-  the address symbols. A file that fails is reported and the other files are still read; the
-  listing holds the records read before the failure.
+  --count and --sort do not combine with --lookup. A file that fails is reported and the
+  other files are still read; the listing holds the records read before the failure.
 
 Commands:
   symbolize   annotate addresses in text (files or standard input) with their symbols

@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "common/prefetch.h"
 #include "exit_codes.h"
+#include "kinds.h"
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
@@ -33,10 +34,6 @@ using k8map::Prefetch;
 constexpr std::size_t kLongestAddress = 2 + 64;
 constexpr std::size_t kBareDigits = 8;
 
-// An address farther than this above its record is not annotated unless --max-offset says
-// otherwise: a stack or heap pointer is no code address of the last symbol.
-constexpr std::uint32_t kDefaultMaxOffset = 0x10000;
-
 bool WordByte(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
@@ -46,6 +43,7 @@ struct SymbolizeOptions {
   std::vector<const SymbolTable*> tables;
   std::vector<std::string> names;  // each map's name as shown, when there are several
   std::uint32_t max_offset = kDefaultMaxOffset;
+  unsigned kinds = kAddressKinds;  // K8MAP_KIND_MASK bits
   bool only = false;
   bool bare = false;
 };
@@ -246,13 +244,12 @@ class Symbolizer {
   void LookUp(Piece& piece, std::size_t k, std::size_t count) const {
     const std::uint32_t* addresses = piece.addresses.data() + k;
     const MapSymbol** symbols = piece.symbols.data() + k;
-    lib_.find_nearest_symbols(o_.tables[0], addresses, count, K8MAP_KINDS_ADDRESS, o_.max_offset,
-                              symbols);
+    lib_.find_nearest_symbols(o_.tables[0], addresses, count, o_.kinds, o_.max_offset, symbols);
     if (o_.tables.size() == 1) return;
     piece.in_map.resize(count);
     for (std::uint32_t map = 1; map < o_.tables.size(); ++map) {
-      lib_.find_nearest_symbols(o_.tables[map], addresses, count, K8MAP_KINDS_ADDRESS,
-                                o_.max_offset, piece.in_map.data());
+      lib_.find_nearest_symbols(o_.tables[map], addresses, count, o_.kinds, o_.max_offset,
+                                piece.in_map.data());
       for (std::size_t j = 0; j < count; ++j) {
         const MapSymbol* other = piece.in_map[j];
         if (other != nullptr && (symbols[j] == nullptr || other->value > symbols[j]->value)) {
@@ -332,20 +329,20 @@ void SplitOperands(const CommandLine& line, std::vector<std::string>* maps,
 }
 
 // --max-offset: a number, or "none" for no bound.
-bool ParseMaxOffset(const CommandLine& line, std::uint32_t* max_offset) {
-  if (!line.Has("max-offset")) return *max_offset = kDefaultMaxOffset, true;
-  std::string text = line.Last("max-offset");
-  if (text == "none") return *max_offset = 0xFFFFFFFFu, true;
-  return ParseNumber(text, max_offset);
+bool ReadMaxOffset(const CommandLine& line, std::uint32_t* max_offset) {
+  *max_offset = kDefaultMaxOffset;
+  return !line.Has("max-offset") || ParseMaxOffset(line.Last("max-offset"), max_offset);
 }
 
 bool CheckSymbolize(const CommandLine& line, std::string* error) {
   std::uint32_t offset = 0;
-  if (!ParseMaxOffset(line, &offset)) {
+  if (!ReadMaxOffset(line, &offset)) {
     *error = "not an offset: '" + line.Last("max-offset") + "'; offsets are " + kNumberForms +
              ", or none";
     return false;
   }
+  unsigned kinds = 0;
+  if (!ReadKinds(line, &kinds, error)) return false;
   std::vector<std::string> maps, texts;
   SplitOperands(line, &maps, &texts);
   if (maps.empty()) {
@@ -385,7 +382,9 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
   Maps maps(lib);
   if (!maps.Load(map_paths)) return kExitFile;
   SymbolizeOptions options;
-  ParseMaxOffset(line, &options.max_offset);
+  ReadMaxOffset(line, &options.max_offset);
+  std::string unused;
+  ReadKinds(line, &options.kinds, &unused);  // checked before
   options.only = line.Has("only");
   options.bare = line.Has("bare");
   for (const FileOutcome& map : maps.files()) {
@@ -415,7 +414,8 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
 
 const Command kSymbolizeCommand = {
     "symbolize",
-    "mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--map MAP]... [MAP] [FILE...]",
+    "mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--kind KIND]... [--all-kinds]\n"
+    "                         [--map MAP]... [MAP] [FILE...]",
     R"(Copies the text of the FILEs (standard input without one, or for "-") with every address
 that falls within a record of MAP annotated: "0x0000105C <uart_wait_tx>", "0x00001062
 <uart_wait_tx+0x6>". An address is "0x" or "0X" and hexadecimal digits of at most 32 bits of
@@ -435,9 +435,14 @@ unchanged. MAP may be "-" for standard input; the text then comes from the FILEs
                   several maps, a third column names the map
   --max-offset N  an address more than N (hexadecimal) above its record is not annotated;
                   "none" lifts the bound (0x10000 without this option)
+  --kind KIND     answer from the symbols of KIND instead of the records (Addr., loc., EQU,
+                  bit, Func., Var., arg.; any letter case, the dot optional; repeatable)
+  --all-kinds     answer from every symbol
   -h, --help      print this help
 )",
     {{"only", 0, false},
+     {"kind", 0, true},
+     {"all-kinds", 0, false},
      {"bare", 0, false},
      {"map", 0, true},
      {"max-offset", 0, true},

@@ -34,6 +34,12 @@ void* Symbol(void* handle, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
 }
 
+std::string LoadedPath(void* handle, void*, const std::string& candidate) {
+  char path[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameA(static_cast<HMODULE>(handle), path, sizeof path);
+  return length > 0 && length < sizeof path ? std::string(path, length) : candidate;
+}
+
 // The system's reason in words ("The specified module could not be found."), not its number.
 std::string LastError(const std::string&) {
   DWORD code = GetLastError();
@@ -63,6 +69,13 @@ void* OpenLibrary(const std::string& path) {
 
 void* Symbol(void* handle, const char* name) {
   return dlsym(handle, name);
+}
+
+// The file a function of the library lies in, as the loader found it (a bare name is searched).
+std::string LoadedPath(void*, void* function, const std::string& candidate) {
+  Dl_info info;
+  if (dladdr(function, &info) != 0 && info.dli_fname != nullptr) return info.dli_fname;
+  return candidate;
 }
 
 // The loader's reason, without the path it begins with (the caller shows the path).
@@ -145,10 +158,13 @@ std::vector<std::string> LibraryCandidates() {
 }  // namespace
 
 bool LoadMapLibrary(MapLibrary& library, std::string* error) {
-  std::string tried;
+  std::string tried, loaded;
   for (const std::string& path : LibraryCandidates()) {
     library.handle = OpenLibrary(path);
-    if (library.handle != nullptr) break;
+    if (library.handle != nullptr) {
+      loaded = path;
+      break;
+    }
     tried += "\n  " + path + ": " + LastError(path);
   }
   if (library.handle == nullptr) {
@@ -163,5 +179,6 @@ bool LoadMapLibrary(MapLibrary& library, std::string* error) {
     }
     entry.store(library, address);
   }
+  library.path = LoadedPath(library.handle, reinterpret_cast<void*>(library.map_parse), loaded);
   return true;
 }

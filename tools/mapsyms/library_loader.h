@@ -10,6 +10,7 @@
 
 struct MapLibrary {
   void* handle = nullptr;
+  std::string path;  // the file loaded, as the system names it
   MapParseFn map_parse = nullptr;
   GetRecordCountFn get_record_count = nullptr;
   GetRecordTopFn get_record_top = nullptr;

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     return Finish(out, kExitNoLibrary);
   }
   if (line.Has("version")) {
-    out.Put(std::string("library: ") + lib.get_map_dll_version() + "\n");
+    out.Put(std::string("library ") + lib.get_map_library_version() + " (" +
+            lib.get_map_dll_version() + "): " + ShowPath(lib.path) + "\n");
     return Finish(out, kExitOk);
   }
   int status = command.run(lib, line, out);

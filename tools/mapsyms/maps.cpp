@@ -142,12 +142,11 @@ const RecordList& Maps::records(bool parallel) {
   return records_;
 }
 
-const MapSymbol* Maps::Find(std::uint32_t address, std::uint32_t max_offset,
+const MapSymbol* Maps::Find(std::uint32_t address, std::uint32_t max_offset, unsigned kinds,
                             std::uint32_t* file) const {
   const MapSymbol* best = nullptr;
   for (std::uint32_t f = 0; f < files_.size(); ++f) {
-    const MapSymbol* found =
-        lib_.find_nearest_symbol(files_[f].table, address, K8MAP_KINDS_ADDRESS, max_offset);
+    const MapSymbol* found = lib_.find_nearest_symbol(files_[f].table, address, kinds, max_offset);
     if (found != nullptr && (best == nullptr || found->value > best->value)) {
       best = found;
       if (file != nullptr) *file = f;

@@ -71,9 +71,10 @@ class Maps {
   // Every address symbol in file order (made on first use; with parallel, on two threads).
   const RecordList& records(bool parallel = false);
 
-  // Of every file's address symbols, the one at or nearest below address (the first in file
-  // order among equal values), within max_offset of it; null when none is. *file is its file.
-  const MapSymbol* Find(std::uint32_t address, std::uint32_t max_offset,
+  // Of every file's symbols of the kinds (K8MAP_KIND_MASK bits), the one at or nearest below
+  // address (the first in file order among equal values), within max_offset of it; null when
+  // none is. *file is its file.
+  const MapSymbol* Find(std::uint32_t address, std::uint32_t max_offset, unsigned kinds,
                         std::uint32_t* file = nullptr) const;
 
  private:

@@ -30,3 +30,10 @@ inline int HexDigitValue(unsigned char c) {
 
 // The value of text in that notation; false when text is not in it.
 bool ParseNumber(std::string_view text, std::uint32_t* value);
+
+// An address farther than this above the nearest symbol is not answered unless --max-offset
+// says otherwise: a stack or heap pointer is no code address of the last symbol.
+inline constexpr std::uint32_t kDefaultMaxOffset = 0x10000;
+
+// --max-offset's value: a number in that notation, or "none" for no bound; false otherwise.
+bool ParseMaxOffset(std::string_view text, std::uint32_t* max_offset);

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+// Symbol kinds as the commands take them: --kind KIND (repeatable) and --all-kinds, as sets of
+// K8MAP_KIND_MASK bits.
+#pragma once
+
+#include <string>
+
+#include "command_line.h"
+#include "kestrum8_map.h"
+
+// The kind keywords, by K8MAP_KIND_ value.
+inline constexpr const char* kKindKeywords[] = {"",    "Addr.", "loc.", "EQU",
+                                                "bit", "Func.", "Var.", "arg."};
+inline constexpr unsigned kAddressKinds = K8MAP_KINDS_ADDRESS;
+inline constexpr unsigned kAllKinds = K8MAP_KINDS_ALL;
+
+// A kind as given: its keyword, in any letter case, the dot optional ("Addr.", "addr", "FUNC");
+// 0 for none.
+int ParseKind(const std::string& text);
+
+// The kinds --kind and --all-kinds ask for (the address kinds without either); false, with the
+// reason in *error, for an unknown kind.
+bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error);
