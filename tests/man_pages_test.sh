@@ -24,6 +24,14 @@ while read -r page help; do
     case "$rendered" in *"$option"*) ok=1 ;; *) ok=0 ;; esac
     verdict "${page}_${option}" $ok "the page lacks $option"
   done
+  # The exit codes the help names are the page's EXIT STATUS, and the other way round.
+  # shellcheck disable=SC2086
+  help_codes=$("$bin"/$help --help | tr '\n' ' ' | grep -oE '[0-9] when|  [0-9]  ' | grep -oE '[0-9]' |
+               sort -u | tr -d '\n')
+  page_codes=$(echo "$rendered" | sed -n '/^EXIT STATUS/,/^[A-Z]/p' | tr '\n' ' ' | grep -oE '[ ;][0-9] +[A-Za-z]' |
+               grep -oE '[0-9]' | sort -u | tr -d '\n')
+  [ -z "$help_codes" ] || [ "$help_codes" = "$page_codes" ]
+  verdict "${page}_exit_codes" $(( $? == 0 )) "help names exit codes $help_codes, the page $page_codes"
 done <<LIST
 mapsyms mapsyms
 mapsyms-symbolize mapsyms symbolize

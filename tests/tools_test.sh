@@ -79,7 +79,7 @@ check several_json 0 "$(golden several.json)" "" mapsyms --format json "$data/wo
 check two_files 0 "$(text '6\n')" "" mapsyms --count "$data/worked_example.map" "$data/duplicates.map"
 check failed_middle 3 "$(golden failed_middle.txt)" "$data/missing_line_end.map:3: syntax error. \"\" is invalid." \
   mapsyms "$data/worked_example.map" "$data/missing_line_end.map" "$data/duplicates.map"
-check failed_middle_summary 3 "$(golden failed_middle.txt)" "mapsyms: read 2 of 3 files completely" \
+check failed_middle_summary 3 "$(golden failed_middle.txt)" "mapsyms: $data/missing_line_end.map was not read completely; the others were read and listed" \
   mapsyms "$data/worked_example.map" "$data/missing_line_end.map" "$data/duplicates.map"
 
 # Symbols of every kind, with kind, scope, bit and line.
@@ -121,6 +121,14 @@ check diff_stdin 1 "$(golden diff.txt)" "" mapsyms diff - "$next" <"$sample"
 check parse_failure_one_line 3 "$(text '0x00000010\tgood\n')" "check_findings.map:10: syntax error. \"\\n\" is invalid." \
   mapsyms "$data/check_findings.map"
 check lookup_failed_parse 3 "$(text '')" "mapsyms: no lookup answers" mapsyms --lookup 0x2 "$data/missing_line_end.map"
+check diff_failed 3 "$(text '')" "mapsyms: no comparison: $data/missing_line_end.map was not read completely (--keep-going" \
+  mapsyms diff "$data/missing_line_end.map" "$data/duplicates.map"
+check diff_keep_going 3 "$(golden diff_keep_going.txt)" "missing_line_end.map:3: syntax error" \
+  mapsyms diff --keep-going "$data/missing_line_end.map" "$data/duplicates.map"
+check symbolize_failed 3 "$(text '')" "mapsyms: no annotation: $data/missing_line_end.map was not read completely" \
+  mapsyms symbolize --only "$data/missing_line_end.map" - < <(echo 'pc 0x2')
+check symbolize_keep_going 3 "$(text '0x00000002\tb\n')" "missing_line_end.map:3: syntax error" \
+  mapsyms symbolize --only --keep-going "$data/missing_line_end.map" - < <(echo 'pc 0x2')
 check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error" \
   mapsyms --keep-going --lookup 0x2 "$data/missing_line_end.map"
 

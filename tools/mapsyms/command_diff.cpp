@@ -155,7 +155,11 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   Format format = Format::kText;
   ParseDiffFormat(line, &format);
   Maps maps(lib);
-  if (!maps.Load(line.operands, true)) return kExitFile;  // both maps at once
+  bool loaded = maps.Load(line.operands, true);  // both maps at once
+  if (!loaded && !line.Has("keep-going")) {
+    Say("no comparison: " + maps.Unread() + " (--keep-going compares the records read)");
+    return kExitFile;
+  }
   auto count = static_cast<std::size_t>(maps.count());
   auto old_end = static_cast<std::size_t>(maps.files()[0].end);
   bool parallel = count >= kTwoPartRecords;
@@ -182,26 +186,30 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   }
   printer.Summary(totals);
   bool equal = totals.added + totals.removed + totals.moved == 0;
-  return equal ? kExitOk : kExitNo;
+  return !loaded ? kExitFile : equal ? kExitOk : kExitNo;
 }
 
 }  // namespace
 
 const Command kDiffCommand = {
     "diff",
-    "mapsyms diff [--format text|csv|json] OLD NEW",
+    "mapsyms diff [--format text|csv|json] [--keep-going] OLD NEW",
     R"(Compares the records of two map files by name: the records removed (in OLD only), added
 (in NEW only) and moved (the same name with another value, and the difference). A name that
 occurs more than once in a file is matched occurrence by occurrence in file order; its changes
 say which occurrence. Removed and moved records come in OLD's order, added ones in NEW's, then
-a summary of the counts. Exit 0 when the records are the same, 1 when they differ.
+a summary of the counts. A map that cannot be read or parsed stops the comparison unless
+--keep-going asks for it with the records read. Exit 0 when the records are the same, 1 when
+they differ, 2 when the command line is wrong, 3 when a map could not be read or parsed (or the
+output written), 4 when the library could not be loaded.
 
   --format text|csv|json  text: "- 0x%08X name", "+ 0x%08X name", "~ 0x%08X -> 0x%08X
                           (+0xDIFF) name" and a summary line; csv: change,name,occurrence,
                           old,new,difference rows; json: {"changes": [...], "summary": {...}}
+  --keep-going            compare the records read when a map failed (exit 3 all the same)
   -h, --help              print this help
 )",
-    {{"format", 0, true}, {"help", 'h', false}, {"version", 'V', false}},
+    {{"format", 0, true}, {"keep-going", 0, false}, {"help", 'h', false}, {"version", 'V', false}},
     CheckDiff,
     RunDiff,
 };

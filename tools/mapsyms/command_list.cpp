@@ -327,8 +327,7 @@ int RunList(const MapLibrary& lib, const CommandLine& line, Output& out) {
   bool loaded = maps.Load(line.operands);
   if (!o.lookups.empty()) {
     if (!loaded && !o.keep_going) {
-      Say("no lookup answers: a file could not be read or parsed (--keep-going answers from "
-          "the records read)");
+      Say("no lookup answers: " + maps.Unread() + " (--keep-going answers from the records read)");
       return kExitFile;
     }
     bool found = PrintLookups(out, o, maps);
@@ -355,6 +354,11 @@ int RunList(const MapLibrary& lib, const CommandLine& line, Output& out) {
         if (Wanted(o, s[i])) printer.Print(s[i], f);
       }
     }
+  }
+  if (!loaded && line.operands.size() > 1) {
+    Say(maps.Unread() +
+        "; the others were read and listed, and of each failed file the records "
+        "before its failure");
   }
   return loaded ? kExitOk : kExitFile;
 }

@@ -380,7 +380,11 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
   std::vector<std::string> map_paths, inputs;
   SplitOperands(line, &map_paths, &inputs);
   Maps maps(lib);
-  if (!maps.Load(map_paths)) return kExitFile;
+  bool loaded = maps.Load(map_paths);
+  if (!loaded && !line.Has("keep-going")) {
+    Say("no annotation: " + maps.Unread() + " (--keep-going annotates from the records read)");
+    return kExitFile;
+  }
   SymbolizeOptions options;
   ReadMaxOffset(line, &options.max_offset);
   std::string unused;
@@ -392,7 +396,7 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
     if (maps.files().size() > 1) options.names.push_back(ShowPath(map.path));
   }
   Symbolizer symbolizer(lib, std::move(options), out);
-  int status = kExitOk;
+  int status = loaded ? kExitOk : kExitFile;
   for (const std::string& input : inputs) {
     bool standard_input = input == kStandardInput;
     std::FILE* stream = standard_input ? stdin : OpenForReading(input);
@@ -415,14 +419,17 @@ int RunSymbolize(const MapLibrary& lib, const CommandLine& line, Output& out) {
 const Command kSymbolizeCommand = {
     "symbolize",
     "mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--kind KIND]... [--all-kinds]\n"
-    "                         [--map MAP]... [MAP] [FILE...]",
+    "                         [--keep-going] [--map MAP]... [MAP] [FILE...]",
     R"(Copies the text of the FILEs (standard input without one, or for "-") with every address
 that falls within a record of MAP annotated: "0x0000105C <uart_wait_tx>", "0x00001062
 <uart_wait_tx+0x6>". An address is "0x" or "0X" and hexadecimal digits of at most 32 bits of
 value (leading zeros allowed) that stands alone: no letter, digit or underscore right before or
 after it. The nearest record at or below it is its symbol (the first in file order among equal
 values), if it lies at most 0x10000 (64 KiB) below the address. Every other byte is copied
-unchanged. MAP may be "-" for standard input; the text then comes from the FILEs.
+unchanged. MAP may be "-" for standard input; the text then comes from the FILEs. A map that
+cannot be read or parsed stops it unless --keep-going asks for answers from the records read.
+Exit 0 when all was read, 2 when the command line is wrong, 3 when a map or text could not be
+read or parsed (or the output written), 4 when the library could not be loaded.
 
   --map MAP       look addresses up in MAP; may be given more than once (a bootloader's and
                   an application's map): the nearest record of all the maps answers, the first
@@ -438,9 +445,11 @@ unchanged. MAP may be "-" for standard input; the text then comes from the FILEs
   --kind KIND     answer from the symbols of KIND instead of the records (Addr., loc., EQU,
                   bit, Func., Var., arg.; any letter case, the dot optional; repeatable)
   --all-kinds     answer from every symbol
+  --keep-going    annotate from the records read when a map failed (exit 3 all the same)
   -h, --help      print this help
 )",
     {{"only", 0, false},
+     {"keep-going", 0, false},
      {"kind", 0, true},
      {"all-kinds", 0, false},
      {"bare", 0, false},

@@ -52,6 +52,17 @@ bool StandardInputOnce(const std::vector<std::string>& paths, std::string* error
   return false;
 }
 
+std::string Maps::Unread() const {
+  std::string names;
+  std::size_t count = 0;
+  for (const FileOutcome& f : files_) {
+    if (f.ok) continue;
+    names += (count == 0 ? "" : ", ") + ShowPath(f.path);
+    ++count;
+  }
+  return names + (count == 1 ? " was" : " were") + " not read completely";
+}
+
 bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   std::size_t first = files_.size();
   std::string input;  // standard input's map, when one is "-"
@@ -115,12 +126,6 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
     }
   }
   records_made_ = false;
-  if (!ok && paths.size() > 1) {
-    std::size_t read = 0;
-    for (std::size_t i = first; i < files_.size(); ++i) read += files_[i].ok ? 1 : 0;
-    Say("read " + std::to_string(read) + " of " + std::to_string(paths.size()) +
-        " files completely; of the others, the records before the failure");
-  }
   return ok;
 }
 

@@ -59,6 +59,8 @@ class Maps {
   // the system's reason when the file cannot be opened), and so is a map without symbols
   // ("mapsyms: FILE: no symbols"). Returns false when any file failed.
   bool Load(const std::vector<std::string>& paths, bool at_once = false);
+  // The files that failed, as a sentence's subject and verb: "a.map was not read completely".
+  std::string Unread() const;
 
   const std::vector<FileOutcome>& files() const { return files_; }
   // The symbols of a file's table, every kind, in file order.
