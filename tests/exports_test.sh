@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
-# 1 to 33 (33, ParseMapFileW, on Windows only), imports from
+# 1 to 34 (33, ParseMapFileW, on Windows only), imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
 # checks instead that the DLL carries no symbols).
@@ -49,14 +49,19 @@ expected_by_ordinal="1 MapParse
 30 FindNearestSymbols
 31 FindSymbolsByName
 32 GetMapLibraryVersionNumber"
+# Ordinal 33 is ParseMapFileW, on Windows only.
+added_after_33="34 FindNearestSymbolIndices"
 
 if [ "$mode" = linux ]; then
+  expected_by_ordinal="$expected_by_ordinal
+$added_after_33"
   names=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
   want=$(echo "$expected_by_ordinal" | awk '{print $2}' | sort)
   [ "$names" = "$want" ]; verdict dynamic_symbols $(( $? == 0 )) "exports: $(echo $names)"
 else
   expected_by_ordinal="$expected_by_ordinal
-33 ParseMapFileW"
+33 ParseMapFileW
+$added_after_33"
   objdump=i686-w64-mingw32-objdump
   header=$($objdump -p "$library")
   table=$(echo "$header" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |

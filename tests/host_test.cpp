@@ -432,6 +432,7 @@ const char* const kExportsByOrdinal[] = {
     "FindSymbolsByName",
     "GetMapLibraryVersionNumber",
     "ParseMapFileW",
+    "FindNearestSymbolIndices",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -504,13 +505,15 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
                {"FindNearestSymbols", 6},
                {"FindSymbolsByName", 4},
                {"GetMapLibraryVersionNumber", 0},
-               {"ParseMapFileW", 2}};
+               {"ParseMapFileW", 2},
+               {"FindNearestSymbolIndices", 7}};
   for (const auto& a : added) {
     int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
                  : a.arguments == 1 ? StackDelta<1>(fn(a.name))
                  : a.arguments == 2 ? StackDelta<2>(fn(a.name))
                  : a.arguments == 4 ? StackDelta<4>(fn(a.name))
-                                    : StackDelta<6>(fn(a.name));
+                 : a.arguments == 6 ? StackDelta<6>(fn(a.name))
+                                    : StackDelta<7>(fn(a.name));
     EXPECT_EQ(popped, 0) << a.name << ": cdecl";
   }
   EXPECT_EQ(StackDelta<0>(fn("CreateSymbolTable")), 0);  // a table left for the process' end

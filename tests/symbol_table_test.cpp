@@ -310,6 +310,13 @@ TEST(SymbolTable, NullsNeverCrash) {
   EXPECT_EQ(FindNearestSymbols(nullptr, &address, 1, K8MAP_KINDS_ALL, 0, &found), 0u);
   EXPECT_EQ(found, nullptr);
   EXPECT_EQ(FindSymbolsByName(nullptr, "a", nullptr, 0), 0u);
+  std::uint32_t index = 0, offset = 1;
+  EXPECT_EQ(FindNearestSymbolIndices(nullptr, &address, 1, K8MAP_KINDS_ALL, 0, &index, &offset),
+            0u);
+  EXPECT_EQ(index, K8MAP_NO_SYMBOL);
+  EXPECT_EQ(offset, 0u);
+  EXPECT_EQ(FindNearestSymbolIndices(nullptr, &address, 1, K8MAP_KINDS_ALL, 0, nullptr, &offset),
+            0u);
   auto table = std::make_unique<SymbolTable>();
   EXPECT_EQ(SetSymbolTableFlags(table.get(), 2), -1) << "an unknown flag";
   EXPECT_EQ(FindSymbolsByName(table.get(), nullptr, nullptr, 0), 0u);

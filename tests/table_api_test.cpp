@@ -149,6 +149,9 @@ void CheckFinds(const SymbolTable* t, std::mt19937& random) {
     std::vector<const MapSymbol*> many(addresses.size());
     std::size_t found =
         FindNearestSymbols(t, addresses.data(), addresses.size(), kinds, bound, many.data());
+    std::vector<std::uint32_t> indices(addresses.size()), offsets(addresses.size());
+    std::size_t numbered = FindNearestSymbolIndices(t, addresses.data(), addresses.size(), kinds,
+                                                    bound, indices.data(), offsets.data());
     std::size_t expected = 0;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
       const MapSymbol* want = Brute(t, addresses[i], kinds & K8MAP_KINDS_ALL, bound);
@@ -156,8 +159,11 @@ void CheckFinds(const SymbolTable* t, std::mt19937& random) {
       ASSERT_EQ(FindNearestSymbol(t, addresses[i], kinds, bound), want)
           << std::hex << addresses[i] << " kinds " << kinds << " bound " << bound;
       ASSERT_EQ(many[i], want);
+      ASSERT_EQ(indices[i], want != nullptr ? want - GetSymbols(t) : K8MAP_NO_SYMBOL);
+      ASSERT_EQ(offsets[i], want != nullptr ? addresses[i] - want->value : 0u);
     }
     EXPECT_EQ(found, expected);
+    EXPECT_EQ(numbered, expected);
   }
   for (int n = 0; n < 42; ++n) {
     std::string name = "n" + std::to_string(n);

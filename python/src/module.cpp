@@ -349,25 +349,30 @@ std::vector<std::uint32_t> Addresses(const py::object& addresses) {
 
 // lookup_many's answers as two arrays: each address's symbol index (-1 for none) and offset
 // (0 for none).
+// lookup_many's answers as two arrays: each address's symbol index (-1 for none) and offset (0
+// for none). The library writes them where they go: an index of 32 bits, whose none
+// (K8MAP_NO_SYMBOL) reads as -1, for any table of fewer than 2^31 symbols; 64 bits beyond.
 py::tuple AsIndices(const Table& table, const std::uint32_t* addresses, std::size_t count,
                     std::uint32_t kinds, std::uint32_t max_offset) {
-  auto [indices, index] = NewArray<std::int64_t>("q", count);
   auto [offsets, offset] = NewArray<std::uint32_t>("I", count);
+  if (table.Size() < (std::size_t{1} << 31)) {
+    auto [indices, index] = NewArray<std::int32_t>("i", count);
+    static_assert(static_cast<std::int32_t>(K8MAP_NO_SYMBOL) == -1);
+    {
+      py::gil_scoped_release unlocked;
+      FindNearestSymbolIndices(table.get(), addresses, count, kinds, max_offset,
+                               reinterpret_cast<std::uint32_t*>(index), offset);
+    }
+    return py::make_tuple(indices, offsets);
+  }
+  auto [indices, index] = NewArray<std::int64_t>("q", count);
   {
     py::gil_scoped_release unlocked;
-    // A piece at a time: each answer's symbol is still in the cache (the find fetched it) when
-    // its offset is taken.
-    constexpr std::size_t kPiece = 4096;
-    const MapSymbol* found[kPiece];
-    const MapSymbol* first = table.symbols();
-    for (std::size_t from = 0; from < count; from += kPiece) {
-      std::size_t n = std::min(kPiece, count - from);
-      FindNearestSymbols(table.get(), addresses + from, n, kinds, max_offset, found);
-      for (std::size_t i = 0; i < n; ++i) {
-        const MapSymbol* symbol = found[i];
-        offset[from + i] = symbol != nullptr ? addresses[from + i] - symbol->value : 0;
-        index[from + i] = symbol != nullptr ? symbol - first : -1;
-      }
+    std::vector<std::uint32_t> numbers(count);
+    FindNearestSymbolIndices(table.get(), addresses, count, kinds, max_offset, numbers.data(),
+                             offset);
+    for (std::size_t i = 0; i < count; ++i) {
+      index[i] = numbers[i] == K8MAP_NO_SYMBOL ? -1 : static_cast<std::int64_t>(numbers[i]);
     }
   }
   return py::make_tuple(indices, offsets);
@@ -560,8 +565,8 @@ max_offset (0x10000 by default, None for no bound).)doc")
           R"doc(lookup() for many addresses at once (an iterable of ints, or a buffer of integers:
 array.array, a numpy array of any integer dtype), without the interpreter's lock: a sequence
 of what lookup() gives, made when asked for; with as_indices=True, two arrays instead: each
-address's symbol index in the table (-1 for none) as array('q') and its offset (0 for none)
-as array('I').)doc")
+address's symbol index in the table (-1 for none) as array('i') (array('q') for tables of
+2^31 symbols or more) and its offset (0 for none) as array('I').)doc")
       .def("__copy__", [](const std::shared_ptr<Table>& t) { return t; })
       .def("__deepcopy__", [](const std::shared_ptr<Table>& t, const py::object&) { return t; })
       .def("__repr__",

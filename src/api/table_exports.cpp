@@ -138,6 +138,19 @@ K8MAP_API size_t K8MAP_CDECL FindNearestSymbols(const SymbolTable* table, const 
                                         kinds, max_offset, symbols);
 }
 
+K8MAP_API size_t K8MAP_CDECL FindNearestSymbolIndices(const SymbolTable* table,
+                                                      const uint32_t* addresses, size_t count,
+                                                      uint32_t kinds, uint32_t max_offset,
+                                                      uint32_t* indices, uint32_t* offsets) {
+  if (addresses == nullptr || indices == nullptr || offsets == nullptr) return 0;
+  if (table == nullptr) {
+    for (size_t i = 0; i < count; ++i) indices[i] = K8MAP_NO_SYMBOL, offsets[i] = 0;
+    return 0;
+  }
+  return table->indexes.FindManyNearestIndices(table->store.symbols, table->store.count, addresses,
+                                               count, kinds, max_offset, indices, offsets);
+}
+
 K8MAP_API size_t K8MAP_CDECL FindSymbolsByName(const SymbolTable* table, const char* name,
                                                const MapSymbol** symbols, size_t capacity) {
   if (table == nullptr) return 0;

@@ -127,19 +127,31 @@ std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kPartAhead < n) Prefetch(&bucket_start[addresses[i + kPartAhead] >> kBucketBits]);
-    if (i + kEntriesAhead < n) {  // the middle and the quarters, where the search reads
-      std::uint32_t bucket = addresses[i + kEntriesAhead] >> kBucketBits;
-      std::uint32_t start = bucket_start[bucket], length = bucket_start[bucket + 1] - start;
-      Prefetch(&entry[start + length / 2]);
-      Prefetch(&entry[start + length / 4]);
-      Prefetch(&entry[start + length - length / 4]);
-    }
+    if (i + kEntriesAhead < n) FetchAhead(addresses[i + kEntriesAhead]);
     const MapSymbol* symbol = Find(symbols, addresses[i], max_offset);
     if (symbol != nullptr) {
       Prefetch(symbol);
       ++found;
     }
     results[i] = symbol;
+  }
+  return found;
+}
+
+std::size_t AddressIndex::FindManyIndices(const std::uint32_t* addresses, std::size_t n,
+                                          std::uint32_t max_offset, std::uint32_t* indices,
+                                          std::uint32_t* offsets) const {
+  constexpr std::size_t kPartAhead = 16, kEntriesAhead = 8;
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kPartAhead < n) Prefetch(&bucket_start[addresses[i + kPartAhead] >> kBucketBits]);
+    if (i + kEntriesAhead < n) FetchAhead(addresses[i + kEntriesAhead]);
+    std::size_t after = After(addresses[i]);
+    std::uint32_t offset = after > 0 ? addresses[i] - entry[after - 1].value : 0;
+    bool hit = after > 0 && offset <= max_offset;
+    indices[i] = hit ? entry[after - 1].symbol : kNoSymbol;
+    offsets[i] = hit ? offset : 0;
+    found += hit ? 1 : 0;
   }
   return found;
 }

@@ -42,8 +42,24 @@ struct AddressIndex {
   // later ones read, so that their memory is fetched at once.
   std::size_t FindMany(const MapSymbol* symbols, const std::uint32_t* addresses, std::size_t n,
                        std::uint32_t max_offset, const MapSymbol** results) const;
+  // The same answered from the entries alone, without reading a symbol: each symbol's number in
+  // table order (kNoSymbol for none) and the address's offset from its value (0 for none).
+  std::size_t FindManyIndices(const std::uint32_t* addresses, std::size_t n,
+                              std::uint32_t max_offset, std::uint32_t* indices,
+                              std::uint32_t* offsets) const;
+  static constexpr std::uint32_t kNoSymbol = 0xFFFFFFFFu;
 
  private:
+  // Asks for what the lookup of address will read: its part's start and the middle and
+  // quarters of its entries.
+  void FetchAhead(std::uint32_t address) const {
+    std::uint32_t bucket = address >> kBucketBits;
+    std::uint32_t start = bucket_start[bucket], length = bucket_start[bucket + 1] - start;
+    Prefetch(&entry[start + length / 2]);
+    Prefetch(&entry[start + length / 4]);
+    Prefetch(&entry[start + length - length / 4]);
+  }
+
   // One past the last position whose value is at or below address.
   std::size_t After(std::uint32_t address) const {
     std::uint32_t bucket = address >> kBucketBits;

@@ -120,6 +120,26 @@ std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t
   return found;
 }
 
+std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std::size_t count,
+                                                  const std::uint32_t* addresses, std::size_t n,
+                                                  std::uint32_t kinds, std::uint32_t max_offset,
+                                                  std::uint32_t* indices,
+                                                  std::uint32_t* offsets) const {
+  kinds &= K8MAP_KINDS_ALL;
+  const AddressIndex* index = kinds != 0 ? AddressesOf(symbols, count, kinds) : nullptr;
+  if (index != nullptr) return index->FindManyIndices(addresses, n, max_offset, indices, offsets);
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const MapSymbol* s = kinds != 0 ? Within(SearchByAddress(symbols, count, addresses[i], kinds),
+                                             addresses[i], max_offset)
+                                    : nullptr;
+    indices[i] = s != nullptr ? static_cast<std::uint32_t>(s - symbols) : AddressIndex::kNoSymbol;
+    offsets[i] = s != nullptr ? addresses[i] - s->value : 0;
+    found += s != nullptr ? 1 : 0;
+  }
+  return found;
+}
+
 void SymbolIndexes::Reset() {
   delete names_.exchange(nullptr);
   for (auto& slot : addresses_) delete slot.exchange(nullptr);

@@ -39,6 +39,13 @@ class SymbolIndexes {
                               const std::uint32_t* addresses, std::size_t n, std::uint32_t kinds,
                               std::uint32_t max_offset, const MapSymbol** results) const;
 
+  // The same answered as each symbol's number in table order (0xFFFFFFFF for none) and the
+  // address's offset from its value (0 for none), without reading the symbols.
+  std::size_t FindManyNearestIndices(const MapSymbol* symbols, std::size_t count,
+                                     const std::uint32_t* addresses, std::size_t n,
+                                     std::uint32_t kinds, std::uint32_t max_offset,
+                                     std::uint32_t* indices, std::uint32_t* offsets) const;
+
   // Forgets the indexes; no lookup may run at the same time.
   void Reset();
 
