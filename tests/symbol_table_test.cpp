@@ -373,16 +373,6 @@ void* ThrowOnGrowth(void*, std::size_t) {
   throw std::bad_alloc();
 }
 
-// An exception inside a table's parse (none is thrown there today) is a failed parse, said so.
-TEST(SymbolTable, AnExceptionInsideAParseIsAFailure) {
-  auto table = std::make_unique<SymbolTable>();
-  table->store.reallocate = ThrowOnGrowth;
-  std::string text = " a Addr. g 0x1\n";
-  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
-  EXPECT_STREQ(GetSymbolTableError(table.get()), "m:1: out of memory\n");
-  EXPECT_EQ(GetSymbolCount(table.get()), 0u);
-}
-
 // Grows as asked but throws when the array is trimmed after the parse.
 void* ThrowOnTrim(void* memory, std::size_t size) {
   static std::size_t largest = 0;
@@ -392,14 +382,25 @@ void* ThrowOnTrim(void* memory, std::size_t size) {
   return std::realloc(memory, size);
 }
 
-// An exception after the parse's own guard (trimming the array) is still a failure said so.
-TEST(SymbolTable, AnExceptionAfterTheParseIsAFailure) {
-  auto table = std::make_unique<SymbolTable>();
-  table->store.reallocate = ThrowOnTrim;
-  std::string text = " a Addr. g 0x1\nroom for more symbols is made from the text's size\n";
-  EXPECT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), -1);
-  EXPECT_STREQ(GetSymbolTableError(table.get()), "out of memory\n");
-  EXPECT_EQ(GetSymbolTableErrorCode(table.get()), K8MAP_ERROR_MEMORY);
+// An exception inside a table's parse (none is thrown there today), or after the parse's own
+// guard (trimming the array), is a failed parse, said so.
+TEST(SymbolTable, AnExceptionDuringOrAfterAParseIsAFailure) {
+  struct Case {
+    ArrayReallocator reallocate;
+    std::string text;
+    const char* message;
+  } cases[] = {
+      {ThrowOnGrowth, " a Addr. g 0x1\n", "m:1: out of memory\n"},
+      {ThrowOnTrim, " a Addr. g 0x1\nroom for more symbols is made from the text's size\n",
+       "out of memory\n"},
+  };
+  for (const Case& c : cases) {
+    auto table = std::make_unique<SymbolTable>();
+    table->store.reallocate = c.reallocate;
+    EXPECT_EQ(ParseMapText(table.get(), c.text.data(), c.text.size(), "m"), -1);
+    EXPECT_STREQ(GetSymbolTableError(table.get()), c.message);
+    EXPECT_EQ(GetSymbolTableErrorCode(table.get()), K8MAP_ERROR_MEMORY);
+  }
 }
 
 }  // namespace

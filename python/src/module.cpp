@@ -186,13 +186,19 @@ class Table {
     return out;
   }
 
-  // Every symbol of exactly that name, in table order (none for a name holding NUL: no
-  // symbol's does).
-  std::vector<Symbol> FindAll(const std::string& name, std::size_t most) const {
+  // The first symbol of exactly that name (none for a name holding NUL: no symbol's does).
+  std::optional<Symbol> Find(const std::string& name) const {
+    if (name.find('\0') != std::string::npos) return std::nullopt;
+    const MapSymbol* found = FindSymbolByName(table_.get(), name.c_str());
+    if (found == nullptr) return std::nullopt;
+    return Symbol::Of(*found);
+  }
+
+  // Every symbol of exactly that name, in table order.
+  std::vector<Symbol> FindAll(const std::string& name) const {
     std::vector<Symbol> out;
     if (name.find('\0') != std::string::npos) return out;
-    std::size_t count = FindSymbolsByName(table_.get(), name.c_str(), nullptr, 0);
-    std::vector<const MapSymbol*> found(count < most ? count : most);
+    std::vector<const MapSymbol*> found(FindSymbolsByName(table_.get(), name.c_str(), nullptr, 0));
     FindSymbolsByName(table_.get(), name.c_str(), found.data(), found.size());
     for (const MapSymbol* s : found) out.push_back(Symbol::Of(*s));
     return out;
@@ -506,21 +512,10 @@ symbol. Made by kestrum8_map.parse or parse_text; it never changes afterwards.)d
       .def("__getitem__", &Table::At, py::arg("index"))
       .def("__iter__", [](const std::shared_ptr<Table>& table) { return TableIterator(table); })
       .def_property_readonly("name", &Table::name, "The path or name the map was parsed as.")
-      .def(
-          "find",
-          [](const Table& t, const std::string& name) -> std::optional<Symbol> {
-            std::vector<Symbol> found = t.FindAll(name, 1);
-            if (found.empty()) return std::nullopt;
-            return found[0];
-          },
-          py::arg("name"),
-          "The first symbol of exactly that name, any kind; None when there is none.")
-      .def(
-          "find_all",
-          [](const Table& t, const std::string& name) {
-            return t.FindAll(name, static_cast<std::size_t>(-1));
-          },
-          py::arg("name"), "Every symbol of exactly that name, in file order.")
+      .def("find", &Table::Find, py::arg("name"),
+           "The first symbol of exactly that name, any kind; None when there is none.")
+      .def("find_all", &Table::FindAll, py::arg("name"),
+           "Every symbol of exactly that name, in file order.")
       .def("of_kind", &OfKind, py::arg("kinds"),
            "The symbols of a kind (\"Var.\") or of several ([\"Func.\", \"Var.\"]), in file order.")
       .def("values", &Values, "Every symbol's value, in table order, as array.array('I').")

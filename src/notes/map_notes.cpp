@@ -233,12 +233,13 @@ class NoteWriter {
   void Line(std::uint64_t number, std::string_view line, bool has_end) {
     const MapSymbol* symbol = MadeSymbol(number);
     bool made = symbol != nullptr;
+    bool like = !made && SymbolLike(line);  // only lines that made no symbol can need a note
     // Most lines need no reading: outside a continued name, a line that made a symbol with a
     // name shorter than 255 and has no '+' is no head and has no note; a line that is not
     // symbol-like is neither.
     if (head_ == 0 && (made ? std::memchr(symbol->name, '\0', kLongestName) != nullptr &&
                                   line.find('+') == std::string_view::npos
-                            : !SymbolLike(line))) {
+                            : !like)) {
       return;
     }
     LineReading r = ReadMapLine(line, has_end, scratch_);
@@ -246,13 +247,13 @@ class NoteWriter {
       if (r.MiddlePiece() || r.LastPiece()) {
         bool last = r.LastPiece();
         head_length_ += r.tokens[0].end - r.tokens[0].begin - (last ? 0 : 1);
-        if (!head_made_ && SymbolLike(line)) pieces_.push_back({number, r.tokens[0].begin});
+        if (!head_made_ && like) pieces_.push_back({number, r.tokens[0].begin});
         if (last) CloseContinuation(kCompleted);
         return;
       }
       // A last piece without its line end, or a line that is none.
       CloseContinuation(r.line_end == 0 && r.count == 1 ? kUnended : kBroken);
-      if (r.EntryTokens() && SymbolLike(line)) {
+      if (r.EntryTokens() && like) {
         Add(number, {K8MAP_NOTE_ENTRY_IN_CONTINUATION, r.tokens[1].begin});
         return;
       }
@@ -265,7 +266,7 @@ class NoteWriter {
       if (r.tokens[0].end - r.tokens[0].begin > kLongestName) {
         Add(number, {K8MAP_NOTE_NAME_CUT, r.tokens[0].begin});
       }
-    } else if (SymbolLike(line)) {  // known when outside a continued name
+    } else if (like) {
       Add(number, OwnReason(line, r));
     }
   }

@@ -47,7 +47,10 @@ const MapSymbol* SearchByAddress(const MapSymbol* symbols, std::size_t count, st
   return best;
 }
 
-const MapSymbol* Within(const MapSymbol* found, std::uint32_t address, std::uint32_t max_offset) {
+// The same within max_offset of address; none for no kinds.
+const MapSymbol* SearchWithin(const MapSymbol* symbols, std::size_t count, std::uint32_t address,
+                              std::uint32_t kinds, std::uint32_t max_offset) {
+  const MapSymbol* found = kinds != 0 ? SearchByAddress(symbols, count, address, kinds) : nullptr;
   return found != nullptr && address - found->value <= max_offset ? found : nullptr;
 }
 
@@ -100,7 +103,7 @@ const MapSymbol* SymbolIndexes::FindNearest(const MapSymbol* symbols, std::size_
   if (kinds == 0) return nullptr;
   const AddressIndex* index = AddressesOf(symbols, count, kinds);
   if (index != nullptr) return index->Find(symbols, address, max_offset);
-  return Within(SearchByAddress(symbols, count, address, kinds), address, max_offset);
+  return SearchWithin(symbols, count, address, kinds, max_offset);
 }
 
 std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t count,
@@ -112,9 +115,7 @@ std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t
   if (index != nullptr) return index->FindMany(symbols, addresses, n, max_offset, results);
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    results[i] = kinds != 0 ? Within(SearchByAddress(symbols, count, addresses[i], kinds),
-                                     addresses[i], max_offset)
-                            : nullptr;
+    results[i] = SearchWithin(symbols, count, addresses[i], kinds, max_offset);
     found += results[i] != nullptr ? 1 : 0;
   }
   return found;
@@ -130,9 +131,7 @@ std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std:
   if (index != nullptr) return index->FindManyIndices(addresses, n, max_offset, indices, offsets);
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const MapSymbol* s = kinds != 0 ? Within(SearchByAddress(symbols, count, addresses[i], kinds),
-                                             addresses[i], max_offset)
-                                    : nullptr;
+    const MapSymbol* s = SearchWithin(symbols, count, addresses[i], kinds, max_offset);
     indices[i] = s != nullptr ? static_cast<std::uint32_t>(s - symbols) : AddressIndex::kNoSymbol;
     offsets[i] = s != nullptr ? addresses[i] - s->value : 0;
     found += s != nullptr ? 1 : 0;
