@@ -35,6 +35,12 @@ def core_sources():
     return sources
 
 
+def writers_sources():
+    """The sources of the exports' writers, shared with mapsyms."""
+    block = re.search(r"add_library\(k8map_writers STATIC(.*?)\)", CMAKE, re.S).group(1)
+    return block.split()
+
+
 def relative(path):
     return str(Path("..", path))
 
@@ -62,8 +68,10 @@ licence()
 
 extension = Pybind11Extension(
     "kestrum8_map._core",
-    ["src/module.cpp", relative("src/api/table_exports.cpp")] + [relative(s) for s in core_sources()],
-    include_dirs=[relative("src"), relative("include"), version_header()],
+    ["src/module.cpp", relative("src/api/table_exports.cpp")]
+    + [relative(s) for s in core_sources() + writers_sources()],
+    include_dirs=[relative("src"), relative("include"), relative("tools/writers"),
+                  relative("tools/common"), version_header()],
     # The C functions stay inside the module.
     define_macros=[("K8MAP_BUILDING_LIBRARY", None), ("K8MAP_API", "")],
     cxx_std=20,

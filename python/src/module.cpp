@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "kestrum8_map.h"
+#include "symbol_export.h"
 
 namespace py = pybind11;
 
@@ -429,6 +430,62 @@ py::list Notes(const Table& table) {
   return notes;
 }
 
+// Table.export: the symbols written as mapsyms export writes them, through the same writers.
+std::uint64_t Export(const Table& table, const py::object& path, const std::string& format,
+                     const py::object& kinds, const py::object& scopes, const py::object& names,
+                     const py::object& machine, bool big_endian, bool sizes,
+                     const py::object& images) {
+  k8writers::ExportOptions options;
+  if (!k8writers::ParseExportFormat(format, &options.format)) {
+    throw py::value_error("unknown format '" + format + "' (elf, ld, h or sym)");
+  }
+  k8writers::Selection selection = k8writers::DefaultSelection(options.format);
+  if (!kinds.is_none()) selection.kinds = KindMask(kinds);
+  if (!scopes.is_none()) selection.scopes = scopes.cast<std::string>();
+  if (!names.is_none()) selection.names = names.cast<std::vector<std::string>>();
+  std::string machine_text = py::str(machine).cast<std::string>();
+  if (!machine.is_none() && !k8writers::ParseMachine(machine_text, &options.machine)) {
+    throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::kMachineNames +
+                          ", or a number)");
+  }
+  options.big_endian = big_endian;
+  options.sizes = sizes;
+  py::module_ os = py::module_::import("os");
+  std::string where = os.attr("fsencode")(path).cast<std::string>();
+  if (where.find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
+  options.output_name = os.attr("fsdecode")(path).cast<std::string>();
+  options.map_names.push_back(py::str(table.name()).cast<std::string>());
+  std::string error;
+  if (!images.is_none()) {
+    for (const py::handle& image : images) {
+      auto [image_path, address] = image.cast<std::pair<py::object, py::object>>();
+      options.images.emplace_back();
+      std::string file = os.attr("fsencode")(image_path).cast<std::string>();
+      if (!k8writers::ReadImageFile(file, Number(address, "address"), &options.images.back(),
+                                    &error)) {
+        if (errno == 0) throw py::value_error(error);
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, image_path.ptr());
+        throw py::error_already_set();
+      }
+    }
+  }
+  if (!k8writers::ImagesApart(options.images, &error)) throw py::value_error(error);
+  std::vector<k8writers::MapSymbols> maps = {{options.map_names[0], table.symbols(), table.Size()}};
+  std::vector<const MapSymbol*> chosen = k8writers::SelectSymbols(maps, selection);
+  k8writers::ExportReport report;
+  bool written;
+  {
+    py::gil_scoped_release unlocked;
+    written = k8writers::ExportToFile(chosen, options, where, &report, &error);
+  }
+  if (!written) {
+    if (errno == 0) throw py::value_error(error);
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, py::str(options.output_name).ptr());
+    throw py::error_already_set();
+  }
+  return report.conflicts;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -562,6 +619,20 @@ array.array, a numpy array of any integer dtype), without the interpreter's lock
 of what lookup() gives, made when asked for; with as_indices=True, two arrays instead: each
 address's symbol index in the table (-1 for none) as array('i') (array('q') for tables of
 2^31 symbols or more) and its offset (0 for none) as array('I').)doc")
+      .def("export", &Export, py::arg("path"), py::arg("format") = "elf", py::kw_only(),
+           py::arg("kinds") = py::none(), py::arg("scopes") = py::none(),
+           py::arg("names") = py::none(), py::arg("machine") = py::none(),
+           py::arg("big_endian") = false, py::arg("sizes") = false, py::arg("images") = py::none(),
+           R"doc(Writes the table's symbols to the file at path (str, bytes or os.PathLike) as
+mapsyms export does, to the same bytes: format "elf" (an ELF symbol file), "ld" (a GNU linker
+script), "h" (a C header) or "sym" (an "ABCD1234 name" list). kinds (a kind keyword or a list),
+scopes (a str of scope letters, "g", "as") and names (a list of name patterns) choose the
+symbols, each format's own choice by default; machine (a name such as "arm", or a number),
+big_endian, sizes and images (a list of (path, address) pairs: raw binary images placed at
+those addresses) shape the ELF file. The file is written beside its final name and renamed
+into place when complete. Returns how many symbols were left out because their name was given
+before with another value (ld and h). Raises OSError when the file or an image cannot be read
+or written, ValueError for unknown options or overlapping images.)doc")
       .def("__copy__", [](const std::shared_ptr<Table>& t) { return t; })
       .def("__deepcopy__", [](const std::shared_ptr<Table>& t, const py::object&) { return t; })
       .def("__repr__",

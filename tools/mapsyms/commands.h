@@ -23,6 +23,7 @@ extern const Command kListCommand;
 extern const Command kSymbolizeCommand;
 extern const Command kDiffCommand;
 extern const Command kCheckCommand;
+extern const Command kExportCommand;
 
 // The help of the whole program: commands, options, address notation, exit codes.
 extern const char* const kProgramHelp;

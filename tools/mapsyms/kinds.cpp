@@ -19,8 +19,8 @@ int ParseKind(const std::string& text) {
   return 0;
 }
 
-bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error) {
-  *kinds = kAddressKinds;
+bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error, unsigned fallback) {
+  *kinds = fallback;
   if (line.Has("kind")) {
     *kinds = 0;
     for (const std::string& text : line.Values("kind")) {

@@ -18,6 +18,7 @@ inline constexpr unsigned kAllKinds = K8MAP_KINDS_ALL;
 // 0 for none.
 int ParseKind(const std::string& text);
 
-// The kinds --kind and --all-kinds ask for (the address kinds without either); false, with the
-// reason in *error, for an unknown kind.
-bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error);
+// The kinds --kind and --all-kinds ask for (without either, fallback: the address kinds unless
+// a command says otherwise); false, with the reason in *error, for an unknown kind.
+bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error,
+               unsigned fallback = kAddressKinds);

@@ -23,7 +23,8 @@ namespace {
 constexpr const char* kToolVersion = "mapsyms " K8MAP_VERSION;
 
 const Command* ChooseCommand(std::vector<std::string>* args) {
-  for (const Command* command : {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand}) {
+  for (const Command* command :
+       {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand, &kExportCommand}) {
     if (!args->empty() && (*args)[0] == command->name) {
       args->erase(args->begin());
       return command;

@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: MIT
+#include "symbol_export.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "file_replace.h"
+#include "format_writers.h"
+#include "glob.h"
+#include "wide_paths.h"
+
+namespace k8writers {
+
+namespace {
+
+constexpr unsigned Kinds(std::initializer_list<int> kinds) {
+  unsigned mask = 0;
+  for (int kind : kinds) mask |= K8MAP_KIND_MASK(kind);
+  return mask;
+}
+
+constexpr unsigned kCodeAndDataKinds =
+    Kinds({K8MAP_KIND_ADDR, K8MAP_KIND_LOC, K8MAP_KIND_FUNC, K8MAP_KIND_VAR});
+
+struct FormatInfo {
+  const char* name;
+  ExportFormat format;
+  unsigned kinds;
+  const char* scopes;
+};
+
+constexpr FormatInfo kFormats[] = {
+    {"elf", ExportFormat::kElf, kCodeAndDataKinds | K8MAP_KIND_MASK(K8MAP_KIND_EQU), ""},
+    {"ld", ExportFormat::kLinkerScript, kCodeAndDataKinds | K8MAP_KIND_MASK(K8MAP_KIND_EQU), "g"},
+    {"h", ExportFormat::kHeader, K8MAP_KIND_MASK(K8MAP_KIND_EQU), ""},
+    {"sym", ExportFormat::kSymbolList, kCodeAndDataKinds, ""},
+};
+
+struct MachineName {
+  const char* name;
+  std::uint16_t number;
+};
+
+constexpr MachineName kMachines[] = {
+    {"none", 0},     {"m68k", 4},   {"386", 3},     {"mips", 8}, {"ppc", 20},
+    {"arm", 40},     {"sh", 42},    {"avr", 83},    {"arc", 93}, {"xtensa", 94},
+    {"msp430", 105}, {"8051", 165}, {"riscv", 243},
+};
+
+bool Selected(const MapSymbol& symbol, const Selection& selection) {
+  if ((selection.kinds & K8MAP_KIND_MASK(symbol.kind)) == 0) return false;
+  if (!selection.scopes.empty() && selection.scopes.find(symbol.scope) == std::string::npos) {
+    return false;
+  }
+  if (selection.names.empty()) return true;
+  for (const std::string& pattern : selection.names) {
+    if (GlobMatch(pattern, symbol.name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+const char* const kMachineNames =
+    "none, 386, arm, riscv, avr, msp430, 8051, xtensa, mips, ppc, sh, m68k, arc";
+
+bool ParseExportFormat(std::string_view text, ExportFormat* format) {
+  for (const FormatInfo& info : kFormats) {
+    if (text == info.name) {
+      *format = info.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+Selection DefaultSelection(ExportFormat format) {
+  for (const FormatInfo& info : kFormats) {
+    if (info.format == format) return {info.kinds, info.scopes, {}};
+  }
+  return {};
+}
+
+std::vector<const MapSymbol*> SelectSymbols(const std::vector<MapSymbols>& maps,
+                                            const Selection& selection) {
+  std::vector<const MapSymbol*> chosen;
+  for (const MapSymbols& map : maps) {
+    for (std::size_t i = 0; i < map.count; ++i) {
+      if (Selected(map.symbols[i], selection)) chosen.push_back(&map.symbols[i]);
+    }
+  }
+  return chosen;
+}
+
+bool ParseMachine(std::string_view text, std::uint16_t* machine) {
+  for (const MachineName& known : kMachines) {
+    if (text == known.name) {
+      *machine = known.number;
+      return true;
+    }
+  }
+  if (text.empty() || text.size() > 5) return false;
+  unsigned number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (number > 0xFFFF) return false;
+  *machine = static_cast<std::uint16_t>(number);
+  return true;
+}
+
+bool ReadImage(std::string_view given, Image* image, std::string* error) {
+  std::size_t at = given.rfind('@');
+  std::string_view address = at == std::string_view::npos ? "" : given.substr(at + 1);
+  if (address.size() > 2 && address[0] == '0' && (address[1] == 'x' || address[1] == 'X')) {
+    address.remove_prefix(2);
+  }
+  std::uint64_t value = 0;
+  bool valid = !address.empty();
+  for (char c : address) {
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    valid = valid && digit >= 0;
+    value = (value << 4) | static_cast<unsigned>(digit & 15);
+    valid = valid && value <= 0xFFFFFFFFu;
+  }
+  if (!valid || at == 0) {
+    *error = "--image takes FILE@ADDRESS, the address hexadecimal: '" + std::string(given) + "'";
+    return false;
+  }
+  return ReadImageFile(std::string(given.substr(0, at)), static_cast<std::uint32_t>(value), image,
+                       error);
+}
+
+bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
+                   std::string* error) {
+  image->path = path;
+  image->address = address;
+  std::FILE* file = OpenForReading(path);
+  if (file == nullptr) {
+    *error = "cannot read image " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  unsigned char block[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+    image->bytes.insert(image->bytes.end(), block, block + got);
+  }
+  bool failed = std::ferror(file) != 0;
+  int reason = errno;
+  std::fclose(file);
+  if (failed) {
+    *error = "cannot read image " + path + ": " + std::strerror(reason);
+    errno = reason;
+    return false;
+  }
+  errno = 0;
+  if (image->bytes.empty()) {
+    *error = "image " + path + " is empty";
+    return false;
+  }
+  if (static_cast<std::uint64_t>(address) + image->bytes.size() > 0x100000000u) {
+    *error =
+        "image " + path + " at " + Hex8(address) + " runs past the end of the 32-bit address space";
+    return false;
+  }
+  return true;
+}
+
+bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                 ByteSink& sink, ExportReport* report, std::string* error) {
+  switch (options.format) {
+    case ExportFormat::kElf:
+      return WriteElf(symbols, options, sink, error);
+    case ExportFormat::kLinkerScript:
+      WriteLinkerScript(symbols, options, sink, report);
+      return true;
+    case ExportFormat::kHeader:
+      WriteHeader(symbols, options, sink, report);
+      return true;
+    case ExportFormat::kSymbolList:
+      WriteSymbolList(symbols, sink);
+      return true;
+  }
+  return false;
+}
+
+bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                  const std::string& path, ExportReport* report, std::string* error) {
+  ReplacingFile file;
+  if (!file.Open(path, error)) return false;
+  if (!WriteExport(symbols, options, file, report, error)) {
+    file.Abandon();
+    errno = 0;
+    return false;
+  }
+  return file.Commit(error);
+}
+
+std::string ReportText(const ExportReport& report) {
+  if (report.conflicts == 0) return "";
+  return std::to_string(report.conflicts) +
+         (report.conflicts == 1 ? " symbol was" : " symbols were") +
+         " left out: a name given before with another value (the first value is written)";
+}
+
+}  // namespace k8writers

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// Symbols of parsed maps written in the forms other tools read: an ELF symbol file (debuggers,
+// disassemblers, binutils, the linker's --just-symbols), a GNU linker script of PROVIDE lines, a
+// C header of #defines, and a plain "ADDRESS name" list. Used by mapsyms export and the Python
+// package, so that both write the same bytes. Depends on the public header's types only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kestrum8_map.h"
+
+namespace k8writers {
+
+enum class ExportFormat { kElf, kLinkerScript, kHeader, kSymbolList };
+
+// "elf", "ld", "h" or "sym"; false for any other text.
+bool ParseExportFormat(std::string_view text, ExportFormat* format);
+
+// The symbols of one parsed map, as the library hands them.
+struct MapSymbols {
+  std::string name;  // the map's path as shown in messages and in the files' comments
+  const MapSymbol* symbols;
+  std::size_t count;
+};
+
+// Which symbols go out: kinds as K8MAP_KIND_MASK bits, scope letters (empty: every scope),
+// name patterns (empty: every name; else any of them).
+struct Selection {
+  unsigned kinds = 0;
+  std::string scopes;
+  std::vector<std::string> names;
+};
+
+// Each format's selection when the caller gives none of its own.
+Selection DefaultSelection(ExportFormat format);
+
+// The selected symbols of every map, in map order, the maps one after the other.
+std::vector<const MapSymbol*> SelectSymbols(const std::vector<MapSymbols>& maps,
+                                            const Selection& selection);
+
+// A raw binary image placed at an address in the ELF file.
+struct Image {
+  std::string path;
+  std::uint32_t address = 0;
+  std::vector<unsigned char> bytes;
+};
+
+// Reads the image "FILE@ADDR" (ADDR hexadecimal) into *image; false with the reason.
+bool ReadImage(std::string_view given, Image* image, std::string* error);
+// Reads the image at path, to be placed at address; false with the reason (errno set when the
+// system gave one, 0 otherwise).
+bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
+                   std::string* error);
+
+// False with the reason when any two images share an address.
+bool ImagesApart(const std::vector<Image>& images, std::string* error);
+
+// The ELF machine number of a name ("arm", "riscv", ...) or a decimal number; false for neither.
+bool ParseMachine(std::string_view text, std::uint16_t* machine);
+// The machine names known, for messages and help.
+extern const char* const kMachineNames;
+
+struct ExportOptions {
+  ExportFormat format = ExportFormat::kElf;
+  std::vector<std::string> map_names;  // for the comments of the text formats
+  std::string output_name;             // the header's include guard is made from it
+  std::uint16_t machine = 0;
+  bool big_endian = false;
+  bool sizes = false;
+  std::vector<Image> images;
+};
+
+// Where the bytes go: a file or memory. Remembers the first failure.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual void Write(const void* data, std::size_t size) = 0;
+  void Put(std::string_view text) { Write(text.data(), text.size()); }
+};
+
+class StringSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+  std::string text;
+};
+
+// What a write left to say: names given again with another value (left out, the first kept).
+struct ExportReport {
+  std::uint64_t conflicts = 0;
+};
+
+// Writes the symbols in the format; false with the reason (overlapping images, an image out of
+// the 32-bit space) before anything is written.
+bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                 ByteSink& sink, ExportReport* report, std::string* error);
+
+// The same into the file at path, written beside it and renamed into place when complete (a
+// file that is no regular file, such as a device, is written in place). False with the reason
+// (errno set to the system's, or 0 when the reason is not the system's), and no partial file
+// left, when it cannot be written.
+bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                  const std::string& path, ExportReport* report, std::string* error);
+
+// One sentence for standard error about a report, or empty when there is nothing to say.
+std::string ReportText(const ExportReport& report);
+
+}  // namespace k8writers
