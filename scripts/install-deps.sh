@@ -21,7 +21,9 @@ if [ "${1:-native}" = all ]; then
          llvm lld dpkg-dev file pkg-config lintian man-db
          # the Python package: its module, wheel, virtual environments and tests
          python3-dev python3-venv python3-pybind11 pybind11-dev python3-build python3-setuptools
-         python3-wheel python3-pytest python3-numpy python3-mypy)
+         python3-wheel python3-pytest python3-numpy python3-mypy
+         # mapsyms export's judges: binutils for every machine, gdb, lldb, pyelftools
+         binutils-multiarch gdb-multiarch lldb python3-pyelftools)
 fi
 missing=()
 for pkg in "${want[@]}"; do

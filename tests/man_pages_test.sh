@@ -37,6 +37,7 @@ mapsyms mapsyms
 mapsyms-symbolize mapsyms symbolize
 mapsyms-diff mapsyms diff
 mapsyms-check mapsyms check
+mapsyms-export mapsyms export
 maptokens maptokens
 LIST
 rm -f "$bin/man_warnings.txt"

@@ -369,6 +369,46 @@ for n in 3000 80000; do
 done
 rm -f "$out.old" "$out.new" "$out.want"
 
+# ---- export ----
+names=$data/export_names.map
+exported=$(mktemp -d)
+# check_file NAME STATUS GOLDEN STDERR_TEXT FILE ARGS...: a case that writes FILE with -o; FILE
+# must equal GOLDEN afterwards (its earlier bytes when the command fails).
+check_file() {
+  local name=$1 want_status=$2 want_file=$3 want_err=$4 file=$5
+  shift 5
+  check "$name" "$want_status" "$(text '')" "$want_err" mapsyms export "$@" -o "$file"
+  if [ -n "${K8MAP_REGENERATE:-}" ] && [ "$want_status" = 0 ]; then cp "$file" "$want_file"; fi
+  if cmp -s "$file" "$want_file" && [ -z "$(find "$exported" -name '*.tmp*')" ]; then
+    passed=$((passed + 1))
+  else
+    echo "$name: $file differs from $want_file, or a temporary file was left"; failed=$((failed + 1))
+  fi
+}
+check export_sym 0 "$(golden export.sym)" "" mapsyms export --format sym "$sample"
+check export_ld 0 "$(golden export_names.ld)" "mapsyms: 2 symbols were left out: a name given before with another value" \
+  mapsyms export --format ld --all-kinds --scope g --scope s "$names"
+check export_h 0 "$(golden export_names.h)" "mapsyms: 2 symbols were left out" \
+  mapsyms export --format h --all-kinds "$names"
+check export_h_sample 0 "$(golden export_sample.h)" "" mapsyms export --format h --kind equ --kind func --name '*' "$sample"
+check_file export_elf 0 "$(golden export_sample.elf)" "" "$exported/sample.elf" --format elf --machine arm --sizes "$sample"
+check_file export_elf_big 0 "$(golden export_names.elf)" "" "$exported/names.elf" --format=elf --machine 20 --big-endian --all-kinds "$names"
+check_file export_replaces 0 "$(golden export.sym)" "" "$exported/sample.elf" --format sym "$sample"
+printf 'earlier\n' >"$exported/kept"
+printf 'earlier\n' >"$exported/kept.expected"
+check_file export_failed_map 3 "$exported/kept.expected" "missing_line_end.map:3: syntax error" "$exported/kept" --format sym "$sample" "$data/missing_line_end.map"
+check_file export_missing_image 3 "$exported/kept.expected" "mapsyms: cannot read image $data/absent.bin: " "$exported/kept" --format elf --image "$data/absent.bin@0" "$sample"
+check_file export_overlap 2 "$exported/kept.expected" "mapsyms: images $sample at 0x00001000 and $names at 0x00001100 overlap" "$exported/kept" --format elf --image "$sample@1000" --image "$names@0x1100" "$sample"
+check export_no_folder 3 "$(text '')" "mapsyms: cannot write $exported/absent/x.h: " mapsyms export --format h -o "$exported/absent/x.h" "$sample"
+check export_onto_folder 3 "$(text '')" "mapsyms: cannot write $data: " mapsyms export --format h -o "$data" "$sample"
+check export_elf_stdout 2 "$(text '')" "mapsyms: --format elf needs -o OUT" mapsyms export --format elf "$sample"
+check export_no_format 2 "$(text '')" "mapsyms: export needs --format elf, ld, h or sym" mapsyms export "$sample"
+check export_elf_only 2 "$(text '')" "mapsyms: --image is for --format elf only" mapsyms export --format ld --image "$sample@0" "$sample"
+check export_machine 2 "$(text '')" "mapsyms: unknown machine 'z80' (none, 386, arm" mapsyms export --format elf --machine z80 -o "$exported/x" "$sample"
+check export_scope 2 "$(text '')" "mapsyms: unknown scope 'x' (a, g or s)" mapsyms export --format sym --scope x "$sample"
+check export_help 0 "$(golden export_help.txt)" "" mapsyms export --help
+rm -rf "$exported"
+
 # ---- check ----
 check check_findings 3 "$(golden check_findings.txt)" "" mapsyms check "$data/check_findings.map"
 check check_clean 0 "$(text "$sample: parse succeeded, 12 records\n")" "" mapsyms check "$sample"

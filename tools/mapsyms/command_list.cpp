@@ -390,6 +390,7 @@ const char* const kProgramHelp =
                          [--map MAP]... [MAP] [FILE...]
        mapsyms diff [--format F] OLD NEW
        mapsyms check FILE...
+       mapsyms export --format elf|ld|h|sym [options] [-o OUT] MAP...
 
 Reads symbol map files through the kestrum8_map library and prints their records.
 
@@ -430,6 +431,7 @@ Commands:
   symbolize   annotate addresses in text (files or standard input) with their symbols
   diff        the records added, removed and moved between two map files
   check       the lines of map files that look like symbol entries but make no record
+  export      the symbols as an ELF file, a linker script, a C header or a symbol list
 
 Addresses and offsets (ADDR, N) are hexadecimal, with or without 0x, any number of leading
 zeros, at most 32 bits: 1000, 0x1000 and 0x00001000 are the same address.

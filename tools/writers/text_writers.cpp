@@ -141,6 +141,98 @@ constexpr std::string_view kReservedWords[] = {
     "__has_c_attribute",
 };
 
+// The words of the linker's script language, which a name is quoted to be read as a name.
+constexpr std::string_view kLinkerWords[] = {
+    "ABSOLUTE",
+    "ADDR",
+    "AFTER",
+    "ALIAS",
+    "ALIGN",
+    "ALIGNOF",
+    "ALIGN_WITH_INPUT",
+    "ASCIZ",
+    "ASSERT",
+    "AS_NEEDED",
+    "AT",
+    "BEFORE",
+    "BIND",
+    "BLOCK",
+    "BYTE",
+    "CONSTANT",
+    "CONSTRUCTORS",
+    "COPY",
+    "CREATE_OBJECT_SYMBOLS",
+    "DATA_SEGMENT_ALIGN",
+    "DATA_SEGMENT_END",
+    "DATA_SEGMENT_RELRO_END",
+    "DEFINED",
+    "DSECT",
+    "ENTRY",
+    "EXCLUDE_FILE",
+    "EXTERN",
+    "FILEHDR",
+    "FILL",
+    "FLOAT",
+    "FORCE_COMMON_ALLOCATION",
+    "FORCE_GROUP_ALLOCATION",
+    "GROUP",
+    "HIDDEN",
+    "HLL",
+    "INCLUDE",
+    "INFO",
+    "INHIBIT_COMMON_ALLOCATION",
+    "INPUT",
+    "INPUT_SECTION_FLAGS",
+    "INSERT",
+    "KEEP",
+    "LD_FEATURE",
+    "LENGTH",
+    "LOADADDR",
+    "LOG2CEIL",
+    "LONG",
+    "MAP",
+    "MAX",
+    "MEMORY",
+    "MIN",
+    "NEXT",
+    "NOCROSSREFS",
+    "NOCROSSREFS_TO",
+    "NOFLOAT",
+    "NOLOAD",
+    "ONLY_IF_RO",
+    "ONLY_IF_RW",
+    "ORIGIN",
+    "OUTPUT",
+    "OUTPUT_ARCH",
+    "OUTPUT_FORMAT",
+    "OVERLAY",
+    "PHDRS",
+    "PROVIDE",
+    "PROVIDE_HIDDEN",
+    "QUAD",
+    "READONLY",
+    "REGION_ALIAS",
+    "REVERSE",
+    "SEARCH_DIR",
+    "SECTIONS",
+    "SEGMENT_START",
+    "SHORT",
+    "SIZEOF",
+    "SIZEOF_HEADERS",
+    "SORT",
+    "SORT_BY_ALIGNMENT",
+    "SORT_BY_INIT_PRIORITY",
+    "SORT_BY_NAME",
+    "SORT_NONE",
+    "SPECIAL",
+    "SQUAD",
+    "STARTUP",
+    "SUBALIGN",
+    "SYSLIB",
+    "TARGET",
+    "VERSION",
+};
+
 bool IsIdentifierStart(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
@@ -244,7 +336,10 @@ void WriteLinkerScript(const std::vector<const MapSymbol*>& symbols, const Expor
                " left out: not a name the linker reads bare */\n");
       continue;
     }
-    sink.Put("PROVIDE(" + std::string(name) + " = " + Hex8(s->value) + ");\n");
+    bool word =
+        std::find(std::begin(kLinkerWords), std::end(kLinkerWords), name) != std::end(kLinkerWords);
+    std::string written = word ? "\"" + std::string(name) + "\"" : std::string(name);
+    sink.Put("PROVIDE(" + written + " = " + Hex8(s->value) + ");\n");
   }
 }
 
