@@ -108,6 +108,19 @@ class Table(Sequence[Symbol]):
         kinds: _Kinds = ...,
         as_indices: Literal[True],
     ) -> Tuple[array.array[int], array.array[int]]: ...
+    def export(
+        self,
+        path: PathLike,
+        format: Literal["elf", "ld", "h", "sym"] = ...,
+        *,
+        kinds: _Kinds = ...,
+        scopes: Optional[str] = ...,
+        names: Union[str, Iterable[str], None] = ...,
+        machine: Union[str, int, None] = ...,
+        big_endian: bool = ...,
+        sizes: bool = ...,
+        images: Optional[Iterable[Tuple[PathLike, SupportsIndex]]] = ...,
+    ) -> int: ...
 
 class Error(Exception): ...
 

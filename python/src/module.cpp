@@ -442,7 +442,11 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   k8writers::Selection selection = k8writers::DefaultSelection(options.format);
   if (!kinds.is_none()) selection.kinds = KindMask(kinds);
   if (!scopes.is_none()) selection.scopes = scopes.cast<std::string>();
-  if (!names.is_none()) selection.names = names.cast<std::vector<std::string>>();
+  if (py::isinstance<py::str>(names)) {
+    selection.names = {names.cast<std::string>()};
+  } else if (!names.is_none()) {
+    selection.names = names.cast<std::vector<std::string>>();
+  }
   std::string machine_text = py::str(machine).cast<std::string>();
   if (!machine.is_none() && !k8writers::ParseMachine(machine_text, &options.machine)) {
     throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::kMachineNames +
@@ -626,7 +630,7 @@ address's symbol index in the table (-1 for none) as array('i') (array('q') for 
            R"doc(Writes the table's symbols to the file at path (str, bytes or os.PathLike) as
 mapsyms export does, to the same bytes: format "elf" (an ELF symbol file), "ld" (a GNU linker
 script), "h" (a C header) or "sym" (an "ABCD1234 name" list). kinds (a kind keyword or a list),
-scopes (a str of scope letters, "g", "as") and names (a list of name patterns) choose the
+scopes (a str of scope letters, "g", "as") and names (a name pattern or a list) choose the
 symbols, each format's own choice by default; machine (a name such as "arm", or a number),
 big_endian, sizes and images (a list of (path, address) pairs: raw binary images placed at
 those addresses) shape the ELF file. The file is written beside its final name and renamed

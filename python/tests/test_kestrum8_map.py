@@ -17,6 +17,7 @@ import pickle
 import pydoc
 import re
 import struct
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -339,3 +340,51 @@ def test_the_readme_example_session_runs():
     finally:
         os.chdir(cwd)
     assert runner.failures == 0 and runner.tries > 5
+
+
+# ---- Exports: the same bytes as mapsyms export ----
+
+MAPSYMS = Path(os.environ.get("K8MAP_LIBRARY", "")).parent / "mapsyms"
+
+
+@pytest.mark.parametrize("format, python_options, mapsyms_options", [
+    ("elf", {"machine": "arm", "sizes": True}, ["--machine", "arm", "--sizes"]),
+    ("elf", {"machine": 20, "big_endian": True, "kinds": ["Func.", "Var."], "scopes": "g"},
+     ["--machine", "20", "--big-endian", "--kind", "Func.", "--kind", "Var.", "--scope", "g"]),
+    ("ld", {}, []),
+    ("h", {"kinds": ["EQU", "Func."], "names": ["*_*", "main"]},
+     ["--kind", "EQU", "--kind", "Func.", "--name", "*_*", "--name", "main"]),
+    ("sym", {"kinds": "Addr."}, ["--kind", "Addr."]),
+])
+def test_export_writes_what_mapsyms_writes(tmp_path, format, python_options, mapsyms_options):
+    table = k8.parse(str(SAMPLE))
+    (tmp_path / "python").mkdir()
+    (tmp_path / "mapsyms").mkdir()
+    ours, theirs = tmp_path / "python" / "symbols.out", tmp_path / "mapsyms" / "symbols.out"
+    assert table.export(ours, format, **python_options) == 0
+    subprocess.run([str(MAPSYMS), "export", "--format", format, *mapsyms_options, "-o",
+                    str(theirs), str(SAMPLE)], check=True)
+    assert ours.read_bytes() == theirs.read_bytes()
+
+
+def test_export_images_duplicates_and_failures(tmp_path):
+    table = k8.parse_text(b"  a Func. g 0x100\n  a Func. g 0x104\n  b loc. s 0x102\n", "dup.map")
+    image = tmp_path / "rom.bin"
+    image.write_bytes(bytes(8))
+    assert table.export(tmp_path / "dup.ld", "ld") == 1
+    assert "/* a = 0x00000104 left out: given before as 0x00000100 */" in (tmp_path / "dup.ld").read_text()
+    table.export(tmp_path / "rom.elf", images=[(image, 0x100)])
+    assert bytes(8) in (tmp_path / "rom.elf").read_bytes()
+    failures = [
+        (FileNotFoundError, {"images": [(tmp_path / "absent.bin", 0)]}, tmp_path / "x.elf"),
+        (ValueError, {"images": [(image, 0), (image, 4)]}, tmp_path / "x.elf"),
+        (FileNotFoundError, {}, tmp_path / "absent" / "x.elf"),
+        (IsADirectoryError, {}, tmp_path),
+        (ValueError, {"machine": "z80"}, tmp_path / "x.elf"),
+    ]
+    for error, options, path in failures:
+        with pytest.raises(error):
+            table.export(path, **options)
+    with pytest.raises(ValueError, match="unknown format"):
+        table.export(tmp_path / "x", "coff")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["dup.ld", "rom.bin", "rom.elf"]
