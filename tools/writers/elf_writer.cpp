@@ -4,6 +4,7 @@
 // holds them), variables in .data, both without bytes; images bring bytes of their own; every
 // other kind is absolute.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "format_writers.h"
@@ -33,113 +34,116 @@ bool IsCode(std::uint8_t kind) {
   return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC;
 }
 
-// Fields in the file's byte order, gathered in memory and handed on in blocks.
+// Fields in the file's byte order, gathered in a block and handed on when it fills.
 class Encoder {
  public:
   Encoder(ByteSink& sink, bool big_endian) : sink_(sink), big_endian_(big_endian) {}
   ~Encoder() { Flush(); }
-  void U8(std::uint8_t value) { buffer_ += static_cast<char>(value); }
-  void U16(std::uint16_t value) { Bytes(value, 2); }
-  void U32(std::uint32_t value) { Bytes(value, 4); }
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  void U8(std::uint8_t value) { *Room(1) = static_cast<char>(value); }
+  void U16(std::uint16_t value) { Put(Room(2), value, 2); }
+  void U32(std::uint32_t value) { Put(Room(4), value, 4); }
+  // A symbol table entry, the fields in their order in the file.
+  void Symbol(std::uint32_t name, std::uint32_t value, std::uint32_t size, std::uint8_t info,
+              std::uint16_t section) {
+    char* at = Room(kSymbolSize);
+    Put(at, name, 4);
+    Put(at + 4, value, 4);
+    Put(at + 8, size, 4);
+    at[12] = static_cast<char>(info);
+    at[13] = 0;
+    Put(at + 14, section, 2);
+  }
+  // Text and its terminating zero.
+  void Text(std::string_view text) {
+    char* at = Room(text.size() + 1);
+    std::memcpy(at, text.data(), text.size());
+    at[text.size()] = '\0';
+  }
   void Raw(const void* data, std::size_t size) {
     Flush();
     sink_.Write(data, size);
-  }
-  void Text(std::string_view text) {
-    buffer_.append(text);
-    buffer_ += '\0';
-    if (buffer_.size() >= kBlock) Flush();
+    written_ += size;
   }
   void PadTo(std::uint64_t offset) {
-    while (written_ + buffer_.size() < offset) U8(0);
+    while (written_ + used_ < offset) U8(0);
   }
   void Flush() {
-    sink_.Write(buffer_.data(), buffer_.size());
-    written_ += buffer_.size();
-    buffer_.clear();
+    sink_.Write(block_, used_);
+    written_ += used_;
+    used_ = 0;
   }
-  void Count(std::size_t size) { written_ += size; }
 
  private:
-  static constexpr std::size_t kBlock = 1 << 16;
-  void Bytes(std::uint32_t value, int count) {
+  static constexpr std::size_t kBlock = 1 << 16;  // more than the longest text
+  char* Room(std::size_t size) {
+    if (used_ + size > kBlock) Flush();
+    char* at = block_ + used_;
+    used_ += size;
+    return at;
+  }
+  void Put(char* at, std::uint32_t value, int count) const {
+    if (!big_endian_ && std::endian::native == std::endian::little) {
+      std::memcpy(at, &value, static_cast<std::size_t>(count));
+      return;
+    }
     for (int i = 0; i < count; ++i) {
       int shift = big_endian_ ? 8 * (count - 1 - i) : 8 * i;
-      buffer_ += static_cast<char>((value >> shift) & 0xFF);
+      at[i] = static_cast<char>((value >> shift) & 0xFF);
     }
-    if (buffer_.size() >= kBlock) Flush();
   }
   ByteSink& sink_;
   bool big_endian_;
-  std::string buffer_;
+  char block_[kBlock];
+  std::size_t used_ = 0;
   std::uint64_t written_ = 0;
 };
 
 struct Layout {
   std::vector<Section> sections;
-  std::vector<std::uint32_t> homes;  // per symbol: its section's index, or kAbsolute
-  std::vector<std::uint32_t> sizes;  // per symbol
-  std::uint32_t symtab = 0;          // the index of .symtab
+  std::vector<std::uint32_t> index_of_home;  // each home's section, or kAbsolute
+  std::vector<std::uint32_t> sizes;          // per symbol, with --sizes; empty otherwise
+  std::uint32_t symtab = 0;                  // the index of .symtab
   std::uint64_t section_headers = 0;
 };
 
-// Each symbol's home before sections are numbered: kHomeImage + i for image i.
-std::vector<std::uint32_t> Homes(const std::vector<const MapSymbol*>& symbols,
-                                 const std::vector<Image>& images) {
-  std::vector<std::uint32_t> homes(symbols.size(), kHomeAbsolute);
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol& s = *symbols[i];
-    if (s.kind == K8MAP_KIND_VAR) homes[i] = kHomeData;
-    if (!IsCode(s.kind)) continue;
-    homes[i] = kHomeText;
-    for (std::size_t image = 0; image < images.size(); ++image) {
-      std::uint64_t start = images[image].address;
-      if (s.value >= start && s.value < start + images[image].bytes.size()) {
-        homes[i] = kHomeImage + static_cast<std::uint32_t>(image);
-      }
+// A symbol's home before sections are numbered: kHomeImage + i for image i.
+std::uint32_t HomeOf(const MapSymbol& s, const std::vector<Image>& images) {
+  if (s.kind == K8MAP_KIND_VAR) return kHomeData;
+  if (!IsCode(s.kind)) return kHomeAbsolute;
+  for (std::size_t image = 0; image < images.size(); ++image) {
+    std::uint64_t start = images[image].address;
+    if (s.value >= start && s.value < start + images[image].bytes.size()) {
+      return kHomeImage + static_cast<std::uint32_t>(image);
     }
   }
-  return homes;
+  return kHomeText;
 }
 
 // The distance of each symbol to the next higher value among those of its home; 0 for the last
 // and for absolute symbols.
 std::vector<std::uint32_t> Sizes(const std::vector<const MapSymbol*>& symbols,
-                                 const std::vector<std::uint32_t>& homes) {
-  std::vector<std::uint32_t> order(symbols.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  auto key = [&](std::uint32_t i) { return std::make_pair(homes[i], symbols[i]->value); };
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+                                 const std::vector<Image>& images) {
+  // (home, value) in the high and low halves of a key: sorted, each run of equal keys is
+  // followed by the next higher value of the same home, if any.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> order(symbols.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) {
+    order[i] = {(std::uint64_t{HomeOf(*symbols[i], images)} << 32) | symbols[i]->value, i};
+  }
+  std::sort(order.begin(), order.end());
   std::vector<std::uint32_t> sizes(symbols.size(), 0);
   std::size_t next = 0;  // the first of the order with a higher key than the current run
   for (std::size_t i = 0; i < order.size(); i = next) {
-    while (next < order.size() && key(order[next]) == key(order[i])) ++next;
-    bool has_higher = next < order.size() && homes[order[next]] == homes[order[i]];
-    if (!has_higher || homes[order[i]] == kHomeAbsolute) continue;
-    std::uint32_t size = symbols[order[next]]->value - symbols[order[i]]->value;
-    for (std::size_t j = i; j < next; ++j) sizes[order[j]] = size;
+    std::uint64_t key = order[i].first;
+    while (next < order.size() && order[next].first == key) ++next;
+    bool has_higher = next < order.size() && (order[next].first >> 32) == (key >> 32);
+    if (!has_higher || (key >> 32) == kHomeAbsolute) continue;
+    auto size = static_cast<std::uint32_t>(order[next].first - key);
+    for (std::size_t j = i; j < next; ++j) sizes[order[j].second] = size;
   }
   return sizes;
-}
-
-// A section without bytes spanning the symbols of one home, from the lowest value to the
-// highest (its size included), so that the highest lies inside it too.
-Section SpanSection(const std::vector<const MapSymbol*>& symbols,
-                    const std::vector<std::uint32_t>& homes,
-                    const std::vector<std::uint32_t>& sizes, std::uint32_t home, const char* name,
-                    std::uint32_t flags) {
-  Section section{name, kNoBits, flags};
-  std::uint64_t low = UINT64_MAX, high = 0;
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    if (homes[i] != home) continue;
-    low = std::min<std::uint64_t>(low, symbols[i]->value);
-    high = std::max<std::uint64_t>(high, symbols[i]->value + std::max<std::uint64_t>(sizes[i], 1));
-  }
-  if (low == UINT64_MAX) return {};
-  section.address = static_cast<std::uint32_t>(low);
-  section.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(high - low, UINT32_MAX));
-  return section;
 }
 
 }  // namespace
@@ -161,27 +165,62 @@ bool ImagesApart(const std::vector<Image>& images, std::string* error) {
 
 namespace {
 
+// What a pass over the symbols gathers: the span of .text and .data, the locals, the names'
+// lengths and the size of the string table.
+struct Survey {
+  std::uint64_t low[2] = {UINT64_MAX, UINT64_MAX}, high[2] = {0, 0};
+  std::uint32_t locals = 1;                // the null symbol is local
+  std::vector<std::uint8_t> name_lengths;  // per symbol: names are at most 255 bytes
+  std::uint64_t string_bytes = 1;
+  // The symbols in the table's order: the locals in map order, then the globals.
+  std::vector<std::uint32_t> order;
+};
+
+Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols,
+                     const std::vector<Image>& images) {
+  Survey survey;
+  survey.name_lengths.reserve(symbols.size());
+  // Locals from the front, globals from the back (turned round afterwards).
+  survey.order.resize(symbols.size());
+  std::size_t globals = 0;
+  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
+    const MapSymbol* s = symbols[i];
+    bool local = s->scope != 'g';
+    if (local) {
+      survey.order[survey.locals++ - 1] = i;
+    } else {
+      survey.order[symbols.size() - ++globals] = i;
+    }
+    std::size_t length = std::min<std::size_t>(std::strlen(s->name), 255);
+    survey.name_lengths.push_back(static_cast<std::uint8_t>(length));
+    survey.string_bytes += length + 1;
+    std::uint32_t home = HomeOf(*s, images);
+    if (home != kHomeText && home != kHomeData) continue;
+    // The highest symbol lies inside its section too.
+    int span = home == kHomeData;
+    survey.low[span] = std::min<std::uint64_t>(survey.low[span], s->value);
+    survey.high[span] = std::max<std::uint64_t>(survey.high[span], s->value + std::uint64_t{1});
+  }
+  std::reverse(survey.order.begin() + (survey.locals - 1), survey.order.end());
+  return survey;
+}
+
 bool Lay(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-         std::uint64_t string_bytes, Layout* layout, std::string* error) {
-  std::vector<std::uint32_t> homes = Homes(symbols, options.images);
-  layout->sizes =
-      options.sizes ? Sizes(symbols, homes) : std::vector<std::uint32_t>(symbols.size());
+         const Survey& survey, Layout* layout, std::string* error) {
+  if (options.sizes) layout->sizes = Sizes(symbols, options.images);
   std::vector<Section>& sections = layout->sections;
   sections.push_back({});
-  std::vector<std::uint32_t> index_of_home(kHomeImage + options.images.size(), kAbsolute);
-  struct Span {
-    std::uint32_t home;
-    const char* name;
-    std::uint32_t flags;
-  };
-  for (Span span :
-       {Span{kHomeText, ".text", kAlloc | kExecute}, Span{kHomeData, ".data", kAlloc | kWrite}}) {
-    std::uint32_t home = span.home;
-    Section section = SpanSection(symbols, homes, layout->sizes, home, span.name, span.flags);
-    if (section.name.empty()) continue;
-    section.offset = kHeaderSize;
-    index_of_home[home] = static_cast<std::uint32_t>(sections.size());
-    sections.push_back(section);
+  std::vector<std::uint32_t>& index_of_home = layout->index_of_home;
+  index_of_home.assign(kHomeImage + options.images.size(), kAbsolute);
+  // Sections without bytes spanning the code and the variables.
+  for (int span = 0; span < 2; ++span) {
+    if (survey.low[span] == UINT64_MAX) continue;
+    index_of_home[span == 0 ? kHomeText : kHomeData] = static_cast<std::uint32_t>(sections.size());
+    sections.push_back({span == 0 ? ".text" : ".data", kNoBits,
+                        span == 0 ? kAlloc | kExecute : kAlloc | kWrite,
+                        static_cast<std::uint32_t>(survey.low[span]), kHeaderSize,
+                        static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                            survey.high[span] - survey.low[span], UINT32_MAX))});
   }
   std::uint64_t offset = kHeaderSize;
   for (std::size_t i = 0; i < options.images.size(); ++i) {
@@ -193,20 +232,16 @@ bool Lay(const std::vector<const MapSymbol*>& symbols, const ExportOptions& opti
     sections.back().bytes = &image.bytes;
     offset += image.bytes.size();
   }
-  layout->homes.resize(symbols.size());
-  for (std::size_t i = 0; i < symbols.size(); ++i) layout->homes[i] = index_of_home[homes[i]];
   offset = (offset + 3) & ~std::uint64_t{3};
   layout->symtab = static_cast<std::uint32_t>(sections.size());
   std::uint64_t symtab_size = kSymbolSize * (symbols.size() + 1);
-  std::uint32_t locals = 1;
-  for (const MapSymbol* s : symbols) locals += s->scope != 'g';
   sections.push_back({".symtab", kSymTab, 0, 0, static_cast<std::uint32_t>(offset),
-                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, locals, 4,
+                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, survey.locals, 4,
                       kSymbolSize});
   offset += symtab_size;
   sections.push_back({".strtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset),
-                      static_cast<std::uint32_t>(string_bytes)});
-  offset += string_bytes;
+                      static_cast<std::uint32_t>(survey.string_bytes)});
+  offset += survey.string_bytes;
   sections.push_back({".shstrtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset)});
   for (const Section& s : sections) sections.back().size += s.name.size() + 1;
   offset += sections.back().size;
@@ -222,7 +257,6 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
   const unsigned char byte_order = options.big_endian ? 2 : 1;
   const unsigned char ident[16] = {0x7F, 'E', 'L', 'F', 1, byte_order, 1};
   e.Raw(ident, sizeof ident);
-  e.Count(sizeof ident);
   e.U16(2);  // an executable: symbol values are addresses
   e.U16(options.machine);
   e.U32(1);  // the current version
@@ -238,26 +272,25 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
   e.U16(static_cast<std::uint16_t>(layout.sections.size() - 1));  // .shstrtab, the last
 }
 
-// The symbols of one binding in map order, their names from *name_offset on.
-void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Layout& layout,
-                  bool global, std::uint32_t* name_offset) {
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
+// The symbol table after its null symbol, and the names of the string table after its "".
+void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols,
+                  const std::vector<Image>& images, const Layout& layout, const Survey& survey) {
+  std::uint32_t name_offset = 1;
+  for (std::size_t at = 0; at < survey.order.size(); ++at) {
+    std::uint32_t i = survey.order[at];
     const MapSymbol& s = *symbols[i];
-    if ((s.scope == 'g') != global) continue;
     std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
-    e.U32(*name_offset);
-    e.U32(s.value);
-    e.U32(layout.sizes[i]);
-    e.U8(static_cast<std::uint8_t>(((global ? kGlobal : kLocal) << 4) | type));
-    e.U8(0);
-    e.U16(static_cast<std::uint16_t>(layout.homes[i]));
-    *name_offset += static_cast<std::uint32_t>(std::strlen(s.name) + 1);
+    std::uint8_t binding = at + 1 < survey.locals ? kLocal : kGlobal;
+    e.Symbol(name_offset, s.value, layout.sizes.empty() ? 0 : layout.sizes[i],
+             static_cast<std::uint8_t>((binding << 4) | type),
+             static_cast<std::uint16_t>(layout.index_of_home[HomeOf(s, images)]));
+    name_offset += survey.name_lengths[i] + 1u;
   }
 }
 
-void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, bool global) {
-  for (const MapSymbol* s : symbols) {
-    if ((s->scope == 'g') == global) e.Text(s->name);
+void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Survey& survey) {
+  for (std::uint32_t i : survey.order) {
+    e.Text(std::string_view(symbols[i]->name, survey.name_lengths[i]));
   }
 }
 
@@ -273,24 +306,17 @@ void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  std::uint64_t string_bytes = 1;
-  for (const MapSymbol* s : symbols) string_bytes += std::strlen(s->name) + 1;
+  Survey survey = SurveySymbols(symbols, options.images);
   Layout layout;
-  if (!Lay(symbols, options, string_bytes, &layout, error)) return false;
+  if (!Lay(symbols, options, survey, &layout, error)) return false;
   Encoder e(sink, options.big_endian);
   WriteFileHeader(e, options, layout);
-  for (const Image& image : options.images) {
-    e.Raw(image.bytes.data(), image.bytes.size());
-    e.Count(image.bytes.size());
-  }
+  for (const Image& image : options.images) e.Raw(image.bytes.data(), image.bytes.size());
   e.PadTo(layout.sections[layout.symtab].offset);
-  for (int field = 0; field < 4; ++field) e.U32(0);  // the null symbol
-  std::uint32_t name_offset = 1;
-  WriteSymbols(e, symbols, layout, false, &name_offset);
-  WriteSymbols(e, symbols, layout, true, &name_offset);
+  e.Symbol(0, 0, 0, 0, 0);
+  WriteSymbols(e, symbols, options.images, layout, survey);
   e.Text("");
-  WriteNames(e, symbols, false);
-  WriteNames(e, symbols, true);
+  WriteNames(e, symbols, survey);
   for (const Section& s : layout.sections) e.Text(s.name);  // the null section's "" first
   e.PadTo(layout.section_headers);
   std::uint32_t name = 0;

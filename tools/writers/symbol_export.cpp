@@ -84,6 +84,9 @@ Selection DefaultSelection(ExportFormat format) {
 std::vector<const MapSymbol*> SelectSymbols(const std::vector<MapSymbols>& maps,
                                             const Selection& selection) {
   std::vector<const MapSymbol*> chosen;
+  std::size_t total = 0;
+  for (const MapSymbols& map : maps) total += map.count;
+  chosen.reserve(total);
   for (const MapSymbols& map : maps) {
     for (std::size_t i = 0; i < map.count; ++i) {
       if (Selected(map.symbols[i], selection)) chosen.push_back(&map.symbols[i]);
