@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 #include "format_writers.h"
 
@@ -104,7 +105,6 @@ class Encoder {
 struct Layout {
   std::vector<Section> sections;
   std::vector<std::uint32_t> index_of_home;  // each home's section, or kAbsolute
-  std::vector<std::uint32_t> sizes;          // per symbol, with --sizes; empty otherwise
   std::uint32_t symtab = 0;                  // the index of .symtab
   std::uint64_t section_headers = 0;
 };
@@ -165,49 +165,62 @@ bool ImagesApart(const std::vector<Image>& images, std::string* error) {
 
 namespace {
 
-// What a pass over the symbols gathers: the span of .text and .data, the locals, the names'
-// lengths and the size of the string table.
-struct Survey {
-  std::uint64_t low[2] = {UINT64_MAX, UINT64_MAX}, high[2] = {0, 0};
-  std::uint32_t locals = 1;                // the null symbol is local
-  std::vector<std::uint8_t> name_lengths;  // per symbol: names are at most 255 bytes
-  std::uint64_t string_bytes = 1;
-  // The symbols in the table's order: the locals in map order, then the globals.
-  std::vector<std::uint32_t> order;
+// A symbol as the symbol table holds it, before its section is numbered.
+struct Entry {
+  const char* name;
+  std::uint32_t value;
+  std::uint8_t length;  // of the name: names are at most 255 bytes
+  std::uint8_t info;    // binding and type
+  std::uint16_t home;
 };
 
-Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols,
-                     const std::vector<Image>& images) {
+// What a pass over the symbols gathers: the entries in the table's order (the locals in map
+// order, then the globals), with their sizes; the span of .text and .data; the string table's
+// size.
+struct Survey {
+  std::unique_ptr<Entry[]> entries;  // every one written by the survey: not cleared first
+  std::size_t count = 0;
+  std::vector<std::uint32_t> sizes;  // in the entries' order, with --sizes; empty otherwise
+  std::uint32_t locals = 1;          // the null symbol is local
+  std::uint64_t low[2] = {UINT64_MAX, UINT64_MAX}, high[2] = {0, 0};
+  std::uint64_t string_bytes = 1;
+};
+
+Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options) {
   Survey survey;
-  survey.name_lengths.reserve(symbols.size());
+  std::vector<std::uint32_t> sizes;
+  if (options.sizes) sizes = Sizes(symbols, options.images);
   // Locals from the front, globals from the back (turned round afterwards).
-  survey.order.resize(symbols.size());
+  survey.count = symbols.size();
+  survey.entries = std::make_unique_for_overwrite<Entry[]>(survey.count);
+  survey.sizes.resize(sizes.size());
   std::size_t globals = 0;
-  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol* s = symbols[i];
-    bool local = s->scope != 'g';
-    if (local) {
-      survey.order[survey.locals++ - 1] = i;
-    } else {
-      survey.order[symbols.size() - ++globals] = i;
-    }
-    std::size_t length = std::min<std::size_t>(std::strlen(s->name), 255);
-    survey.name_lengths.push_back(static_cast<std::uint8_t>(length));
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    const MapSymbol& s = *symbols[i];
+    bool local = s.scope != 'g';
+    std::size_t at = local ? survey.locals++ - 1 : symbols.size() - ++globals;
+    std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
+    std::uint32_t home = HomeOf(s, options.images);
+    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
+    survey.entries[at] = {s.name, s.value, static_cast<std::uint8_t>(length),
+                          static_cast<std::uint8_t>(((local ? kLocal : kGlobal) << 4) | type),
+                          static_cast<std::uint16_t>(home)};
+    if (!sizes.empty()) survey.sizes[at] = sizes[i];
     survey.string_bytes += length + 1;
-    std::uint32_t home = HomeOf(*s, images);
     if (home != kHomeText && home != kHomeData) continue;
     // The highest symbol lies inside its section too.
     int span = home == kHomeData;
-    survey.low[span] = std::min<std::uint64_t>(survey.low[span], s->value);
-    survey.high[span] = std::max<std::uint64_t>(survey.high[span], s->value + std::uint64_t{1});
+    survey.low[span] = std::min<std::uint64_t>(survey.low[span], s.value);
+    survey.high[span] = std::max<std::uint64_t>(survey.high[span], s.value + std::uint64_t{1});
   }
-  std::reverse(survey.order.begin() + (survey.locals - 1), survey.order.end());
+  std::size_t first_global = survey.locals - 1;
+  std::reverse(survey.entries.get() + first_global, survey.entries.get() + survey.count);
+  if (!sizes.empty()) std::reverse(survey.sizes.begin() + first_global, survey.sizes.end());
   return survey;
 }
 
 bool Lay(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
          const Survey& survey, Layout* layout, std::string* error) {
-  if (options.sizes) layout->sizes = Sizes(symbols, options.images);
   std::vector<Section>& sections = layout->sections;
   sections.push_back({});
   std::vector<std::uint32_t>& index_of_home = layout->index_of_home;
@@ -273,24 +286,19 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
 }
 
 // The symbol table after its null symbol, and the names of the string table after its "".
-void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols,
-                  const std::vector<Image>& images, const Layout& layout, const Survey& survey) {
+void WriteSymbols(Encoder& e, const Layout& layout, const Survey& survey) {
   std::uint32_t name_offset = 1;
-  for (std::size_t at = 0; at < survey.order.size(); ++at) {
-    std::uint32_t i = survey.order[at];
-    const MapSymbol& s = *symbols[i];
-    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
-    std::uint8_t binding = at + 1 < survey.locals ? kLocal : kGlobal;
-    e.Symbol(name_offset, s.value, layout.sizes.empty() ? 0 : layout.sizes[i],
-             static_cast<std::uint8_t>((binding << 4) | type),
-             static_cast<std::uint16_t>(layout.index_of_home[HomeOf(s, images)]));
-    name_offset += survey.name_lengths[i] + 1u;
+  for (std::size_t at = 0; at < survey.count; ++at) {
+    const Entry& entry = survey.entries[at];
+    e.Symbol(name_offset, entry.value, survey.sizes.empty() ? 0 : survey.sizes[at], entry.info,
+             static_cast<std::uint16_t>(layout.index_of_home[entry.home]));
+    name_offset += entry.length + 1u;
   }
 }
 
-void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Survey& survey) {
-  for (std::uint32_t i : survey.order) {
-    e.Text(std::string_view(symbols[i]->name, survey.name_lengths[i]));
+void WriteNames(Encoder& e, const Survey& survey) {
+  for (std::size_t at = 0; at < survey.count; ++at) {
+    e.Text(std::string_view(survey.entries[at].name, survey.entries[at].length));
   }
 }
 
@@ -306,7 +314,7 @@ void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  Survey survey = SurveySymbols(symbols, options.images);
+  Survey survey = SurveySymbols(symbols, options);
   Layout layout;
   if (!Lay(symbols, options, survey, &layout, error)) return false;
   Encoder e(sink, options.big_endian);
@@ -314,9 +322,9 @@ bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions&
   for (const Image& image : options.images) e.Raw(image.bytes.data(), image.bytes.size());
   e.PadTo(layout.sections[layout.symtab].offset);
   e.Symbol(0, 0, 0, 0, 0);
-  WriteSymbols(e, symbols, options.images, layout, survey);
+  WriteSymbols(e, layout, survey);
   e.Text("");
-  WriteNames(e, symbols, survey);
+  WriteNames(e, survey);
   for (const Section& s : layout.sections) e.Text(s.name);  // the null section's "" first
   e.PadTo(layout.section_headers);
   std::uint32_t name = 0;
