@@ -59,19 +59,33 @@ def version_header():
     return str(folder.relative_to(HERE))
 
 
+def report_assets(folder):
+    """report_assets.inc, as cmake/embed_report.cmake makes it: the report's page, style and
+    script as string constants."""
+    text = ("// Generated from tools/writers/report by cmake/embed_report.cmake: do not edit.\n"
+            "#pragma once\n#include <string_view>\n")
+    for file, name in (("page.html", "kReportPage"), ("page.css", "kReportStyle"),
+                       ("page.js", "kReportScript")):
+        content = (ROOT / "tools" / "writers" / "report" / file).read_text()
+        text += f'inline constexpr std::string_view {name} = R"k8report({content})k8report";\n'
+    (HERE / folder / "report_assets.inc").write_text(text)
+
+
 def licence():
     """The project's LICENSE beside this file, where the wheel's metadata takes it from."""
     (HERE / "LICENSE").write_text((ROOT / "LICENSE").read_text())
 
 
 licence()
+GENERATED = version_header()
+report_assets(GENERATED)
 
 extension = Pybind11Extension(
     "kestrum8_map._core",
     ["src/module.cpp", relative("src/api/table_exports.cpp")]
     + [relative(s) for s in core_sources() + writers_sources()],
     include_dirs=[relative("src"), relative("include"), relative("tools/writers"),
-                  relative("tools/common"), version_header()],
+                  relative("tools/common"), GENERATED],
     # The C functions stay inside the module.
     define_macros=[("K8MAP_BUILDING_LIBRARY", None), ("K8MAP_API", "")],
     cxx_std=20,

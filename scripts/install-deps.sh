@@ -23,7 +23,9 @@ if [ "${1:-native}" = all ]; then
          python3-dev python3-venv python3-pybind11 pybind11-dev python3-build python3-setuptools
          python3-wheel python3-pytest python3-numpy python3-mypy
          # mapsyms export's judges: binutils for every machine, gdb, lldb, pyelftools
-         binutils-multiarch gdb-multiarch lldb python3-pyelftools)
+         binutils-multiarch gdb-multiarch lldb python3-pyelftools
+         # mapsyms report's pages, opened and driven in a real browser
+         chromium)
 fi
 missing=()
 for pkg in "${want[@]}"; do

@@ -38,6 +38,7 @@ mapsyms-symbolize mapsyms symbolize
 mapsyms-diff mapsyms diff
 mapsyms-check mapsyms check
 mapsyms-export mapsyms export
+mapsyms-report mapsyms report
 maptokens maptokens
 LIST
 rm -f "$bin/man_warnings.txt"

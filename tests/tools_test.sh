@@ -409,6 +409,23 @@ check export_scope 2 "$(text '')" "mapsyms: unknown scope 'x' (a, g or s)" mapsy
 check export_help 0 "$(golden export_help.txt)" "" mapsyms export --help
 rm -rf "$exported"
 
+# ---- report ----
+reported=$(mktemp -d)
+check report_sample 0 "$(golden report_sample.html)" "" mapsyms report "$sample"
+check report_diff 0 "$(golden report_diff.html)" "" mapsyms report --all-kinds --region-gap 0x100 --title 'A <title> & more' "$sample" "$next"
+check report_to_file 0 "$(text '')" "" mapsyms report -o "$reported/r.html" "$sample"
+if cmp -s "$reported/r.html" "$(golden report_sample.html)"; then passed=$((passed + 1)); else
+  echo "report_to_file: the file differs from the page on standard output"; failed=$((failed + 1)); fi
+check report_failed_map 3 "$(text '')" "missing_line_end.map:3: syntax error" mapsyms report -o "$reported/failed.html" "$data/missing_line_end.map"
+check report_failed_new 3 "$(text '')" "missing_line_end.map:3: syntax error" mapsyms report -o "$reported/failed.html" "$sample" "$data/missing_line_end.map"
+check report_unwritable 3 "$(text '')" "mapsyms: cannot write $reported/absent/r.html: " mapsyms report -o "$reported/absent/r.html" "$sample"
+if [ "$(ls "$reported")" = r.html ]; then passed=$((passed + 1)); else
+  echo "report_no_partial_file: left $(ls "$reported")"; failed=$((failed + 1)); fi
+check report_three 2 "$(text '')" "mapsyms: report takes one map, or two to compare" mapsyms report "$sample" "$sample" "$next"
+check report_gap 2 "$(text '')" "mapsyms: --region-gap takes a number" mapsyms report --region-gap 1x "$sample"
+check report_help 0 "$(golden report_help.txt)" "" mapsyms report --help
+rm -rf "$reported"
+
 # ---- check ----
 check check_findings 3 "$(golden check_findings.txt)" "" mapsyms check "$data/check_findings.map"
 check check_clean 0 "$(text "$sample: parse succeeded, 12 records\n")" "" mapsyms check "$sample"

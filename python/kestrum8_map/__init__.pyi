@@ -121,6 +121,15 @@ class Table(Sequence[Symbol]):
         sizes: bool = ...,
         images: Optional[Iterable[Tuple[PathLike, SupportsIndex]]] = ...,
     ) -> int: ...
+    def report(
+        self,
+        path: PathLike,
+        new: Optional[Table] = ...,
+        *,
+        kinds: _Kinds = ...,
+        region_gap: SupportsIndex = ...,
+        title: Optional[str] = ...,
+    ) -> None: ...
 
 class Error(Exception): ...
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "kestrum8_map.h"
+#include "report.h"
 #include "symbol_export.h"
 
 namespace py = pybind11;
@@ -490,6 +491,38 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   return report.conflicts;
 }
 
+// Table.report: the page mapsyms report writes, through the same writer.
+void Report(const Table& table, const py::object& path, const py::object& new_table,
+            const py::object& kinds, const py::object& region_gap, const py::object& title) {
+  k8writers::ReportOptions options;
+  options.kinds = kinds.is_none() ? k8writers::ReportDefaultKinds() : KindMask(kinds);
+  options.region_gap = Number(region_gap, "region_gap");
+  if (!title.is_none()) options.title = title.cast<std::string>();
+  py::module_ os = py::module_::import("os");
+  std::string where = os.attr("fsencode")(path).cast<std::string>();
+  if (where.find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
+  k8writers::MapSymbols old_map{py::str(table.name()).cast<std::string>(), table.symbols(),
+                                table.Size()};
+  std::optional<k8writers::MapSymbols> new_map;
+  std::shared_ptr<Table> other;
+  if (!new_table.is_none()) {
+    other = new_table.cast<std::shared_ptr<Table>>();
+    new_map = k8writers::MapSymbols{py::str(other->name()).cast<std::string>(), other->symbols(),
+                                    other->Size()};
+  }
+  std::string error;
+  bool written;
+  {
+    py::gil_scoped_release unlocked;
+    written =
+        k8writers::ReportToFile(old_map, new_map ? &*new_map : nullptr, options, where, &error);
+  }
+  if (!written) {
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, py::str(os.attr("fsdecode")(path)).ptr());
+    throw py::error_already_set();
+  }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -637,6 +670,15 @@ those addresses) shape the ELF file. The file is written beside its final name a
 into place when complete. Returns how many symbols were left out because their name was given
 before with another value (ld and h). Raises OSError when the file or an image cannot be read
 or written, ValueError for unknown options or overlapping images.)doc")
+      .def("report", &Report, py::arg("path"), py::arg("new") = py::none(), py::kw_only(),
+           py::arg("kinds") = py::none(), py::arg("region_gap") = 0x10000,
+           py::arg("title") = py::none(),
+           R"doc(Writes the page mapsyms report writes, to the same bytes: one self-contained HTML
+file of the table's memory (regions, layout, symbols, largest symbols), or with new (another
+Table) of new's memory and what changed from this table. kinds (a kind keyword or a list; the
+address-bearing kinds Addr., loc., Func. and Var. by default) chooses the symbols listed,
+region_gap the largest step within a region, title the page's title. Written beside its final
+name and renamed into place when complete; OSError when it cannot be written.)doc")
       .def("__copy__", [](const std::shared_ptr<Table>& t) { return t; })
       .def("__deepcopy__", [](const std::shared_ptr<Table>& t, const py::object&) { return t; })
       .def("__repr__",

@@ -388,3 +388,18 @@ def test_export_images_duplicates_and_failures(tmp_path):
     with pytest.raises(ValueError, match="unknown format"):
         table.export(tmp_path / "x", "coff")
     assert sorted(p.name for p in tmp_path.iterdir()) == ["dup.ld", "rom.bin", "rom.elf"]
+
+
+def test_report_writes_what_mapsyms_writes(tmp_path):
+    old, new = SAMPLE, SOURCE / "tests" / "data" / "sample_next.map"
+    cases = [({}, []), ({"new": k8.parse(str(new)), "kinds": k8.ALL_KINDS, "region_gap": 0x100,
+                         "title": "A <title> & more"},
+                        ["--all-kinds", "--region-gap", "100", "--title", "A <title> & more"])]
+    for number, (options, arguments) in enumerate(cases):
+        ours, theirs = tmp_path / f"python{number}.html", tmp_path / f"mapsyms{number}.html"
+        k8.parse(str(old)).report(ours, **options)
+        maps = [str(old)] + ([str(new)] if "new" in options else [])
+        subprocess.run([str(MAPSYMS), "report", *arguments, "-o", str(theirs), *maps], check=True)
+        assert ours.read_bytes() == theirs.read_bytes()
+    with pytest.raises(FileNotFoundError):
+        k8.parse(str(old)).report(tmp_path / "absent" / "r.html")

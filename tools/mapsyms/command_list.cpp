@@ -391,6 +391,7 @@ const char* const kProgramHelp =
        mapsyms diff [--format F] OLD NEW
        mapsyms check FILE...
        mapsyms export --format elf|ld|h|sym [options] [-o OUT] MAP...
+       mapsyms report [options] [-o OUT] MAP [NEW_MAP]
 
 Reads symbol map files through the kestrum8_map library and prints their records.
 
@@ -432,6 +433,7 @@ Commands:
   diff        the records added, removed and moved between two map files
   check       the lines of map files that look like symbol entries but make no record
   export      the symbols as an ELF file, a linker script, a C header or a symbol list
+  report      one HTML page of the memory of a map, or of what changed between two
 
 Addresses and offsets (ADDR, N) are hexadecimal, with or without 0x, any number of leading
 zeros, at most 32 bits: 1000, 0x1000 and 0x00001000 are the same address.

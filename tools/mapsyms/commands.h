@@ -24,6 +24,7 @@ extern const Command kSymbolizeCommand;
 extern const Command kDiffCommand;
 extern const Command kCheckCommand;
 extern const Command kExportCommand;
+extern const Command kReportCommand;
 
 // The help of the whole program: commands, options, address notation, exit codes.
 extern const char* const kProgramHelp;

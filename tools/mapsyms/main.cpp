@@ -24,7 +24,7 @@ constexpr const char* kToolVersion = "mapsyms " K8MAP_VERSION;
 
 const Command* ChooseCommand(std::vector<std::string>* args) {
   for (const Command* command :
-       {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand, &kExportCommand}) {
+       {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand, &kExportCommand, &kReportCommand}) {
     if (!args->empty() && (*args)[0] == command->name) {
       args->erase(args->begin());
       return command;

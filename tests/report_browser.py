@@ -1,0 +1,370 @@
+# SPDX-License-Identifier: MIT
+"""mapsyms report's pages in Debian's headless Chromium, driven through the DevTools protocol over
+a pipe as a person would use them: the counts on the page against the library's (through
+mapsyms), typing in the search box, choosing a kind, sorting a column, clicking a block of the
+layout, a fragment opening its view, the diff page's counts against mapsyms diff, names and
+titles that must stay text, a map without address symbols; no console error on any page, and
+a screenshot that is not blank.
+
+usage: report_browser.py BIN_DIR SOURCE_DIR
+       report_browser.py --time MAPSYMS MAP   (bench: the page's size and its time to be ready)
+"""
+
+import base64
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+CHROMIUM = "/usr/bin/chromium"
+
+
+class Browser:
+    """One headless Chromium and one page, spoken to in the DevTools protocol's JSON messages,
+    each ended by a zero byte, on the pipe Chromium reads from descriptor 3 and writes to 4."""
+
+    def __init__(self):
+        self.profile = tempfile.mkdtemp(prefix="report_browser.")
+        to_chrome, self.out = os.pipe()
+        self.into, from_chrome = os.pipe()
+
+        def descriptors():
+            os.dup2(to_chrome, 3)
+            os.dup2(from_chrome, 4)
+
+        self.process = subprocess.Popen(
+            [CHROMIUM, "--headless=new", "--remote-debugging-pipe", "--no-sandbox",
+             "--disable-gpu", "--no-first-run", "--no-default-browser-check",
+             "--disable-extensions", "--allow-file-access-from-files",
+             f"--user-data-dir={self.profile}", "about:blank"],
+            pass_fds=(3, 4), preexec_fn=descriptors,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(to_chrome)
+        os.close(from_chrome)
+        self.buffer = b""
+        self.next_id = 0
+        self.events = []
+        target = self.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+        self.session = self.call("Target.attachToTarget",
+                                 {"targetId": target, "flatten": True})["sessionId"]
+        for domain in ("Page", "Runtime", "Log"):
+            self.call(domain + ".enable", session=True)
+        self.call("Emulation.setDeviceMetricsOverride",
+                  {"width": 1280, "height": 1000, "deviceScaleFactor": 1, "mobile": False},
+                  session=True)
+
+    def call(self, method, params=None, session=False):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = self.session
+        os.write(self.out, json.dumps(message).encode() + b"\0")
+        while True:
+            reply = self.receive()
+            if reply.get("id") == self.next_id:
+                if "error" in reply:
+                    raise AssertionError(f"{method}: {reply['error']}")
+                return reply.get("result", {})
+            self.events.append(reply)
+
+    def receive(self):
+        while b"\0" not in self.buffer:
+            chunk = os.read(self.into, 1 << 20)
+            if not chunk:
+                raise AssertionError("Chromium closed the pipe")
+            self.buffer += chunk
+        message, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(message)
+
+    def evaluate(self, expression):
+        result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True,
+                                                "awaitPromise": True}, session=True)
+        if "exceptionDetails" in result:
+            raise AssertionError(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
+    def open(self, url, timeout=60):
+        """Opens url and waits until its script says it is ready; the seconds it took."""
+        self.events.clear()
+        started = time.monotonic()
+        self.call("Page.navigate", {"url": url}, session=True)
+        while time.monotonic() - started < timeout:
+            if self.evaluate("document.readyState === 'complete' && "
+                             "document.body && document.body.dataset.ready === 'true'"):
+                return time.monotonic() - started
+            time.sleep(0.02)
+        raise AssertionError(f"{url} was not ready within {timeout} s")
+
+    def errors(self):
+        """The page's console errors and uncaught exceptions since it was opened."""
+        self.evaluate("0")  # collects the events sent meanwhile
+        found = []
+        for event in self.events:
+            method, params = event.get("method"), event.get("params", {})
+            if method == "Runtime.exceptionThrown":
+                found.append(params["exceptionDetails"].get("text"))
+            elif method == "Runtime.consoleAPICalled" and params.get("type") in ("error", "assert"):
+                found.append(str(params.get("args")))
+            elif method == "Log.entryAdded" and params["entry"].get("level") == "error":
+                found.append(params["entry"].get("text"))
+            elif method == "Page.javascriptDialogOpening":
+                found.append("a dialog opened: " + params.get("message", ""))
+        return found
+
+    def click(self, selector, dx=None, dy=None):
+        """Clicks an element as a mouse does, at its middle or at (dx, dy) within it."""
+        box = self.evaluate(f"""(() => {{ const e = document.querySelector({json.dumps(selector)});
+            e.scrollIntoView({{block: 'center'}}); const r = e.getBoundingClientRect();
+            return [r.left, r.top, r.width, r.height]; }})()""")
+        x = box[0] + (box[2] / 2 if dx is None else dx)
+        y = box[1] + (box[3] / 2 if dy is None else dy)
+        for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
+            self.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left",
+                                                   "clickCount": 1}, session=True)
+
+    def type(self, selector, text):
+        self.click(selector)
+        self.call("Input.insertText", {"text": text}, session=True)
+
+    def screenshot(self):
+        return base64.b64decode(self.call("Page.captureScreenshot", {"format": "png"},
+                                          session=True)["data"])
+
+    def close(self):
+        try:
+            self.call("Browser.close")
+        except (AssertionError, OSError):
+            pass
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+
+def png_colours(png):
+    """How many different bytes the picture's first rows hold (a blank page holds a few)."""
+    at, idat, width = 8, b"", 0
+    while at < len(png):
+        length = int.from_bytes(png[at:at + 4], "big")
+        kind = png[at + 4:at + 8]
+        if kind == b"IHDR":
+            width = int.from_bytes(png[at + 8:at + 12], "big")
+        if kind == b"IDAT":
+            idat += png[at + 8:at + 8 + length]
+        at += 12 + length
+    raw = zlib.decompress(idat)
+    return len(set(raw[:width * 4 * 400]))
+
+
+def time_ready(mapsyms, map_path):
+    """For bench: the report's size against the map's, and its seconds to be ready."""
+    work = tempfile.mkdtemp(prefix="report_time.")
+    page = os.path.join(work, "report.html")
+    subprocess.run([mapsyms, "report", "-o", page, map_path], check=True)
+    browser = Browser()
+    try:
+        seconds = browser.open("file://" + page, timeout=120)
+        searched = time.monotonic()
+        browser.type("#search", "uart")
+        rows = browser.evaluate("document.getElementById('row-count').textContent")
+        search_seconds = time.monotonic() - searched
+        errors = browser.errors()
+    finally:
+        browser.close()
+    ratio = os.path.getsize(page) / os.path.getsize(map_path)
+    print(f"report / map size: {ratio:.2f}; ready in Chromium: {seconds:.2f} s; "
+          f"a search: {search_seconds:.2f} s ({rows}); console errors: {len(errors)}")
+    shutil.rmtree(work)
+
+
+if __name__ == "__main__" and len(sys.argv) == 4 and sys.argv[1] == "--time":
+    time_ready(sys.argv[2], sys.argv[3])
+    sys.exit(0)
+
+
+BIN, SOURCE = (sys.argv[1], sys.argv[2]) if len(sys.argv) == 3 else ("", "")
+MAPSYMS = os.path.join(BIN, "mapsyms")
+DRAWN = ["--kind", "Addr.", "--kind", "loc.", "--kind", "Func.", "--kind", "Var."]
+results = {"passed": 0, "failed": 0}
+
+
+def mapsyms(*args, check=True):
+    done = subprocess.run([MAPSYMS, *args], capture_output=True, text=True)
+    if check and done.returncode not in (0, 1):
+        raise AssertionError(f"mapsyms {args}: {done.stderr}")
+    return done.stdout
+
+
+def expect(what, got, wanted):
+    if got != wanted:
+        raise AssertionError(f"{what}: {got!r}, expected {wanted!r}")
+
+
+def case(name, test, browser, *args):
+    try:
+        test(browser, *args)
+        errors = browser.errors()
+        expect("console errors", errors, [])
+        results["passed"] += 1
+    except AssertionError as error:
+        results["failed"] += 1
+        print(f"{name}: {error}")
+
+
+def rows(browser, table="symbol-table"):
+    """The rendered rows of a table: each a list of its cells' texts."""
+    return browser.evaluate(f"""[...document.querySelectorAll('#{table} tbody tr:not(.spacer)')]
+        .map(tr => [...tr.cells].map(td => td.textContent))""")
+
+
+def counted(*args):
+    return int(mapsyms("--count", *args).strip())
+
+
+def check_counts(browser, page, sample):
+    browser.open(page)
+    cells = browser.evaluate("""Object.fromEntries([...document.querySelectorAll(
+        '#counts tbody tr, #counts tfoot tr')].map(tr => [tr.cells[0].textContent,
+        tr.cells[4].textContent]))""")
+    expect("all symbols", int(cells["All"]), counted(*DRAWN, sample))
+    for kind in ("Addr.", "loc.", "Func.", "Var."):
+        expect(kind, int(cells.get(kind, "0")), counted("--kind", kind, sample))
+    expect("row count", browser.evaluate("document.getElementById('row-count').textContent"),
+           f"{cells['All']} of {cells['All']} symbols")
+    shown = rows(browser)
+    listed = mapsyms(*DRAWN, "--sort", "value", "--format", "csv", sample).splitlines()[1:]
+    expect("the table's names, by value", [r[4] for r in shown],
+           [line.split(",")[0] for line in listed])
+    expect("a row's cells", shown[0][:4] + shown[0][5:], ["0x00000000", "0x00000100", "Addr.", "g", "6"])
+
+
+def check_search_kind_sort(browser, page, sample):
+    browser.open(page)
+    browser.type("#search", "uart")
+    names = [r[4] for r in rows(browser)]
+    expect("names found by 'uart'", len(names), counted(*DRAWN, "--name", "*uart*", sample))
+    if not all("uart" in n for n in names):
+        raise AssertionError(f"a row without 'uart': {names}")
+    browser.evaluate("""(() => { const s = document.getElementById('kind-filter');
+        s.value = 'loc.'; s.dispatchEvent(new Event('change')); })()""")
+    expect("uart's loc. symbols", [r[4] for r in rows(browser)], ["uart_wait_tx"])
+    browser.evaluate("""(() => { const s = document.getElementById('kind-filter');
+        s.value = ''; s.dispatchEvent(new Event('change')); })()""")
+    browser.click("#symbol-table th[data-sort=name]")
+    by_name = [r[4] for r in rows(browser)]
+    expect("sorted by name", by_name, sorted(names))
+    browser.click("#symbol-table th[data-sort=name]")
+    expect("sorted by name, descending", [r[4] for r in rows(browser)], sorted(names, reverse=True))
+    browser.click("#symbol-table th[data-sort=span]")
+    spans = [int(r[1], 16) if r[1] else -1 for r in rows(browser)]
+    expect("sorted by span", spans, sorted(spans))
+    fragment = browser.evaluate("location.hash")
+    expect("the fragment", fragment, "#q=uart&sort=span")
+
+
+def check_block_click(browser, page, sample):
+    browser.open(page)
+    # code 1 spans 0x0 to 0x2200; uart_putc (0x1040, span 0x1C) lies at its fraction of the band.
+    box = browser.evaluate("""(() => { const c = document.querySelector('#layout canvas');
+        return [c.clientWidth, c.clientHeight]; })()""")
+    x = (0x1040 + 0x0E) / (0x2200 + 1) * box[0]
+    browser.click("#layout canvas", dx=x, dy=box[1] / 2)
+    selected = browser.evaluate("""[...document.querySelectorAll('#symbol-table tr.selected')]
+        .map(tr => tr.cells[4].textContent)""")
+    expect("the row selected by the click", selected, ["uart_putc"])
+    if "sel=" not in browser.evaluate("location.hash"):
+        raise AssertionError("the selection is not in the fragment")
+    tooltip = browser.evaluate("document.getElementById('tooltip').textContent")
+    if not tooltip.startswith("uart_putc\n0x00001040"):
+        raise AssertionError(f"the hover names {tooltip!r}")
+    if png_colours(browser.screenshot()) < 20:
+        raise AssertionError("the screenshot is blank")
+
+
+def check_fragment(browser, page, sample):
+    browser.open(page + "#q=timer*&sort=-value&kind=loc.")
+    expect("the fragment's view", [r[4] for r in rows(browser)], ["timer_isr_exit"])
+    browser.open(page + "#q=_&sort=-value")
+    values = [int(r[0], 16) for r in rows(browser)]
+    expect("descending values", values, sorted(values, reverse=True))
+    expect("the search box", browser.evaluate("document.getElementById('search').value"), "_")
+
+
+def check_diff(browser, page, old, new):
+    browser.open(page)
+    cells = browser.evaluate("""[...document.querySelectorAll('#change-counts tbody tr')][1]
+        .querySelectorAll('td').length && [...[...document.querySelectorAll(
+        '#change-counts tbody tr')][1].cells].slice(1).map(td => td.textContent)""")
+    summary = mapsyms("diff", old, new).splitlines()[-1]
+    expect("the records' counts", summary,
+           f"{cells[0]} added, {cells[1]} removed, {cells[2]} moved, {cells[3]} unchanged")
+    changes = rows(browser, "change-table")
+    if not changes or changes[0][0] not in ("added", "moved", "removed"):
+        raise AssertionError(f"the change table: {changes[:3]}")
+    marked = browser.evaluate("document.querySelectorAll('#symbol-table tr.added, #symbol-table tr.moved').length")
+    if marked == 0:
+        raise AssertionError("no changed symbol marked in the table")
+
+
+def check_escaping(browser, page, title):
+    browser.open(page)
+    expect("the title", browser.evaluate("document.title"), title)
+    expect("the heading", browser.evaluate("document.querySelector('h1').textContent"), title)
+    expect("elements made from text", browser.evaluate(
+        "document.querySelectorAll('script').length + document.querySelectorAll('b, img').length"), 2)
+    caption = browser.evaluate("document.querySelector('#counts caption').textContent")
+    if "<b>" not in caption or "\ufffd" not in caption:
+        raise AssertionError(f"the map's name as shown: {caption!r}")
+
+
+def check_no_addresses(browser, page):
+    browser.open(page)
+    note = browser.evaluate("document.querySelector('#layout .empty').textContent")
+    if "No address symbols" not in note:
+        raise AssertionError(f"the layout says {note!r}")
+    expect("the listed symbols", browser.evaluate("document.getElementById('row-count').textContent"),
+           "2 of 2 symbols")
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="report_pages.")
+    sample = os.path.join(SOURCE, "examples", "sample.map")
+    new = os.path.join(SOURCE, "tests", "data", "sample_next.map")
+    page = os.path.join(work, "sample.html")
+    mapsyms("report", "-o", page, sample)
+    diff_page = os.path.join(work, "diff.html")
+    mapsyms("report", "-o", diff_page, sample, new)
+    odd_map = os.path.join(work, "<b>&\"q'\xe9.map".encode("latin-1").decode("utf-8", "surrogateescape"))
+    shutil.copy(sample, odd_map)
+    title = "<script>alert(1)</script> & \"quotes\" <img src=x onerror=alert(2)>"
+    odd_page = os.path.join(work, "odd.html")
+    mapsyms("report", "--title", title, "-o", odd_page, odd_map)
+    equ_map = os.path.join(work, "equ.map")
+    with open(equ_map, "w") as f:
+        f.write("  LIMIT  EQU  g  0x10\n  flag  bit  s  0x20(1)\n")
+    equ_page = os.path.join(work, "equ.html")
+    mapsyms("report", "--all-kinds", "-o", equ_page, equ_map)
+    browser = Browser()
+    try:
+        url = "file://" + page
+        case("counts", check_counts, browser, url, sample)
+        case("search_kind_sort", check_search_kind_sort, browser, url, sample)
+        case("block_click", check_block_click, browser, url, sample)
+        case("fragment", check_fragment, browser, url, sample)
+        case("diff", check_diff, browser, "file://" + diff_page, sample, new)
+        case("escaping", check_escaping, browser, "file://" + odd_page, title)
+        case("no_addresses", check_no_addresses, browser, "file://" + equ_page)
+    finally:
+        browser.close()
+        shutil.rmtree(work)
+    print(f"{results['passed']} passed, {results['failed']} failed")
+    return 1 if results["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// mapsyms report [--kind KIND]... [--all-kinds] [--region-gap N] [--title TEXT] [-o OUT] MAP
+// [NEW_MAP]: one self-contained HTML page of the map's memory, or of what changed from MAP to
+// NEW_MAP. The page is written by the writers shared with the Python package (tools/writers).
+#include <string>
+
+#include "commands.h"
+#include "exit_codes.h"
+#include "kinds.h"
+#include "maps.h"
+#include "messages.h"
+#include "number.h"
+#include "report.h"
+
+namespace {
+
+class OutputSink : public k8writers::ByteSink {
+ public:
+  explicit OutputSink(Output& out) : out_(out) {}
+  void Write(const void* data, std::size_t size) override {
+    out_.Put(std::string_view(static_cast<const char*>(data), size));
+  }
+
+ private:
+  Output& out_;
+};
+
+bool CheckReport(const CommandLine& line, std::string* error) {
+  std::uint32_t gap;
+  if (line.Has("region-gap") && !ParseNumber(line.Last("region-gap"), &gap)) {
+    *error = "--region-gap takes a number: " + std::string(kNumberForms);
+    return false;
+  }
+  unsigned kinds;
+  if (!ReadKinds(line, &kinds, error)) return false;
+  if (line.operands.empty() || line.operands.size() > 2) {
+    *error =
+        line.operands.empty() ? "no map file given" : "report takes one map, or two to compare";
+    return false;
+  }
+  return StandardInputOnce(line.operands, error);
+}
+
+int RunReport(const MapLibrary& lib, const CommandLine& line, Output& out) {
+  k8writers::ReportOptions options;
+  std::string error;
+  ReadKinds(line, &options.kinds, &error, k8writers::ReportDefaultKinds());
+  if (line.Has("region-gap")) ParseNumber(line.Last("region-gap"), &options.region_gap);
+  options.title = line.Last("title");
+  Maps maps(lib);
+  if (!maps.Load(line.operands, true)) return kExitFile;
+  std::vector<k8writers::MapSymbols> sources;
+  for (std::size_t i = 0; i < maps.files().size(); ++i) {
+    sources.push_back({maps.files()[i].path, maps.symbols(i), maps.symbol_count(i)});
+  }
+  const k8writers::MapSymbols* new_map = sources.size() > 1 ? &sources[1] : nullptr;
+  std::string path = line.Last("output", "-");
+  if (path == "-") {
+    OutputSink sink(out);
+    k8writers::WriteReport(sources[0], new_map, options, sink);
+    return kExitOk;
+  }
+  if (!k8writers::ReportToFile(sources[0], new_map, options, path, &error)) {
+    Say(error);
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kReportCommand = {
+    "report",
+    "mapsyms report [--kind KIND]... [--all-kinds] [--region-gap N] [--title TEXT] [-o OUT]\n"
+    "                      MAP [NEW_MAP]",
+    R"help(Writes one HTML page of the map's memory, complete in itself (style, script and data inside;
+nothing fetched), to open in a browser: a summary (the maps, symbol counts by kind and scope,
+the regions), the memory layout drawn to scale (zoom, hover, click), a table of the symbols
+(search by substring or pattern, filters by kind and region, sorting by every column), and the
+largest symbols by span. With NEW_MAP, the page is of NEW_MAP and also says what changed from
+MAP: symbols added, removed and moved (and the records' counts, as mapsyms diff gives them),
+each region's growth, a table of changes, the changed symbols marked in the layout. The view
+(search, filters, sort, selection) is kept in the address's fragment: #q=uart&sort=-span.
+
+Code (Func., Addr., loc.) and data (Var.) are laid out apart. Sorted by value, the symbols of
+each fall into regions, a new one where a step from one value to the next exceeds the region
+gap. A symbol's span is the distance to the next higher value of its region (none for the last
+of a region): inferred from the map, which states no sizes.
+
+  --kind KIND        list the symbols of that kind (may be given more than once, as in the
+                     listing); Addr., loc., Func. and Var. by default; only those four are
+                     drawn as memory
+  --all-kinds        list the symbols of every kind
+  --region-gap N     the largest step within a region (hexadecimal; 0x10000 by default)
+  --title TEXT       the page's title (by default made from the maps' names)
+  -o, --output OUT   write OUT (standard output by default), beside its final name first and
+                     renamed into place when complete
+  -h, --help         print this help
+
+Exit 0 when the page was written, 2 when the command line is wrong, 3 when a map could not be
+read or parsed or the page could not be written (no file is left then), 4 when the library
+could not be loaded.
+)help",
+    {{"kind", 0, true},
+     {"all-kinds", 0, false},
+     {"region-gap", 0, true},
+     {"title", 0, true},
+     {"output", 'o', true},
+     {"help", 'h', false},
+     {"version", 'V', false}},
+    CheckReport,
+    RunReport,
+};

@@ -1,0 +1,404 @@
+// SPDX-License-Identifier: MIT
+// The report's script: the layout drawn on canvases, the table of symbols and the table of
+// changes (only the rows in view are made), search, filters and sorting, and the view kept in
+// the address's fragment. Every text from the map is set as text, never as markup.
+"use strict";
+(function () {
+  const data = JSON.parse(document.getElementById("report-data").textContent);
+  const map = data.maps[data.maps.length - 1]; // the map shown: the new one when there are two
+  const old = data.maps.length > 1 ? data.maps[0] : null;
+  const diff = data.diff || null;
+  const count = map.names.length;
+  const CHANGE_NAMES = ["", "added", "moved", "removed"];
+  const ROW_HEIGHT = 22;
+
+  const hex = (v) => "0x" + (v >>> 0).toString(16).toUpperCase().padStart(8, "0");
+  const kindOf = (m, i) => data.kindNames[m.kinds.charCodeAt(i) - 48];
+  const changeOf = (i) => (diff ? diff.changes.charCodeAt(i) - 48 : 0);
+  const element = (tag, text, cls) => {
+    const e = document.createElement(tag);
+    if (text !== undefined) e.textContent = text;
+    if (cls) e.className = cls;
+    return e;
+  };
+
+  // ---- The view's state, kept in the fragment: #q=uart&kind=Func.&region=0&sort=-span&sel=12
+  const state = { q: "", kind: "", region: "", sort: "value", sel: -1, csort: "-spanchange" };
+  function readFragment() {
+    const hash = location.hash.slice(1);
+    if (!hash.includes("=")) return false; // a plain anchor such as #symbols
+    const p = new URLSearchParams(hash);
+    state.q = p.get("q") || "";
+    state.kind = p.get("kind") || "";
+    state.region = p.get("region") || "";
+    state.sort = p.get("sort") || "value";
+    state.csort = p.get("csort") || "-spanchange";
+    const sel = parseInt(p.get("sel"), 10);
+    state.sel = sel >= 0 && sel < count ? sel : -1;
+    return true;
+  }
+  function writeFragment() {
+    const p = new URLSearchParams();
+    if (state.q) p.set("q", state.q);
+    if (state.kind) p.set("kind", state.kind);
+    if (state.region !== "") p.set("region", state.region);
+    if (state.sort !== "value") p.set("sort", state.sort);
+    if (diff && state.csort !== "-spanchange") p.set("csort", state.csort);
+    if (state.sel >= 0) p.set("sel", String(state.sel));
+    const text = p.toString();
+    history.replaceState(null, "", text ? "#" + text : location.pathname + location.search);
+  }
+
+  // ---- Search: a substring (any letter case), or a pattern with *, ? and [...] as the listing's
+  function matcher(q) {
+    if (!q) return () => true;
+    if (/[*?[]/.test(q)) {
+      let source = "^";
+      for (let i = 0; i < q.length; ++i) {
+        const c = q[i];
+        if (c === "*") source += ".*";
+        else if (c === "?") source += ".";
+        else if (c === "[") {
+          const end = q.indexOf("]", i + 2);
+          if (end < 0) { source += "\\["; continue; }
+          let set = q.slice(i + 1, end);
+          const negate = set[0] === "!";
+          if (negate) set = set.slice(1);
+          source += "[" + (negate ? "^" : "") + set.replace(/[\\\]^]/g, "\\$&") + "]";
+          i = end;
+        } else source += c.replace(/[.+^${}()|\\]/g, "\\$&");
+      }
+      const re = new RegExp(source + "$");
+      return (name) => re.test(name);
+    }
+    const lower = q.toLowerCase();
+    return (name) => name.toLowerCase().includes(lower);
+  }
+
+  // ---- A table whose body holds only the rows in view, between two spacer rows
+  class VirtualTable {
+    constructor(scroller, table, makeRow) {
+      this.scroller = scroller;
+      this.body = table.tBodies[0];
+      this.makeRow = makeRow;
+      this.rows = new Int32Array(0);
+      scroller.addEventListener("scroll", () => this.render());
+    }
+    show(rows) {
+      this.rows = rows;
+      this.render();
+    }
+    render() {
+      const first = Math.max(0, Math.floor(this.scroller.scrollTop / ROW_HEIGHT) - 5);
+      const visible = Math.ceil(this.scroller.clientHeight / ROW_HEIGHT) + 10;
+      const last = Math.min(this.rows.length, first + visible);
+      const body = this.body;
+      body.replaceChildren();
+      body.appendChild(this.spacer(first * ROW_HEIGHT));
+      for (let at = first; at < last; ++at) body.appendChild(this.makeRow(this.rows[at]));
+      body.appendChild(this.spacer((this.rows.length - last) * ROW_HEIGHT));
+    }
+    spacer(height) {
+      const tr = element("tr", undefined, "spacer");
+      const td = element("td");
+      td.colSpan = 7;
+      td.style.height = height + "px";
+      tr.appendChild(td);
+      return tr;
+    }
+    scrollTo(position) {
+      this.scroller.scrollTop = Math.max(0, position * ROW_HEIGHT - this.scroller.clientHeight / 2);
+      this.render();
+    }
+  }
+
+  // ---- The table of symbols
+  const columns = {
+    value: (i) => map.values[i],
+    span: (i) => map.spans[i],
+    kind: (i) => kindOf(map, i),
+    scope: (i) => map.scopes[i],
+    name: (i) => map.names[i],
+    line: (i) => map.lines[i],
+  };
+  function comparator(key, getters) {
+    const descending = key[0] === "-";
+    const get = getters[descending ? key.slice(1) : key] || getters.value;
+    const sign = descending ? -1 : 1;
+    return (a, b) => {
+      const x = get(a), y = get(b);
+      return x < y ? -sign : x > y ? sign : a - b;
+    };
+  }
+  const symbolTable = new VirtualTable(
+    document.getElementById("table-scroll"), document.getElementById("symbol-table"), (i) => {
+      const tr = element("tr");
+      tr.dataset.index = String(i);
+      const change = CHANGE_NAMES[changeOf(i)];
+      tr.className = (i === state.sel ? "selected " : "") + change;
+      tr.append(element("td", hex(map.values[i]), "num"),
+                element("td", map.spans[i] < 0 ? "" : hex(map.spans[i]), "num"),
+                element("td", kindOf(map, i)), element("td", map.scopes[i]),
+                element("td", map.names[i]), element("td", String(map.lines[i]), "num"));
+      return tr;
+    });
+  let filtered = new Int32Array(0);
+  function applyFilters() {
+    const match = matcher(state.q);
+    const region = state.region === "" ? null : Number(state.region);
+    const picked = [];
+    for (let i = 0; i < count; ++i) {
+      if (state.kind && kindOf(map, i) !== state.kind) continue;
+      if (region !== null && map.regions[i] !== region) continue;
+      if (match(map.names[i])) picked.push(i);
+    }
+    picked.sort(comparator(state.sort, columns));
+    filtered = Int32Array.from(picked);
+    document.getElementById("row-count").textContent = filtered.length + " of " + count + " symbols";
+    for (const th of document.querySelectorAll("#symbol-table th")) {
+      const key = th.dataset.sort;
+      th.className = state.sort === key ? "ascending" : state.sort === "-" + key ? "descending" : "";
+    }
+    symbolTable.show(filtered);
+    writeFragment();
+  }
+  function select(i, fromLayout) {
+    state.sel = i;
+    if (fromLayout && filtered.indexOf(i) < 0) {
+      state.q = state.kind = state.region = "";
+      syncControls();
+      applyFilters();
+    }
+    const position = filtered.indexOf(i);
+    if (position >= 0) symbolTable.scrollTo(position);
+    else symbolTable.render();
+    writeFragment();
+    drawLayout();
+  }
+
+  // ---- Controls
+  const search = document.getElementById("search");
+  const kindFilter = document.getElementById("kind-filter");
+  const regionFilter = document.getElementById("region-filter");
+  const kindsPresent = new Set();
+  for (let i = 0; i < count; ++i) kindsPresent.add(kindOf(map, i));
+  for (const name of data.kindNames) {
+    if (kindsPresent.has(name)) kindFilter.appendChild(new Option(name, name));
+  }
+  map.regionList.forEach((r, i) => regionFilter.appendChild(
+    new Option(r.name + " (" + hex(r.first) + " to " + hex(r.last) + ")", String(i))));
+  function syncControls() {
+    search.value = state.q;
+    kindFilter.value = state.kind;
+    regionFilter.value = state.region;
+  }
+  search.addEventListener("input", () => { state.q = search.value; applyFilters(); });
+  kindFilter.addEventListener("change", () => { state.kind = kindFilter.value; applyFilters(); });
+  regionFilter.addEventListener("change", () => { state.region = regionFilter.value; applyFilters(); });
+  document.querySelector("#symbol-table thead").addEventListener("click", (event) => {
+    const key = event.target.dataset && event.target.dataset.sort;
+    if (!key) return;
+    state.sort = state.sort === key ? "-" + key : key;
+    applyFilters();
+  });
+  document.querySelector("#symbol-table tbody").addEventListener("click", (event) => {
+    const tr = event.target.closest("tr");
+    if (tr && tr.dataset.index) select(Number(tr.dataset.index), false);
+  });
+
+  // ---- The layout: a band per region, each on a canvas, drawn from what is in view
+  const KIND_COLOURS = { "Func.": "#3b7dd8", "Addr.": "#2aa198", "loc.": "#8fbc5a", "Var.": "#d98c2b" };
+  const bands = map.regionList.map((region, r) => {
+    const members = [];
+    for (let i = 0; i < count; ++i) if (map.regions[i] === r) members.push(i);
+    members.sort((a, b) => map.values[a] - map.values[b] || a - b);
+    const end = region.last + 1;
+    return { region, members: Int32Array.from(members), lo: region.first, hi: end, canvas: null };
+  });
+  const view = document.getElementById("layout-view");
+  const tooltip = document.getElementById("tooltip");
+  // The first member at or above address (members sorted by value).
+  function firstAtOrAbove(band, address) {
+    let lo = 0, hi = band.members.length;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (map.values[band.members[mid]] < address) lo = mid + 1; else hi = mid;
+    }
+    return lo;
+  }
+  function drawBand(band) {
+    const canvas = band.canvas;
+    const width = canvas.clientWidth, height = canvas.clientHeight;
+    const ratio = window.devicePixelRatio || 1;
+    canvas.width = Math.max(1, Math.round(width * ratio));
+    canvas.height = Math.max(1, Math.round(height * ratio));
+    const g = canvas.getContext("2d");
+    g.setTransform(ratio, 0, 0, ratio, 0, 0);
+    g.fillStyle = "#eef1f5";
+    g.fillRect(0, 0, width, height);
+    const scale = width / (band.hi - band.lo);
+    let at = Math.max(0, firstAtOrAbove(band, band.lo) - 1);
+    while (at < band.members.length) {
+      const i = band.members[at];
+      const value = map.values[i];
+      if (value >= band.hi) break;
+      const span = Math.max(map.spans[i], 0);
+      const x0 = Math.max(0, (value - band.lo) * scale);
+      const x1 = Math.min(width, (value + Math.max(span, 1) - band.lo) * scale);
+      g.fillStyle = KIND_COLOURS[kindOf(map, i)] || "#888";
+      g.fillRect(x0, 6, Math.max(1, x1 - x0 - (x1 - x0 > 3 ? 1 : 0)), height - 6);
+      const change = changeOf(i);
+      if (change) {
+        g.fillStyle = "#d33";
+        g.fillRect(x0, 0, Math.max(2, x1 - x0), 5);
+      }
+      if (x1 - x0 < 1) {
+        // Below a pixel: the rest of this pixel's column stands drawn; go on at the next one.
+        const next = band.lo + (Math.floor(x0) + 1) / scale;
+        at = Math.max(at + 1, firstAtOrAbove(band, next));
+      } else ++at;
+    }
+    if (state.sel >= 0 && map.regions[state.sel] === bands.indexOf(band)) {
+      const v = map.values[state.sel];
+      const x = (v - band.lo) * scale;
+      const w = Math.max(3, Math.max(map.spans[state.sel], 1) * scale);
+      g.strokeStyle = "#000";
+      g.lineWidth = 2;
+      g.strokeRect(x, 1, Math.min(w, width - x), height - 2);
+    }
+  }
+  function drawLayout() { bands.forEach((band) => band.canvas && drawBand(band)); }
+  function symbolAt(band, x) {
+    const address = band.lo + (x / band.canvas.clientWidth) * (band.hi - band.lo);
+    const at = firstAtOrAbove(band, Math.floor(address) + 1) - 1;
+    return at >= 0 ? band.members[at] : -1;
+  }
+  function describe(i) {
+    const span = map.spans[i] < 0 ? "none (the last of its region)" : hex(map.spans[i]);
+    const change = CHANGE_NAMES[changeOf(i)];
+    return map.names[i] + "\n" + hex(map.values[i]) + "  span " + span + "\n" + kindOf(map, i) +
+      "  scope " + map.scopes[i] + "  line " + map.lines[i] + (change ? "\n" + change : "");
+  }
+  bands.forEach((band) => {
+    const box = element("div", undefined, "band");
+    const label = element("div", band.region.name + "  " + hex(band.region.first) + " to " +
+                          hex(band.region.last) + "  " + band.region.count + " symbols", "band-label");
+    const canvas = element("canvas");
+    canvas.dataset.region = band.region.name;
+    band.canvas = canvas;
+    box.append(label, canvas);
+    view.appendChild(box);
+    let dragging = null;
+    canvas.addEventListener("wheel", (event) => {
+      event.preventDefault();
+      const x = event.offsetX / canvas.clientWidth;
+      const pivot = band.lo + x * (band.hi - band.lo);
+      const factor = event.deltaY < 0 ? 0.8 : 1.25;
+      const full = band.region.last + 1 - band.region.first;
+      const size = Math.min(full, Math.max(4, (band.hi - band.lo) * factor));
+      band.lo = Math.max(band.region.first, Math.min(pivot - x * size, band.region.last + 1 - size));
+      band.hi = band.lo + size;
+      drawBand(band);
+    }, { passive: false });
+    canvas.addEventListener("mousedown", (event) => { dragging = { x: event.clientX, lo: band.lo, moved: false }; });
+    window.addEventListener("mouseup", () => { setTimeout(() => { dragging = null; }, 0); });
+    canvas.addEventListener("mousemove", (event) => {
+      if (dragging && event.buttons) {
+        const shift = ((event.clientX - dragging.x) / canvas.clientWidth) * (band.hi - band.lo);
+        if (Math.abs(event.clientX - dragging.x) > 2) dragging.moved = true;
+        const size = band.hi - band.lo;
+        band.lo = Math.max(band.region.first, Math.min(dragging.lo - shift, band.region.last + 1 - size));
+        band.hi = band.lo + size;
+        drawBand(band);
+        return;
+      }
+      const i = symbolAt(band, event.offsetX);
+      if (i < 0) { tooltip.hidden = true; return; }
+      tooltip.textContent = describe(i);
+      tooltip.hidden = false;
+      tooltip.style.left = event.pageX + 12 + "px";
+      tooltip.style.top = event.pageY + 12 + "px";
+    });
+    canvas.addEventListener("mouseleave", () => { tooltip.hidden = true; });
+    canvas.addEventListener("click", (event) => {
+      if (dragging && dragging.moved) return;
+      const i = symbolAt(band, event.offsetX);
+      if (i >= 0) select(i, true);
+    });
+    canvas.addEventListener("dblclick", () => {
+      band.lo = band.region.first;
+      band.hi = band.region.last + 1;
+      drawBand(band);
+    });
+  });
+  window.addEventListener("resize", drawLayout);
+
+  // ---- The table of changes
+  if (diff) {
+    const items = []; // [change, name, old value, new value, old span, new span]
+    for (let i = 0; i < count; ++i) {
+      const change = changeOf(i);
+      if (!change) continue;
+      const partner = diff.partners[i];
+      items.push([change, map.names[i], partner < 0 ? null : old.values[partner], map.values[i],
+                  partner < 0 ? null : old.spans[partner], map.spans[i]]);
+    }
+    for (const o of diff.removed) items.push([3, old.names[o], old.values[o], null, old.spans[o], null]);
+    const spanOf = (s) => (s === null || s < 0 ? 0 : s);
+    const getters = {
+      change: (k) => CHANGE_NAMES[items[k][0]],
+      name: (k) => items[k][1],
+      old: (k) => (items[k][2] === null ? -1 : items[k][2]),
+      new: (k) => (items[k][3] === null ? -1 : items[k][3]),
+      oldspan: (k) => spanOf(items[k][4]),
+      newspan: (k) => spanOf(items[k][5]),
+      spanchange: (k) => spanOf(items[k][5]) - spanOf(items[k][4]),
+      value: (k) => k,
+    };
+    const cell = (v) => (v === null || v < 0 ? "" : hex(v));
+    const changeTable = new VirtualTable(
+      document.getElementById("change-scroll"), document.getElementById("change-table"), (k) => {
+        const [change, name, before, after, oldSpan, newSpan] = items[k];
+        const tr = element("tr", undefined, CHANGE_NAMES[change]);
+        const delta = spanOf(newSpan) - spanOf(oldSpan);
+        tr.append(element("td", CHANGE_NAMES[change]), element("td", name),
+                  element("td", cell(before), "num"), element("td", cell(after), "num"),
+                  element("td", cell(oldSpan), "num"), element("td", cell(newSpan), "num"),
+                  element("td", (delta > 0 ? "+" : "") + delta, "num"));
+        return tr;
+      });
+    const showChanges = () => {
+      const order = items.map((_, k) => k);
+      order.sort(comparator(state.csort, getters));
+      for (const th of document.querySelectorAll("#change-table th")) {
+        const key = th.dataset.sort;
+        th.className = state.csort === key ? "ascending" : state.csort === "-" + key ? "descending" : "";
+      }
+      document.getElementById("change-count").textContent = items.length + " changes";
+      changeTable.show(Int32Array.from(order));
+      writeFragment();
+    };
+    document.querySelector("#change-table thead").addEventListener("click", (event) => {
+      const key = event.target.dataset && event.target.dataset.sort;
+      if (!key) return;
+      state.csort = state.csort === key ? "-" + key : key;
+      showChanges();
+    });
+    readFragment();
+    showChanges();
+  }
+
+  // ---- Start: the view the fragment names, or the whole map
+  readFragment();
+  syncControls();
+  applyFilters();
+  if (state.sel >= 0) select(state.sel, false);
+  drawLayout();
+  window.addEventListener("hashchange", () => {
+    if (!readFragment()) return;
+    syncControls();
+    applyFilters();
+    drawLayout();
+  });
+  document.body.dataset.ready = "true";
+})();

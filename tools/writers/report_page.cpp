@@ -1,0 +1,401 @@
+// SPDX-License-Identifier: MIT
+// The report's page: the template (report/page.html) with the style and script put in, the
+// parts that read without a script (summary, largest symbols, change counts) written as HTML,
+// and the data for the script as JSON. Every text from a map or a path is escaped, so that no
+// markup from it is ever interpreted.
+#include <charconv>
+#include <cstring>
+
+#include "file_replace.h"
+#include "format_writers.h"
+#include "kestrum8_map_version.h"
+#include "report_assets.inc"
+#include "report_model.h"
+
+namespace k8writers {
+
+namespace {
+
+constexpr const char* kKindNames[] = {"", "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+constexpr const char kScopes[] = {'a', 'g', 's'};
+
+// The length of the UTF-8 sequence at text[at], or 0 when the bytes there are not one.
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char c = byte(at);
+  std::size_t n = c < 0x80                 ? 1
+                  : c >= 0xC2 && c <= 0xDF ? 2
+                  : c >= 0xE0 && c <= 0xEF ? 3
+                  : c >= 0xF0 && c <= 0xF4 ? 4
+                                           : 0;
+  if (n == 0 || at + n > text.size()) return 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  }
+  if (n == 3 && ((c == 0xE0 && byte(at + 1) < 0xA0) || (c == 0xED && byte(at + 1) > 0x9F)))
+    return 0;
+  if (n == 4 && ((c == 0xF0 && byte(at + 1) < 0x90) || (c == 0xF4 && byte(at + 1) > 0x8F)))
+    return 0;
+  return n;
+}
+
+// Text made valid UTF-8: a byte that begins no sequence stands as U+FFFD.
+std::string Utf8(std::string_view text) {
+  std::string clean;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t n = Utf8Length(text, at);
+    if (n == 0) {
+      clean += "\xEF\xBF\xBD";
+      ++at;
+    } else {
+      clean.append(text, at, n);
+      at += n;
+    }
+  }
+  return clean;
+}
+
+std::string Html(std::string_view text) {
+  std::string escaped;
+  for (char c : Utf8(text)) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// A JSON string that may stand inside a script element: no "<", ">" or "&" as themselves.
+void PutJson(std::string& out, std::string_view text) {
+  out += '"';
+  for (char ch : Utf8(text)) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+}
+
+template <typename Number>
+void PutNumber(std::string& out, Number value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+template <typename Numbers, typename Field>
+void PutArray(std::string& out, const char* key, const Numbers& items, Field field) {
+  out += ",\"";
+  out += key;
+  out += "\":[";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += ',';
+    PutNumber(out, field(i));
+  }
+  out += ']';
+}
+
+std::string RegionName(const MapModel& map, std::uint32_t region) {
+  const Region& r = map.region_list[region];
+  std::uint32_t number = 1;
+  for (std::uint32_t i = 0; i < region; ++i) number += map.region_list[i].data == r.data;
+  return (r.data ? "data " : "code ") + std::to_string(number);
+}
+
+void PutMapData(std::string& out, const MapModel& map) {
+  out += "{\"name\":";
+  PutJson(out, map.name);
+  out += ",\"names\":[";
+  for (std::size_t i = 0; i < map.symbols.size(); ++i) {
+    if (i > 0) out += ',';
+    PutJson(out, map.symbols[i]->name);
+  }
+  out += "],\"kinds\":\"";
+  for (const MapSymbol* s : map.symbols) out += static_cast<char>('0' + s->kind);
+  out += "\",\"scopes\":\"";
+  for (const MapSymbol* s : map.symbols) out += s->scope;
+  out += '"';
+  PutArray(out, "values", map.symbols, [&](std::size_t i) { return map.symbols[i]->value; });
+  PutArray(out, "lines", map.symbols, [&](std::size_t i) { return map.symbols[i]->line; });
+  PutArray(out, "spans", map.spans, [&](std::size_t i) { return map.spans[i]; });
+  PutArray(out, "regions", map.regions, [&](std::size_t i) {
+    return map.regions[i] == kNoRegion ? -1 : static_cast<std::int64_t>(map.regions[i]);
+  });
+  out += ",\"regionList\":[";
+  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+    const Region& region = map.region_list[r];
+    out += r > 0 ? ",{\"name\":" : "{\"name\":";
+    PutJson(out, RegionName(map, r));
+    out += ",\"data\":" + std::string(region.data ? "true" : "false") + ",\"first\":";
+    PutNumber(out, region.first);
+    out += ",\"last\":";
+    PutNumber(out, region.last);
+    out += ",\"count\":";
+    PutNumber(out, region.count);
+    out += '}';
+  }
+  out += "]}";
+}
+
+void PutCounts(std::string& out, const char* key, const ChangeCounts& c) {
+  out += ",\"";
+  out += key;
+  out += "\":{\"added\":" + std::to_string(c.added) + ",\"removed\":" + std::to_string(c.removed) +
+         ",\"moved\":" + std::to_string(c.moved) + ",\"unchanged\":" + std::to_string(c.unchanged) +
+         "}";
+}
+
+std::string Data(const std::vector<MapModel>& maps, const DiffModel* diff,
+                 const ReportOptions& options) {
+  std::string out = "{\"gap\":";
+  PutNumber(out, options.region_gap);
+  out += ",\"kindNames\":[";
+  for (int kind = 0; kind <= K8MAP_KIND_ARG; ++kind) {
+    if (kind > 0) out += ',';
+    PutJson(out, kKindNames[kind]);
+  }
+  out += "],\"maps\":[";
+  for (std::size_t m = 0; m < maps.size(); ++m) {
+    if (m > 0) out += ',';
+    PutMapData(out, maps[m]);
+  }
+  out += ']';
+  if (diff != nullptr) {
+    out += ",\"diff\":{\"changes\":\"";
+    for (std::uint8_t change : diff->new_changes) out += static_cast<char>('0' + change);
+    out += '"';
+    PutArray(out, "partners", diff->partners, [&](std::size_t i) {
+      return diff->partners[i] == UINT32_MAX ? -1 : static_cast<std::int64_t>(diff->partners[i]);
+    });
+    PutArray(out, "removed", diff->removed, [&](std::size_t i) { return diff->removed[i]; });
+    PutCounts(out, "counts", diff->counts);
+    PutCounts(out, "records", diff->records);
+    out += '}';
+  }
+  return out + '}';
+}
+
+std::string Cell(std::string_view tag, std::string_view text, std::string_view cls = "") {
+  std::string open =
+      "<" + std::string(tag) + (cls.empty() ? "" : " class=\"" + std::string(cls) + "\"") + ">";
+  return open + std::string(text) + "</" + std::string(tag) + ">";
+}
+
+std::string CountsTable(const MapModel& map, const char* id) {
+  std::uint64_t counts[8][3] = {};
+  for (const MapSymbol* s : map.symbols) {
+    int scope = s->scope == 'a' ? 0 : s->scope == 'g' ? 1 : 2;
+    ++counts[s->kind & 7][scope];
+  }
+  std::string html = "<table id=\"" + std::string(id) + "\" class=\"counts\"><caption>" +
+                     Html(map.name) +
+                     "</caption><thead><tr><th>Kind</th><th>a</th><th>g</th><th>s</th><th>All</th>"
+                     "</tr></thead><tbody>";
+  std::uint64_t column[4] = {};
+  for (int kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {
+    std::uint64_t all = counts[kind][0] + counts[kind][1] + counts[kind][2];
+    if (all == 0) continue;
+    html += "<tr>" + Cell("th", kKindNames[kind]);
+    for (int scope = 0; scope < 3; ++scope) {
+      html += Cell("td", std::to_string(counts[kind][scope]), "num");
+      column[scope] += counts[kind][scope];
+    }
+    html += Cell("td", std::to_string(all), "num") + "</tr>";
+    column[3] += all;
+  }
+  html += "</tbody><tfoot><tr><th>All</th>";
+  for (std::uint64_t total : column) html += Cell("td", std::to_string(total), "num");
+  return html + "</tr></tfoot></table>\n";
+}
+
+std::string RegionsTable(const MapModel& map) {
+  if (map.region_list.empty()) {
+    return "<p class=\"empty\">" + Html(map.name) +
+           ": no address symbols (Addr., loc., Func., Var.) to draw as memory.</p>\n";
+  }
+  std::string html = "<table class=\"regions\"><caption>Regions of " + Html(map.name) +
+                     "</caption><thead><tr><th>Region</th><th>First</th><th>Last</th><th>Span"
+                     "</th><th>Symbols</th></tr></thead><tbody>";
+  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+    const Region& region = map.region_list[r];
+    html += "<tr>" + Cell("th", RegionName(map, r)) + Cell("td", Hex8(region.first), "num") +
+            Cell("td", Hex8(region.last), "num") +
+            Cell("td", Hex8(static_cast<std::uint32_t>(region.total_span)), "num") +
+            Cell("td", std::to_string(region.count), "num") + "</tr>";
+  }
+  return html + "</tbody></table>\n";
+}
+
+std::string Summary(const std::vector<MapModel>& maps, const ReportOptions& options) {
+  std::string html = "<table class=\"facts\"><tbody>";
+  html += "<tr><th>Map</th><td>" + Html(maps[0].name) + "</td></tr>";
+  if (maps.size() > 1) html += "<tr><th>New map</th><td>" + Html(maps[1].name) + "</td></tr>";
+  html += "<tr><th>Made by</th><td>mapsyms " K8MAP_VERSION "</td></tr>";
+  html += "<tr><th>Region gap</th><td>" + Hex8(options.region_gap) + "</td></tr>";
+  html += "</tbody></table>\n<h3>Symbols by kind and scope</h3>\n";
+  for (std::size_t m = 0; m < maps.size(); ++m)
+    html += CountsTable(maps[m], m == 0 ? "counts" : "counts-new");
+  html += "<h3>Regions</h3>\n";
+  for (const MapModel& map : maps) html += RegionsTable(map);
+  return html;
+}
+
+std::string Largest(const MapModel& map) {
+  std::string html;
+  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+    const Region& region = map.region_list[r];
+    if (region.largest.empty()) continue;
+    html += "<h3>" + RegionName(map, r) + " <small>" + Hex8(region.first) + " to " +
+            Hex8(region.last) + "</small></h3>\n<ol class=\"bars\">";
+    double top = static_cast<double>(map.spans[region.largest.front()]);
+    for (std::uint32_t i : region.largest) {
+      char width[16];
+      std::snprintf(width, sizeof width, "%.1f", 100.0 * static_cast<double>(map.spans[i]) / top);
+      html += "<li><span class=\"bar k" + std::to_string(map.symbols[i]->kind) +
+              "\" style=\"width:" + width + "%\"></span><span class=\"label\">" +
+              Html(map.symbols[i]->name) + " <span class=\"num\">" +
+              Hex8(static_cast<std::uint32_t>(map.spans[i])) + "</span></span></li>";
+    }
+    html += "</ol>\n";
+  }
+  return html.empty() ? "<p class=\"empty\">No symbol has a span.</p>\n" : html;
+}
+
+std::string Legend() {
+  std::string html = "<ul class=\"legend\">";
+  for (int kind : {K8MAP_KIND_FUNC, K8MAP_KIND_ADDR, K8MAP_KIND_LOC, K8MAP_KIND_VAR}) {
+    html += "<li><span class=\"swatch k" + std::to_string(kind) + "\"></span>" + kKindNames[kind] +
+            "</li>";
+  }
+  return html + "<li><span class=\"swatch changed\"></span>changed</li></ul>\n";
+}
+
+std::string Changes(const std::vector<MapModel>& maps, const DiffModel& diff) {
+  auto row = [](const char* what, const ChangeCounts& c) {
+    return "<tr>" + Cell("th", what) + Cell("td", std::to_string(c.added), "num") +
+           Cell("td", std::to_string(c.removed), "num") +
+           Cell("td", std::to_string(c.moved), "num") +
+           Cell("td", std::to_string(c.unchanged), "num") + "</tr>";
+  };
+  std::string html =
+      "<section id=\"changes\">\n<h2>Changes</h2>\n<table id=\"change-counts\" class=\"counts\">"
+      "<thead><tr><th></th><th>Added</th><th>Removed</th><th>Moved</th><th>Unchanged</th></tr>"
+      "</thead><tbody>" +
+      row("Symbols listed", diff.counts) +
+      row("Records (Addr., loc.), as mapsyms diff", diff.records) +
+      "</tbody></table>\n<table id=\"region-changes\" class=\"regions\"><caption>Region spans"
+      "</caption><thead><tr><th>Region</th><th>Old span</th><th>New span</th><th>Change</th></tr>"
+      "</thead><tbody>";
+  const MapModel &old_map = maps[0], &new_map = maps[1];
+  for (std::uint32_t r = 0; r < new_map.region_list.size(); ++r) {
+    const Region& now = new_map.region_list[r];
+    std::uint64_t before = 0;
+    bool found = false;
+    for (const Region& then : old_map.region_list) {
+      if (then.data == now.data && then.first <= now.last && now.first <= then.last) {
+        before += then.total_span;
+        found = true;
+      }
+    }
+    long long change = static_cast<long long>(now.total_span) - static_cast<long long>(before);
+    html += "<tr>" + Cell("th", RegionName(new_map, r)) +
+            Cell("td", found ? Hex8(static_cast<std::uint32_t>(before)) : "new", "num") +
+            Cell("td", Hex8(static_cast<std::uint32_t>(now.total_span)), "num") +
+            Cell("td", (change >= 0 ? "+" : "-") + std::to_string(change >= 0 ? change : -change),
+                 "num") +
+            "</tr>";
+  }
+  return html +
+         "</tbody></table>\n<div class=\"controls\"><span id=\"change-count\"></span></div>\n"
+         "<div id=\"change-scroll\"><table id=\"change-table\"><thead><tr>"
+         "<th data-sort=\"change\">Change</th><th data-sort=\"name\">Name</th>"
+         "<th data-sort=\"old\">Old value</th><th data-sort=\"new\">New value</th>"
+         "<th data-sort=\"oldspan\">Old span</th><th data-sort=\"newspan\">New span</th>"
+         "<th data-sort=\"spanchange\">Span change</th></tr></thead><tbody></tbody></table></div>\n"
+         "</section>";
+}
+
+std::string DefaultTitle(const std::vector<MapModel>& maps) {
+  return maps.size() == 1 ? "Memory of " + maps[0].name
+                          : "Memory of " + maps[1].name + " against " + maps[0].name;
+}
+
+// The template with each {{NAME}} replaced by its part.
+void Fill(std::string_view page, const std::vector<std::pair<std::string_view, std::string>>& parts,
+          ByteSink& sink) {
+  for (std::size_t at = 0; at < page.size();) {
+    std::size_t open = page.find("{{", at);
+    if (open == std::string_view::npos) {
+      sink.Put(page.substr(at));
+      return;
+    }
+    sink.Put(page.substr(at, open - at));
+    std::size_t close = page.find("}}", open);
+    std::string_view name = page.substr(open + 2, close - open - 2);
+    for (const auto& [key, text] : parts) {
+      if (key == name) sink.Put(text);
+    }
+    at = close + 2;
+  }
+}
+
+}  // namespace
+
+void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const ReportOptions& options,
+                 ByteSink& sink) {
+  std::vector<MapModel> maps = {BuildMapModel(old_map, options)};
+  if (new_map != nullptr) maps.push_back(BuildMapModel(*new_map, options));
+  DiffModel diff;
+  if (new_map != nullptr) diff = BuildDiffModel(maps[0], maps[1], old_map, *new_map);
+  const MapModel& shown = maps.back();
+  std::string title = Html(options.title.empty() ? DefaultTitle(maps) : options.title);
+  bool drawn = !shown.region_list.empty();
+  Fill(kReportPage,
+       {{"VERSION", "mapsyms " K8MAP_VERSION},
+        {"TITLE", title},
+        {"STYLE", std::string(kReportStyle)},
+        {"SCRIPT", std::string(kReportScript)},
+        {"CHANGES_LINK", new_map != nullptr ? " <a href=\"#changes\">Changes</a>" : ""},
+        {"SUMMARY", Summary(maps, options)},
+        {"LEGEND", Legend()},
+        {"LAYOUT_NOTE",
+         drawn ? ""
+               : "<p class=\"empty\">No address symbols (Addr., loc., Func., Var.) to draw.</p>"},
+        {"LARGEST", Largest(shown)},
+        {"CHANGES", new_map != nullptr ? Changes(maps, diff) : ""},
+        {"DATA", Data(maps, new_map != nullptr ? &diff : nullptr, options)}},
+       sink);
+}
+
+bool ReportToFile(const MapSymbols& old_map, const MapSymbols* new_map,
+                  const ReportOptions& options, const std::string& path, std::string* error) {
+  ReplacingFile file;
+  if (!file.Open(path, error)) return false;
+  WriteReport(old_map, new_map, options, file);
+  return file.Commit(error);
+}
+
+}  // namespace k8writers
