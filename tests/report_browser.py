@@ -331,6 +331,18 @@ def check_no_addresses(browser, page):
            "2 of 2 symbols")
 
 
+def check_many_regions(browser, page, regions):
+    browser.open(page)
+    expect("bands drawn", browser.evaluate("document.querySelectorAll('#layout canvas').length"), 40)
+    hint = browser.evaluate("document.querySelector('#summary p.hint').textContent")
+    expect("the summary's note", hint.split(" regions in all")[0], str(regions))
+    rest = int(hint.split(" hold ")[1].split(" ")[0])
+    browser.evaluate("""(() => { const s = document.getElementById('region-filter');
+        s.value = 'other'; s.dispatchEvent(new Event('change')); })()""")
+    expect("the other regions' symbols", browser.evaluate(
+        "document.getElementById('row-count').textContent"), f"{rest} of {regions * 3} symbols")
+
+
 def main():
     work = tempfile.mkdtemp(prefix="report_pages.")
     sample = os.path.join(SOURCE, "examples", "sample.map")
@@ -349,6 +361,14 @@ def main():
         f.write("  LIMIT  EQU  g  0x10\n  flag  bit  s  0x20(1)\n")
     equ_page = os.path.join(work, "equ.html")
     mapsyms("report", "--all-kinds", "-o", equ_page, equ_map)
+    scattered = os.path.join(work, "scattered.map")
+    with open(scattered, "w") as f:
+        # 50 regions of 3 symbols each, far apart; the page draws the 40 with the most symbols.
+        for r in range(50):
+            for s in range(3 if r % 5 else 2 if r < 25 else 4):
+                f.write(f"  r{r}_s{s}  Addr.  g  0x{r * 0x100000 + s * 0x10:08X}\n")
+    scattered_page = os.path.join(work, "scattered.html")
+    mapsyms("report", "-o", scattered_page, scattered)
     browser = Browser()
     try:
         url = "file://" + page
@@ -359,6 +379,7 @@ def main():
         case("diff", check_diff, browser, "file://" + diff_page, sample, new)
         case("escaping", check_escaping, browser, "file://" + odd_page, title)
         case("no_addresses", check_no_addresses, browser, "file://" + equ_page)
+        case("many_regions", check_many_regions, browser, "file://" + scattered_page, 50)
     finally:
         browser.close()
         shutil.rmtree(work)

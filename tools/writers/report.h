@@ -24,8 +24,8 @@ struct ReportOptions {
 unsigned ReportDefaultKinds();
 
 // Writes the page of old_map, or of the change from old_map to *new_map.
-void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map,
-                 const ReportOptions& options, ByteSink& sink);
+void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const ReportOptions& options,
+                 ByteSink& sink);
 
 // The same into the file at path, written beside it and renamed into place when complete; false
 // with the reason (errno set to the system's) when it cannot be written.

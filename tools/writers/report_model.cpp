@@ -12,41 +12,75 @@ namespace {
 
 constexpr std::size_t kLargestPerRegion = 10;
 
-bool IsData(std::uint8_t kind) {
-  return kind == K8MAP_KIND_VAR;
+// Keys of a value in the high half sorted by it, with a radix sort on its two 16-bit halves:
+// stable, so that keys in index order stay in it among equal values.
+void SortByValue(std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint64_t> sorted(keys.size());
+  for (int shift : {32, 48}) {
+    std::vector<std::size_t> start(0x10001, 0);
+    for (std::uint64_t key : keys) ++start[((key >> shift) & 0xFFFF) + 1];
+    for (std::size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
+    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 0xFFFF]++] = key;
+    keys.swap(sorted);
+  }
 }
 
-// The listed symbols of one group sorted by value (stably: map order among equal values), cut
-// into regions at each step larger than the gap; each symbol's span is the step to the next
-// higher value of its region, held by the first symbol at a value.
+// The listed symbols of one group sorted by value (map order among equal values: the index is
+// the key's low half), cut into regions at each step larger than the gap; each symbol's span is
+// the step to the next higher value of its region, held by the first symbol at a value.
 void LayOutGroup(MapModel& model, bool data, std::uint32_t gap) {
-  std::vector<std::uint32_t> order;
+  std::vector<std::uint64_t>& order = model.orders[data];
   for (std::uint32_t i = 0; i < model.symbols.size(); ++i) {
     std::uint8_t kind = model.symbols[i]->kind;
-    if (IsDrawnKind(kind) && IsData(kind) == data) order.push_back(i);
+    if (IsDrawnKind(kind) && IsDataKind(kind) == data) {
+      order.push_back((std::uint64_t{model.symbols[i]->value} << 32) | i);
+    }
   }
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return model.symbols[a]->value < model.symbols[b]->value;
-  });
-  auto value = [&](std::size_t at) { return model.symbols[order[at]]->value; };
+  SortByValue(order);
+  auto value = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at] >> 32); };
+  auto index = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at]); };
+  std::uint32_t number = 0;
   for (std::size_t at = 0; at < order.size();) {
     Region region;
     region.data = data;
+    region.number = ++number;
     region.first = value(at);
-    auto number = static_cast<std::uint32_t>(model.region_list.size());
-    std::size_t start = at;
-    while (at < order.size() && (at == start || value(at) - value(at - 1) <= gap)) {
+    region.begin = at;
+    while (at < order.size() && (at == region.begin || value(at) - value(at - 1) <= gap)) {
       std::size_t same = at;  // the symbols at this value: [same, at)
-      while (at < order.size() && value(at) == value(same)) model.regions[order[at++]] = number;
+      while (at < order.size() && value(at) == value(same)) ++at;
       bool higher = at < order.size() && value(at) - value(same) <= gap;
-      model.spans[order[same]] = higher ? std::int64_t{value(at)} - value(same) : kNoSpan;
-      for (std::size_t other = same + 1; other < at; ++other) model.spans[order[other]] = 0;
+      model.spans[index(same)] = higher ? std::int64_t{value(at)} - value(same) : kNoSpan;
+      for (std::size_t other = same + 1; other < at; ++other) model.spans[index(other)] = 0;
     }
+    region.end = at;
     region.last = value(at - 1);
     region.total_span = region.last - region.first;
-    region.count = static_cast<std::uint32_t>(at - start);
-    std::vector<std::uint32_t> members(order.begin() + static_cast<long>(start),
-                                       order.begin() + static_cast<long>(at));
+    region.count = static_cast<std::uint32_t>(at - region.begin);
+    model.region_list.push_back(std::move(region));
+  }
+}
+
+// The regions the page draws and tabulates: all of them, or of many, those with the most
+// symbols (in address order); and the largest symbols of each by span.
+void ChooseShownRegions(MapModel& model) {
+  std::vector<std::uint32_t>& shown = model.shown;
+  shown.resize(model.region_list.size());
+  std::iota(shown.begin(), shown.end(), 0u);
+  if (shown.size() > kShownRegions) {
+    std::stable_sort(shown.begin(), shown.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return model.region_list[a].count > model.region_list[b].count;
+    });
+    shown.resize(kShownRegions);
+    std::sort(shown.begin(), shown.end());
+  }
+  for (std::uint32_t r : shown) {
+    Region& region = model.region_list[r];
+    const std::vector<std::uint64_t>& order = model.orders[region.data];
+    std::vector<std::uint32_t> members;
+    for (std::size_t at = region.begin; at < region.end; ++at) {
+      members.push_back(static_cast<std::uint32_t>(order[at]));
+    }
     std::size_t keep = std::min(kLargestPerRegion, members.size());
     std::partial_sort(members.begin(), members.begin() + static_cast<long>(keep), members.end(),
                       [&](std::uint32_t a, std::uint32_t b) {
@@ -56,7 +90,6 @@ void LayOutGroup(MapModel& model, bool data, std::uint32_t gap) {
     members.resize(keep);
     while (!members.empty() && model.spans[members.back()] <= 0) members.pop_back();
     region.largest = std::move(members);
-    model.region_list.push_back(std::move(region));
   }
 }
 
@@ -111,6 +144,10 @@ std::vector<const MapSymbol*> Records(const MapSymbols& map) {
 
 }  // namespace
 
+bool IsDataKind(std::uint8_t kind) {
+  return kind == K8MAP_KIND_VAR;
+}
+
 bool IsDrawnKind(std::uint8_t kind) {
   return kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC || kind == K8MAP_KIND_FUNC ||
          kind == K8MAP_KIND_VAR;
@@ -129,9 +166,9 @@ MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
       model.symbols.push_back(&map.symbols[i]);
   }
   model.spans.assign(model.symbols.size(), kNoSpan);
-  model.regions.assign(model.symbols.size(), kNoRegion);
   LayOutGroup(model, false, options.region_gap);
   LayOutGroup(model, true, options.region_gap);
+  ChooseShownRegions(model);
   return model;
 }
 

@@ -11,24 +11,29 @@
 
 namespace k8writers {
 
-constexpr std::uint32_t kNoRegion = UINT32_MAX;
 constexpr std::int64_t kNoSpan = -1;
+// Of more regions than this, the page draws and tabulates those with the most symbols.
+constexpr std::size_t kShownRegions = 40;
 
 // A run of values of one group (code or data) without a step larger than the region gap.
 struct Region {
-  bool data = false;  // the group: code (Func., Addr., loc.) or data (Var.)
+  bool data = false;               // the group: code (Func., Addr., loc.) or data (Var.)
+  std::uint32_t number = 0;        // within its group, from 1: "code 1", "data 2"
+  std::size_t begin = 0, end = 0;  // its symbols in its group's order
   std::uint32_t first = 0, last = 0;
   std::uint64_t total_span = 0;  // the spans of its symbols added up: last - first
   std::uint32_t count = 0;
-  std::vector<std::uint32_t> largest;  // up to ten of its symbols by span, largest first
+  std::vector<std::uint32_t> largest;  // shown regions: up to ten symbols by span, largest first
 };
 
 struct MapModel {
   std::string name;
   std::vector<const MapSymbol*> symbols;  // the listed ones, in map order
   std::vector<std::int64_t> spans;        // per listed symbol, or kNoSpan
-  std::vector<std::uint32_t> regions;     // per listed symbol, or kNoRegion (not drawn)
   std::vector<Region> region_list;        // code regions by value, then data regions
+  std::vector<std::uint32_t> shown;       // the regions drawn and tabulated, in address order
+  // Each group's symbols (code, data) sorted by value: the value above, the index below.
+  std::vector<std::uint64_t> orders[2];
 };
 
 enum Change : std::uint8_t { kSame = 0, kAdded = 1, kMoved = 2, kRemoved = 3 };
@@ -45,7 +50,10 @@ struct DiffModel {
   ChangeCounts records;                   // over the records (Addr., loc.), as mapsyms diff
 };
 
+// The kinds drawn as memory (Addr., loc., Func., Var.), and of them the data (Var.), laid out
+// apart from the code.
 bool IsDrawnKind(std::uint8_t kind);
+bool IsDataKind(std::uint8_t kind);
 
 MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options);
 DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,

@@ -3,8 +3,11 @@
 // parts that read without a script (summary, largest symbols, change counts) written as HTML,
 // and the data for the script as JSON. Every text from a map or a path is escaped, so that no
 // markup from it is ever interpreted.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "file_replace.h"
 #include "format_writers.h"
@@ -17,7 +20,6 @@ namespace k8writers {
 namespace {
 
 constexpr const char* kKindNames[] = {"", "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
-constexpr const char kScopes[] = {'a', 'g', 's'};
 
 // The length of the UTF-8 sequence at text[at], or 0 when the bytes there are not one.
 std::size_t Utf8Length(std::string_view text, std::size_t at) {
@@ -81,8 +83,67 @@ std::string Html(std::string_view text) {
   return escaped;
 }
 
+// Text handed to the sink in blocks as it is made: the data of a large map runs to tens of
+// megabytes.
+class Streamed {
+ public:
+  explicit Streamed(ByteSink& sink) : sink_(sink), block_(new char[kBlock]) {}
+  ~Streamed() { Flush(); }
+  Streamed(const Streamed&) = delete;
+  Streamed& operator=(const Streamed&) = delete;
+
+  Streamed& operator+=(char c) {
+    *Room(1) = c;
+    return *this;
+  }
+  Streamed& operator+=(std::string_view text) {
+    if (text.size() > kLargest) {
+      Flush();
+      sink_.Put(text);
+    } else {
+      std::memcpy(Room(text.size()), text.data(), text.size());
+    }
+    return *this;
+  }
+  void append(const char* first, const char* last) {
+    *this += std::string_view(first, static_cast<std::size_t>(last - first));
+  }
+  // Room for size bytes (at most kLargest), to be written at once; GiveBack returns the end of
+  // it that was not written.
+  char* Room(std::size_t size) {
+    if (used_ + size > kBlock) Flush();
+    char* at = block_.get() + used_;
+    used_ += size;
+    return at;
+  }
+  void GiveBack(std::size_t size) { used_ -= size; }
+
+  static constexpr std::size_t kLargest = 1024;
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  void Flush() {
+    sink_.Write(block_.get(), used_);
+    used_ = 0;
+  }
+  ByteSink& sink_;
+  std::unique_ptr<char[]> block_;
+  std::size_t used_ = 0;
+};
+
 // A JSON string that may stand inside a script element: no "<", ">" or "&" as themselves.
-void PutJson(std::string& out, std::string_view text) {
+void PutJson(Streamed& out, std::string_view text) {
+  // Map names hold letters, digits and underscores only: they stand as they are.
+  bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+  if (plain && text.size() + 2 <= Streamed::kLargest) {
+    char* at = out.Room(text.size() + 2);
+    at[0] = '"';
+    std::memcpy(at + 1, text.data(), text.size());
+    at[text.size() + 1] = '"';
+    return;
+  }
   out += '"';
   for (char ch : Utf8(text)) {
     auto c = static_cast<unsigned char>(ch);
@@ -101,13 +162,15 @@ void PutJson(std::string& out, std::string_view text) {
 }
 
 template <typename Number>
-void PutNumber(std::string& out, Number value) {
-  char text[24];
-  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+void PutNumber(Streamed& out, Number value, int base = 10) {
+  constexpr std::size_t kRoom = 24;
+  char* at = out.Room(kRoom);
+  out.GiveBack(kRoom -
+               static_cast<std::size_t>(std::to_chars(at, at + kRoom, value, base).ptr - at));
 }
 
 template <typename Numbers, typename Field>
-void PutArray(std::string& out, const char* key, const Numbers& items, Field field) {
+void PutArray(Streamed& out, const char* key, const Numbers& items, Field field) {
   out += ",\"";
   out += key;
   out += "\":[";
@@ -120,12 +183,19 @@ void PutArray(std::string& out, const char* key, const Numbers& items, Field fie
 
 std::string RegionName(const MapModel& map, std::uint32_t region) {
   const Region& r = map.region_list[region];
-  std::uint32_t number = 1;
-  for (std::uint32_t i = 0; i < region; ++i) number += map.region_list[i].data == r.data;
-  return (r.data ? "data " : "code ") + std::to_string(number);
+  return (r.data ? "data " : "code ") + std::to_string(r.number);
 }
 
-void PutMapData(std::string& out, const MapModel& map) {
+// Eight upper-case hexadecimal digits, no separator: values and region bounds, compactly.
+void PutHexDigits(Streamed& out, std::uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char* at = out.Room(8);
+  for (int shift = 28; shift >= 0; shift -= 4) *at++ = kDigits[(value >> shift) & 0xF];
+}
+
+// A map's data for the script: names as JSON strings; values as eight hexadecimal digits each;
+// lines as steps from the line before; spans in base 36, comma-separated, empty for none.
+void PutMapData(Streamed& out, const MapModel& map) {
   out += "{\"name\":";
   PutJson(out, map.name);
   out += ",\"names\":[";
@@ -137,30 +207,41 @@ void PutMapData(std::string& out, const MapModel& map) {
   for (const MapSymbol* s : map.symbols) out += static_cast<char>('0' + s->kind);
   out += "\",\"scopes\":\"";
   for (const MapSymbol* s : map.symbols) out += s->scope;
-  out += '"';
-  PutArray(out, "values", map.symbols, [&](std::size_t i) { return map.symbols[i]->value; });
-  PutArray(out, "lines", map.symbols, [&](std::size_t i) { return map.symbols[i]->line; });
-  PutArray(out, "spans", map.spans, [&](std::size_t i) { return map.spans[i]; });
-  PutArray(out, "regions", map.regions, [&](std::size_t i) {
-    return map.regions[i] == kNoRegion ? -1 : static_cast<std::int64_t>(map.regions[i]);
-  });
-  out += ",\"regionList\":[";
-  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
-    const Region& region = map.region_list[r];
-    out += r > 0 ? ",{\"name\":" : "{\"name\":";
-    PutJson(out, RegionName(map, r));
-    out += ",\"data\":" + std::string(region.data ? "true" : "false") + ",\"first\":";
-    PutNumber(out, region.first);
-    out += ",\"last\":";
-    PutNumber(out, region.last);
-    out += ",\"count\":";
-    PutNumber(out, region.count);
-    out += '}';
+  out += "\",\"values\":\"";
+  for (const MapSymbol* s : map.symbols) PutHexDigits(out, s->value);
+  out += "\",\"spans\":\"";
+  for (std::size_t i = 0; i < map.spans.size(); ++i) {
+    if (i > 0) out += ',';
+    if (map.spans[i] != kNoSpan) PutNumber(out, map.spans[i], 36);
   }
-  out += "]}";
+  out += '"';
+  std::uint32_t line = 0;
+  PutArray(out, "lineSteps", map.symbols, [&](std::size_t i) {
+    std::int64_t step = std::int64_t{map.symbols[i]->line} - line;
+    line = map.symbols[i]->line;
+    return step;
+  });
+  out += ",\"regionNames\":[";
+  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+    if (r > 0) out += ',';
+    PutJson(out, RegionName(map, r));
+  }
+  out += "],\"regionData\":\"";
+  for (const Region& region : map.region_list) out += region.data ? '1' : '0';
+  out += "\",\"regionBounds\":\"";
+  for (const Region& region : map.region_list) {
+    PutHexDigits(out, region.first);
+    PutHexDigits(out, region.last);
+  }
+  out += '"';
+  PutArray(out, "regionCounts", map.region_list,
+           [&](std::size_t r) { return map.region_list[r].count; });
+  const std::vector<std::uint32_t>& shown = map.shown;
+  PutArray(out, "shownRegions", shown, [&](std::size_t at) { return shown[at]; });
+  out += '}';
 }
 
-void PutCounts(std::string& out, const char* key, const ChangeCounts& c) {
+void PutCounts(Streamed& out, const char* key, const ChangeCounts& c) {
   out += ",\"";
   out += key;
   out += "\":{\"added\":" + std::to_string(c.added) + ",\"removed\":" + std::to_string(c.removed) +
@@ -168,14 +249,25 @@ void PutCounts(std::string& out, const char* key, const ChangeCounts& c) {
          "}";
 }
 
-std::string Data(const std::vector<MapModel>& maps, const DiffModel* diff,
-                 const ReportOptions& options) {
-  std::string out = "{\"gap\":";
+void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const ReportOptions& options,
+             ByteSink& sink) {
+  Streamed out(sink);
+  out += "{\"gap\":";
   PutNumber(out, options.region_gap);
   out += ",\"kindNames\":[";
   for (int kind = 0; kind <= K8MAP_KIND_ARG; ++kind) {
     if (kind > 0) out += ',';
     PutJson(out, kKindNames[kind]);
+  }
+  for (auto [key, test] :
+       {std::pair{"drawnKinds", &IsDrawnKind}, std::pair{"dataKinds", &IsDataKind}}) {
+    out += "],\"" + std::string(key) + "\":[";
+    const char* separator = "";
+    for (std::uint8_t kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {
+      if (!test(kind)) continue;
+      out += separator + std::to_string(kind);
+      separator = ",";
+    }
   }
   out += "],\"maps\":[";
   for (std::size_t m = 0; m < maps.size(); ++m) {
@@ -195,7 +287,7 @@ std::string Data(const std::vector<MapModel>& maps, const DiffModel* diff,
     PutCounts(out, "records", diff->records);
     out += '}';
   }
-  return out + '}';
+  out += '}';
 }
 
 std::string Cell(std::string_view tag, std::string_view text, std::string_view cls = "") {
@@ -239,14 +331,26 @@ std::string RegionsTable(const MapModel& map) {
   std::string html = "<table class=\"regions\"><caption>Regions of " + Html(map.name) +
                      "</caption><thead><tr><th>Region</th><th>First</th><th>Last</th><th>Span"
                      "</th><th>Symbols</th></tr></thead><tbody>";
-  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+  const std::vector<std::uint32_t>& shown = map.shown;
+  for (std::uint32_t r : shown) {
     const Region& region = map.region_list[r];
     html += "<tr>" + Cell("th", RegionName(map, r)) + Cell("td", Hex8(region.first), "num") +
             Cell("td", Hex8(region.last), "num") +
             Cell("td", Hex8(static_cast<std::uint32_t>(region.total_span)), "num") +
             Cell("td", std::to_string(region.count), "num") + "</tr>";
   }
-  return html + "</tbody></table>\n";
+  html += "</tbody></table>\n";
+  if (shown.size() < map.region_list.size()) {
+    std::uint64_t rest = 0;
+    for (const Region& region : map.region_list) rest += region.count;
+    for (std::uint32_t r : shown) rest -= map.region_list[r].count;
+    html += "<p class=\"hint\">" + std::to_string(map.region_list.size()) +
+            " regions in all: the " + std::to_string(shown.size()) +
+            " with the most symbols are shown; the other " +
+            std::to_string(map.region_list.size() - shown.size()) + " hold " +
+            std::to_string(rest) + " symbols (the table's region filter reaches each).</p>\n";
+  }
+  return html;
 }
 
 std::string Summary(const std::vector<MapModel>& maps, const ReportOptions& options) {
@@ -265,7 +369,7 @@ std::string Summary(const std::vector<MapModel>& maps, const ReportOptions& opti
 
 std::string Largest(const MapModel& map) {
   std::string html;
-  for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
+  for (std::uint32_t r : map.shown) {
     const Region& region = map.region_list[r];
     if (region.largest.empty()) continue;
     html += "<h3>" + RegionName(map, r) + " <small>" + Hex8(region.first) + " to " +
@@ -343,9 +447,9 @@ std::string DefaultTitle(const std::vector<MapModel>& maps) {
                           : "Memory of " + maps[1].name + " against " + maps[0].name;
 }
 
-// The template with each {{NAME}} replaced by its part.
+// The template with each {{NAME}} replaced by its part, {{DATA}} by what write_data writes.
 void Fill(std::string_view page, const std::vector<std::pair<std::string_view, std::string>>& parts,
-          ByteSink& sink) {
+          const std::function<void()>& write_data, ByteSink& sink) {
   for (std::size_t at = 0; at < page.size();) {
     std::size_t open = page.find("{{", at);
     if (open == std::string_view::npos) {
@@ -355,6 +459,7 @@ void Fill(std::string_view page, const std::vector<std::pair<std::string_view, s
     sink.Put(page.substr(at, open - at));
     std::size_t close = page.find("}}", open);
     std::string_view name = page.substr(open + 2, close - open - 2);
+    if (name == "DATA") write_data();
     for (const auto& [key, text] : parts) {
       if (key == name) sink.Put(text);
     }
@@ -373,21 +478,21 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
   const MapModel& shown = maps.back();
   std::string title = Html(options.title.empty() ? DefaultTitle(maps) : options.title);
   bool drawn = !shown.region_list.empty();
-  Fill(kReportPage,
-       {{"VERSION", "mapsyms " K8MAP_VERSION},
-        {"TITLE", title},
-        {"STYLE", std::string(kReportStyle)},
-        {"SCRIPT", std::string(kReportScript)},
-        {"CHANGES_LINK", new_map != nullptr ? " <a href=\"#changes\">Changes</a>" : ""},
-        {"SUMMARY", Summary(maps, options)},
-        {"LEGEND", Legend()},
-        {"LAYOUT_NOTE",
-         drawn ? ""
-               : "<p class=\"empty\">No address symbols (Addr., loc., Func., Var.) to draw.</p>"},
-        {"LARGEST", Largest(shown)},
-        {"CHANGES", new_map != nullptr ? Changes(maps, diff) : ""},
-        {"DATA", Data(maps, new_map != nullptr ? &diff : nullptr, options)}},
-       sink);
+  Fill(
+      kReportPage,
+      {{"VERSION", "mapsyms " K8MAP_VERSION},
+       {"TITLE", title},
+       {"STYLE", std::string(kReportStyle)},
+       {"SCRIPT", std::string(kReportScript)},
+       {"CHANGES_LINK", new_map != nullptr ? " <a href=\"#changes\">Changes</a>" : ""},
+       {"SUMMARY", Summary(maps, options)},
+       {"LEGEND", Legend()},
+       {"LAYOUT_NOTE",
+        drawn ? ""
+              : "<p class=\"empty\">No address symbols (Addr., loc., Func., Var.) to draw.</p>"},
+       {"LARGEST", Largest(shown)},
+       {"CHANGES", new_map != nullptr ? Changes(maps, diff) : ""}},
+      [&] { PutData(maps, new_map != nullptr ? &diff : nullptr, options, sink); }, sink);
 }
 
 bool ReportToFile(const MapSymbols& old_map, const MapSymbols* new_map,

@@ -5,6 +5,7 @@
 "use strict";
 (function () {
   const data = JSON.parse(document.getElementById("report-data").textContent);
+  data.maps.forEach(unpack);
   const map = data.maps[data.maps.length - 1]; // the map shown: the new one when there are two
   const old = data.maps.length > 1 ? data.maps[0] : null;
   const diff = data.diff || null;
@@ -12,6 +13,40 @@
   const CHANGE_NAMES = ["", "added", "moved", "removed"];
   const ROW_HEIGHT = 22;
 
+  // The data as written compactly: values and region bounds as eight hexadecimal digits each,
+  // lines as steps, spans in base 36 (empty for none). Each drawn symbol's region is the one of
+  // its group (code or data) whose bounds hold its value.
+  function unpack(m) {
+    const n = m.names.length;
+    const hexAt = (text, at) => parseInt(text.substr(at * 8, 8), 16);
+    const valuesText = m.values, spanTexts = m.spans.split(",");
+    m.values = new Float64Array(n);
+    m.spans = new Float64Array(n);
+    m.lines = new Float64Array(n);
+    let line = 0;
+    for (let i = 0; i < n; ++i) {
+      m.values[i] = hexAt(valuesText, i);
+      m.spans[i] = spanTexts[i] === "" || spanTexts[i] === undefined ? -1 : parseInt(spanTexts[i], 36);
+      line += m.lineSteps[i];
+      m.lines[i] = line;
+    }
+    m.regionList = m.regionNames.map((name, r) => ({
+      name, data: m.regionData[r] === "1", first: hexAt(m.regionBounds, 2 * r),
+      last: hexAt(m.regionBounds, 2 * r + 1), count: m.regionCounts[r] }));
+    m.regions = new Int32Array(n).fill(-1);
+    const groups = [false, true].map((d) => m.regionList.map((r, i) => i).filter((i) => m.regionList[i].data === d));
+    for (let i = 0; i < n; ++i) {
+      const kind = m.kinds.charCodeAt(i) - 48;
+      if (!data.drawnKinds.includes(kind)) continue;
+      const group = groups[data.dataKinds.includes(kind) ? 1 : 0];
+      let lo = 0, hi = group.length;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (m.regionList[group[mid]].last < m.values[i]) lo = mid + 1; else hi = mid;
+      }
+      m.regions[i] = group[lo];
+    }
+  }
   const hex = (v) => "0x" + (v >>> 0).toString(16).toUpperCase().padStart(8, "0");
   const kindOf = (m, i) => data.kindNames[m.kinds.charCodeAt(i) - 48];
   const changeOf = (i) => (diff ? diff.changes.charCodeAt(i) - 48 : 0);
@@ -145,11 +180,13 @@
   let filtered = new Int32Array(0);
   function applyFilters() {
     const match = matcher(state.q);
-    const region = state.region === "" ? null : Number(state.region);
+    const other = state.region === "other";
+    const region = state.region === "" || other ? null : Number(state.region);
     const picked = [];
     for (let i = 0; i < count; ++i) {
       if (state.kind && kindOf(map, i) !== state.kind) continue;
       if (region !== null && map.regions[i] !== region) continue;
+      if (other && (map.regions[i] < 0 || shownSet.has(map.regions[i]))) continue;
       if (match(map.names[i])) picked.push(i);
     }
     picked.sort(comparator(state.sort, columns));
@@ -185,8 +222,17 @@
   for (const name of data.kindNames) {
     if (kindsPresent.has(name)) kindFilter.appendChild(new Option(name, name));
   }
-  map.regionList.forEach((r, i) => regionFilter.appendChild(
-    new Option(r.name + " (" + hex(r.first) + " to " + hex(r.last) + ")", String(i))));
+  // The regions shown in the layout, and the others at once: a map of scattered values may
+  // have tens of thousands.
+  const shownSet = new Set(map.shownRegions);
+  map.shownRegions.forEach((i) => {
+    const r = map.regionList[i];
+    regionFilter.appendChild(new Option(r.name + " (" + hex(r.first) + " to " + hex(r.last) + ")", String(i)));
+  });
+  if (shownSet.size < map.regionList.length) {
+    regionFilter.appendChild(new Option("the other " + (map.regionList.length - shownSet.size) +
+                                        " regions", "other"));
+  }
   function syncControls() {
     search.value = state.q;
     kindFilter.value = state.kind;
@@ -208,12 +254,14 @@
 
   // ---- The layout: a band per region, each on a canvas, drawn from what is in view
   const KIND_COLOURS = { "Func.": "#3b7dd8", "Addr.": "#2aa198", "loc.": "#8fbc5a", "Var.": "#d98c2b" };
-  const bands = map.regionList.map((region, r) => {
-    const members = [];
-    for (let i = 0; i < count; ++i) if (map.regions[i] === r) members.push(i);
+  const memberLists = map.regionList.map(() => []);
+  for (let i = 0; i < count; ++i) if (map.regions[i] >= 0) memberLists[map.regions[i]].push(i);
+  const bands = map.shownRegions.map((r) => {
+    const region = map.regionList[r];
+    const members = memberLists[r];
     members.sort((a, b) => map.values[a] - map.values[b] || a - b);
-    const end = region.last + 1;
-    return { region, members: Int32Array.from(members), lo: region.first, hi: end, canvas: null };
+    return { number: r, region, members: Int32Array.from(members), lo: region.first,
+             hi: region.last + 1, canvas: null };
   });
   const view = document.getElementById("layout-view");
   const tooltip = document.getElementById("tooltip");
@@ -258,7 +306,7 @@
         at = Math.max(at + 1, firstAtOrAbove(band, next));
       } else ++at;
     }
-    if (state.sel >= 0 && map.regions[state.sel] === bands.indexOf(band)) {
+    if (state.sel >= 0 && map.regions[state.sel] === band.number) {
       const v = map.values[state.sel];
       const x = (v - band.lo) * scale;
       const w = Math.max(3, Math.max(map.spans[state.sel], 1) * scale);
