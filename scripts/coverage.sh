@@ -24,7 +24,8 @@ tail -3 "$build/ctest.log"
 [ $status -eq 0 ] || { echo "coverage: the tests failed"; exit 1; }
 llvm-profdata-14 merge -sparse "$profiles"/*.profraw -o "$build/merged.profdata" || exit 1
 report=$(llvm-cov-14 report "$build/bin/unit_tests" -object "$build/bin/libkestrum8_map.so" \
-  -object "$build/bin/mapsyms" -object "$build/bin/maptokens" -instr-profile="$build/merged.profdata" \
+  -object "$build/bin/mapsyms" -object "$build/bin/maptokens" -object "$build/bin/writers_test" \
+  -instr-profile="$build/merged.profdata" \
   -ignore-filename-regex='(tests|fuzz|bench)/|^/usr/' 2>/dev/null)
 # File, branches, missed branches, cover: the last three columns.
 printf '%-40s %9s %9s %9s\n' file branches missed cover

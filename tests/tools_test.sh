@@ -407,6 +407,24 @@ check export_elf_only 2 "$(text '')" "mapsyms: --image is for --format elf only"
 check export_machine 2 "$(text '')" "mapsyms: unknown machine 'z80' (none, 386, arm" mapsyms export --format elf --machine z80 -o "$exported/x" "$sample"
 check export_scope 2 "$(text '')" "mapsyms: unknown scope 'x' (a, g or s)" mapsyms export --format sym --scope x "$sample"
 check export_help 0 "$(golden export_help.txt)" "" mapsyms export --help
+: >"$exported/empty.bin"
+for given in "$sample" "$sample@xyz" "@100" "$sample@123456789"; do
+  check "export_image_form_${given##*@}" 3 "$(text '')" "mapsyms: --image takes FILE@ADDRESS" mapsyms export --format elf -o "$exported/x" --image "$given" "$sample"
+done
+check export_image_empty 3 "$(text '')" "mapsyms: image $exported/empty.bin is empty" mapsyms export --format elf -o "$exported/x" --image "$exported/empty.bin@0X10" "$sample"
+check export_image_past_end 3 "$(text '')" "runs past the end of the 32-bit address space" mapsyms export --format elf -o "$exported/x" --image "$sample@FFFFFFF0" "$sample"
+for machine in 65536 123456 arm7; do
+  check "export_machine_$machine" 2 "$(text '')" "mapsyms: unknown machine '$machine'" mapsyms export --format elf --machine "$machine" -o "$exported/x" "$sample"
+done
+if [ -z "$emulator" ]; then  # devices and byte sequences of Linux
+  check export_full_disk 3 "$(text '')" "mapsyms: cannot write /dev/full: No space left on device" mapsyms export --format sym -o /dev/full "$sample"
+  check export_device 0 "$(text '')" "" mapsyms export --format elf -o /dev/null "$sample"
+  odd_title=$(printf 'a\303\251\342\202\254\360\237\230\200\355\240\200\364\220\200\200\340\200\200\377<&>"\047')
+  "$bin/mapsyms" report --title "$odd_title" "$sample" >"$exported/odd.html"
+  want='<title>aé€😀�����������&lt;&amp;&gt;&quot;&#39;</title>'
+  if grep -qF -- "$want" "$exported/odd.html"; then passed=$((passed + 1)); else
+    echo "report_odd_title: $(grep '<title>' "$exported/odd.html")"; failed=$((failed + 1)); fi
+fi
 rm -rf "$exported"
 
 # ---- report ----
