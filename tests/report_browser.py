@@ -331,6 +331,22 @@ def check_no_addresses(browser, page):
            "2 of 2 symbols")
 
 
+def check_without_script(browser, page):
+    browser.call("Emulation.setScriptExecutionDisabled", {"value": True}, session=True)
+    try:
+        browser.call("Page.navigate", {"url": page}, session=True)
+        for _ in range(200):
+            if browser.evaluate("document.readyState") == "complete":
+                break
+            time.sleep(0.02)
+        facts = browser.evaluate("[...document.querySelectorAll('#counts tfoot td')].map(td => td.textContent)")
+        expect("the counts without a script", facts, ["0", "9", "6", "15"])
+        bars = browser.evaluate("[...document.querySelectorAll('#largest li .label')].length")
+        expect("the largest symbols without a script", bars, 11)
+    finally:
+        browser.call("Emulation.setScriptExecutionDisabled", {"value": False}, session=True)
+
+
 def check_many_regions(browser, page, regions):
     browser.open(page)
     expect("bands drawn", browser.evaluate("document.querySelectorAll('#layout canvas').length"), 40)
@@ -379,6 +395,7 @@ def main():
         case("diff", check_diff, browser, "file://" + diff_page, sample, new)
         case("escaping", check_escaping, browser, "file://" + odd_page, title)
         case("no_addresses", check_no_addresses, browser, "file://" + equ_page)
+        case("without_script", check_without_script, browser, url)
         case("many_regions", check_many_regions, browser, "file://" + scattered_page, 50)
     finally:
         browser.close()
