@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -88,6 +93,87 @@ int ProcessNumber() {
 
 }  // namespace
 
+// Writes blocks to a file on a thread of its own, so that making the next block and handing the
+// last one to the system overlap; at most kWaiting blocks wait. Without a thread, it writes each
+// block itself.
+class BackgroundWriter {
+ public:
+  explicit BackgroundWriter(std::FILE* file) : file_(file) {
+    try {
+      thread_ = std::thread(&BackgroundWriter::Run, this);
+    } catch (const std::system_error&) {  // no thread: written here
+    }
+  }
+  ~BackgroundWriter() { Finish(); }
+  BackgroundWriter(const BackgroundWriter&) = delete;
+  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+  void Write(const void* data, std::size_t size) {
+    current_.append(static_cast<const char*>(data), size);
+    if (current_.size() >= kBlock) HandOn();
+  }
+  // Writes what is left and ends the thread; the errno of the first failed write, or 0.
+  int Finish() {
+    if (!current_.empty()) HandOn();
+    if (thread_.joinable()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+      }
+      changed_.notify_all();
+      thread_.join();
+    }
+    return failure_;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr std::size_t kWaiting = 4;
+
+  void HandOn() {
+    if (!thread_.joinable()) {
+      Put(current_);
+    } else {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return waiting_.size() < kWaiting; });
+      waiting_.push_back(std::move(current_));
+      lock.unlock();
+      changed_.notify_all();
+    }
+    current_ = std::string();
+    current_.reserve(kBlock + (1 << 16));
+  }
+  void Put(const std::string& block) {
+    if (failure_ == 0 && std::fwrite(block.data(), 1, block.size(), file_) != block.size()) {
+      failure_ = errno != 0 ? errno : EIO;
+    }
+  }
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return finished_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      std::string block = std::move(waiting_.front());
+      waiting_.pop_front();
+      lock.unlock();
+      changed_.notify_all();
+      Put(block);
+      lock.lock();
+    }
+  }
+
+  std::FILE* file_;
+  std::string current_;
+  std::deque<std::string> waiting_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;
+  int failure_ = 0;  // written by the thread, read after it ended
+  std::thread thread_;
+};
+
+ReplacingFile::ReplacingFile() = default;
+
 ReplacingFile::~ReplacingFile() {
   Abandon();
 }
@@ -109,29 +195,33 @@ bool ReplacingFile::Open(const std::string& path, std::string* error) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
     return false;  // errno still the system's
   }
+  writer_ = std::make_unique<BackgroundWriter>(file_);
   return true;
 }
 
 void ReplacingFile::Write(const void* data, std::size_t size) {
-  if (failure_ == 0 && std::fwrite(data, 1, size, file_) != size) failure_ = errno ? errno : EIO;
+  writer_->Write(data, size);
 }
 
 bool ReplacingFile::Commit(std::string* error) {
-  if (failure_ == 0 && std::fflush(file_) != 0) failure_ = errno;
-  if (std::fclose(file_) != 0 && failure_ == 0) failure_ = errno;
+  int failure = writer_->Finish();
+  writer_.reset();
+  if (failure == 0 && std::fflush(file_) != 0) failure = errno;
+  if (std::fclose(file_) != 0 && failure == 0) failure = errno;
   file_ = nullptr;
-  if (failure_ == 0 && !temporary_.empty() && !RenameOver(temporary_, path_)) failure_ = errno;
-  if (failure_ == 0) {
+  if (failure == 0 && !temporary_.empty() && !RenameOver(temporary_, path_)) failure = errno;
+  if (failure == 0) {
     temporary_.clear();
     return true;
   }
-  *error = "cannot write " + path_ + ": " + std::strerror(failure_);
+  *error = "cannot write " + path_ + ": " + std::strerror(failure);
   Abandon();
-  errno = failure_;
+  errno = failure;
   return false;
 }
 
 void ReplacingFile::Abandon() {
+  writer_.reset();
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   if (!temporary_.empty()) Remove(temporary_);

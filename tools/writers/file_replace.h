@@ -2,18 +2,22 @@
 // A file written whole or not at all: the bytes go to a new file beside it, which is renamed
 // over it when complete, so that a failure leaves no partial file and no earlier file damaged.
 // A path that names something other than a regular file (a device, a pipe) is written in place.
+// The bytes reach the system on a thread of their own, while the writer makes the next ones.
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "symbol_export.h"
 
 namespace k8writers {
 
+class BackgroundWriter;
+
 class ReplacingFile : public ByteSink {
  public:
-  ReplacingFile() = default;
+  ReplacingFile();
   ~ReplacingFile() override;
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -30,7 +34,7 @@ class ReplacingFile : public ByteSink {
   std::string path_;
   std::string temporary_;  // empty when writing in place
   std::FILE* file_ = nullptr;
-  int failure_ = 0;  // the errno of the first failed write
+  std::unique_ptr<BackgroundWriter> writer_;
 };
 
 }  // namespace k8writers
