@@ -161,6 +161,7 @@ unsigned ReportDefaultKinds() {
 MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
   MapModel model;
   model.name = map.name;
+  model.symbols.reserve(map.count);
   for (std::size_t i = 0; i < map.count; ++i) {
     if (options.kinds & K8MAP_KIND_MASK(map.symbols[i].kind))
       model.symbols.push_back(&map.symbols[i]);

@@ -132,18 +132,42 @@ class Streamed {
 };
 
 // A JSON string that may stand inside a script element: no "<", ">" or "&" as themselves.
-void PutJson(Streamed& out, std::string_view text) {
-  // Map names hold letters, digits and underscores only: they stand as they are.
-  bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-  });
-  if (plain && text.size() + 2 <= Streamed::kLargest) {
-    char* at = out.Room(text.size() + 2);
-    at[0] = '"';
-    std::memcpy(at + 1, text.data(), text.size());
-    at[text.size() + 1] = '"';
+// The bytes a JSON string holds as they are, wherever it stands.
+struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x7F; ++c)
+      plain[c] = c != '"' && c != '\\' && c != '<' && c != '>' && c != '&';
+  }
+};
+constexpr PlainBytes kPlainBytes;
+
+void PutJsonEscaped(Streamed& out, std::string_view text);
+
+// A name as a JSON string: copied as it stands (map names hold letters, digits and underscores)
+// in one pass that also finds its end, unless it holds a byte to escape.
+void PutJson(Streamed& out, const char* name) {
+  char* at = out.Room(Streamed::kLargest);
+  char* end = at + Streamed::kLargest - 1;
+  char* to = at;
+  *to++ = '"';
+  const char* from = name;
+  while (*from != '\0' && to < end && kPlainBytes.plain[static_cast<unsigned char>(*from)])
+    *to++ = *from++;
+  if (*from == '\0' && to < end) {
+    *to++ = '"';
+    out.GiveBack(static_cast<std::size_t>(end + 1 - to));
     return;
   }
+  out.GiveBack(Streamed::kLargest);
+  PutJsonEscaped(out, name);
+}
+
+void PutJson(Streamed& out, const std::string& text) {
+  PutJsonEscaped(out, text);
+}
+
+void PutJsonEscaped(Streamed& out, std::string_view text) {
   out += '"';
   for (char ch : Utf8(text)) {
     auto c = static_cast<unsigned char>(ch);
@@ -194,7 +218,7 @@ void PutHexDigits(Streamed& out, std::uint32_t value) {
 }
 
 // A map's data for the script: names as JSON strings; values as eight hexadecimal digits each;
-// lines as steps from the line before; spans in base 36, comma-separated, empty for none.
+// lines as steps from the line before; spans in hexadecimal, comma-separated, empty for none.
 void PutMapData(Streamed& out, const MapModel& map) {
   out += "{\"name\":";
   PutJson(out, map.name);
@@ -212,7 +236,7 @@ void PutMapData(Streamed& out, const MapModel& map) {
   out += "\",\"spans\":\"";
   for (std::size_t i = 0; i < map.spans.size(); ++i) {
     if (i > 0) out += ',';
-    if (map.spans[i] != kNoSpan) PutNumber(out, map.spans[i], 36);
+    if (map.spans[i] != kNoSpan) PutNumber(out, map.spans[i], 16);
   }
   out += '"';
   std::uint32_t line = 0;

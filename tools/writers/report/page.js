@@ -14,7 +14,7 @@
   const ROW_HEIGHT = 22;
 
   // The data as written compactly: values and region bounds as eight hexadecimal digits each,
-  // lines as steps, spans in base 36 (empty for none). Each drawn symbol's region is the one of
+  // lines as steps, spans in hexadecimal (empty for none). Each drawn symbol's region is the one of
   // its group (code or data) whose bounds hold its value.
   function unpack(m) {
     const n = m.names.length;
@@ -26,7 +26,7 @@
     let line = 0;
     for (let i = 0; i < n; ++i) {
       m.values[i] = hexAt(valuesText, i);
-      m.spans[i] = spanTexts[i] === "" || spanTexts[i] === undefined ? -1 : parseInt(spanTexts[i], 36);
+      m.spans[i] = spanTexts[i] === "" || spanTexts[i] === undefined ? -1 : parseInt(spanTexts[i], 16);
       line += m.lineSteps[i];
       m.lines[i] = line;
     }
