@@ -409,7 +409,7 @@ check export_scope 2 "$(text '')" "mapsyms: unknown scope 'x' (a, g or s)" mapsy
 check export_help 0 "$(golden export_help.txt)" "" mapsyms export --help
 : >"$exported/empty.bin"
 for given in "$sample" "$sample@xyz" "@100" "$sample@123456789"; do
-  check "export_image_form_${given##*@}" 3 "$(text '')" "mapsyms: --image takes FILE@ADDRESS" mapsyms export --format elf -o "$exported/x" --image "$given" "$sample"
+  check "export_image_form_${given##*@}" 2 "$(text '')" "mapsyms: --image takes FILE@ADDRESS" mapsyms export --format elf -o "$exported/x" --image "$given" "$sample"
 done
 check export_image_empty 3 "$(text '')" "mapsyms: image $exported/empty.bin is empty" mapsyms export --format elf -o "$exported/x" --image "$exported/empty.bin@0X10" "$sample"
 check export_image_past_end 3 "$(text '')" "runs past the end of the 32-bit address space" mapsyms export --format elf -o "$exported/x" --image "$sample@FFFFFFF0" "$sample"
@@ -429,15 +429,32 @@ rm -rf "$exported"
 
 # ---- report ----
 reported=$(mktemp -d)
-check report_sample 0 "$(golden report_sample.html)" "" mapsyms report "$sample"
-check report_diff 0 "$(golden report_diff.html)" "" mapsyms report --all-kinds --region-gap 0x100 --title 'A <title> & more' "$sample" "$next"
-check report_to_file 0 "$(text '')" "" mapsyms report -o "$reported/r.html" "$sample"
-if cmp -s "$reported/r.html" "$(golden report_sample.html)"; then passed=$((passed + 1)); else
-  echo "report_to_file: the file differs from the page on standard output"; failed=$((failed + 1)); fi
+# check_page NAME GOLDEN ARGS...: the page of mapsyms report ARGS, its style and script (files of
+# their own, put in at build time) left out, against GOLDEN; and the same page written with -o.
+check_page() {
+  local name=$1 want=$2
+  shift 2
+  local page
+  page=$(mktemp -p "$reported")
+  $emulator "$bin/mapsyms$exe" report "$@" >"$page" 2>"$err"
+  local status=$?
+  sed -e '/^<style>$/,/^<\/style>$/{//!d;}' -e '/^<script>$/,/^<\/script>$/{//!d;}' "$page" >"$page.part"
+  [ -n "${K8MAP_REGENERATE:-}" ] && cp "$page.part" "$want"
+  $emulator "$bin/mapsyms$exe" report -o "$page.written" "$@" 2>>"$err"
+  if [ $status -eq 0 ] && cmp -s "$page.part" "$want" && cmp -s "$page" "$page.written"; then
+    passed=$((passed + 1))
+  else
+    echo "$name: status $status, or the page differs from $want or from the one written with -o:"
+    diff "$want" "$page.part" | head -10; head -3 "$err"; failed=$((failed + 1))
+  fi
+  rm -f "$page" "$page.part" "$page.written"
+}
+check_page report_sample "$(golden report_sample.html)" "$sample"
+check_page report_diff "$(golden report_diff.html)" --all-kinds --region-gap 0x100 --title 'A <title> & more' "$sample" "$next"
 check report_failed_map 3 "$(text '')" "missing_line_end.map:3: syntax error" mapsyms report -o "$reported/failed.html" "$data/missing_line_end.map"
 check report_failed_new 3 "$(text '')" "missing_line_end.map:3: syntax error" mapsyms report -o "$reported/failed.html" "$sample" "$data/missing_line_end.map"
 check report_unwritable 3 "$(text '')" "mapsyms: cannot write $reported/absent/r.html: " mapsyms report -o "$reported/absent/r.html" "$sample"
-if [ "$(ls "$reported")" = r.html ]; then passed=$((passed + 1)); else
+if [ -z "$(ls "$reported")" ]; then passed=$((passed + 1)); else
   echo "report_no_partial_file: left $(ls "$reported")"; failed=$((failed + 1)); fi
 check report_three 2 "$(text '')" "mapsyms: report takes one map, or two to compare" mapsyms report "$sample" "$sample" "$next"
 check report_gap 2 "$(text '')" "mapsyms: --region-gap takes a number" mapsyms report --region-gap 1x "$sample"

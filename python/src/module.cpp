@@ -450,7 +450,7 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   }
   std::string machine_text = py::str(machine).cast<std::string>();
   if (!machine.is_none() && !k8writers::ParseMachine(machine_text, &options.machine)) {
-    throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::kMachineNames +
+    throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::MachineNames() +
                           ", or a number)");
   }
   options.big_endian = big_endian;

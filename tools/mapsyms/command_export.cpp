@@ -10,6 +10,8 @@
 #include "kinds.h"
 #include "maps.h"
 #include "messages.h"
+#include "number.h"
+#include "output_sink.h"
 #include "symbol_export.h"
 
 namespace {
@@ -17,18 +19,6 @@ namespace {
 using k8writers::ExportFormat;
 
 constexpr const char* kElfOnly[] = {"machine", "big-endian", "sizes", "image"};
-
-// Standard output as the writers' sink.
-class OutputSink : public k8writers::ByteSink {
- public:
-  explicit OutputSink(Output& out) : out_(out) {}
-  void Write(const void* data, std::size_t size) override {
-    out_.Put(std::string_view(static_cast<const char*>(data), size));
-  }
-
- private:
-  Output& out_;
-};
 
 bool ToStandardOutput(const CommandLine& line) {
   return line.Last("output", "-") == "-";
@@ -62,7 +52,7 @@ bool CheckExport(const CommandLine& line, std::string* error) {
   }
   std::uint16_t machine;
   if (line.Has("machine") && !k8writers::ParseMachine(line.Last("machine"), &machine)) {
-    *error = "unknown machine '" + line.Last("machine") + "' (" + k8writers::kMachineNames +
+    *error = "unknown machine '" + line.Last("machine") + "' (" + k8writers::MachineNames() +
              ", or a number)";
     return false;
   }
@@ -85,8 +75,16 @@ bool ReadOptions(const CommandLine& line, k8writers::ExportOptions* options, int
   options->output_name = ToStandardOutput(line) ? "" : line.Last("output");
   std::string error;
   for (const std::string& given : line.Values("image")) {
+    std::size_t at = given.rfind('@');
+    std::uint32_t address;
+    if (at == std::string::npos || at == 0 || !ParseNumber(given.substr(at + 1), &address)) {
+      Say("--image takes FILE@ADDRESS, the address " + std::string(kNumberForms) + ": '" + given +
+          "'");
+      *status = kExitUsage;
+      return false;
+    }
     options->images.emplace_back();
-    if (!k8writers::ReadImage(given, &options->images.back(), &error)) {
+    if (!k8writers::ReadImageFile(given.substr(0, at), address, &options->images.back(), &error)) {
       Say(error);
       *status = kExitFile;
       return false;

@@ -10,20 +10,10 @@
 #include "maps.h"
 #include "messages.h"
 #include "number.h"
+#include "output_sink.h"
 #include "report.h"
 
 namespace {
-
-class OutputSink : public k8writers::ByteSink {
- public:
-  explicit OutputSink(Output& out) : out_(out) {}
-  void Write(const void* data, std::size_t size) override {
-    out_.Put(std::string_view(static_cast<const char*>(data), size));
-  }
-
- private:
-  Output& out_;
-};
 
 bool CheckReport(const CommandLine& line, std::string* error) {
   std::uint32_t gap;

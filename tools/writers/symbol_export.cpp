@@ -42,9 +42,9 @@ struct MachineName {
 };
 
 constexpr MachineName kMachines[] = {
-    {"none", 0},     {"m68k", 4},   {"386", 3},     {"mips", 8}, {"ppc", 20},
-    {"arm", 40},     {"sh", 42},    {"avr", 83},    {"arc", 93}, {"xtensa", 94},
-    {"msp430", 105}, {"8051", 165}, {"riscv", 243},
+    {"none", 0},     {"386", 3},    {"arm", 40},    {"riscv", 243}, {"avr", 83},
+    {"msp430", 105}, {"8051", 165}, {"xtensa", 94}, {"mips", 8},    {"ppc", 20},
+    {"sh", 42},      {"m68k", 4},   {"arc", 93},
 };
 
 bool Selected(const MapSymbol& symbol, const Selection& selection) {
@@ -61,8 +61,12 @@ bool Selected(const MapSymbol& symbol, const Selection& selection) {
 
 }  // namespace
 
-const char* const kMachineNames =
-    "none, 386, arm, riscv, avr, msp430, 8051, xtensa, mips, ppc, sh, m68k, arc";
+std::string MachineNames() {
+  std::string names;
+  for (const MachineName& known : kMachines)
+    names += (names.empty() ? "" : ", ") + std::string(known.name);
+  return names;
+}
 
 bool ParseExportFormat(std::string_view text, ExportFormat* format) {
   for (const FormatInfo& info : kFormats) {
@@ -111,31 +115,6 @@ bool ParseMachine(std::string_view text, std::uint16_t* machine) {
   if (number > 0xFFFF) return false;
   *machine = static_cast<std::uint16_t>(number);
   return true;
-}
-
-bool ReadImage(std::string_view given, Image* image, std::string* error) {
-  std::size_t at = given.rfind('@');
-  std::string_view address = at == std::string_view::npos ? "" : given.substr(at + 1);
-  if (address.size() > 2 && address[0] == '0' && (address[1] == 'x' || address[1] == 'X')) {
-    address.remove_prefix(2);
-  }
-  std::uint64_t value = 0;
-  bool valid = !address.empty();
-  for (char c : address) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
-    valid = valid && digit >= 0;
-    value = (value << 4) | static_cast<unsigned>(digit & 15);
-    valid = valid && value <= 0xFFFFFFFFu;
-  }
-  if (!valid || at == 0) {
-    *error = "--image takes FILE@ADDRESS, the address hexadecimal: '" + std::string(given) + "'";
-    return false;
-  }
-  return ReadImageFile(std::string(given.substr(0, at)), static_cast<std::uint32_t>(value), image,
-                       error);
 }
 
 bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,

@@ -49,8 +49,6 @@ struct Image {
   std::vector<unsigned char> bytes;
 };
 
-// Reads the image "FILE@ADDR" (ADDR hexadecimal) into *image; false with the reason.
-bool ReadImage(std::string_view given, Image* image, std::string* error);
 // Reads the image at path, to be placed at address; false with the reason (errno set when the
 // system gave one, 0 otherwise).
 bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
@@ -61,8 +59,8 @@ bool ImagesApart(const std::vector<Image>& images, std::string* error);
 
 // The ELF machine number of a name ("arm", "riscv", ...) or a decimal number; false for neither.
 bool ParseMachine(std::string_view text, std::uint16_t* machine);
-// The machine names known, for messages and help.
-extern const char* const kMachineNames;
+// The machine names known, for messages: "none, 386, arm, ...".
+std::string MachineNames();
 
 struct ExportOptions {
   ExportFormat format = ExportFormat::kElf;
@@ -74,7 +72,7 @@ struct ExportOptions {
   std::vector<Image> images;
 };
 
-// Where the bytes go: a file or memory. Remembers the first failure.
+// Where the bytes go: a file, standard output or memory.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;

@@ -356,7 +356,10 @@ void WriteHeader(const std::vector<const MapSymbol*>& symbols, const ExportOptio
                     std::end(kReservedWords);
     if (!IsIdentifier(name) || reserved || name == guard) {
       sink.Put("/* " + CommentText(name) + " = " + Hex8(s->value) + " left out: " +
-               (reserved || name == guard ? "a name C reserves" : "not a C identifier") + " */\n");
+               (reserved        ? "a name C reserves"
+                : name == guard ? "the header's include guard"
+                                : "not a C identifier") +
+               " */\n");
       continue;
     }
     if (!first.Take(*s, &comment, report)) {
@@ -372,17 +375,13 @@ void WriteSymbolList(const std::vector<const MapSymbol*>& symbols, ByteSink& sin
   std::vector<const MapSymbol*> sorted = symbols;
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const MapSymbol* a, const MapSymbol* b) { return a->value < b->value; });
-  std::string block;
   for (const MapSymbol* s : sorted) {
-    char value[9];
-    std::snprintf(value, sizeof value, "%08X", static_cast<unsigned>(s->value));
-    block.append(value).append(" ").append(s->name).append("\n");
-    if (block.size() >= (1 << 16)) {
-      sink.Put(block);
-      block.clear();
-    }
+    char value[10];
+    std::snprintf(value, sizeof value, "%08X ", static_cast<unsigned>(s->value));
+    sink.Put(value);
+    sink.Put(s->name);
+    sink.Put("\n");
   }
-  sink.Put(block);
 }
 
 }  // namespace k8writers
