@@ -3,22 +3,24 @@
 // that a person can see why a map file is refused:
 //   <line counter after the token> TAB <token name> TAB "<token text>" [TAB <value>]
 // The value is the token value's text for name tokens, 0x%08X or "unconverted" for values.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "exit_codes.h"
 #include "kestrum8_map_version.h"
+#include "messages.h"
 #include "open_failure.h"
+#include "output.h"
 #include "scanner/scanner.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #endif
+
+const char kProgramName[] = "maptokens";
 
 namespace {
 
@@ -94,49 +96,31 @@ Exit codes: 0 success, 2 the command line is wrong, 3 the file could not be read
 scanner stopped: a token of 8192 bytes or more, a read error) or the output not written.
 )";
 
-// Every message starts with "maptokens: ".
-void Say(const std::string& text) {
-  std::fprintf(stderr, "maptokens: %s\n", text.c_str());
-}
-
 int UsageError(const std::string& error) {
   Say(error);
   std::fprintf(stderr, "%s\nTry 'maptokens --help'.\n", kUsage);
   return kExitUsage;
 }
 
-// Standard output's end: false (with the reason said) when anything could not be written.
-bool CloseOutput() {
-  bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
-  int error = errno;
-  if (std::fclose(stdout) != 0 && ok) ok = false, error = errno;
-  if (!ok) Say(std::string("cannot write standard output: ") + std::strerror(error));
-  return ok;
-}
-
 // The tokens of the opened file, written as they come; the exit code.
-int PrintTokens(std::FILE* file, const std::string& path) {
+int PrintTokens(std::FILE* file, const std::string& path, Output& out) {
   static k8map::Scanner scanner;  // large: not on the stack
-  std::string out;
-  int status = kExitOk;
+  std::string line;
   try {
     k8map::ResetScanner(scanner, file);
-    for (;;) {
-      int code = k8map::NextToken(scanner);
-      AppendTokenLine(out, scanner, code);
-      if (out.size() > 65536 || code == k8map::END_OF_INPUT) {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
-      }
-      if (code == k8map::END_OF_INPUT) break;
-    }
+    int code;
+    do {
+      code = k8map::NextToken(scanner);
+      line.clear();
+      AppendTokenLine(line, scanner, code);
+      out.Put(line);
+    } while (code != k8map::END_OF_INPUT);
   } catch (const k8map::ScannerFailure& failure) {
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    out.Push();
     Say(path + ":" + std::to_string(scanner.line_counter) + ": " + failure.message);
-    status = kExitFile;
+    return kExitFile;
   }
-  return status;
+  return kExitOk;
 }
 
 }  // namespace
@@ -152,13 +136,10 @@ int main(int argc, char** argv) {
   if (!ParseCommandLine(args, {{"help", 'h', false}, {"version", 'V', false}}, &line, &error)) {
     return UsageError(error);
   }
-  if (line.Has("help")) {
-    std::fputs(kHelp, stdout);
-    return CloseOutput() ? kExitOk : kExitFile;
-  }
-  if (line.Has("version")) {
-    std::printf("maptokens %s\n", K8MAP_VERSION);
-    return CloseOutput() ? kExitOk : kExitFile;
+  Output out;
+  if (line.Has("help") || line.Has("version")) {
+    out.Put(line.Has("help") ? kHelp : "maptokens " K8MAP_VERSION "\n");
+    return out.Close() ? kExitOk : kExitFile;
   }
   if (line.operands.size() != 1) {
     return UsageError(line.operands.empty() ? "no map file given" : "one map file at a time");
@@ -169,7 +150,7 @@ int main(int argc, char** argv) {
     Say("can't open file " + path + " (" + OpenFailureReason(path) + ")");
     return kExitFile;
   }
-  int status = PrintTokens(file, path);
+  int status = PrintTokens(file, path, out);
   std::fclose(file);
-  return CloseOutput() ? status : kExitFile;
+  return out.Close() ? status : kExitFile;
 }

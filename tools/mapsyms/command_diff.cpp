@@ -7,15 +7,12 @@
 #include <string_view>
 
 #include "commands.h"
-#include "common/prefetch.h"
 #include "diff_pairing.h"
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
 
 namespace {
-
-using k8map::Prefetch;
 
 enum class Format { kText, kCsv, kJson };
 
@@ -148,9 +145,6 @@ bool CheckDiff(const CommandLine& line, std::string* error) {
   return StandardInputOnce(line.operands, error);
 }
 
-// Fewer records than this are matched by one thread: a second costs more than it saves there.
-constexpr std::size_t kTwoPartRecords = 1 << 16;
-
 int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
   Format format = Format::kText;
   ParseDiffFormat(line, &format);
@@ -160,20 +154,13 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
     Say("no comparison: " + maps.Unread() + " (--keep-going compares the records read)");
     return kExitFile;
   }
-  auto count = static_cast<std::size_t>(maps.count());
   auto old_end = static_cast<std::size_t>(maps.files()[0].end);
-  bool parallel = count >= kTwoPartRecords;
-  const RecordList& records = maps.records(parallel);
-  LargeVector<Entry> entries;
-  PairByName(records, old_end, parallel, entries);
+  const RecordList& records = maps.records();
+  std::vector<Entry> entries = PairByName(records, old_end);
   Totals totals;
   DiffPrinter printer(out, format, records);
-  constexpr std::size_t kAhead = 16;  // a moved record's partner is asked for this far ahead
   for (std::size_t i = 0; i < old_end; ++i) {
-    if (i + kAhead < old_end && entries[i + kAhead].change == kMoved) {
-      Prefetch(&records[entries[i + kAhead].partner]);
-    }
-    auto c = static_cast<Change>(entries[i].change);
+    Change c = entries[i].change;
     totals.removed += c == kRemoved;
     totals.moved += c == kMoved;
     totals.unchanged += c == kSame;

@@ -6,15 +6,14 @@
 // --only, one line per address instead: "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??". Reads in
 // blocks as the text arrives: any length of text in constant memory beyond the records, and a
 // log that is still being written is answered as it comes.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "both_halves.h"
 #include "commands.h"
-#include "common/prefetch.h"
 #include "exit_codes.h"
 #include "kinds.h"
 #include "maps.h"
@@ -24,8 +23,6 @@
 #include "wide_paths.h"
 
 namespace {
-
-using k8map::Prefetch;
 
 // An address in the text: "0x" or "0X" and hexadecimal digits of at most 32 bits of value
 // (leading zeros allowed), standing alone: neither preceded nor followed by a letter, digit or
@@ -71,75 +68,21 @@ class Symbolizer {
     std::uint32_t address;
   };
 
-  // What one piece of the text keeps from block to block: its addresses and their symbols.
-  struct Piece {
-    std::vector<Found> found;
-    std::vector<std::uint32_t> addresses;
-    std::vector<const MapSymbol*> symbols;
-    std::vector<const MapSymbol*> in_map;  // one map's answers, with several maps
-    std::vector<std::uint32_t> map_of;     // the map each symbol came from
-  };
-
-  // The second piece's output, gathered while the first piece is written.
-  struct TextSink {
-    std::string text;
-    char* Reserve(std::size_t length) {
-      text.resize(text.size() + length);
-      return text.data() + text.size() - length;
-    }
-    void Put(std::string_view more) { text.append(more); }
-  };
-
-  // Writes pending_ with the annotations, keeping back what may be cut by its end. A long
-  // text is done in two pieces at once, split after a line end near its middle (no address
-  // spans it): the second by a thread of its own into a buffer written out after the first.
+  // Writes pending_ with the annotations, keeping back what may be cut by its end.
   void Process(bool at_end) {
-    std::size_t split = SplitPoint();
-    std::size_t done = 0;
-    if (split == 0) {
-      done = Run(0, pending_.size(), at_end, pieces_[0], out_);
-    } else {
-      BothHalves(true, [&](int piece) {
-        if (piece == 0) {
-          Run(0, split, true, pieces_[0], out_);
-        } else {
-          done = Run(split, pending_.size(), at_end, pieces_[1], aside_);
-        }
-      });
-      out_.Put(aside_.text);
-      aside_.text.clear();
-    }
+    std::size_t done = o_.bare ? ScanWords(at_end) : Scan(at_end);
+    Emit(done);
     if (done > 0) previous_ = static_cast<unsigned char>(pending_[done - 1]);
     pending_.erase(0, done);
   }
 
-  // Just past a line end near the middle of a long pending_; 0 when it is not worth a thread
-  // or has no line end there.
-  std::size_t SplitPoint() const {
-    std::size_t n = pending_.size();
-    if (n < kTwoPiecesFrom) return 0;
-    const void* line_end = std::memchr(pending_.data() + n / 2, '\n', n - n / 2);
-    if (line_end == nullptr) return 0;
-    std::size_t split =
-        static_cast<std::size_t>(static_cast<const char*>(line_end) - pending_.data()) + 1;
-    return split < n ? split : 0;
-  }
-
-  // Finds the addresses in pending_[from, to) and writes that text with the annotations into
-  // sink; returns the end of what was written: without at_end, an address that may go on past
-  // `to` is left for the next block.
-  template <class Sink>
-  std::size_t Run(std::size_t from, std::size_t to, bool at_end, Piece& piece, Sink& sink) {
-    std::size_t done =
-        o_.bare ? ScanWords(from, to, at_end, piece.found) : Scan(from, to, at_end, piece.found);
-    EmitRange(piece, from, done, sink);
-    return done;
-  }
-
-  std::size_t Scan(std::size_t from, std::size_t n, bool at_end, std::vector<Found>& found) const {
-    found.clear();
+  // Scan and ScanWords find the addresses in pending_ and return the end of what can be
+  // written now: without at_end, an address that may go on past the end is left for the next
+  // block.
+  std::size_t Scan(bool at_end) {
+    found_.clear();
     const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
-    std::size_t i = from;
+    std::size_t i = 0, n = pending_.size();
     while (i < n) {
       const void* zero = std::memchr(p + i, '0', n - i);
       if (zero == nullptr) break;
@@ -168,7 +111,7 @@ class Symbolizer {
       }
       if (end == n && !at_end && end - i <= kLongestAddress) return i;
       bool alone = end > i + 2 && end - i <= kLongestAddress && (end == n || !WordByte(p[end]));
-      if (alone && !too_wide) found.push_back({end, value});
+      if (alone && !too_wide) found_.push_back({end, value});
       i = end;
     }
     return n;
@@ -177,11 +120,10 @@ class Symbolizer {
   // Scan with --bare: every word (a run of letters, digits and underscores) is looked at, and
   // is an address when it is "0x" or "0X" and digits as above, or exactly eight hexadecimal
   // digits. A word that may go on past n is kept back unless at_end.
-  std::size_t ScanWords(std::size_t from, std::size_t n, bool at_end,
-                        std::vector<Found>& found) const {
-    found.clear();
+  std::size_t ScanWords(bool at_end) {
+    found_.clear();
     const auto* p = reinterpret_cast<const unsigned char*>(pending_.data());
-    std::size_t i = from;
+    std::size_t i = 0, n = pending_.size();
     while (i < n) {
       while (i < n && !WordByte(p[i])) ++i;
       std::size_t start = i;
@@ -191,7 +133,7 @@ class Symbolizer {
       if (continues) continue;
       if (i == n && !at_end && i - start <= kLongestAddress) return start;
       std::uint32_t value = 0;
-      if (WordAddress(p + start, i - start, &value)) found.push_back({i, value});
+      if (WordAddress(p + start, i - start, &value)) found_.push_back({i, value});
     }
     return n;
   }
@@ -211,73 +153,62 @@ class Symbolizer {
     return true;
   }
 
-  // Writes the text from `from` up to `to` with the addresses found annotated into sink. The
-  // addresses are looked up kChunk at a time (the library fetches ahead what later lookups read,
-  // and the symbols found are still at hand when their chunk is written); as the text is
-  // written, each symbol's name is asked for kNameAhead addresses ahead.
-  template <class Sink>
-  void EmitRange(Piece& piece, std::size_t from, std::size_t to, Sink& sink) const {
-    constexpr std::size_t kChunk = 256, kNameAhead = 8;
-    const std::vector<Found>& found = piece.found;
-    const std::size_t n = found.size();
-    piece.addresses.resize(n);
-    piece.symbols.resize(n);
-    piece.map_of.assign(n, 0);
-    for (std::size_t k = 0; k < n; ++k) piece.addresses[k] = found[k].address;
-    std::size_t copied = from;
-    for (std::size_t k = 0; k < n; ++k) {
-      if (k % kChunk == 0) LookUp(piece, k, n - k < kChunk ? n - k : kChunk);
-      std::size_t ahead = k + kNameAhead;
-      if (ahead < n && ahead % kChunk >= kNameAhead && piece.symbols[ahead] != nullptr) {
-        Prefetch(piece.symbols[ahead]->name);  // its chunk is looked up
+  // Writes the text up to `to` with the addresses found annotated. The addresses are looked
+  // up kChunk at a time, so that the symbols found are still in the cache when written.
+  void Emit(std::size_t to) {
+    constexpr std::size_t kChunk = 256;
+    std::size_t copied = 0;
+    for (std::size_t first = 0; first < found_.size(); first += kChunk) {
+      std::size_t end = std::min(found_.size(), first + kChunk);
+      LookUp(first, end);
+      for (std::size_t k = first; k < end; ++k) {
+        Copy(copied, found_[k].end);
+        copied = found_[k].end;
+        Annotate(found_[k].address, symbols_[k - first], map_of_[k - first]);
       }
-      const Found& f = found[k];
-      Copy(sink, copied, f.end);
-      copied = f.end;
-      Annotate(sink, f.address, piece.symbols[k], piece.map_of[k]);
     }
-    Copy(sink, copied, to);
+    Copy(copied, to);
   }
 
-  // The symbols of count addresses from the k-th: of every map's address symbols, the one at
-  // or nearest below each within the bound (the first map's among equal values).
-  void LookUp(Piece& piece, std::size_t k, std::size_t count) const {
-    const std::uint32_t* addresses = piece.addresses.data() + k;
-    const MapSymbol** symbols = piece.symbols.data() + k;
-    lib_.find_nearest_symbols(o_.tables[0], addresses, count, o_.kinds, o_.max_offset, symbols);
-    if (o_.tables.size() == 1) return;
-    piece.in_map.resize(count);
+  // The symbols of the addresses found_[first, end): of every map's symbols, the one at or
+  // nearest below each within the bound (the first map's among equal values).
+  void LookUp(std::size_t first, std::size_t end) {
+    std::size_t n = end - first;
+    addresses_.resize(n);
+    symbols_.resize(n);
+    map_of_.assign(n, 0);
+    for (std::size_t k = 0; k < n; ++k) addresses_[k] = found_[first + k].address;
+    const std::uint32_t* addresses = addresses_.data();
+    lib_.find_nearest_symbols(o_.tables[0], addresses, n, o_.kinds, o_.max_offset, symbols_.data());
+    in_map_.resize(n);
     for (std::uint32_t map = 1; map < o_.tables.size(); ++map) {
-      lib_.find_nearest_symbols(o_.tables[map], addresses, count, o_.kinds, o_.max_offset,
-                                piece.in_map.data());
-      for (std::size_t j = 0; j < count; ++j) {
-        const MapSymbol* other = piece.in_map[j];
-        if (other != nullptr && (symbols[j] == nullptr || other->value > symbols[j]->value)) {
-          symbols[j] = other;
-          piece.map_of[k + j] = map;
+      lib_.find_nearest_symbols(o_.tables[map], addresses, n, o_.kinds, o_.max_offset,
+                                in_map_.data());
+      for (std::size_t k = 0; k < n; ++k) {
+        const MapSymbol* other = in_map_[k];
+        if (other != nullptr && (symbols_[k] == nullptr || other->value > symbols_[k]->value)) {
+          symbols_[k] = other;
+          map_of_[k] = map;
         }
       }
     }
   }
 
-  template <class Sink>
-  void Copy(Sink& sink, std::size_t from, std::size_t to) const {
-    if (!o_.only && to > from) sink.Put(std::string_view(pending_).substr(from, to - from));
+  void Copy(std::size_t from, std::size_t to) {
+    if (!o_.only && to > from) out_.Put(std::string_view(pending_).substr(from, to - from));
   }
 
   // "0x%08X<TAB>name+0xOFF" or "0x%08X<TAB>??" as one line with --only; " <name+0xOFF>" after
   // the address in the text otherwise. With several maps, the map's name follows: a third
   // column with --only, " [MAP]" inside the brackets otherwise.
-  template <class Sink>
-  void Annotate(Sink& sink, std::uint32_t address, const MapSymbol* found,
-                std::uint32_t map) const {
+  void Annotate(std::uint32_t address, const MapSymbol* found, std::uint32_t map) {
     std::size_t length = found != nullptr ? std::strlen(found->name) : 0;
     std::string_view map_name;
     if (found != nullptr && !o_.names.empty()) map_name = o_.names[map];
     if (o_.only) {
       std::size_t size = found != nullptr ? SymbolAtSize(length, found->value, address) : 2;
       std::size_t tail = map_name.empty() ? 0 : 1 + map_name.size();
-      char* line = sink.Reserve(10 + 1 + size + tail + 1);
+      char* line = out_.Reserve(10 + 1 + size + tail + 1);
       WriteHex8(line, address);
       line[10] = '\t';
       if (found != nullptr) {
@@ -293,7 +224,7 @@ class Symbolizer {
     } else if (found != nullptr) {
       std::size_t size = SymbolAtSize(length, found->value, address);
       std::size_t tail = map_name.empty() ? 0 : 3 + map_name.size();
-      char* text = sink.Reserve(2 + size + tail + 1);
+      char* text = out_.Reserve(2 + size + tail + 1);
       std::memcpy(text, " <", 2);
       WriteSymbolAt(text + 2, found->name, length, found->value, address);
       if (tail > 0) {
@@ -305,16 +236,15 @@ class Symbolizer {
     }
   }
 
-  // Texts shorter than this are done in one piece: a thread costs more than it saves there.
-  static constexpr std::size_t kTwoPiecesFrom = 64 * 1024;
-
   const MapLibrary& lib_;
   SymbolizeOptions o_;
   Output& out_;
   std::string pending_;
-  Piece pieces_[2];
-  TextSink aside_;
-  unsigned char previous_ = 0;  // the byte before pending_, 0 at the start of a stream
+  std::vector<Found> found_;
+  std::vector<std::uint32_t> addresses_;
+  std::vector<const MapSymbol*> symbols_, in_map_;
+  std::vector<std::uint32_t> map_of_;  // the map each symbol came from
+  unsigned char previous_ = 0;         // the byte before pending_, 0 at the start of a stream
 };
 
 // The maps (--map, or else the first operand) and the texts (the other operands, or standard

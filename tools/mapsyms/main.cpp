@@ -18,6 +18,8 @@
 #include <io.h>
 #endif
 
+const char kProgramName[] = "mapsyms";
+
 namespace {
 
 constexpr const char* kToolVersion = "mapsyms " K8MAP_VERSION;

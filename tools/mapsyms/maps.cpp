@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include "both_halves.h"
 #include "messages.h"
 #include "out_of_memory.h"
 #include "wide_paths.h"
@@ -129,20 +128,16 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
   return ok;
 }
 
-const RecordList& Maps::records(bool parallel) {
+const RecordList& Maps::records() {
   if (records_made_) return records_;
-  records_.resize(static_cast<std::size_t>(count()));
-  // Each file's records go to their own place: with parallel, the even files' are gathered on
-  // one thread and the odd files' on another.
-  BothHalves(parallel && files_.size() > 1, [this](int half) {
-    for (auto file = static_cast<std::uint32_t>(half); file < files_.size(); file += 2) {
-      Record* at = records_.data() + files_[file].first;
-      const MapSymbol* s = symbols(file);
-      for (std::size_t i = 0, n = symbol_count(file); i < n; ++i) {
-        if (IsAddressKind(s[i].kind)) *at++ = {s[i].name, s[i].value, file};
-      }
+  records_.clear();
+  records_.reserve(static_cast<std::size_t>(count()));
+  for (std::uint32_t file = 0; file < files_.size(); ++file) {
+    const MapSymbol* s = symbols(file);
+    for (std::size_t i = 0, n = symbol_count(file); i < n; ++i) {
+      if (IsAddressKind(s[i].kind)) records_.push_back({s[i].name, s[i].value, file});
     }
-  });
+  }
   records_made_ = true;
   return records_;
 }

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "large_pages.h"
 #include "library_loader.h"
 #include "output.h"
 
@@ -20,8 +19,7 @@ struct Record {
   std::uint32_t file;  // index in Maps::files()
 };
 
-// Records of large maps run to millions: kept where lookups into them are cheapest.
-using RecordList = LargeVector<Record>;
+using RecordList = std::vector<Record>;
 
 // A map operand "-" is read from standard input, and goes by this name in messages and output.
 constexpr const char* kStandardInput = "-";
@@ -70,8 +68,8 @@ class Maps {
   }
   // The address symbols of every file.
   std::int64_t count() const { return files_.empty() ? 0 : files_.back().end; }
-  // Every address symbol in file order (made on first use; with parallel, on two threads).
-  const RecordList& records(bool parallel = false);
+  // Every address symbol in file order (made on first use).
+  const RecordList& records();
 
   // Of every file's symbols of the kinds (K8MAP_KIND_MASK bits), the one at or nearest below
   // address (the first in file order among equal values), within max_offset of it; null when

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Messages of mapsyms on standard error: every one starts with "mapsyms: ".
+// Messages of the programs on standard error: every one starts with the program's name.
 #pragma once
 
 #include <string>
@@ -7,7 +7,11 @@
 
 #include "open_failure.h"
 
-// Writes "mapsyms: ", text and a line feed (unless text ends with one) to standard error.
+// The program's name, defined by each program: "mapsyms", "maptokens".
+extern const char kProgramName[];
+
+// Writes the program's name, ": ", text and a line feed (unless text ends with one) to standard
+// error.
 void Say(std::string_view text);
 
 // A path as the tool shows it: control characters escaped (\n, \t, \x1b),

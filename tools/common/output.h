@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Standard output for mapsyms: gathered in blocks, every write checked. A failed write or close
-// is reported once, with the system's reason, and makes the command fail.
+// Standard output for the programs: gathered in blocks, every write checked. A failed write or
+// close is reported once, with the system's reason, and makes the command fail.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The exit codes of mapsyms, the same for every command, listed in --help and the README.
+// The exit codes of mapsyms and maptokens, the same for every command, listed in --help, the
+// manual pages and the README.
 #pragma once
 
 enum ExitCode : int {

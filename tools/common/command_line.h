@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The one option parser of every mapsyms command: long options as "--name value" or
+// The one option parser of the programs and every mapsyms command: long options as "--name value"
+// or
 // "--name=value", a few short ones ("-h", "-V"), options given more than once kept in order,
 // "--" ending the options; everything else an operand.
 #pragma once

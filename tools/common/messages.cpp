@@ -8,7 +8,8 @@
 #include <cstring>
 
 void Say(std::string_view text) {
-  std::string line = "mapsyms: ";
+  std::string line = kProgramName;
+  line += ": ";
   line += text;
   if (line.back() != '\n') line += '\n';
   std::fwrite(line.data(), 1, line.size(), stderr);
