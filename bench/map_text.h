@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "scanner/symbol_kind.h"
+
 namespace k8map::bench {
 
 // A fixed-seed generator, the same on every machine.
@@ -47,9 +49,12 @@ inline std::string Value(Random& r) {
   return value;
 }
 
-inline const char* Kind(Random& r) {
-  static const char* const kKinds[] = {"Addr.", "Addr.", "Addr.", "loc.",  "loc.", "loc.", "Addr.",
-                                       "loc.",  "EQU",   "bit",   "Func.", "Var.", "arg."};
+// A kind, address kinds most often, as in real maps.
+inline int Kind(Random& r) {
+  using namespace k8map;
+  static const int kKinds[] = {kKindAddr, kKindAddr, kKindAddr, kKindLoc, kKindLoc,
+                               kKindLoc,  kKindAddr, kKindLoc,  kKindEqu, kKindBit,
+                               kKindFunc, kKindVar,  kKindArg};
   return kKinds[r.Below(13)];
 }
 
@@ -61,13 +66,13 @@ inline void Pad(std::string& line, std::size_t column) {
 inline void SymbolLine(Random& r, std::string& out) {
   std::string line = "  " + Name(r, 3 + r.Below(22));
   Pad(line, 28);
-  const char* kind = Kind(r);
-  line += kind;
+  int kind = Kind(r);
+  line += k8map::KindKeyword(kind);
   Pad(line, 36);
-  line += "ags"[r.Below(3)];
+  line += k8map::kScopeLetters[r.Below(3)];
   Pad(line, 40);
   line += Value(r);
-  if (kind[0] == 'b') line += "(" + std::to_string(r.Below(8)) + ")";
+  if (kind == k8map::kKindBit) line += "(" + std::to_string(r.Below(8)) + ")";
   int trailing = r.Below(10);
   if (trailing == 0) line += "  [" + std::to_string(1 + r.Below(64)) + "]";
   if (trailing == 1) line += "  *";
@@ -78,7 +83,8 @@ inline void ContinuedEntry(Random& r, std::string& out) {
   int pieces = 2 + r.Below(3);
   std::string head = "  " + Name(r, 12 + r.Below(10)) + "+";
   Pad(head, 28);
-  out += head + (r.Below(4) ? "Addr." : "loc.") + "   g   " + Value(r) + "\n";
+  out += head + std::string(k8map::KindKeyword(r.Below(4) ? k8map::kKindAddr : k8map::kKindLoc)) +
+         "   g   " + Value(r) + "\n";
   for (int i = 1; i < pieces - 1; ++i) {
     out += "  " +
            (r.Below(3) ? Name(r, 6 + r.Below(10)) : std::to_string(r.Below(100)) + Name(r, 5)) +

@@ -112,6 +112,13 @@ typedef struct SymbolTable SymbolTable; /* opaque */
 #define K8MAP_KIND_FUNC 5 /* "Func." */
 #define K8MAP_KIND_VAR 6  /* "Var." */
 #define K8MAP_KIND_ARG 7  /* "arg." */
+/* The kind keywords as they stand in a map, in kind order from K8MAP_KIND_ADDR: an initializer
+   list ({"", K8MAP_KIND_KEYWORDS} is indexed by kind). */
+#define K8MAP_KIND_KEYWORDS "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."
+/* The scope letters of an entry: "a", "g" or "s". */
+#define K8MAP_SCOPE_LETTERS "ags"
+/* A symbol's name is at most this many bytes; longer names are cut. */
+#define K8MAP_NAME_MAX 255
 
 /* Sets of kinds for the bounded finds: a bit per kind. */
 #define K8MAP_KIND_MASK(kind) (1u << (kind))
@@ -121,7 +128,7 @@ typedef struct SymbolTable SymbolTable; /* opaque */
 #define K8MAP_NO_SYMBOL 0xFFFFFFFFu /* FindNearestSymbolIndices: no symbol answers */
 
 typedef struct MapSymbol {
-  const char* name; /* NUL-terminated, at most 255 bytes (longer names are cut) */
+  const char* name; /* NUL-terminated, at most K8MAP_NAME_MAX bytes (longer names are cut) */
   uint32_t value;
   uint32_t line; /* line of the entry's first line (the head line of a continued name) */
   uint8_t kind;  /* K8MAP_KIND_ADDR, _LOC, _EQU, _BIT, _FUNC, _VAR or _ARG */
@@ -276,6 +283,9 @@ K8MAP_API size_t K8MAP_CDECL FindNearestSymbolIndices(const SymbolTable* table,
                                                       const uint32_t* addresses, size_t count,
                                                       uint32_t kinds, uint32_t max_offset,
                                                       uint32_t* indices, uint32_t* offsets);
+/* Ordinal 35. The K8MAP_KIND_ value of a kind keyword exactly as a map writes it ("Addr.",
+   "Var.", ...; GetKindName's inverse); 0 for any other text and for null. */
+K8MAP_API int K8MAP_CDECL GetKindByName(const char* name);
 
 #ifdef _WIN32
 /* Ordinal 33, Windows only. ParseMapFile for a path in UTF-16, any path Windows can open;
@@ -331,6 +341,7 @@ typedef size_t(K8MAP_CDECL* FindNearestSymbolIndicesFn)(const SymbolTable* table
                                                         const uint32_t* addresses, size_t count,
                                                         uint32_t kinds, uint32_t max_offset,
                                                         uint32_t* indices, uint32_t* offsets);
+typedef int(K8MAP_CDECL* GetKindByNameFn)(const char* name);
 #ifdef _WIN32
 typedef int32_t(K8MAP_CDECL* ParseMapFileWFn)(SymbolTable* table, const wchar_t* path);
 #endif

@@ -50,7 +50,8 @@ expected_by_ordinal="1 MapParse
 31 FindSymbolsByName
 32 GetMapLibraryVersionNumber"
 # Ordinal 33 is ParseMapFileW, on Windows only.
-added_after_33="34 FindNearestSymbolIndices"
+added_after_33="34 FindNearestSymbolIndices
+35 GetKindByName"
 
 if [ "$mode" = linux ]; then
   expected_by_ordinal="$expected_by_ordinal

@@ -433,6 +433,7 @@ const char* const kExportsByOrdinal[] = {
     "GetMapLibraryVersionNumber",
     "ParseMapFileW",
     "FindNearestSymbolIndices",
+    "GetKindByName",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -506,7 +507,8 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
                {"FindSymbolsByName", 4},
                {"GetMapLibraryVersionNumber", 0},
                {"ParseMapFileW", 2},
-               {"FindNearestSymbolIndices", 7}};
+               {"FindNearestSymbolIndices", 7},
+               {"GetKindByName", 1}};
   for (const auto& a : added) {
     int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
                  : a.arguments == 1 ? StackDelta<1>(fn(a.name))

@@ -18,6 +18,7 @@ import collections.abc
 import os
 from typing import Any, Optional, Tuple, Union
 
+from ._core import ADDRESS_KINDS, ALL_KINDS
 from ._core import Hit, Lookups, Note, Symbol, Table, TableIterator, library_version
 from ._core import _parse_file, _parse_text
 
@@ -28,9 +29,8 @@ __all__ = [
 
 __version__: str = library_version()
 
-#: The kinds lookups take by default, and every kind, for their kinds= argument.
-ADDRESS_KINDS = ("Addr.", "loc.")
-ALL_KINDS = ("Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg.")
+#: ADDRESS_KINDS, the kinds lookups take by default, and ALL_KINDS, every kind, for their kinds=
+#: argument: the library's kind keywords.
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 

@@ -41,7 +41,9 @@ struct Symbol {
     if (s.bit >= 0) bit = s.bit;
     return {s.name, s.value, GetKindName(s.kind), std::string(1, s.scope), bit, s.line};
   }
-  bool is_address() const { return kind == "Addr." || kind == "loc."; }
+  bool is_address() const {
+    return (K8MAP_KINDS_ADDRESS & K8MAP_KIND_MASK(GetKindByName(kind.c_str()))) != 0;
+  }
   auto Fields() const { return std::tie(name, value, kind, scope, bit, line); }
   bool operator==(const Symbol& other) const { return Fields() == other.Fields(); }
   py::tuple Tuple() const { return py::make_tuple(name, value, kind, scope, bit, line); }
@@ -84,12 +86,23 @@ std::uint32_t Number(const py::handle& value, const char* what, std::uint32_t mo
   return number.cast<std::uint32_t>();
 }
 
+// The kind keywords of a set of kinds, in kind order.
+py::tuple KindNames(std::uint32_t kinds) {
+  py::list names;
+  for (int k = K8MAP_KIND_ADDR; k <= K8MAP_KIND_ARG; ++k) {
+    if ((kinds & K8MAP_KIND_MASK(k)) != 0) names.append(GetKindName(k));
+  }
+  return py::tuple(names);
+}
+
 // The kind number of a kind keyword.
 int KindNumber(const std::string& kind) {
+  if (int k = GetKindByName(kind.c_str()); k != 0) return k;
+  std::string keywords;
   for (int k = K8MAP_KIND_ADDR; k <= K8MAP_KIND_ARG; ++k) {
-    if (kind == GetKindName(k)) return k;
+    keywords += std::string(k == K8MAP_KIND_ADDR ? "" : ", ") + GetKindName(k);
   }
-  throw py::value_error("kind must be one of Addr., loc., EQU, bit, Func., Var., arg.; got " +
+  throw py::value_error("kind must be one of " + keywords + "; got " +
                         py::repr(py::str(kind)).cast<std::string>());
 }
 
@@ -537,6 +550,8 @@ PYBIND11_MODULE(_core, m) {
       "library's reason number and the reason in words.";
   m.attr("Hit") = g_hit;
   m.attr("Note") = g_note;
+  m.attr("ADDRESS_KINDS") = KindNames(K8MAP_KINDS_ADDRESS);
+  m.attr("ALL_KINDS") = KindNames(K8MAP_KINDS_ALL);
   // The named tuples live as long as the interpreter's module does.
   m.add_object("_cleanup", py::capsule([] {
                  g_hit.release();

@@ -276,6 +276,19 @@ def test_bulk_answers_and_kinds():
     assert [s.kind for s in doubled.find_all("a")] == ["Addr.", "EQU"] and doubled.find_all("c") == []
 
 
+def test_kinds_are_the_public_headers():
+    header = (SOURCE / "include" / "kestrum8_map.h").read_text()
+    keywords = tuple(re.findall(r'"([^"]+)"', re.search(r"#define K8MAP_KIND_KEYWORDS (.*)", header).group(1)))
+    assert k8.ALL_KINDS == keywords
+    text = "".join(f" s{k} {keyword} g 0x{k:X}\n" for k, keyword in enumerate(keywords, 1))
+    table = k8.parse_text(text.encode())
+    assert [s.kind for s in table] == list(keywords)
+    hits = table.lookup_many([s.value for s in table], max_offset=0)  # the address kinds answer
+    assert k8.ADDRESS_KINDS == tuple(s.kind for s in table if s.is_address) == tuple(h.symbol.kind for h in hits if h)
+    with pytest.raises(ValueError, match=", ".join(map(re.escape, keywords))):
+        table.lookup(1, kinds="addr")
+
+
 def test_lookups_are_bounded_by_default():
     table = k8.parse(SAMPLE)
     assert table.lookup(0xFFFFFFFF) is None

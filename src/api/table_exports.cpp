@@ -78,7 +78,12 @@ K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table) 
 }
 
 K8MAP_API const char* K8MAP_CDECL GetKindName(int kind) {
-  return kind >= k8map::kKindAddr && kind <= k8map::kKindCount ? k8map::kKindNames[kind] : nullptr;
+  return kind >= k8map::kKindAddr && kind <= k8map::kKindCount ? k8map::kKindKeywords[kind]
+                                                               : nullptr;
+}
+
+K8MAP_API int K8MAP_CDECL GetKindByName(const char* name) {
+  return name != nullptr ? k8map::KindByKeyword(name) : 0;
 }
 
 K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void) {

@@ -13,7 +13,7 @@
 namespace k8map {
 namespace {
 
-constexpr std::size_t kLongestName = kTokenValueSize - 1;
+constexpr auto kNameLimit = static_cast<std::size_t>(kLongestName);
 
 // Indexed by reason.
 constexpr const char* kNoteTexts[] = {
@@ -88,7 +88,7 @@ std::string_view Undotted(const char* keyword) {
 bool KeywordLetters(std::string_view word) {
   if (word.ends_with('.')) word.remove_suffix(1);
   for (int k = kKindAddr; k <= kKindCount; ++k) {
-    if (SameLetters(word, Undotted(kKindNames[k]))) return true;
+    if (SameLetters(word, Undotted(kKindKeywords[k]))) return true;
   }
   return false;
 }
@@ -117,7 +117,7 @@ std::string_view FieldFrom(std::string_view line, std::size_t at) {
 // The length of the dotted kind keyword that text ends with ("main_Addr."), or 0.
 std::size_t DottedKeywordAtEnd(std::string_view text) {
   for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
-    std::string_view keyword(kKindNames[kind]);
+    std::string_view keyword(kKindKeywords[kind]);
     if (keyword.back() == '.' && text.ends_with(keyword)) return keyword.size();
   }
   return 0;
@@ -151,9 +151,9 @@ Reason NameFieldReason(std::string_view line, const LineReading& r) {
 
 int KindReason(std::string_view field) {
   for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
-    std::string_view keyword(kKindNames[kind]);
+    std::string_view keyword(kKindKeywords[kind]);
     if (SameLetters(field, keyword)) return K8MAP_NOTE_KIND_CASE;
-    if (keyword.back() == '.' && SameLetters(field, Undotted(kKindNames[kind]))) {
+    if (keyword.back() == '.' && SameLetters(field, Undotted(kKindKeywords[kind]))) {
       return K8MAP_NOTE_KIND_DOT;
     }
   }
@@ -207,7 +207,7 @@ Reason FieldReason(std::string_view line, const LineReading& r) {
 // A value that does not convert: its entry makes no symbol. K8MAP_NOTE_OTHER when it does.
 int ConversionReason(std::string_view value) {
   std::size_t suffix = value.back() == ')' ? 3 : 0;
-  if (value.size() - suffix > kLongestName) return K8MAP_NOTE_VALUE_TOO_LONG;
+  if (value.size() - suffix > kNameLimit) return K8MAP_NOTE_VALUE_TOO_LONG;
   if (value.size() - suffix - 2 > 8) return K8MAP_NOTE_VALUE_TOO_MANY_DIGITS;
   return K8MAP_NOTE_OTHER;
 }
@@ -237,7 +237,7 @@ class NoteWriter {
     // Most lines need no reading: outside a continued name, a line that made a symbol with a
     // name shorter than 255 and has no '+' is no head and has no note; a line that is not
     // symbol-like is neither.
-    if (head_ == 0 && (made ? std::memchr(symbol->name, '\0', kLongestName) != nullptr &&
+    if (head_ == 0 && (made ? std::memchr(symbol->name, '\0', kNameLimit) != nullptr &&
                                   line.find('+') == std::string_view::npos
                             : !like)) {
       return;
@@ -263,7 +263,7 @@ class NoteWriter {
       return;
     }
     if (made) {
-      if (r.tokens[0].end - r.tokens[0].begin > kLongestName) {
+      if (r.tokens[0].end - r.tokens[0].begin > kNameLimit) {
         Add(number, {K8MAP_NOTE_NAME_CUT, r.tokens[0].begin});
       }
     } else if (like) {
@@ -307,7 +307,7 @@ class NoteWriter {
   // The head line's note, once its continued name is completed or broken off.
   void CloseContinuation(Outcome outcome) {
     if (head_made_) {
-      if (head_length_ > kLongestName) Add(head_, {K8MAP_NOTE_NAME_CUT, head_column_});
+      if (head_length_ > kNameLimit) Add(head_, {K8MAP_NOTE_NAME_CUT, head_column_});
     } else {  // a head line is always symbol-like: it holds a kind keyword
       if (head_value_ != K8MAP_NOTE_OTHER) {
         Add(head_, {head_value_, head_value_at_});

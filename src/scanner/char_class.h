@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/map_vocabulary.h"
+
 namespace k8map {
 
 enum CharClass : std::uint8_t {
@@ -33,7 +35,7 @@ constexpr std::array<std::uint8_t, 256> MakeCharClassTable() {
     if (c == '*' || c == '[' || c == ']') bits |= kTrailWordChar;
     if (c == ' ' || c == '\t' || c == '\f') bits |= kBlank;
     if (c == ' ' || c == '\t') bits |= kNameEndBlank;
-    if (digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')) bits |= kHexDigit;
+    if (HexDigitValue(static_cast<unsigned char>(c)) >= 0) bits |= kHexDigit;
     if (c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == ' ') {
       bits |= kWhiteSpace;
     }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/map_vocabulary.h"
 #include "scanner/char_class.h"
 
 namespace k8map {
@@ -10,31 +11,25 @@ namespace {
 
 constexpr int kMaxDigits = 8;
 
-bool AllHexDigits(const char* begin, const char* end) {
+// The value of the digits between begin and end; false when a byte is no hexadecimal digit.
+bool HexDigitsValue(const char* begin, const char* end, std::uint32_t* value) {
+  std::uint32_t v = 0;
   for (const char* p = begin; p < end; ++p) {
-    if (!IsClass(static_cast<unsigned char>(*p), kHexDigit)) return false;
+    int digit = HexDigitValue(static_cast<unsigned char>(*p));
+    if (digit < 0) return false;
+    v = (v << 4) | static_cast<std::uint32_t>(digit);
   }
+  *value = v;
   return true;
-}
-
-// Value of a run of one to eight hexadecimal digits.
-std::uint32_t HexDigitsValue(const char* begin, const char* end) {
-  std::uint32_t value = 0;
-  for (const char* p = begin; p < end; ++p) {
-    char c = *p;
-    std::uint32_t digit = (c <= '9') ? static_cast<std::uint32_t>(c - '0')
-                                     : static_cast<std::uint32_t>(ToUpperAscii(c) - 'A' + 10);
-    value = (value << 4) | digit;
-  }
-  return value;
 }
 
 // Checks and converts the digits between begin and end; the tests run in the documented order:
 // a non-digit first, then the digit count.
 int ConvertDigits(const char* begin, const char* end, std::uint32_t* slot) {
-  if (!AllHexDigits(begin, end)) return ConvErrSyntax;
+  std::uint32_t value;
+  if (!HexDigitsValue(begin, end, &value)) return ConvErrSyntax;
   if (end - begin > kMaxDigits) return ConvErrDigits;
-  *slot = HexDigitsValue(begin, end);
+  *slot = value;
   return ConvOk;
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "common/map_vocabulary.h"
+
 namespace k8map {
 
 inline constexpr int ConvOk = 0;
@@ -13,7 +15,7 @@ inline constexpr int ConvErrSyntax = 4098;  // no prefix or suffix, or a non-dig
 inline constexpr int ConvErrDigits = 4099;  // more than eight digits
 
 // The longest text that fits the working copy, without its terminator.
-inline constexpr int kMaxValueTextLength = 255;
+inline constexpr int kMaxValueTextLength = kLongestName;
 
 // Converts text into *slot and returns ConvOk, or returns one of the error codes and leaves
 // *slot untouched. The caller's text is never modified.

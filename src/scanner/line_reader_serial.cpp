@@ -23,7 +23,7 @@ SymbolLine ReadSymbolLineSerially(const Byte* p) {
   line.kind = static_cast<std::uint8_t>(kind.rule - kFirstKindRule + kKindAddr);
   q += kind.length;
   q += RunLength<RunClass::kBlank>(p + q);
-  if ((p[q] != 'a' && p[q] != 'g' && p[q] != 's') || IsClass(p[q + 1], kSkipWordChar)) return line;
+  if (!IsScopeLetter(p[q]) || IsClass(p[q + 1], kSkipWordChar)) return line;
   line.scope = static_cast<char>(p[q]);
   ++q;
   q += RunLength<RunClass::kBlank>(p + q);

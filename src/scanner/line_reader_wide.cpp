@@ -305,7 +305,7 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
 
   int kind = KindAt(p + f.kind, f.kind_end - f.kind + 1);
   if (kind == 0) return false;
-  bool scope_letter = (p[f.scope] == 'a') | (p[f.scope] == 'g') | (p[f.scope] == 's');
+  bool scope_letter = IsScopeLetter(p[f.scope]);
   if (f.scope != f.scope_end || !scope_letter) return false;
 
   // The value: "0x" and digits that end its word; for name characters, (c | 0x20) below 'g'

@@ -74,10 +74,7 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
   q += 3 + four + 2 * five;
 
   q += w.Run<RunClass::kBlank>(q);
-  // The scope letter, tested without a branch per letter: which one it is varies line by line.
-  int scope =
-      static_cast<int>(p[q] == 'a') | static_cast<int>(p[q] == 'g') | static_cast<int>(p[q] == 's');
-  if (scope == 0 || IsClass(p[q + 1], kSkipWordChar)) return line;
+  if (!IsScopeLetter(p[q]) || IsClass(p[q + 1], kSkipWordChar)) return line;
   line.scope = static_cast<char>(p[q]);
   ++q;
   q += w.Run<RunClass::kBlank>(q);

@@ -39,6 +39,7 @@
 #include "scanner/byte_runs.h"
 #include "scanner/char_class.h"
 #include "scanner/scanner.h"
+#include "scanner/symbol_kind.h"
 
 namespace k8map::rules {
 
@@ -173,23 +174,37 @@ constexpr std::uint32_t Word4(const char* k) {
          static_cast<std::uint32_t>(static_cast<Byte>(k[3])) << 24;
 }
 
+// The first four bytes of kind's keyword, or of its first three and the byte after them.
+constexpr std::uint32_t KeywordWord(int kind) {
+  return Word4(kKindKeywords[kind]);
+}
+constexpr std::uint32_t KeywordWord3(int kind) {
+  return KeywordWord(kind) & 0x00FFFFFFu;
+}
+
 inline Match KindKeyword(const Byte* p, int m) {
   if (m != 3 && m != 4) return {20, m};
   // p[3] is the byte after a three-byte word; the storage always has it.
   std::uint32_t word = Word4(reinterpret_cast<const char*>(p));
+  // A rule of the keywords' is kFirstKindRule and the kind less one.
+  auto rule = [](int kind) { return kFirstKindRule + kind - kKindAddr; };
   if (m == 4) {
-    if (p[4] == '.' && word == Word4("Addr")) return {6, 5};
-    if (p[4] == '.' && word == Word4("Func")) return {10, 5};
+    constexpr std::uint32_t kAddr = KeywordWord(kKindAddr), kFunc = KeywordWord(kKindFunc);
+    if (p[4] == '.' && word == kAddr) return {rule(kKindAddr), 5};
+    if (p[4] == '.' && word == kFunc) return {rule(kKindFunc), 5};
     return {20, 4};
   }
   std::uint32_t three = word & 0x00FFFFFFu;
   if (p[3] == '.') {
-    if (three == (Word4("loc.") & 0x00FFFFFFu)) return {7, 4};
-    if (three == (Word4("Var.") & 0x00FFFFFFu)) return {11, 4};
-    if (three == (Word4("arg.") & 0x00FFFFFFu)) return {12, 4};
+    constexpr std::uint32_t kLoc = KeywordWord3(kKindLoc), kVar = KeywordWord3(kKindVar),
+                            kArg = KeywordWord3(kKindArg);
+    if (three == kLoc) return {rule(kKindLoc), 4};
+    if (three == kVar) return {rule(kKindVar), 4};
+    if (three == kArg) return {rule(kKindArg), 4};
   }
-  if (three == (Word4("EQU.") & 0x00FFFFFFu)) return {8, 3};
-  if (three == (Word4("bit.") & 0x00FFFFFFu)) return {9, 3};
+  constexpr std::uint32_t kEqu = KeywordWord3(kKindEqu), kBit = KeywordWord3(kKindBit);
+  if (three == kEqu) return {rule(kKindEqu), 3};
+  if (three == kBit) return {rule(kKindBit), 3};
   return {20, 3};
 }
 
@@ -206,7 +221,7 @@ inline Match MatchScopeField(const Byte* p, const Window& w) {
   if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 19);
   int m = Run(p, kSkipWordChar);
   if (w.Cut(p + m)) return kNeedMore;
-  if (m == 1 && (c == 'a' || c == 'g' || c == 's')) return {14, 1};
+  if (m == 1 && IsScopeLetter(c)) return {14, 1};
   return {20, m};
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/map_vocabulary.h"
 #include "scanner/text_stream.h"
 #include "scanner/token_codes.h"
 
@@ -14,8 +15,8 @@ namespace k8map {
 
 inline constexpr int kBufferCapacity = 16384;
 inline constexpr int kReadLimit = 8192;
-inline constexpr int kTokenTextSize = 8192;  // at most 8191 bytes of text and a terminator
-inline constexpr int kTokenValueSize = 256;
+inline constexpr int kTokenTextSize = kTokenLimit;  // at most 8191 bytes of text and a terminator
+inline constexpr int kTokenValueSize = kLongestName + 1;
 inline constexpr int kStorageSlack = 80;
 
 // A line number: wide enough for any file a system holds (a 32-bit count ends at 2^31 lines).

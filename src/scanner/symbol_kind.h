@@ -6,37 +6,30 @@
 
 #include <cstdint>
 
+#include "common/map_vocabulary.h"
+
 namespace k8map {
 
 enum SymbolKind : std::uint8_t {
   kKindNone = 0,
-  kKindAddr = 1,  // "Addr."
-  kKindLoc = 2,   // "loc."
-  kKindEqu = 3,   // "EQU"
-  kKindBit = 4,   // "bit"
-  kKindFunc = 5,  // "Func."
-  kKindVar = 6,   // "Var."
-  kKindArg = 7,   // "arg."
+  kKindAddr = K8MAP_KIND_ADDR,
+  kKindLoc = K8MAP_KIND_LOC,
+  kKindEqu = K8MAP_KIND_EQU,
+  kKindBit = K8MAP_KIND_BIT,
+  kKindFunc = K8MAP_KIND_FUNC,
+  kKindVar = K8MAP_KIND_VAR,
+  kKindArg = K8MAP_KIND_ARG,
 };
 
 inline constexpr int kFirstKindRule = 6;
-inline constexpr int kKindCount = 7;
-
-inline constexpr const char* kKindNames[kKindCount + 1] = {nullptr, "Addr.", "loc.", "EQU",
-                                                           "bit",   "Func.", "Var.", "arg."};
-
-constexpr bool IsAddressKind(int kind) {
-  return kind == kKindAddr || kind == kKindLoc;
-}
 
 // The kind of a keyword already matched, from its first byte: no two keywords share one. A
 // table, not a branch per letter: which kind a line has varies line by line.
 struct KindByFirstByte {
   std::uint8_t kind[256];
   constexpr KindByFirstByte() : kind() {
-    const char* firsts = "AlEbFVa";  // in kind order, from kKindAddr
-    for (int k = 0; k < kKindCount; ++k) {
-      kind[static_cast<unsigned char>(firsts[k])] = static_cast<std::uint8_t>(kKindAddr + k);
+    for (int k = kKindAddr; k <= kKindCount; ++k) {
+      kind[static_cast<unsigned char>(kKindKeywords[k][0])] = static_cast<std::uint8_t>(k);
     }
   }
 };

@@ -52,15 +52,19 @@ inline KindKeys ReadKindKeys(const Byte* p) {
   std::uint32_t word;
   std::memcpy(&word, p, sizeof word);
   std::uint32_t first3 = word & 0xFFFFFFu;
-  auto key = [](const char* k, int n) { return static_cast<std::uint32_t>(KeyBytes(k, n)); };
+  auto key = [](int kind, int n) {
+    return static_cast<std::uint32_t>(KeyBytes(kKindKeywords[kind], n));
+  };
+  constexpr std::uint32_t kAddr = key(kKindAddr, 4), kLoc = key(kKindLoc, 4),
+                          kFunc = key(kKindFunc, 4), kVar = key(kKindVar, 4),
+                          kArg = key(kKindArg, 4), kEqu = key(kKindEqu, 3), kBit = key(kKindBit, 3);
   int dot5 = static_cast<int>(p[4] == '.');
   KindKeys k;
-  k.addr = static_cast<int>(word == key("Addr", 4)) & dot5;
-  k.loc = static_cast<int>(word == key("loc.", 4));
-  k.five = k.addr | (static_cast<int>(word == key("Func", 4)) & dot5);
-  k.four =
-      k.loc | static_cast<int>(word == key("Var.", 4)) | static_cast<int>(word == key("arg.", 4));
-  k.three = static_cast<int>(first3 == key("EQU", 3)) | static_cast<int>(first3 == key("bit", 3));
+  k.addr = static_cast<int>(word == kAddr) & dot5;
+  k.loc = static_cast<int>(word == kLoc);
+  k.five = k.addr | (static_cast<int>(word == kFunc) & dot5);
+  k.four = k.loc | static_cast<int>(word == kVar) | static_cast<int>(word == kArg);
+  k.three = static_cast<int>(first3 == kEqu) | static_cast<int>(first3 == kBit);
   return k;
 }
 
@@ -83,16 +87,11 @@ constexpr std::uint32_t KindSlot(std::uint32_t word) {
 struct KindTable {
   KindEntry slot[8];
   constexpr KindTable() : slot() {
-    const struct {
-      const char* letters;
-      int length;
-      int address;
-    } kinds[] = {{"Addr", 5, 1}, {"Func", 5, 0}, {"loc.", 4, 1}, {"Var.", 4, 0},
-                 {"arg.", 4, 0}, {"EQU", 3, 0},  {"bit", 3, 0}};
-    for (const auto& kind : kinds) {
-      auto word = static_cast<std::uint32_t>(KeyBytes(kind.letters, kind.length < 4 ? 3 : 4));
-      slot[KindSlot(word)] = {word, static_cast<std::uint8_t>(kind.length),
-                              static_cast<std::uint8_t>(kind.address)};
+    for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
+      auto length = static_cast<int>(KindKeyword(kind).size());
+      auto word = static_cast<std::uint32_t>(KeyBytes(kKindKeywords[kind], length < 4 ? 3 : 4));
+      slot[KindSlot(word)] = {word, static_cast<std::uint8_t>(length),
+                              static_cast<std::uint8_t>(IsAddressKind(kind))};
     }
   }
 };

@@ -19,6 +19,20 @@ int ParseKind(const std::string& text) {
   return 0;
 }
 
+namespace {
+
+// "Addr., loc., ... or arg."
+std::string KindList() {
+  std::string list;
+  for (int kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {
+    list += kind == K8MAP_KIND_ADDR ? "" : kind == K8MAP_KIND_ARG ? " or " : ", ";
+    list += kKindKeywords[kind];
+  }
+  return list;
+}
+
+}  // namespace
+
 bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error, unsigned fallback) {
   *kinds = fallback;
   if (line.Has("kind")) {
@@ -26,7 +40,7 @@ bool ReadKinds(const CommandLine& line, unsigned* kinds, std::string* error, uns
     for (const std::string& text : line.Values("kind")) {
       int kind = ParseKind(text);
       if (kind == 0) {
-        *error = "unknown kind '" + text + "' (Addr., loc., EQU, bit, Func., Var. or arg.)";
+        *error = "unknown kind '" + text + "' (" + KindList() + ")";
         return false;
       }
       *kinds |= K8MAP_KIND_MASK(kind);

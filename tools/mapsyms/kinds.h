@@ -9,8 +9,7 @@
 #include "kestrum8_map.h"
 
 // The kind keywords, by K8MAP_KIND_ value.
-inline constexpr const char* kKindKeywords[] = {"",    "Addr.", "loc.", "EQU",
-                                                "bit", "Func.", "Var.", "arg."};
+inline constexpr const char* kKindKeywords[] = {"", K8MAP_KIND_KEYWORDS};
 inline constexpr unsigned kAddressKinds = K8MAP_KINDS_ADDRESS;
 inline constexpr unsigned kAllKinds = K8MAP_KINDS_ALL;
 

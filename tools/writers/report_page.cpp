@@ -19,7 +19,7 @@ namespace k8writers {
 
 namespace {
 
-constexpr const char* kKindNames[] = {"", "Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+constexpr const char* kKindNames[] = {"", K8MAP_KIND_KEYWORDS};
 
 // The length of the UTF-8 sequence at text[at], or 0 when the bytes there are not one.
 std::size_t Utf8Length(std::string_view text, std::size_t at) {

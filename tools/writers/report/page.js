@@ -253,7 +253,8 @@
   });
 
   // ---- The layout: a band per region, each on a canvas, drawn from what is in view
-  const KIND_COLOURS = { "Func.": "#3b7dd8", "Addr.": "#2aa198", "loc.": "#8fbc5a", "Var.": "#d98c2b" };
+  // By kind number, as the legend's swatches (.k1, .k2, .k5, .k6) in the style.
+  const KIND_COLOURS = { 1: "#2aa198", 2: "#8fbc5a", 5: "#3b7dd8", 6: "#d98c2b" };
   const memberLists = map.regionList.map(() => []);
   for (let i = 0; i < count; ++i) if (map.regions[i] >= 0) memberLists[map.regions[i]].push(i);
   const bands = map.shownRegions.map((r) => {
@@ -293,7 +294,7 @@
       const span = Math.max(map.spans[i], 0);
       const x0 = Math.max(0, (value - band.lo) * scale);
       const x1 = Math.min(width, (value + Math.max(span, 1) - band.lo) * scale);
-      g.fillStyle = KIND_COLOURS[kindOf(map, i)] || "#888";
+      g.fillStyle = KIND_COLOURS[map.kinds.charCodeAt(i) - 48] || "#888";
       g.fillRect(x0, 6, Math.max(1, x1 - x0 - (x1 - x0 > 3 ? 1 : 0)), height - 6);
       const change = changeOf(i);
       if (change) {
