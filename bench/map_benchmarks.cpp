@@ -150,10 +150,10 @@ BENCHMARK(BM_Append)->Unit(benchmark::kMillisecond);
 // MapParse end to end, on a file in the page cache; records freed after each parse.
 void BM_MapParse(benchmark::State& state) {
   auto lib = std::make_unique<Library>();
-  lib->line_shortcut = state.range(0) != 0;
+  lib->parse.line_shortcut = state.range(0) != 0;
   long long records = 0;
   for (auto _ : state) {
-    if (RunMapParse(*lib, TextFile().c_str()) != 0) state.SkipWithError(lib->error_message);
+    if (RunMapParse(*lib, TextFile().c_str()) != 0) state.SkipWithError(lib->parse.error_message);
     records += Count(lib->records);
     FreeAll(lib->records);
   }

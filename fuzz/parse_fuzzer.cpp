@@ -62,7 +62,7 @@ void CheckSameAs(k8map::Library& lib, const std::string& path, const Outcome& ex
                  const char* how) {
   int result = k8map::RunMapParse(lib, path.c_str());
   Check(result == expected.result, how);
-  Check(result == 0 || expected.message == lib.error_message, how);
+  Check(result == 0 || expected.message == lib.parse.error_message, how);
   std::vector<std::pair<std::string, std::uint32_t>> records;
   for (const SymbolRecord* r = k8map::Head(lib.records); r != nullptr; r = r->next) {
     records.emplace_back(r->name, r->value);
@@ -73,15 +73,15 @@ void CheckSameAs(k8map::Library& lib, const std::string& path, const Outcome& ex
 
 void CheckOtherWays(const std::string& path, const Outcome& expected) {
   static k8map::Library token_by_token;
-  token_by_token.line_shortcut = false;
+  token_by_token.parse.line_shortcut = false;
   CheckSameAs(token_by_token, path, expected, "same outcome token by token");
   // Every other line reader this processor runs, with the chunk supply.
   static k8map::Library other;
-  other.chunk_supply_threshold = 0;
+  other.parse.chunk_supply_threshold = 0;
   for (auto reader :
        {k8map::LineReader::kWide32, k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
     if (!k8map::LineReaderAvailable(reader)) continue;
-    other.scanner.line_reader = reader;
+    other.parse.scanner.line_reader = reader;
     CheckSameAs(other, path, expected,
                 "same outcome with another line reader and the chunk supply");
   }

@@ -66,13 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static auto fast = std::make_unique<SymbolTable>();
   static auto token_by_token = [] {
     auto table = std::make_unique<SymbolTable>();
-    table->line_shortcut = false;
+    table->parse.line_shortcut = false;
     return table;
   }();
   static auto other = std::make_unique<SymbolTable>();
   static auto helped = [] {
     auto table = std::make_unique<SymbolTable>();
-    table->chunk_supply_threshold = 0;
+    table->parse.chunk_supply_threshold = 0;
     return table;
   }();
   k8map::FreeSymbols(fast->store);
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto reader :
        {k8map::LineReader::kWide32, k8map::LineReader::kWindow, k8map::LineReader::kSerial}) {
     if (!k8map::LineReaderAvailable(reader)) continue;
-    other->scanner.line_reader = reader;
+    other->parse.scanner.line_reader = reader;
     k8map::FreeSymbols(other->store);
     Check(Parse(*other, data, size) == expected, "same table with another line reader");
   }

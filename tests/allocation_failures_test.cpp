@@ -110,9 +110,9 @@ bool TableAnswers(const std::string& text, const std::string& path, Answers* out
 // The module-wide design's parse of the file at path, with the chunk helper when asked.
 bool RecordAnswers(const std::string& path, bool helper, Answers* out) {
   auto lib = std::make_unique<Library>();
-  if (helper) lib->chunk_supply_threshold = 0;
+  if (helper) lib->parse.chunk_supply_threshold = 0;
   out->result = InLibrary([&] { return RunMapParse(*lib, path.c_str()); });
-  out->message = lib->error_message;
+  out->message = lib->parse.error_message;
   for (const SymbolRecord* r = lib->records.head; r != nullptr; r = r->next) {
     out->symbols.push_back(std::string(r->name) + "=" + std::to_string(r->value));
   }

@@ -68,13 +68,13 @@ TEST(ChunkSupply, SameOutcomeWithAndWithout) {
   };
   auto with = std::make_unique<Library>();
   auto without = std::make_unique<Library>();
-  with->chunk_supply_threshold = 0;
-  without->chunk_supply_threshold = 1LL << 62;
+  with->parse.chunk_supply_threshold = 0;
+  without->parse.chunk_supply_threshold = 1LL << 62;
   // A table's array is made ready by the helper too, a step at a time.
   auto table_with = std::make_unique<SymbolTable>();
   auto table_without = std::make_unique<SymbolTable>();
-  table_with->chunk_supply_threshold = 0;
-  table_without->chunk_supply_threshold = 1LL << 62;
+  table_with->parse.chunk_supply_threshold = 0;
+  table_without->parse.chunk_supply_threshold = 1LL << 62;
   auto table_outcome = [](SymbolTable& table, const std::string& path) {
     std::string out = std::to_string(ParseMapFile(&table, path.c_str()));
     out += GetSymbolTableError(&table);
@@ -98,7 +98,7 @@ TEST(ChunkSupply, RefusedHelpersChangeNothing) {
   std::string path = test::WriteTempFile(MapText(3 << 20, 9));
   auto lib = std::make_unique<Library>();
   auto table = std::make_unique<SymbolTable>();
-  lib->chunk_supply_threshold = table->chunk_supply_threshold = 0;
+  lib->parse.chunk_supply_threshold = table->parse.chunk_supply_threshold = 0;
   auto outcome = [&] {
     std::string records = test::ParseOutcome(*lib, path);
     std::string symbols = std::to_string(ParseMapFile(table.get(), path.c_str()));
@@ -186,7 +186,7 @@ LimitedOutcome ParseUnderLimit(const std::string& path, rlim_t limit, bool helpe
   if (child == 0) {
     close(pipe_ends[0]);
     auto* lib = new Library;
-    lib->chunk_supply_threshold = helper ? 0 : 1LL << 62;
+    lib->parse.chunk_supply_threshold = helper ? 0 : 1LL << 62;
     rlimit cap{limit, limit};
     LimitedOutcome out;
     if (setrlimit(RLIMIT_AS, &cap) == 0) {

@@ -87,8 +87,8 @@ inline std::string DescribeRecords(const RecordList& list) {
 // records are freed afterwards.
 inline std::string ParseOutcome(Library& lib, const std::string& path) {
   int result = RunMapParse(lib, path.c_str());
-  std::string out = std::to_string(result) + " " + (result != 0 ? lib.error_message : "") + " " +
-                    DescribeRecords(lib.records);
+  std::string out = std::to_string(result) + " " + (result != 0 ? lib.parse.error_message : "") +
+                    " " + DescribeRecords(lib.records);
   FreeAll(lib.records);
   return out;
 }

@@ -109,8 +109,8 @@ class LineShortcut : public testing::TestWithParam<LineReader> {
  protected:
   void SetUp() override {
     if (!LineReaderAvailable(GetParam())) GTEST_SKIP() << "this processor lacks the reader";
-    fast_->scanner.line_reader = GetParam();
-    slow_->line_shortcut = false;
+    fast_->parse.scanner.line_reader = GetParam();
+    slow_->parse.line_shortcut = false;
   }
   // The case's text in the one file of this test (thousands of files would slow every file
   // operation under Wine).
@@ -213,8 +213,8 @@ TEST_P(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
 TEST_P(LineShortcut, TablesTakeEveryKindAsTokenByToken) {
   auto fast = std::make_unique<SymbolTable>();
   auto slow = std::make_unique<SymbolTable>();
-  fast->scanner.line_reader = GetParam();
-  slow->line_shortcut = false;
+  fast->parse.scanner.line_reader = GetParam();
+  slow->parse.line_shortcut = false;
   auto outcome = [](SymbolTable& table, const std::string& text) {
     std::string out = std::to_string(ParseMapText(&table, text.data(), text.size(), "m"));
     out += GetSymbolTableError(&table);

@@ -29,7 +29,7 @@ class MapParseTest : public ::testing::Test {
  protected:
   Parsed Parse(const std::string& path) {
     int result = RunMapParse(*lib_, path.c_str());
-    return {result, lib_->error_message, DescribeRecords(lib_->records)};
+    return {result, lib_->parse.error_message, DescribeRecords(lib_->records)};
   }
   Parsed ParseText(const std::string& text) { return Parse(WriteTempFile(text)); }
   void TearDown() override { FreeAll(lib_->records); }
@@ -44,7 +44,7 @@ std::string Syntax(const std::string& path, int line, const std::string& token) 
 TEST_F(MapParseTest, MissingFileCannotBeOpened) {
   std::string path = WriteTempFile("") + ".absent";
   EXPECT_EQ(Parse(path).result, -1);
-  EXPECT_EQ(std::string(lib_->error_message), "can't open file " + path + "\n");
+  EXPECT_EQ(std::string(lib_->parse.error_message), "can't open file " + path + "\n");
 }
 
 TEST_F(MapParseTest, DirectoryAndEmptyPathCannotBeOpened) {
@@ -55,7 +55,7 @@ TEST_F(MapParseTest, DirectoryAndEmptyPathCannotBeOpened) {
 
 TEST_F(MapParseTest, NullPathCannotBeOpened) {
   EXPECT_EQ(RunMapParse(*lib_, nullptr), -1);
-  EXPECT_STREQ(lib_->error_message, "can't open file (null)\n");
+  EXPECT_STREQ(lib_->parse.error_message, "can't open file (null)\n");
 }
 
 TEST_F(MapParseTest, SyntaxErrorsNameFileLineAndToken) {
@@ -87,11 +87,11 @@ TEST_F(MapParseTest, RecordsAccumulateAndSurviveFailures) {
 }
 
 TEST_F(MapParseTest, ErrorTextIsEmptyFirstAndKeptAcrossSuccess) {
-  EXPECT_STREQ(lib_->error_message, "");
+  EXPECT_STREQ(lib_->parse.error_message, "");
   std::string bad = WriteTempFile("");
   Parse(bad);
   EXPECT_EQ(ParseText(" a Addr. g 0x1\n").result, 0);
-  EXPECT_EQ(std::string(lib_->error_message), Syntax(bad, 1, ""));
+  EXPECT_EQ(std::string(lib_->parse.error_message), Syntax(bad, 1, ""));
 }
 
 TEST_F(MapParseTest, SecondParseAfterFailureCountsLinesFromOne) {
@@ -151,7 +151,7 @@ void* ThrowOnAllocation(std::size_t) {
 // helper and leaves a message; the exported function turns it into -1.
 TEST_F(MapParseTest, AnExceptionLeavesTheParseClean) {
   lib_->records.source.allocate = ThrowOnAllocation;
-  lib_->chunk_supply_threshold = 0;  // with the helper
+  lib_->parse.chunk_supply_threshold = 0;  // with the helper
   std::string path = WriteTempFile("head\n a Addr. g 0x1\n");
   auto open_files = [] {
     std::size_t count = 0;
@@ -164,9 +164,9 @@ TEST_F(MapParseTest, AnExceptionLeavesTheParseClean) {
   std::size_t before = open_files();
   for (int i = 0; i < 3; ++i) EXPECT_THROW(RunMapParse(*lib_, path.c_str()), std::bad_alloc);
   EXPECT_EQ(open_files(), before) << "the file is closed";
-  EXPECT_STREQ(lib_->error_message, (path + ":3: out of memory\n").c_str());
+  EXPECT_STREQ(lib_->parse.error_message, (path + ":3: out of memory\n").c_str());
   EXPECT_EQ(lib_->records.source.supply, nullptr);
-  EXPECT_EQ(lib_->scanner.stream.file, nullptr);
+  EXPECT_EQ(lib_->parse.scanner.stream.file, nullptr);
   lib_->records.source.allocate = nullptr;
   EXPECT_EQ(RunMapParse(*lib_, path.c_str()), 0);
 }

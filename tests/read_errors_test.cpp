@@ -82,7 +82,7 @@ TEST(ReadErrors, EachReaderGivesItsOutcome) {
   };
   for (const Case& c : cases) {
     auto lib = std::make_unique<Library>();
-    lib->scanner.read = ScriptedRead;
+    lib->parse.scanner.read = ScriptedRead;
     g_script = {c.calls, 0};
     EXPECT_EQ(test::ParseOutcome(*lib, path), c.outcome.empty() ? all : c.outcome) << c.name;
   }

@@ -33,8 +33,8 @@ struct Job {
 };
 
 void RunJob(Job& job) {
-  static Library library;              // module-wide, as the exports' is: not on the thread's stack
-  library.chunk_supply_threshold = 0;  // with the chunk helper too
+  static Library library;  // module-wide, as the exports' is: not on the thread's stack
+  library.parse.chunk_supply_threshold = 0;  // with the chunk helper too
   job.records = RunMapParse(library, job.path.c_str()) == 0 ? Count(library.records) : -1;
   FreeAll(library.records);
   SymbolTable* table = CreateSymbolTable();

@@ -100,21 +100,22 @@ void ExpectInvariant(const std::string& path, const std::string& label) {
   int result = RunMapParse(*lib, path.c_str());
   int table_result = ParseMapFile(table.get(), path.c_str());
   EXPECT_EQ(table_result, result) << label;
-  EXPECT_STREQ(GetSymbolTableError(table.get()), result != 0 ? lib->error_message : "") << label;
+  EXPECT_STREQ(GetSymbolTableError(table.get()), result != 0 ? lib->parse.error_message : "")
+      << label;
   EXPECT_EQ(DescribeAddressSymbols(*table), test::DescribeRecords(lib->records)) << label;
   FreeAll(lib->records);
   FreeSymbols(table->store);
   TableOutcome from_file = ParseFileInto(*table, path);
   EXPECT_EQ(ParseTextInto(*table, ReadFile(path), path), from_file) << label;
   auto slow = std::make_unique<SymbolTable>();
-  slow->line_shortcut = false;
+  slow->parse.line_shortcut = false;
   EXPECT_EQ(ParseFileInto(*slow, path), from_file) << label << " token by token";
   for (LineReader reader :
        {LineReader::kSerial, LineReader::kWindow, LineReader::kWide, LineReader::kWide32}) {
     if (!LineReaderAvailable(reader)) continue;
     auto other = std::make_unique<SymbolTable>();
-    other->scanner.line_reader = reader;
-    other->chunk_supply_threshold = 0;  // and with the helper thread
+    other->parse.scanner.line_reader = reader;
+    other->parse.chunk_supply_threshold = 0;  // and with the helper thread
     EXPECT_EQ(ParseFileInto(*other, path), from_file) << label << " reader " << int(reader);
   }
 }

@@ -90,10 +90,10 @@ TEST(TableErrors, OpenAndReadFailuresGiveTheSystemsNumber) {
   EXPECT_EQ(GetSymbolTableErrorCode(table.t), K8MAP_ERROR_OPEN);
   EXPECT_NE(GetSymbolTableErrorSystem(table.t), 0);
   std::string path = test::WriteTempFile(" a Addr. g 0x1\n");
-  table.t->scanner.read = FailingRead;
+  table.t->parse.scanner.read = FailingRead;
   EXPECT_EQ(ParseMapFile(table.t, path.c_str()), -1);
   EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_READ, 1, "", EIO}));
-  table.t->scanner.read = nullptr;
+  table.t->parse.scanner.read = nullptr;
   EXPECT_EQ(ParseMapFile(table.t, path.c_str()), 0);
   EXPECT_EQ(FailureOf(table.t), (Failure{K8MAP_ERROR_NONE, 0, "", 0})) << "a success clears it";
 }

@@ -37,7 +37,7 @@ K8MAP_API void K8MAP_CDECL FreeAllRecords(void) {
 }
 
 K8MAP_API const char* K8MAP_CDECL GetErrorMessage(void) {
-  return ModuleLibrary().error_message;
+  return ModuleLibrary().parse.error_message;
 }
 
 K8MAP_API const char* K8MAP_CDECL GetMapDllVersion(void) {

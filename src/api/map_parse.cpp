@@ -15,14 +15,7 @@ const char* VersionString() {
 }
 
 int RunMapParse(Library& lib, const char* path) {
-  ParseParts parts{lib.scanner,
-                   lib.grammar,
-                   lib.stacks,
-                   lib.error_message,
-                   lib.failure,
-                   lib.line_shortcut,
-                   lib.chunk_supply_threshold};
-  return RunParse(parts, lib.records, MapInput{path});
+  return RunParse(lib.parse, lib.records, MapInput{path});
 }
 
 }  // namespace k8map

@@ -28,21 +28,21 @@ constexpr const char* kOutOfMemory = "out of memory";
 // address space that a process limited in it may need for the names.
 constexpr long long kShortSymbolLine = 24;
 
-void WriteOpenFailure(const ParseParts& parts, const char* path) {
-  ErrorMessage(parts.error_message, kErrorMessageSize)
+void WriteOpenFailure(ParseContext& context, const char* path) {
+  ErrorMessage(context.error_message, kErrorMessageSize)
       .Text("can't open file ")
       .Text(path != nullptr ? path : "(null)")
       .Finish();
-  parts.failure.code = path != nullptr ? K8MAP_ERROR_OPEN : K8MAP_ERROR_ARGUMENT;
+  context.failure.code = path != nullptr ? K8MAP_ERROR_OPEN : K8MAP_ERROR_ARGUMENT;
 }
 
 // Text in memory that is not there: a null pointer with a size.
-void WriteMissingText(const ParseParts& parts, const char* name) {
-  ErrorMessage(parts.error_message, kErrorMessageSize)
+void WriteMissingText(ParseContext& context, const char* name) {
+  ErrorMessage(context.error_message, kErrorMessageSize)
       .Text(name)
       .Text(": no text: a null pointer with a size of more than 0 bytes")
       .Finish();
-  parts.failure.code = K8MAP_ERROR_ARGUMENT;
+  context.failure.code = K8MAP_ERROR_ARGUMENT;
 }
 
 // The failure code of a fatal scanner message (compared by text: each translation unit may
@@ -64,9 +64,9 @@ LineNumber SyntaxErrorLine(const Scanner& scanner) {
 }
 
 // "<path>:<line>: <message>\n" for a fatal scanner failure or lost symbols.
-void WriteLineFailure(const ParseParts& parts, const char* path, LineNumber line,
+void WriteLineFailure(ParseContext& context, const char* path, LineNumber line,
                       const char* message) {
-  ErrorMessage(parts.error_message, kErrorMessageSize)
+  ErrorMessage(context.error_message, kErrorMessageSize)
       .Text(path)
       .Text(":")
       .Number(line)
@@ -75,18 +75,18 @@ void WriteLineFailure(const ParseParts& parts, const char* path, LineNumber line
       .Finish();
 }
 
-void WriteSyntaxError(const ParseParts& parts, const char* path) {
-  ErrorMessage(parts.error_message, kErrorMessageSize)
+void WriteSyntaxError(ParseContext& context, const char* path) {
+  ErrorMessage(context.error_message, kErrorMessageSize)
       .Text(path)
       .Text(":")
-      .Number(parts.scanner.line_counter)
+      .Number(context.scanner.line_counter)
       .Text(": syntax error. \"")
-      .Text(parts.scanner.token_text)
+      .Text(context.scanner.token_text)
       .Text("\" is invalid.")
       .Finish();
-  parts.failure.code = K8MAP_ERROR_SYNTAX;
-  parts.failure.line = static_cast<std::uint64_t>(SyntaxErrorLine(parts.scanner));
-  std::memcpy(parts.failure.token, parts.scanner.token_text, sizeof parts.failure.token);
+  context.failure.code = K8MAP_ERROR_SYNTAX;
+  context.failure.line = static_cast<std::uint64_t>(SyntaxErrorLine(context.scanner));
+  std::memcpy(context.failure.token, context.scanner.token_text, sizeof context.failure.token);
 }
 
 // The opened input for the time of one parse: the file closed, the scanner's block buffer
@@ -94,12 +94,12 @@ void WriteSyntaxError(const ParseParts& parts, const char* path) {
 template <class Store>
 class OpenedInput {
  public:
-  OpenedInput(const ParseParts& parts, Store& store) : parts_(parts), store_(store) {}
+  OpenedInput(ParseContext& context, Store& store) : context_(context), store_(store) {}
   ~OpenedInput() {
     store_.source.supply = nullptr;
     supply_.reset();
     if (file_ != nullptr) std::fclose(file_);
-    if (opened_) parts_.scanner.stream = TextStream{};  // the block buffer goes with the file
+    if (opened_) context_.scanner.stream = TextStream{};  // the block buffer goes with the file
   }
   OpenedInput(const OpenedInput&) = delete;
   OpenedInput& operator=(const OpenedInput&) = delete;
@@ -108,7 +108,7 @@ class OpenedInput {
   // input's size in bytes, -1 when unknown.
   bool Open(const MapInput& input, long long* size) {
     if (input.in_memory) {
-      ResetScannerOnText(parts_.scanner, input.text, input.size);
+      ResetScannerOnText(context_.scanner, input.text, input.size);
       *size = static_cast<long long>(input.size);
       return opened_ = true;
     }
@@ -118,23 +118,23 @@ class OpenedInput {
     file_ = OpenMapFile(input.path);
 #endif
     if (file_ == nullptr) return false;
-    ResetScanner(parts_.scanner, file_);
+    ResetScanner(context_.scanner, file_);
     *size = RegularFileSize(file_);
     return opened_ = true;
   }
 
   // Keeps a copy of every byte the parse reads in text, for the notes.
   void CopyInto(std::string* text) {
-    parts_.scanner.stream.copy = text;
+    context_.scanner.stream.copy = text;
   }
 
   // After a failure: reads on into the copy to the end of the line the parse stopped in and a
   // byte past it, so that the notes know whether the map goes on behind the stop. Not from a
   // terminal, which would wait for its user.
   void ReadPastStop() {
-    std::string* copy = parts_.scanner.stream.copy;
-    if (copy == nullptr || parts_.scanner.buffer.interactive) return;
-    const Scanner& scanner = parts_.scanner;
+    std::string* copy = context_.scanner.stream.copy;
+    if (copy == nullptr || context_.scanner.buffer.interactive) return;
+    const Scanner& scanner = context_.scanner;
     std::size_t pending = static_cast<std::size_t>(scanner.buffer.count - scanner.token_start);
     std::size_t at = copy->size() - std::min(pending, copy->size());
     bool after_line_end = scanner.token_text[0] == '\n';
@@ -143,7 +143,7 @@ class OpenedInput {
       if (line_end != std::string::npos && copy->size() > line_end + 1) return;
       char more[256];
       std::size_t got = 0;
-      ReadBlock(parts_.scanner.stream, more, sizeof more, &got);
+      ReadBlock(context_.scanner.stream, more, sizeof more, &got);
       if (got == 0) return;
       copy->append(more, got);
     }
@@ -162,7 +162,7 @@ class OpenedInput {
   }
 
  private:
-  const ParseParts& parts_;
+  ParseContext& context_;
   Store& store_;
   std::FILE* file_ = nullptr;
   bool opened_ = false;
@@ -187,20 +187,20 @@ void FinishStore(SymbolStore& symbols) {
 // opened input is closed and forgotten by its own guard.
 class UnwindMessage {
  public:
-  UnwindMessage(const ParseParts& parts, const char* path)
-      : parts_(parts), path_(path), exceptions_(std::uncaught_exceptions()) {}
+  UnwindMessage(ParseContext& context, const char* path)
+      : context_(context), path_(path), exceptions_(std::uncaught_exceptions()) {}
   ~UnwindMessage() {
     if (std::uncaught_exceptions() > exceptions_) {
-      WriteLineFailure(parts_, path_, parts_.scanner.line_counter, kOutOfMemory);
-      parts_.failure.code = K8MAP_ERROR_MEMORY;
-      parts_.failure.line = static_cast<std::uint64_t>(parts_.scanner.line_counter);
+      WriteLineFailure(context_, path_, context_.scanner.line_counter, kOutOfMemory);
+      context_.failure.code = K8MAP_ERROR_MEMORY;
+      context_.failure.line = static_cast<std::uint64_t>(context_.scanner.line_counter);
     }
   }
   UnwindMessage(const UnwindMessage&) = delete;
   UnwindMessage& operator=(const UnwindMessage&) = delete;
 
  private:
-  const ParseParts& parts_;
+  ParseContext& context_;
   const char* path_;
   int exceptions_;
 };
@@ -213,22 +213,24 @@ std::size_t SymbolCount(const SymbolStore& symbols) {
 }
 
 // The notes of the parse that made the store's symbols from first on.
-void AddNotes(const ParseParts&, const RecordList&, std::size_t, const std::string&) {}
-void AddNotes(const ParseParts& parts, const SymbolStore& symbols, std::size_t first,
-              const std::string& text) {
-  std::uint64_t stop = parts.failure.code == K8MAP_ERROR_MEMORY ? 0 : parts.failure.line;
-  AppendNotes(text, {symbols.symbols + first, symbols.count - first, stop}, *parts.notes);
+void AddNotes(const ParseContext&, const RecordList&, std::size_t, const std::string&,
+              std::vector<MapNote>&) {}
+void AddNotes(const ParseContext& context, const SymbolStore& symbols, std::size_t first,
+              const std::string& text, std::vector<MapNote>& notes) {
+  std::uint64_t stop = context.failure.code == K8MAP_ERROR_MEMORY ? 0 : context.failure.line;
+  AppendNotes(text, {symbols.symbols + first, symbols.count - first, stop}, notes);
 }
 
 template <class Store>
-int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
-  parts.failure.Clear();
+int RunParseInto(ParseContext& context, Store& store, const MapInput& input,
+                 std::vector<MapNote>* notes) {
+  context.failure.Clear();
   if (input.path == nullptr) {
-    WriteOpenFailure(parts, nullptr);
+    WriteOpenFailure(context, nullptr);
     return -1;
   }
   if (input.in_memory && input.text == nullptr && input.size > 0) {
-    WriteMissingText(parts, input.path);
+    WriteMissingText(context, input.path);
     return -1;
   }
   ParseReport report;
@@ -237,55 +239,56 @@ int RunParseInto(const ParseParts& parts, Store& store, const MapInput& input) {
   std::string text;  // what the parse read, for the notes
   std::size_t first = SymbolCount(store);
   {
-    UnwindMessage unwind_message(parts, input.path);
-    OpenedInput<Store> opened(parts, store);
+    UnwindMessage unwind_message(context, input.path);
+    OpenedInput<Store> opened(context, store);
     long long size = -1;
     if (!opened.Open(input, &size)) {
-      parts.failure.system = errno;
-      WriteOpenFailure(parts, input.path);
+      context.failure.system = errno;
+      WriteOpenFailure(context, input.path);
       return -1;
     }
-    if (parts.notes != nullptr) {
+    if (notes != nullptr) {
       if (size > 0) text.reserve(static_cast<std::size_t>(size));
       opened.CopyInto(&text);
     }
-    if (size >= parts.chunk_supply_threshold) opened.SupplyChunks();
+    if (size >= context.chunk_supply_threshold) opened.SupplyChunks();
     PrepareStore(store, size);
     try {
-      result = ParseTokens(parts.scanner, parts.grammar, store, report, nullptr,
-                           parts.line_shortcut, &parts.stacks);
+      result = ParseTokens(context.scanner, context.grammar, store, report, nullptr,
+                           context.line_shortcut, &context.stacks);
     } catch (const ScannerFailure& failure) {
       fatal = failure.message;
       if (FatalCode(fatal) == K8MAP_ERROR_READ) {
-        parts.failure.system = parts.scanner.stream.read_error;
+        context.failure.system = context.scanner.stream.read_error;
       }
     }
     if (fatal != nullptr || result != 0) opened.ReadPastStop();
   }
   FinishStore(store);  // the helper is gone
   if (fatal != nullptr) {
-    WriteLineFailure(parts, input.path, parts.scanner.line_counter, fatal);
-    parts.failure.code = FatalCode(fatal);
-    parts.failure.line = static_cast<std::uint64_t>(parts.scanner.line_counter);
+    WriteLineFailure(context, input.path, context.scanner.line_counter, fatal);
+    context.failure.code = FatalCode(fatal);
+    context.failure.line = static_cast<std::uint64_t>(context.scanner.line_counter);
   } else if (result != 0) {
-    WriteSyntaxError(parts, input.path);
+    WriteSyntaxError(context, input.path);
   } else if (report.records_lost) {
-    WriteLineFailure(parts, input.path, report.first_lost_line, kOutOfMemory);
-    parts.failure.code = K8MAP_ERROR_MEMORY;
-    parts.failure.line = static_cast<std::uint64_t>(report.first_lost_line);
+    WriteLineFailure(context, input.path, report.first_lost_line, kOutOfMemory);
+    context.failure.code = K8MAP_ERROR_MEMORY;
+    context.failure.line = static_cast<std::uint64_t>(report.first_lost_line);
   }
-  if (parts.notes != nullptr) AddNotes(parts, store, first, text);
-  return parts.failure.code == K8MAP_ERROR_NONE ? 0 : -1;
+  if (notes != nullptr) AddNotes(context, store, first, text, *notes);
+  return context.failure.code == K8MAP_ERROR_NONE ? 0 : -1;
 }
 
 }  // namespace
 
-int RunParse(const ParseParts& parts, RecordList& records, const MapInput& input) {
-  return RunParseInto(parts, records, input);
+int RunParse(ParseContext& context, RecordList& records, const MapInput& input) {
+  return RunParseInto(context, records, input, nullptr);
 }
 
-int RunParse(const ParseParts& parts, SymbolStore& symbols, const MapInput& input) {
-  return RunParseInto(parts, symbols, input);
+int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input,
+             std::vector<MapNote>* notes) {
+  return RunParseInto(context, symbols, input, notes);
 }
 
 }  // namespace k8map

@@ -33,19 +33,18 @@ struct ParseFailure {
   }
 };
 
-// The parse's own state and settings.
-struct ParseParts {
-  Scanner& scanner;
-  GrammarState& grammar;
-  EngineStacks& stacks;
-  char* error_message;  // kErrorMessageSize bytes
-  ParseFailure& failure;
-  bool line_shortcut;  // off: every line token by token (tests compare the two)
+// Everything a parse keeps of its own, the same for the module-wide record list and for each
+// symbol table: scanner, grammar state, stacks, the outcome of the last parse, and settings.
+struct ParseContext {
+  Scanner scanner;
+  GrammarState grammar;
+  EngineStacks stacks;
+  char error_message[kErrorMessageSize] = {};  // empty until a parse fails
+  ParseFailure failure;
+  bool line_shortcut = true;  // off: every line token by token (tests compare the two)
   // Maps of at least this many bytes get their arenas' chunks made ready by a helper thread;
   // below it the thread costs more than it saves.
-  long long chunk_supply_threshold;
-  // When set, the notes on the lines that made no symbol are appended here.
-  std::vector<MapNote>* notes = nullptr;
+  long long chunk_supply_threshold = 4 * 1024 * 1024;
 };
 
 // What to parse: the file at path (on Windows also wide_path, a UTF-16 path, with path its
@@ -59,9 +58,11 @@ struct MapInput {
   std::size_t size = 0;
 };
 
-// Parses the input into the store: 0, or -1 with the error message written. Whatever happens
-// inside, the file is closed and the store no longer refers to the parse's helper.
-int RunParse(const ParseParts& parts, RecordList& records, const MapInput& input);
-int RunParse(const ParseParts& parts, SymbolStore& symbols, const MapInput& input);
+// Parses the input into the store: 0, or -1 with the context's error message and failure
+// written. Whatever happens inside, the file is closed and the store no longer refers to the
+// parse's helper. With notes, the notes on the lines that made no symbol are appended there.
+int RunParse(ParseContext& context, RecordList& records, const MapInput& input);
+int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input,
+             std::vector<MapNote>* notes);
 
 }  // namespace k8map

@@ -7,23 +7,16 @@ namespace k8map {
 
 int ParseIntoTable(SymbolTable& table, const MapInput& input) {
   table.indexes.Reset();  // the symbols are about to change
-  table.error_message[0] = '\0';
-  ParseParts parts{table.scanner,
-                   table.grammar,
-                   table.stacks,
-                   table.error_message,
-                   table.failure,
-                   table.line_shortcut,
-                   table.chunk_supply_threshold};
-  if ((table.flags & K8MAP_TABLE_NOTES) != 0) parts.notes = &table.notes;
-  return RunParse(parts, table.store, input);
+  table.parse.error_message[0] = '\0';
+  bool notes = (table.flags & K8MAP_TABLE_NOTES) != 0;
+  return RunParse(table.parse, table.store, input, notes ? &table.notes : nullptr);
 }
 
 int ParseFailedForMemory(SymbolTable& table) {
-  if (table.error_message[0] == '\0') {
-    ErrorMessage(table.error_message, kErrorMessageSize).Text("out of memory").Finish();
+  if (table.parse.error_message[0] == '\0') {
+    ErrorMessage(table.parse.error_message, kErrorMessageSize).Text("out of memory").Finish();
   }
-  if (table.failure.code == K8MAP_ERROR_NONE) table.failure.code = K8MAP_ERROR_MEMORY;
+  if (table.parse.failure.code == K8MAP_ERROR_NONE) table.parse.failure.code = K8MAP_ERROR_MEMORY;
   return -1;
 }
 

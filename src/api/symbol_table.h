@@ -1,30 +1,21 @@
 // SPDX-License-Identifier: MIT
-// A symbol table: the symbols of the maps parsed into it, with everything one parse needs of
-// its own (scanner, grammar state, error buffer), so that tables are independent of each other
-// and of the module-wide record list.
+// A symbol table: the symbols of the maps parsed into it, with a parse context of its own, so
+// that tables are independent of each other and of the module-wide record list.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "api/parse_entry.h"
-#include "grammar/map_actions.h"
 #include "records/symbol_index.h"
 #include "records/symbol_store.h"
-#include "scanner/scanner.h"
 
 struct SymbolTable {
-  k8map::Scanner scanner;
-  k8map::GrammarState grammar;
-  k8map::EngineStacks stacks;
+  k8map::ParseContext parse;
   k8map::SymbolStore store;
   k8map::SymbolIndexes indexes;
-  char error_message[k8map::kErrorMessageSize] = {};  // empty unless the last parse failed
-  k8map::ParseFailure failure;
   std::uint32_t flags = 0;     // K8MAP_TABLE_ flags
   std::vector<MapNote> notes;  // with K8MAP_TABLE_NOTES
-  bool line_shortcut = true;   // off: every line token by token (tests compare the two)
-  long long chunk_supply_threshold = 4 * 1024 * 1024;
 
   SymbolTable() = default;
   ~SymbolTable() { k8map::FreeSymbols(store); }

@@ -74,7 +74,7 @@ K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
 }
 
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table) {
-  return table != nullptr ? table->error_message : "";
+  return table != nullptr ? table->parse.error_message : "";
 }
 
 K8MAP_API const char* K8MAP_CDECL GetKindName(int kind) {
@@ -91,19 +91,19 @@ K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void) {
 }
 
 K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorCode(const SymbolTable* table) {
-  return table != nullptr ? table->failure.code : K8MAP_ERROR_NONE;
+  return table != nullptr ? table->parse.failure.code : K8MAP_ERROR_NONE;
 }
 
 K8MAP_API uint64_t K8MAP_CDECL GetSymbolTableErrorLine(const SymbolTable* table) {
-  return table != nullptr ? table->failure.line : 0;
+  return table != nullptr ? table->parse.failure.line : 0;
 }
 
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableErrorToken(const SymbolTable* table) {
-  return table != nullptr ? table->failure.token : "";
+  return table != nullptr ? table->parse.failure.token : "";
 }
 
 K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorSystem(const SymbolTable* table) {
-  return table != nullptr ? table->failure.system : 0;
+  return table != nullptr ? table->parse.failure.system : 0;
 }
 
 K8MAP_API int32_t K8MAP_CDECL SetSymbolTableFlags(SymbolTable* table, uint32_t flags) {
