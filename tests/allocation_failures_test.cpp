@@ -13,7 +13,7 @@
 
 #include "api/library.h"
 #include "grammar/engine.h"
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 #include "grammar_test_util.h"
 #include "kestrum8_map.h"
 #include "test_util.h"

@@ -2,7 +2,7 @@
 // The engine's own behaviour: result codes, error reports, reading the end of input, stacks.
 #include <gtest/gtest.h>
 
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 #include "grammar/map_actions.h"
 #include "grammar_test_util.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 #include "grammar/map_grammar.h"
 #include "test_files.h"
 

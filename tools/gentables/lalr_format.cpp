@@ -2,7 +2,7 @@
 // Text forms of built tables: the reviewer's listing and the generated source file.
 #include <sstream>
 
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 
 namespace k8map {
 namespace {

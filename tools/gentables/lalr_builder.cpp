@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 
 #include <algorithm>
 #include <map>

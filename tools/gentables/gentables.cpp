@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "grammar/lalr_builder.h"
+#include "lalr_builder.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
