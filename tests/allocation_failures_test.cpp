@@ -13,9 +13,9 @@
 
 #include "api/library.h"
 #include "grammar/engine.h"
-#include "lalr_builder.h"
 #include "grammar_test_util.h"
 #include "kestrum8_map.h"
+#include "lalr_builder.h"
 #include "test_util.h"
 
 extern "C" void* __libc_malloc(std::size_t size);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The helper thread of a large parse, which readies arena chunks, must change nothing but the
 // time it takes.
-#include "records/chunk_supply.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "pages/helper_thread.h"
+#include "pages/page_supply.h"
+
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,7 +24,6 @@
 #include "api/library.h"
 #include "api/symbol_table.h"
 #include "grammar_test_util.h"
-#include "records/large_pages.h"
 #include "test_util.h"
 
 namespace k8map {

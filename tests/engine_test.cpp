@@ -2,9 +2,9 @@
 // The engine's own behaviour: result codes, error reports, reading the end of input, stacks.
 #include <gtest/gtest.h>
 
-#include "lalr_builder.h"
 #include "grammar/map_actions.h"
 #include "grammar_test_util.h"
+#include "lalr_builder.h"
 
 namespace k8map {
 namespace {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "lalr_builder.h"
 #include "grammar/map_grammar.h"
+#include "lalr_builder.h"
 #include "test_files.h"
 
 namespace k8map {

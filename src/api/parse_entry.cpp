@@ -12,8 +12,7 @@
 #include "api/error_message.h"
 #include "grammar/parse_tokens.h"
 #include "notes/map_notes.h"
-#include "records/chunk_supply.h"
-#include "records/large_pages.h"
+#include "pages/page_supply.h"
 #include "records/symbol_store.h"
 #include "scanner/text_stream.h"
 

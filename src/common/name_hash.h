@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A symbol name's 64-bit hash, eight bytes a step: names are hashed by the million (every
-// symbol of a table's name index, every record of both maps in mapsyms diff). Header-only, so
-// that the command-line programs share it without the library's internals.
+// symbol of a table's name index).
 #pragma once
 
 #include <cstdint>

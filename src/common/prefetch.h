@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Asking for memory ahead of its use: the lookup indexes and the large mapsyms commands read
-// symbols, records, names and entries at places far apart, each a cache miss when it is
-// reached unannounced. Header-only, shared with the command-line programs.
+// Asking for memory ahead of its use: the lookup indexes read symbols, names and entries at
+// places far apart, each a cache miss when it is reached unannounced.
 #pragma once
 
 namespace k8map {

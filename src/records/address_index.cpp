@@ -5,8 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "records/helper_thread.h"
-#include "records/large_pages.h"
+#include "pages/helper_thread.h"
+#include "pages/page_supply.h"
 
 namespace k8map {
 namespace {

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "records/chunk_supply.h"
-#include "records/large_pages.h"
+#include "pages/page_supply.h"
 
 namespace k8map {
 

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "common/name_hash.h"
-#include "records/large_pages.h"
+#include "pages/page_supply.h"
 
 namespace k8map {
 namespace {

@@ -4,8 +4,7 @@
 #include <cstdlib>
 
 #include "common/short_copy.h"
-#include "records/chunk_supply.h"
-#include "records/large_pages.h"
+#include "pages/page_supply.h"
 
 namespace k8map {
 namespace {

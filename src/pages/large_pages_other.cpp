@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <cstdlib>
 
-#include "records/large_pages.h"
+#include "pages/page_supply.h"
 
 namespace k8map {
 

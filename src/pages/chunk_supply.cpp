@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "records/chunk_supply.h"
-
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
-#include "records/large_pages.h"
+#include "pages/chunk_helper.h"
 
 namespace k8map {
 namespace {
@@ -29,21 +28,21 @@ void WritePagesFrom(char* start, std::size_t size) {
 
 }  // namespace
 
-ChunkSupply::ChunkSupply(std::size_t chunk_size, bool large_pages)
+ChunkHelper::ChunkHelper(std::size_t chunk_size, bool large_pages)
     : chunk_size_(chunk_size), large_pages_(large_pages) {
   // When no thread can be started there is no helper: the arenas allocate for themselves.
-  if (!helper_.Start(&ChunkSupply::RunHelper, this, kHelperStackSize)) {
+  if (!helper_.Start(&ChunkHelper::RunHelper, this, kHelperStackSize)) {
     stopping_ = true;
     return;
   }
   Refill();
 }
 
-ChunkSupply::~ChunkSupply() {
+ChunkHelper::~ChunkHelper() {
   Stop();
 }
 
-void ChunkSupply::Stop() {
+void ChunkHelper::Stop() {
   {
     HelperLock lock(helper_);
     stopping_ = true;
@@ -55,7 +54,7 @@ void ChunkSupply::Stop() {
   untouched_count_ = ready_count_ = 0;
 }
 
-void ChunkSupply::FreeChunk(void* chunk) const {
+void ChunkHelper::FreeChunk(void* chunk) const {
   if (large_pages_) {
     FreeLargePageChunk(chunk, chunk_size_);
   } else {
@@ -63,11 +62,11 @@ void ChunkSupply::FreeChunk(void* chunk) const {
   }
 }
 
-void ChunkSupply::RunHelper(void* supply) {
-  static_cast<ChunkSupply*>(supply)->Run();
+void ChunkHelper::RunHelper(void* supply) {
+  static_cast<ChunkHelper*>(supply)->Run();
 }
 
-void* ChunkSupply::Take() {
+void* ChunkHelper::Take() {
   void* chunk = nullptr;
   {
     HelperLock lock(helper_);
@@ -82,21 +81,21 @@ void* ChunkSupply::Take() {
   return chunk;
 }
 
-void ChunkSupply::SetRegion(char* start, char* end) {
+void ChunkHelper::SetRegion(char* start, char* end) {
   HelperLock lock(helper_);
   while (region_claimed_ > region_ready_) helper_.Wait();  // the helper is writing to it
   region_ready_ = region_claimed_ = region_wanted_ = start;
   region_end_ = end;
 }
 
-std::size_t ChunkSupply::ClaimRegionStep() {
+std::size_t ChunkHelper::ClaimRegionStep() {
   auto left = static_cast<std::size_t>(region_end_ - region_claimed_);
   std::size_t step = left < kRegionStep ? left : kRegionStep;
   region_claimed_ += step;
   return step;
 }
 
-char* ChunkSupply::TakeRegion(char* from, std::size_t need) {
+char* ChunkHelper::TakeRegion(char* from, std::size_t need) {
   HelperLock lock(helper_);
   if (region_end_ == nullptr) return nullptr;
   if (stopping_) return region_end_;  // no helper: all of it, at once
@@ -112,7 +111,7 @@ char* ChunkSupply::TakeRegion(char* from, std::size_t need) {
   return region_ready_;
 }
 
-void ChunkSupply::Refill() {
+void ChunkHelper::Refill() {
   for (;;) {
     {
       HelperLock lock(helper_);
@@ -127,7 +126,7 @@ void ChunkSupply::Refill() {
 }
 
 // Chunks first (the names' arena waits for them), then the region.
-void ChunkSupply::Run() {
+void ChunkHelper::Run() {
   for (;;) {
     void* chunk = nullptr;
     char* region = nullptr;
@@ -158,6 +157,30 @@ void ChunkSupply::Run() {
       helper_.Wake();  // the writer may be waiting for this step
     }
   }
+}
+
+ChunkSupply::ChunkSupply(std::size_t chunk_size, bool large_pages)
+    : chunk_size_(chunk_size),
+      large_pages_(large_pages),
+      helper_(new (std::nothrow) ChunkHelper(chunk_size, large_pages)) {}
+
+ChunkSupply::~ChunkSupply() = default;
+
+// Without a helper (its memory refused) the supply is empty: no chunk, no region.
+void* ChunkSupply::Take() {
+  return helper_ != nullptr ? helper_->Take() : nullptr;
+}
+
+void ChunkSupply::SetRegion(char* start, char* end) {
+  if (helper_ != nullptr) helper_->SetRegion(start, end);
+}
+
+char* ChunkSupply::TakeRegion(char* from, std::size_t need) {
+  return helper_ != nullptr ? helper_->TakeRegion(from, need) : nullptr;
+}
+
+void ChunkSupply::Stop() {
+  if (helper_ != nullptr) helper_->Stop();
 }
 
 }  // namespace k8map

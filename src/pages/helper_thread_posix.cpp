@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <sys/mman.h>
 
-#include "records/helper_thread.h"
+#include "pages/helper_thread.h"
 
 namespace k8map {
 namespace {
