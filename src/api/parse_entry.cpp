@@ -157,7 +157,7 @@ class OpenedInput {
     } else {
       supply_.emplace();
     }
-    store_.source.supply = &*supply_;
+    if (*supply_) store_.source.supply = &*supply_;
   }
 
  private:

@@ -22,8 +22,9 @@ constexpr std::string_view KindKeyword(int kind) {
   return kKindKeywords[kind];
 }
 
+// kind: 0 (none) to kKindCount.
 constexpr bool IsAddressKind(int kind) {
-  return kind > 0 && kind <= kKindCount && (K8MAP_KINDS_ADDRESS & K8MAP_KIND_MASK(kind)) != 0;
+  return (K8MAP_KINDS_ADDRESS & K8MAP_KIND_MASK(kind)) != 0;
 }
 
 // The kind of a keyword exactly as a map writes it; 0 for any other text.

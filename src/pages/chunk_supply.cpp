@@ -166,21 +166,20 @@ ChunkSupply::ChunkSupply(std::size_t chunk_size, bool large_pages)
 
 ChunkSupply::~ChunkSupply() = default;
 
-// Without a helper (its memory refused) the supply is empty: no chunk, no region.
 void* ChunkSupply::Take() {
-  return helper_ != nullptr ? helper_->Take() : nullptr;
+  return helper_->Take();
 }
 
 void ChunkSupply::SetRegion(char* start, char* end) {
-  if (helper_ != nullptr) helper_->SetRegion(start, end);
+  helper_->SetRegion(start, end);
 }
 
 char* ChunkSupply::TakeRegion(char* from, std::size_t need) {
-  return helper_ != nullptr ? helper_->TakeRegion(from, need) : nullptr;
+  return helper_->TakeRegion(from, need);
 }
 
 void ChunkSupply::Stop() {
-  if (helper_ != nullptr) helper_->Stop();
+  helper_->Stop();
 }
 
 }  // namespace k8map

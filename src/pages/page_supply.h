@@ -42,13 +42,15 @@ class ChunkHelper;
 class ChunkSupply {
  public:
   // Starts the helper for chunks of chunk_size bytes, from NewLargePageChunk with large_pages
-  // (else std::malloc); when no thread can be started (or the helper's own memory is refused)
-  // the supply stays empty: every Take returns null and no region is readied.
+  // (else std::malloc); when no thread can be started the supply stays empty and every Take
+  // returns null. When the helper's own memory is refused, the supply is false and may not be
+  // used: the parse goes on without one.
   explicit ChunkSupply(std::size_t chunk_size = kSuppliedChunkSize, bool large_pages = false);
   // Stops the helper and frees the chunks nobody took.
   ~ChunkSupply();
   ChunkSupply(const ChunkSupply&) = delete;
   ChunkSupply& operator=(const ChunkSupply&) = delete;
+  explicit operator bool() const { return helper_ != nullptr; }
 
   // A ready chunk of chunk_size() bytes, or null when none is ready yet. The taker frees it
   // with FreeLargePageChunk when large_pages(), else with std::free. Never waits for the
