@@ -65,9 +65,9 @@ class NameNumbers {
   std::vector<const char*> texts_;
 };
 
-}  // namespace
-
-std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
+// Each record's name number; *names is how many distinct names there are. The table and the
+// hashes are gone before the pairing makes its own arrays.
+std::vector<std::uint32_t> NumberNames(const RecordList& records, std::size_t* names) {
   std::size_t count = records.size();
   NameNumbers numbers(count);
   std::vector<std::size_t> hashes(count);
@@ -78,10 +78,19 @@ std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
     if (i + kAhead < count) numbers.Expect(hashes[i + kAhead]);
     name_of[i] = numbers.Number(records[i].name, hashes[i]);
   }
+  *names = numbers.size();
+  return name_of;
+}
+
+}  // namespace
+
+std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
+  std::size_t count = records.size(), names = 0;
+  std::vector<std::uint32_t> name_of = NumberNames(records, &names);
   // Per name: its count in each file, and NEW's next record of it not yet taken (NEW's records
   // of a name chained in file order through next_new).
-  std::vector<std::uint32_t> in_old(numbers.size()), in_new(numbers.size());
-  std::vector<std::uint32_t> untaken(numbers.size(), kNone), next_new(count, kNone);
+  std::vector<std::uint32_t> in_old(names), in_new(names);
+  std::vector<std::uint32_t> untaken(names, kNone), next_new(count, kNone);
   for (std::size_t i = count; i-- > old_end;) {
     next_new[i] = untaken[name_of[i]];
     untaken[name_of[i]] = static_cast<std::uint32_t>(i);
@@ -91,7 +100,7 @@ std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
   auto repeated = [&](std::uint32_t name) { return in_old[name] > 1 || in_new[name] > 1; };
 
   std::vector<Entry> entries(count);
-  std::vector<std::uint32_t> seen(numbers.size());
+  std::vector<std::uint32_t> seen(names);
   for (std::size_t i = 0; i < old_end; ++i) {
     std::uint32_t name = name_of[i], occurrence = ++seen[name], partner = untaken[name];
     auto index = static_cast<std::uint32_t>(i);
@@ -105,7 +114,7 @@ std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
     entries[partner] = {index, occurrence, kSame, repeated(name)};
   }
   // NEW's records that no OLD record took, numbered on from those that were.
-  seen.assign(numbers.size(), 0);
+  seen.assign(names, 0);
   for (std::size_t i = old_end; i < count; ++i) {
     std::uint32_t name = name_of[i], occurrence = ++seen[name];
     if (entries[i].partner == kNoPartner) {
