@@ -69,6 +69,7 @@ mkdir -p build
 # Wine's first start creates its prefix; do it once before the tests run under it.
 wineboot -i >/dev/null 2>&1 || true
 run_script "format: .clang-format" scripts/check-format.sh
+run_script "set-up: a mirror caught mid-sync" tests/install_deps_test.sh
 run_preset native
 run_script "native: packages" tests/packaging/linux_test.sh . build/native
 run_script "python: wheel and tests" scripts/python-test.sh build/native
