@@ -70,6 +70,7 @@ agree_on() {
     moved_down+=("$name $have -> $both (i386 has no $have, nor anything newer that amd64 has)")
   fi
   extra+=("$name:amd64=$both" "$name:i386=$both")
+  moved_to+=("$both")
 }
 
 # The i386 packages named in apt's account of a failed install.
@@ -86,20 +87,67 @@ cannot_install() {  # SIMULATION PACKAGES...
 
 throwaway_machine() { [ -n "${CI:-}" ] || [ "${K8MAP_THROWAWAY_MACHINE:-}" = 1 ]; }
 
+# "PACKAGE VERSION" for each package of apt's account that wants another package at exactly a
+# version other than the one to be installed: PACKAGE is to be taken at that VERSION too, as
+# a library's -dev package goes with its library.
+exact_wants_in() {
+  awk '/ : Depends: / { wanting = $1 }
+       /Depends: .*\(= .*\) but .* is to be installed/ {
+         for (i = 1; i <= NF; i++) if ($i == "but") print wanting, $(i + 1) }' <<<"$1"
+}
+
+# The installed packages a planned install would remove.
+removed_in() { awk '$1 == "Remv" { print $2 }' <<<"$1"; }
+
+# Takes PACKAGE at VERSION where apt offers it (adding to extra); false where it does not.
+take_at() {  # PACKAGE VERSION WHY
+  grep -qxF "$2" <<<"$(known_versions "$1")" || return 1
+  pinned+=("$1=$2 ($3)")
+  extra+=("$1=$2")
+}
+
+# Keeps an installed package that a move of its library would remove: it moves along, to the
+# version its library moved to.
+keep_installed() {  # PACKAGE
+  local version
+  for version in "${moved_to[@]}"; do
+    take_at "$1" "$version" "moved along with its library, not removed" && return 0
+  done
+  kept_out+=("$1")
+}
+
+# One round's additions (in extra) to a failed or removing plan; false when there are none.
+mend_plan() {  # SIMULATION SUCCEEDED
+  local name wanting version
+  extra=() kept_out=()
+  if [ "$2" = 1 ]; then
+    for name in $(removed_in "$1"); do keep_installed "$name"; done
+    [ ${#kept_out[@]} -eq 0 ] && return 0
+    say "the install would remove installed packages: ${kept_out[*]}"
+    return 1
+  fi
+  for name in $(i386_names_in "$1"); do
+    case "$seen" in *" $name "*) continue ;; esac
+    seen+="$name "
+    agree_on "$name"
+  done
+  while read -r wanting version; do
+    [ -n "$wanting" ] && take_at "$wanting" "$version" "as the package it needs exactly"
+  done < <(exact_wants_in "$1")
+  [ ${#extra[@]} -gt 0 ]
+}
+
 # Installs PACKAGES (some of them :i386), making 32-bit libraries agree with their twins when
-# apt cannot by itself. Returns non-zero, with apt's reasons, when that is not enough.
+# apt cannot by itself, and never removing an installed package. Returns non-zero, with apt's
+# reasons, when that is not enough.
 install_agreeing() {
-  local args=("$@") sim name round seen=" " extra
-  pinned=() moved_up=() moved_down=() unmatched=()
+  local args=("$@") sim round seen=" " extra kept_out ok
+  pinned=() moved_up=() moved_down=() unmatched=() moved_to=()
   for ((round = 1; round <= AGREE_ROUNDS; round++)); do
-    sim=$("$APT_GET" install -s -y --no-install-recommends --allow-downgrades "${args[@]}" 2>&1) && break
-    extra=()
-    for name in $(i386_names_in "$sim"); do
-      case "$seen" in *" $name "*) continue ;; esac
-      seen+="$name "
-      agree_on "$name"
-    done
-    [ ${#extra[@]} -gt 0 ] || { cannot_install "$sim" "$@"; return 1; }
+    ok=0
+    sim=$("$APT_GET" install -s -y --no-install-recommends --allow-downgrades "${args[@]}" 2>&1) && ok=1
+    [ $ok = 1 ] && [ -z "$(removed_in "$sim")" ] && break
+    mend_plan "$sim" $ok || { cannot_install "$sim" "$@"; return 1; }
     args+=("${extra[@]}")
   done
   [ "$round" -le "$AGREE_ROUNDS" ] || { cannot_install "$sim" "$@"; return 1; }
@@ -115,5 +163,5 @@ install_agreeing() {
     fi
   fi
   DEBIAN_FRONTEND=noninteractive $sudo "$APT_GET" install -y -qq --no-install-recommends \
-    --allow-downgrades "${args[@]}" >/dev/null
+    --allow-downgrades --no-remove "${args[@]}" >/dev/null
 }

@@ -11,8 +11,10 @@ failed=0
 
 # The stand-ins read $FIX: installed ("NAME VERSION" of amd64), madison/NAME:ARCH (versions,
 # newest first), breaks ("NAME [AFTER]": apt refuses NAME:i386 unless it is pinned; a line
-# with AFTER shows only once AFTER is pinned, as apt reveals breaks round by round) and
-# update.fails (present: every index update fails). They log the real installs to $FIX/ran.
+# with AFTER shows only once AFTER is pinned, as apt reveals breaks round by round), exact
+# ("PACKAGE LIBRARY VERSION": PACKAGE needs LIBRARY at exactly VERSION unless pinned to the
+# version LIBRARY is pinned to), removes ("PACKAGE": a plan that pins nothing else would remove
+# it) and update.fails (present: every index update fails). They log real installs to $FIX/ran.
 mkdir -p "$root/bin"
 cat >"$root/bin/apt-get" <<'EOF'
 #!/usr/bin/env bash
@@ -32,7 +34,18 @@ case $1 in
         [ -z "$after" ] || pinned "$after" || continue
         out+=" wine32:i386 : Depends: $name:i386 but it is not going to be installed"$'\n'
       done <"$FIX/breaks"
-      [ -z "$out" ] && { echo "Inst wine32:i386"; exit 0; }
+      while read -r package library version; do
+        case " $ARGS " in *" $package="*) continue ;; esac
+        to=$(sed -n "s/.* $library:amd64=\([^ ]*\).*/\1/p" <<<" $ARGS ")
+        [ -n "$to" ] && out+=" $package : Depends: $library (= $version) but $to is to be installed"$'\n'
+      done < <(cat "$FIX/exact" 2>/dev/null)
+      [ -z "$out" ] && {
+        while read -r package; do
+          case " $ARGS " in *" $package="*) ;; *) echo "Remv $package [1.0]" ;; esac
+        done < <(cat "$FIX/removes" 2>/dev/null)
+        echo "Inst wine32:i386"
+        exit 0
+      }
       printf 'The following packages have unmet dependencies:\n%sE: Unable to correct problems\n' "$out"
       exit 100
     fi
@@ -98,7 +111,8 @@ nothing_ran() { [ ! -e "$FIX/ran" ]; }
 fixture nothing-to-agree
 run
 status=$?
-check "a clean install pins nothing" '[ $status = 0 ] && [ "$(cat "$FIX/ran")" = "install -y -qq --no-install-recommends --allow-downgrades wine32:i386" ]'
+check "a clean install pins nothing, and may remove nothing" \
+  '[ $status = 0 ] && [ "$(cat "$FIX/ran")" = "install -y -qq --no-install-recommends --allow-downgrades --no-remove wine32:i386" ]'
 
 fixture pin
 echo zlib1g >"$FIX/breaks"
@@ -114,6 +128,32 @@ status=$?
 check "both twins move to the newest version both indexes offer" \
   '[ $status = 0 ] && ran_with "libssl3:amd64=3.0.20-1 libssl3:i386=3.0.20-1" &&
    said "moved to a newer version libssl3 3.0.19-1 -> 3.0.20-1"'
+
+fixture exact
+echo libssl3 >"$FIX/breaks"
+echo "libssl-dev libssl3 3.0.22-1" >"$FIX/exact"
+printf '3.0.22-1\n3.0.20-1\n' >"$FIX/madison/libssl-dev"
+run
+status=$?
+check "a package that needs its library at exactly one version moves with it" \
+  '[ $status = 0 ] && ran_with "libssl3:i386=3.0.20-1 libssl-dev=3.0.20-1"'
+
+fixture removes
+echo libssl3 >"$FIX/breaks"
+printf 'libssl-dev\n' >"$FIX/removes"
+printf '3.0.22-1\n3.0.20-1\n' >"$FIX/madison/libssl-dev"
+run
+status=$?
+check "an installed package the move would remove moves along instead" \
+  '[ $status = 0 ] && ran_with "libssl3:i386=3.0.20-1 libssl-dev=3.0.20-1"'
+
+fixture removes-unmendable
+echo libssl3 >"$FIX/breaks"
+printf 'libother\n' >"$FIX/removes"
+run
+status=$?
+check "an install that would remove what cannot move along is not made" \
+  '[ $status != 0 ] && nothing_ran && said "would remove installed packages: libother"'
 
 fixture rounds
 printf 'zlib1g\nlibcurl4 zlib1g\n' >"$FIX/breaks"
