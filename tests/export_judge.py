@@ -70,26 +70,45 @@ def elf_expected(rows):
             [entry(r) for r in rows if r["scope"] == "g"])
 
 
+def regions_of(rows, images, gap=0x10000):
+    """Each row's memory region: an image's index where its value falls inside one, else
+    ("code" or "data", number), a group's values cut at steps above the gap and at images; None
+    for kinds without an address."""
+    def image_of(v):
+        return next((i for i, (start, size) in enumerate(images) if start <= v < start + size),
+                    None)
+    found = [None] * len(rows)
+    for group, kinds in (("code", CODE_KINDS), ("data", {"Var."})):
+        values = sorted({r["value"] for r in rows
+                         if r["kind"] in kinds and image_of(r["value"]) is None})
+        number, region = 0, {}
+        for at, v in enumerate(values):
+            if at == 0 or v - values[at - 1] > gap or any(
+                    values[at - 1] < start < v for start, _ in images):
+                number += 1
+            region[v] = (group, number)
+        for i, r in enumerate(rows):
+            if r["kind"] in kinds:
+                found[i] = image_of(r["value"])
+                if found[i] is None:
+                    found[i] = region[r["value"]]
+    return found
+
+
 def expected_sizes(rows, images):
-    """Each symbol's size by --sizes: the distance to the next higher value of its section."""
-    def home(r):
-        if r["kind"] == "Var.":
-            return "data"
-        if r["kind"] not in CODE_KINDS:
-            return None
-        for i, (start, size) in enumerate(images):
-            if start <= r["value"] < start + size:
-                return i
-        return "text"
-    homes = [home(r) for r in rows]
-    values = {}
-    for r, h in zip(rows, homes):
-        values.setdefault(h, set()).add(r["value"])
-    ordered = {h: sorted(v) for h, v in values.items()}
+    """Each symbol's size by --sizes: an object runs to the next object of its region at a
+    higher value, a loc. label to the next label or object; 0 where nothing follows."""
+    regions = regions_of(rows, images)
+    every, objects = {}, {}
+    for r, region in zip(rows, regions):
+        every.setdefault(region, set()).add(r["value"])
+        if r["kind"] != "loc.":
+            objects.setdefault(region, set()).add(r["value"])
     sizes = []
-    for r, h in zip(rows, homes):
-        higher = ordered[h][bisect.bisect_right(ordered[h], r["value"]):]
-        sizes.append(higher[0] - r["value"] if h is not None and higher else 0)
+    for r, region in zip(rows, regions):
+        ends = sorted((every if r["kind"] == "loc." else objects).get(region, ()))
+        higher = ends[bisect.bisect_right(ends, r["value"]):]
+        sizes.append(higher[0] - r["value"] if region is not None and higher else 0)
     return ([s for r, s in zip(rows, sizes) if r["scope"] != "g"] +
             [s for r, s in zip(rows, sizes) if r["scope"] == "g"])
 
@@ -136,19 +155,22 @@ def objdump_symbols(path):
 
 
 def lookups(rows, count, seed, images=()):
-    """Addresses whose nearest code symbol below is alone at its value, within the section of
+    """Addresses whose nearest code symbol below is alone at its value, within the region of
     that symbol, and mapsyms's command line that answers them."""
-    code = [r for r in rows if r["kind"] in CODE_KINDS]
-    values = sorted({r["value"] for r in code})
+    regions = regions_of(rows, images)
+    code = [(r["value"], g) for r, g in zip(rows, regions) if r["kind"] in CODE_KINDS]
+    values = sorted({v for v, _ in code})
+    region_at = dict(code)
     times = {}
-    for r in code:
-        times[r["value"]] = times.get(r["value"], 0) + 1
+    for v, _ in code:
+        times[v] = times.get(v, 0) + 1
     alone = [v for v in values if times[v] == 1]
     rng = random.Random(seed)
     addresses = []
     for v in rng.sample(alone, min(count, len(alone))):
         at = values.index(v)
-        room = values[at + 1] - v if at + 1 < len(values) else 1
+        following = values[at + 1] if at + 1 < len(values) else None
+        room = following - v if following is not None and region_at[following] == region_at[v] else 1
         for start, size in images:
             if start <= v < start + size:
                 room = min(room, start + size - v)
@@ -168,7 +190,7 @@ def check_gdb(out, rows, path, seed, images):
         raise AssertionError(f"gdb warns: {warnings[:3]}")
     said = []
     for line in done.stdout.splitlines():
-        m = re.match(r"^(\S+)(?: \+ (\d+))? in section \.(?:text|image\d+)$", line)
+        m = re.match(r"^(\S+)(?: \+ (\d+))? in section \.(?:text(?:\.\d+)?|image\d+)$", line)
         if m:
             offset = int(m.group(2) or 0)
             said.append(m.group(1) + (f"+0x{offset:X}" if offset else ""))
@@ -321,7 +343,7 @@ def main():
          ("gdb",)),
         ("generated_msp430", generated, ["--machine", "msp430", "--scope", "g", "--kind", "Func.",
                                          "--kind", "Var."], None, ()),
-        ("generated_number", generated, ["--machine", "94", "--sizes"], ELF_KINDS, ()),
+        ("generated_number", generated, ["--machine", "5e", "--sizes"], ELF_KINDS, ()),
     ]
     for name, path, options, kinds_of, debuggers in elf_cases:
         if kinds_of is None:  # the options' own choice: global Func. and Var. symbols

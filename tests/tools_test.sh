@@ -392,7 +392,7 @@ check export_h 0 "$(golden export_names.h)" "mapsyms: 2 symbols were left out" \
   mapsyms export --format h --all-kinds "$names"
 check export_h_sample 0 "$(golden export_sample.h)" "" mapsyms export --format h --kind equ --kind func --name '*' "$sample"
 check_file export_elf 0 "$(golden export_sample.elf)" "" "$exported/sample.elf" --format elf --machine arm --sizes "$sample"
-check_file export_elf_big 0 "$(golden export_names.elf)" "" "$exported/names.elf" --format=elf --machine 20 --big-endian --all-kinds "$names"
+check_file export_elf_big 0 "$(golden export_names.elf)" "" "$exported/names.elf" --format=elf --machine 0x14 --big-endian --all-kinds "$names"
 check_file export_replaces 0 "$(golden export.sym)" "" "$exported/sample.elf" --format sym "$sample"
 printf 'earlier\n' >"$exported/kept"
 printf 'earlier\n' >"$exported/kept.expected"

@@ -117,8 +117,10 @@ class Table(Sequence[Symbol]):
         scopes: Optional[str] = ...,
         names: Union[str, Iterable[str], None] = ...,
         machine: Union[str, int, None] = ...,
+        thumb: bool = ...,
         big_endian: bool = ...,
         sizes: bool = ...,
+        region_gap: SupportsIndex = ...,
         images: Optional[Iterable[Tuple[PathLike, SupportsIndex]]] = ...,
     ) -> int: ...
     def report(

@@ -447,8 +447,8 @@ py::list Notes(const Table& table) {
 // Table.export: the symbols written as mapsyms export writes them, through the same writers.
 std::uint64_t Export(const Table& table, const py::object& path, const std::string& format,
                      const py::object& kinds, const py::object& scopes, const py::object& names,
-                     const py::object& machine, bool big_endian, bool sizes,
-                     const py::object& images) {
+                     const py::object& machine, bool thumb, bool big_endian, bool sizes,
+                     const py::object& region_gap, const py::object& images) {
   k8writers::ExportOptions options;
   if (!k8writers::ParseExportFormat(format, &options.format)) {
     throw py::value_error("unknown format '" + format + "' (elf, ld, h or sym)");
@@ -461,11 +461,18 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   } else if (!names.is_none()) {
     selection.names = names.cast<std::vector<std::string>>();
   }
-  std::string machine_text = py::str(machine).cast<std::string>();
-  if (!machine.is_none() && !k8writers::ParseMachine(machine_text, &options.machine)) {
-    throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::MachineNames() +
-                          ", or a number)");
+  if (py::isinstance<py::str>(machine)) {
+    std::string machine_text = machine.cast<std::string>();
+    if (!k8writers::ParseMachine(machine_text, &options.machine)) {
+      throw py::value_error("unknown machine '" + machine_text + "' (" + k8writers::MachineNames() +
+                            ", or a number)");
+    }
+  } else if (!machine.is_none()) {
+    options.machine = static_cast<std::uint16_t>(Number(machine, "machine", 0xFFFF));
   }
+  if (thumb && options.machine != 0x28) throw py::value_error("thumb is for machine 'arm'");
+  options.thumb = thumb;
+  options.region_gap = Number(region_gap, "region_gap");
   options.big_endian = big_endian;
   options.sizes = sizes;
   py::module_ os = py::module_::import("os");
@@ -673,15 +680,17 @@ address's symbol index in the table (-1 for none) as array('i') (array('q') for 
 2^31 symbols or more) and its offset (0 for none) as array('I').)doc")
       .def("export", &Export, py::arg("path"), py::arg("format") = "elf", py::kw_only(),
            py::arg("kinds") = py::none(), py::arg("scopes") = py::none(),
-           py::arg("names") = py::none(), py::arg("machine") = py::none(),
-           py::arg("big_endian") = false, py::arg("sizes") = false, py::arg("images") = py::none(),
+           py::arg("names") = py::none(), py::arg("machine") = py::none(), py::arg("thumb") = false,
+           py::arg("big_endian") = false, py::arg("sizes") = false, py::arg("region_gap") = 0x10000,
+           py::arg("images") = py::none(),
            R"doc(Writes the table's symbols to the file at path (str, bytes or os.PathLike) as
 mapsyms export does, to the same bytes: format "elf" (an ELF symbol file), "ld" (a GNU linker
 script), "h" (a C header) or "sym" (an "ABCD1234 name" list). kinds (a kind keyword or a list),
 scopes (a str of scope letters, "g", "as") and names (a name pattern or a list) choose the
-symbols, each format's own choice by default; machine (a name such as "arm", or a number),
-big_endian, sizes and images (a list of (path, address) pairs: raw binary images placed at
-those addresses) shape the ELF file. The file is written beside its final name and renamed
+symbols, each format's own choice by default; machine (a name such as "arm", an int, or a str
+of hexadecimal digits as on the command line), thumb (ARM Thumb code), big_endian, sizes,
+region_gap and images (a list of (path, address) pairs: raw binary images placed at those
+addresses) shape the ELF file. The file is written beside its final name and renamed
 into place when complete. Returns how many symbols were left out because their name was given
 before with another value (ld and h). Raises OSError when the file or an image cannot be read
 or written, ValueError for unknown options or overlapping images.)doc")

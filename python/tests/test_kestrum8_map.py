@@ -363,7 +363,7 @@ MAPSYMS = Path(os.environ.get("K8MAP_LIBRARY", "")).parent / "mapsyms"
 @pytest.mark.parametrize("format, python_options, mapsyms_options", [
     ("elf", {"machine": "arm", "sizes": True}, ["--machine", "arm", "--sizes"]),
     ("elf", {"machine": 20, "big_endian": True, "kinds": ["Func.", "Var."], "scopes": "g"},
-     ["--machine", "20", "--big-endian", "--kind", "Func.", "--kind", "Var.", "--scope", "g"]),
+     ["--machine", "14", "--big-endian", "--kind", "Func.", "--kind", "Var.", "--scope", "g"]),
     ("ld", {}, []),
     ("h", {"kinds": ["EQU", "Func."], "names": ["*_*", "main"]},
      ["--kind", "EQU", "--kind", "Func.", "--name", "*_*", "--name", "main"]),

@@ -18,7 +18,9 @@ namespace {
 
 using k8writers::ExportFormat;
 
-constexpr const char* kElfOnly[] = {"machine", "big-endian", "sizes", "image"};
+constexpr const char* kElfOnly[] = {"machine", "big-endian", "sizes",
+                                    "image",   "thumb",      "region-gap"};
+constexpr std::uint16_t kArm = 0x28;
 
 bool ToStandardOutput(const CommandLine& line) {
   return line.Last("output", "-") == "-";
@@ -53,7 +55,16 @@ bool CheckExport(const CommandLine& line, std::string* error) {
   std::uint16_t machine;
   if (line.Has("machine") && !k8writers::ParseMachine(line.Last("machine"), &machine)) {
     *error = "unknown machine '" + line.Last("machine") + "' (" + k8writers::MachineNames() +
-             ", or a number)";
+             ", or a number in hexadecimal)";
+    return false;
+  }
+  if (line.Has("thumb") && (!line.Has("machine") || machine != kArm)) {
+    *error = "--thumb is for --machine arm";
+    return false;
+  }
+  std::uint32_t gap;
+  if (line.Has("region-gap") && !ParseNumber(line.Last("region-gap"), &gap)) {
+    *error = "--region-gap takes a number: " + std::string(kNumberForms);
     return false;
   }
   unsigned kinds;
@@ -72,6 +83,8 @@ bool ReadOptions(const CommandLine& line, k8writers::ExportOptions* options, int
   k8writers::ParseMachine(line.Last("machine", "none"), &options->machine);
   options->big_endian = line.Has("big-endian");
   options->sizes = line.Has("sizes");
+  options->thumb = line.Has("thumb");
+  if (line.Has("region-gap")) ParseNumber(line.Last("region-gap"), &options->region_gap);
   options->output_name = ToStandardOutput(line) ? "" : line.Last("output");
   std::string error;
   for (const std::string& given : line.Values("image")) {
@@ -138,13 +151,15 @@ int RunExport(const MapLibrary& lib, const CommandLine& line, Output& out) {
 const Command kExportCommand = {
     "export",
     "mapsyms export --format elf|ld|h|sym [--kind KIND]... [--all-kinds] [--scope a|g|s]...\n"
-    "                      [--name PATTERN]... [--machine NAME|NUMBER] [--big-endian] [--sizes]\n"
-    "                      [--image FILE@ADDR]... [-o OUT] MAP...",
+    "                      [--name PATTERN]... [--machine NAME|NUMBER] [--thumb] [--big-endian]\n"
+    "                      [--sizes] [--region-gap N] [--image FILE@ADDR]... [-o OUT] MAP...",
     R"help(Writes the symbols of the maps (their symbols in order, as one) in a form other tools read:
   elf  a 32-bit ELF file of symbols (gdb, lldb, objdump, nm, disassemblers, ld -R): Func.,
-       Addr. and loc. symbols are functions in .text (or in the image holding them), Var.
-       symbols objects in .data, the other kinds absolute; scope g is global, s and a local.
-       A bit symbol keeps its byte value: ELF has no place for the bit number.
+       Addr. and loc. symbols are functions, Var. symbols objects, the other kinds absolute;
+       scope g is global, s and a local. Each region of code (.text, .text.1, ...) and of
+       variables (.data, .data.1, ...) is a section of its own, as mapsyms report cuts them,
+       and a symbol inside an image lies in the image's section whatever its kind. A bit
+       symbol keeps its byte value: ELF has no place for the bit number.
   ld   a GNU linker script of PROVIDE(name = 0x0000ABCD); lines
   h    a C header of #define NAME 0x0000ABCDu lines, in an include guard made from OUT's name;
        names that are no C identifiers, or that C or C++ reserve, are left out with a comment
@@ -161,10 +176,17 @@ kept, and the number left out is said on standard error.
                       every scope, and for ld scope g only
   --name PATTERN      only symbols whose name matches, as in the listing
   --machine M         elf: the ELF machine, by name (none, 386, arm, riscv, avr, msp430, 8051,
-                      xtensa, mips, ppc, sh, m68k, arc) or number; none by default
+                      xtensa, mips, ppc, sh, m68k, arc) or number (hexadecimal); none by
+                      default
+  --thumb             elf, with --machine arm: the code is Thumb (as on Cortex-M): functions'
+                      values have bit 0 set, and mapping symbols mark where code and data
+                      begin in an image, so that debuggers decode Thumb by themselves
   --big-endian        elf: a big-endian file (little-endian by default)
-  --sizes             elf: each symbol's size is the distance to the next symbol of its
-                      section at a higher value (0 for the last); 0 without this option
+  --sizes             elf: each symbol's size as the map tells it: an object (Func., Addr.,
+                      Var.) runs to the next object of its region or image at a higher
+                      value, a loc. label to the next label or object; 0 where the map does
+                      not tell (the last of a region or image); 0 for all without this option
+  --region-gap N      elf: the largest step within a region (hexadecimal; 0x10000 by default)
   --image FILE@ADDR   elf: the bytes of a raw binary image at ADDR (hexadecimal), as section
                       .image0, .image1, ...; may be given more than once, images may not
                       overlap
@@ -184,6 +206,8 @@ file is left then), 4 when the library could not be loaded.
      {"machine", 0, true},
      {"big-endian", 0, false},
      {"sizes", 0, false},
+     {"thumb", 0, false},
+     {"region-gap", 0, true},
      {"image", 0, true},
      {"output", 'o', true},
      {"help", 'h', false},

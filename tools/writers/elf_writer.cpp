@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The ELF export: a 32-bit executable file with no program, only sections and symbols, so that
-// every tool shows each symbol at its map value. Code symbols lie in .text (or in the image that
-// holds them), variables in .data, both without bytes; images bring bytes of their own; every
-// other kind is absolute.
+// every tool shows each symbol at its map value. Each memory region is a section without bytes
+// (.text, .text.1, ... for code, .data, .data.1, ... for variables) and each image a section with
+// its bytes; a symbol lies in the section of its region or image, every other kind is absolute.
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
 
 #include "format_writers.h"
+#include "memory_layout.h"
 
 namespace k8writers {
 
@@ -27,9 +28,6 @@ struct Section {
   std::uint32_t align = 1, entry_size = 0;
   const std::vector<unsigned char>* bytes = nullptr;
 };
-
-// Where a symbol lies: a home of its own kind, or an image.
-enum Home : std::uint32_t { kHomeAbsolute, kHomeText, kHomeData, kHomeImage };
 
 bool IsCode(std::uint8_t kind) {
   return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC;
@@ -104,46 +102,148 @@ class Encoder {
 
 struct Layout {
   std::vector<Section> sections;
-  std::vector<std::uint32_t> index_of_home;  // each home's section, or kAbsolute
-  std::uint32_t symtab = 0;                  // the index of .symtab
+  std::vector<std::uint16_t> section_of_region;  // each memory region's section
+  std::uint32_t symtab = 0;                      // the index of .symtab
   std::uint64_t section_headers = 0;
 };
 
-// A symbol's home before sections are numbered: kHomeImage + i for image i.
-std::uint32_t HomeOf(const MapSymbol& s, const std::vector<Image>& images) {
-  if (s.kind == K8MAP_KIND_VAR) return kHomeData;
-  if (!IsCode(s.kind)) return kHomeAbsolute;
-  for (std::size_t image = 0; image < images.size(); ++image) {
-    std::uint64_t start = images[image].address;
-    if (s.value >= start && s.value < start + images[image].bytes.size()) {
-      return kHomeImage + static_cast<std::uint32_t>(image);
-    }
-  }
-  return kHomeText;
+// Sections number at most this many: indexes from 0xFF00 up have meanings of their own.
+constexpr std::size_t kMostSections = 0xFF00;
+
+// A symbol as the symbol table holds it, before its section is numbered.
+struct Entry {
+  const char* name;
+  std::uint32_t value;
+  std::uint32_t region;  // its memory region, or kNoRegion: absolute
+  std::uint32_t size;
+  std::uint8_t length;  // of the name: names are at most 255 bytes
+  std::uint8_t info;    // binding and type
+};
+
+// What a pass over the symbols gathers: the entries in the table's order (the locals in map
+// order, then the globals) and the string table's size.
+struct Survey {
+  std::vector<Entry> entries;
+  std::uint32_t locals = 1;  // the null symbol is local
+  std::uint64_t string_bytes = 1;
+};
+
+std::uint8_t Info(bool local, std::uint8_t type) {
+  return static_cast<std::uint8_t>(((local ? kLocal : kGlobal) << 4) | type);
 }
 
-// The distance of each symbol to the next higher value among those of its home; 0 for the last
-// and for absolute symbols.
-std::vector<std::uint32_t> Sizes(const std::vector<const MapSymbol*>& symbols,
-                                 const std::vector<Image>& images) {
-  // (home, value) in the high and low halves of a key: sorted, each run of equal keys is
-  // followed by the next higher value of the same home, if any.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> order(symbols.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) {
-    order[i] = {(std::uint64_t{HomeOf(*symbols[i], images)} << 32) | symbols[i]->value, i};
+// Thumb code's mapping symbols: "$t" where code begins inside an image and "$d" where data
+// does, so that disassemblers tell instructions from tables.
+void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& memory,
+                       Survey& survey) {
+  for (std::uint32_t r = 0; r < memory.regions.size(); ++r) {
+    const MemoryRegion& region = memory.regions[r];
+    if (region.group != RegionGroup::kImage) continue;
+    const std::vector<std::uint64_t>& order = memory.buckets[BucketOf(region)];
+    int was = -1;  // 0: code, 1: data
+    for (std::size_t at = region.begin; at < region.end; ++at) {
+      const MapSymbol& s = *symbols[static_cast<std::uint32_t>(order[at])];
+      int is = IsDataKind(s.kind);
+      if (is == was) continue;
+      was = is;
+      survey.entries.push_back({is ? "$d" : "$t", s.value, r, 0, 2, Info(true, kNoType)});
+      survey.string_bytes += 3;
+    }
   }
-  std::sort(order.begin(), order.end());
-  std::vector<std::uint32_t> sizes(symbols.size(), 0);
-  std::size_t next = 0;  // the first of the order with a higher key than the current run
-  for (std::size_t i = 0; i < order.size(); i = next) {
-    std::uint64_t key = order[i].first;
-    while (next < order.size() && order[next].first == key) ++next;
-    bool has_higher = next < order.size() && (order[next].first >> 32) == (key >> 32);
-    if (!has_higher || (key >> 32) == kHomeAbsolute) continue;
-    auto size = static_cast<std::uint32_t>(order[next].first - key);
-    for (std::size_t j = i; j < next; ++j) sizes[order[j].second] = size;
+}
+
+Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                     const MemoryLayout& memory) {
+  Survey survey;
+  survey.entries.reserve(symbols.size());
+  if (options.thumb) AddMappingSymbols(symbols, memory, survey);
+  std::vector<Entry> globals;
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    const MapSymbol& s = *symbols[i];
+    bool local = s.scope != 'g';
+    std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
+    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
+    std::int64_t size = options.sizes ? std::max<std::int64_t>(memory.sizes[i], 0) : 0;
+    // A Thumb function's value has bit 0 set; its code begins at the even address.
+    std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
+    Entry entry{s.name,
+                value,
+                memory.region_of[i],
+                static_cast<std::uint32_t>(size),
+                static_cast<std::uint8_t>(length),
+                Info(local, type)};
+    (local ? survey.entries : globals).push_back(entry);
+    survey.string_bytes += length + 1;
   }
-  return sizes;
+  survey.locals = static_cast<std::uint32_t>(survey.entries.size() + 1);
+  survey.entries.insert(survey.entries.end(), globals.begin(), globals.end());
+  return survey;
+}
+
+// A section without bytes over each code and data region, and one with its bytes for each image.
+bool LayRegions(const ExportOptions& options, const MemoryLayout& memory, Layout* layout,
+                std::uint64_t* offset, std::string* error) {
+  if (memory.regions.size() + 5 > kMostSections) {
+    *error = "the symbols lie in " + std::to_string(memory.regions.size()) +
+             " regions, more than an ELF file has sections for: give a larger --region-gap";
+    return false;
+  }
+  std::vector<Section>& sections = layout->sections;
+  std::uint32_t code = 0, data = 0;
+  for (const MemoryRegion& region : memory.regions) {
+    layout->section_of_region.push_back(static_cast<std::uint16_t>(sections.size()));
+    if (region.group == RegionGroup::kImage) {
+      const Image& image = options.images[region.number];
+      sections.push_back({".image" + std::to_string(region.number), kProgBits, kAlloc | kExecute,
+                          image.address, static_cast<std::uint32_t>(*offset),
+                          static_cast<std::uint32_t>(image.bytes.size())});
+      sections.back().bytes = &image.bytes;
+      *offset += image.bytes.size();
+      continue;
+    }
+    bool is_data = region.group == RegionGroup::kData;
+    std::uint32_t& number = is_data ? data : code;
+    std::string name = is_data ? ".data" : ".text";
+    if (number > 0) name += "." + std::to_string(number);
+    ++number;
+    // The highest symbol lies inside its section too.
+    sections.push_back({name, kNoBits, is_data ? kAlloc | kWrite : kAlloc | kExecute, region.first,
+                        kHeaderSize, region.last - region.first + 1});
+  }
+  return true;
+}
+
+bool Lay(const ExportOptions& options, const MemoryLayout& memory, const Survey& survey,
+         Layout* layout, std::string* error) {
+  std::vector<Section>& sections = layout->sections;
+  sections.push_back({});
+  std::uint64_t offset = kHeaderSize;
+  if (!LayRegions(options, memory, layout, &offset, error)) return false;
+  offset = (offset + 3) & ~std::uint64_t{3};
+  layout->symtab = static_cast<std::uint32_t>(sections.size());
+  std::uint64_t symtab_size = kSymbolSize * (survey.entries.size() + 1);
+  sections.push_back({".symtab", kSymTab, 0, 0, static_cast<std::uint32_t>(offset),
+                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, survey.locals, 4,
+                      kSymbolSize});
+  offset += symtab_size;
+  sections.push_back({".strtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset),
+                      static_cast<std::uint32_t>(survey.string_bytes)});
+  offset += survey.string_bytes;
+  sections.push_back({".shstrtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset)});
+  for (const Section& s : sections) sections.back().size += s.name.size() + 1;
+  offset += sections.back().size;
+  layout->section_headers = (offset + 3) & ~std::uint64_t{3};
+  if (layout->section_headers + kSectionHeaderSize * sections.size() > UINT32_MAX) {
+    *error = "too many symbols for a 32-bit ELF file (more than 4 GiB)";
+    return false;
+  }
+  return true;
+}
+
+std::vector<ImageSpan> ImageSpans(const std::vector<Image>& images) {
+  std::vector<ImageSpan> spans;
+  for (const Image& image : images) spans.push_back({image.address, image.bytes.size()});
+  return spans;
 }
 
 }  // namespace
@@ -164,107 +264,6 @@ bool ImagesApart(const std::vector<Image>& images, std::string* error) {
 }
 
 namespace {
-
-// A symbol as the symbol table holds it, before its section is numbered.
-struct Entry {
-  const char* name;
-  std::uint32_t value;
-  std::uint8_t length;  // of the name: names are at most 255 bytes
-  std::uint8_t info;    // binding and type
-  std::uint16_t home;
-};
-
-// What a pass over the symbols gathers: the entries in the table's order (the locals in map
-// order, then the globals), with their sizes; the span of .text and .data; the string table's
-// size.
-struct Survey {
-  std::unique_ptr<Entry[]> entries;  // every one written by the survey: not cleared first
-  std::size_t count = 0;
-  std::vector<std::uint32_t> sizes;  // in the entries' order, with --sizes; empty otherwise
-  std::uint32_t locals = 1;          // the null symbol is local
-  std::uint64_t low[2] = {UINT64_MAX, UINT64_MAX}, high[2] = {0, 0};
-  std::uint64_t string_bytes = 1;
-};
-
-Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options) {
-  Survey survey;
-  std::vector<std::uint32_t> sizes;
-  if (options.sizes) sizes = Sizes(symbols, options.images);
-  // Locals from the front, globals from the back (turned round afterwards).
-  survey.count = symbols.size();
-  survey.entries = std::make_unique_for_overwrite<Entry[]>(survey.count);
-  survey.sizes.resize(sizes.size());
-  std::size_t globals = 0;
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol& s = *symbols[i];
-    bool local = s.scope != 'g';
-    std::size_t at = local ? survey.locals++ - 1 : symbols.size() - ++globals;
-    std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
-    std::uint32_t home = HomeOf(s, options.images);
-    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
-    survey.entries[at] = {s.name, s.value, static_cast<std::uint8_t>(length),
-                          static_cast<std::uint8_t>(((local ? kLocal : kGlobal) << 4) | type),
-                          static_cast<std::uint16_t>(home)};
-    if (!sizes.empty()) survey.sizes[at] = sizes[i];
-    survey.string_bytes += length + 1;
-    if (home != kHomeText && home != kHomeData) continue;
-    // The highest symbol lies inside its section too.
-    int span = home == kHomeData;
-    survey.low[span] = std::min<std::uint64_t>(survey.low[span], s.value);
-    survey.high[span] = std::max<std::uint64_t>(survey.high[span], s.value + std::uint64_t{1});
-  }
-  std::size_t first_global = survey.locals - 1;
-  std::reverse(survey.entries.get() + first_global, survey.entries.get() + survey.count);
-  if (!sizes.empty()) std::reverse(survey.sizes.begin() + first_global, survey.sizes.end());
-  return survey;
-}
-
-bool Lay(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-         const Survey& survey, Layout* layout, std::string* error) {
-  std::vector<Section>& sections = layout->sections;
-  sections.push_back({});
-  std::vector<std::uint32_t>& index_of_home = layout->index_of_home;
-  index_of_home.assign(kHomeImage + options.images.size(), kAbsolute);
-  // Sections without bytes spanning the code and the variables.
-  for (int span = 0; span < 2; ++span) {
-    if (survey.low[span] == UINT64_MAX) continue;
-    index_of_home[span == 0 ? kHomeText : kHomeData] = static_cast<std::uint32_t>(sections.size());
-    sections.push_back({span == 0 ? ".text" : ".data", kNoBits,
-                        span == 0 ? kAlloc | kExecute : kAlloc | kWrite,
-                        static_cast<std::uint32_t>(survey.low[span]), kHeaderSize,
-                        static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                            survey.high[span] - survey.low[span], UINT32_MAX))});
-  }
-  std::uint64_t offset = kHeaderSize;
-  for (std::size_t i = 0; i < options.images.size(); ++i) {
-    const Image& image = options.images[i];
-    index_of_home[kHomeImage + i] = static_cast<std::uint32_t>(sections.size());
-    sections.push_back({".image" + std::to_string(i), kProgBits, kAlloc | kExecute, image.address,
-                        static_cast<std::uint32_t>(offset),
-                        static_cast<std::uint32_t>(image.bytes.size())});
-    sections.back().bytes = &image.bytes;
-    offset += image.bytes.size();
-  }
-  offset = (offset + 3) & ~std::uint64_t{3};
-  layout->symtab = static_cast<std::uint32_t>(sections.size());
-  std::uint64_t symtab_size = kSymbolSize * (symbols.size() + 1);
-  sections.push_back({".symtab", kSymTab, 0, 0, static_cast<std::uint32_t>(offset),
-                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, survey.locals, 4,
-                      kSymbolSize});
-  offset += symtab_size;
-  sections.push_back({".strtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset),
-                      static_cast<std::uint32_t>(survey.string_bytes)});
-  offset += survey.string_bytes;
-  sections.push_back({".shstrtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset)});
-  for (const Section& s : sections) sections.back().size += s.name.size() + 1;
-  offset += sections.back().size;
-  layout->section_headers = (offset + 3) & ~std::uint64_t{3};
-  if (layout->section_headers + kSectionHeaderSize * sections.size() > UINT32_MAX) {
-    *error = "too many symbols for a 32-bit ELF file (more than 4 GiB)";
-    return false;
-  }
-  return true;
-}
 
 void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& layout) {
   const unsigned char byte_order = options.big_endian ? 2 : 1;
@@ -288,18 +287,16 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
 // The symbol table after its null symbol, and the names of the string table after its "".
 void WriteSymbols(Encoder& e, const Layout& layout, const Survey& survey) {
   std::uint32_t name_offset = 1;
-  for (std::size_t at = 0; at < survey.count; ++at) {
-    const Entry& entry = survey.entries[at];
-    e.Symbol(name_offset, entry.value, survey.sizes.empty() ? 0 : survey.sizes[at], entry.info,
-             static_cast<std::uint16_t>(layout.index_of_home[entry.home]));
+  for (const Entry& entry : survey.entries) {
+    std::uint16_t section =
+        entry.region == kNoRegion ? kAbsolute : layout.section_of_region[entry.region];
+    e.Symbol(name_offset, entry.value, entry.size, entry.info, section);
     name_offset += entry.length + 1u;
   }
 }
 
 void WriteNames(Encoder& e, const Survey& survey) {
-  for (std::size_t at = 0; at < survey.count; ++at) {
-    e.Text(std::string_view(survey.entries[at].name, survey.entries[at].length));
-  }
+  for (const Entry& entry : survey.entries) e.Text(std::string_view(entry.name, entry.length));
 }
 
 void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
@@ -314,12 +311,15 @@ void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  Survey survey = SurveySymbols(symbols, options);
+  MemoryLayout memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images));
+  Survey survey = SurveySymbols(symbols, options, memory);
   Layout layout;
-  if (!Lay(symbols, options, survey, &layout, error)) return false;
+  if (!Lay(options, memory, survey, &layout, error)) return false;
   Encoder e(sink, options.big_endian);
   WriteFileHeader(e, options, layout);
-  for (const Image& image : options.images) e.Raw(image.bytes.data(), image.bytes.size());
+  for (const Section& s : layout.sections) {
+    if (s.bytes != nullptr) e.Raw(s.bytes->data(), s.bytes->size());
+  }
   e.PadTo(layout.sections[layout.symtab].offset);
   e.Symbol(0, 0, 0, 0, 0);
   WriteSymbols(e, layout, survey);

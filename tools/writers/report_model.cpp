@@ -12,51 +12,34 @@ namespace {
 
 constexpr std::size_t kLargestPerRegion = 10;
 
-// Keys of a value in the high half sorted by it, with a radix sort on its two 16-bit halves:
-// stable, so that keys in index order stay in it among equal values.
-void SortByValue(std::vector<std::uint64_t>& keys) {
-  std::vector<std::uint64_t> sorted(keys.size());
-  for (int shift : {32, 48}) {
-    std::vector<std::size_t> start(0x10001, 0);
-    for (std::uint64_t key : keys) ++start[((key >> shift) & 0xFFFF) + 1];
-    for (std::size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
-    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 0xFFFF]++] = key;
-    keys.swap(sorted);
+void SpanRegion(const std::vector<std::uint64_t>& order, const Region& region,
+                std::vector<std::int64_t>& spans) {
+  auto value = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at] >> 32); };
+  auto index = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at]); };
+  for (std::size_t at = region.begin; at < region.end;) {
+    std::size_t same = at;  // the first symbol at this value holds the span, the others 0
+    while (++at < region.end && value(at) == value(same)) spans[index(at)] = 0;
+    spans[index(same)] = at < region.end ? std::int64_t{value(at)} - value(same) : kNoSpan;
   }
 }
 
-// The listed symbols of one group sorted by value (map order among equal values: the index is
-// the key's low half), cut into regions at each step larger than the gap; each symbol's span is
-// the step to the next higher value of its region, held by the first symbol at a value.
-void LayOutGroup(MapModel& model, bool data, std::uint32_t gap) {
-  std::vector<std::uint64_t>& order = model.orders[data];
-  for (std::uint32_t i = 0; i < model.symbols.size(); ++i) {
-    std::uint8_t kind = model.symbols[i]->kind;
-    if (IsDrawnKind(kind) && IsDataKind(kind) == data) {
-      order.push_back((std::uint64_t{model.symbols[i]->value} << 32) | i);
-    }
-  }
-  SortByValue(order);
-  auto value = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at] >> 32); };
-  auto index = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at]); };
-  std::uint32_t number = 0;
-  for (std::size_t at = 0; at < order.size();) {
+// The listed symbols' regions, cut by the memory layout, and each symbol's span: the step to the
+// next higher value of its region, held by the first symbol at a value (the drawing's widths).
+void LayOutGroups(MapModel& model, std::uint32_t gap) {
+  MemoryLayout layout = LayOutMemory(model.symbols, gap);
+  model.orders[0] = std::move(layout.buckets[kCodeBucket]);
+  model.orders[1] = std::move(layout.buckets[kDataBucket]);
+  for (const MemoryRegion& memory : layout.regions) {
     Region region;
-    region.data = data;
-    region.number = ++number;
-    region.first = value(at);
-    region.begin = at;
-    while (at < order.size() && (at == region.begin || value(at) - value(at - 1) <= gap)) {
-      std::size_t same = at;  // the symbols at this value: [same, at)
-      while (at < order.size() && value(at) == value(same)) ++at;
-      bool higher = at < order.size() && value(at) - value(same) <= gap;
-      model.spans[index(same)] = higher ? std::int64_t{value(at)} - value(same) : kNoSpan;
-      for (std::size_t other = same + 1; other < at; ++other) model.spans[index(other)] = 0;
-    }
-    region.end = at;
-    region.last = value(at - 1);
+    region.data = memory.group == RegionGroup::kData;
+    region.number = memory.number;
+    region.begin = memory.begin;
+    region.end = memory.end;
+    region.first = memory.first;
+    region.last = memory.last;
     region.total_span = region.last - region.first;
-    region.count = static_cast<std::uint32_t>(at - region.begin);
+    region.count = memory.count();
+    SpanRegion(model.orders[region.data], region, model.spans);
     model.region_list.push_back(std::move(region));
   }
 }
@@ -144,15 +127,6 @@ std::vector<const MapSymbol*> Records(const MapSymbols& map) {
 
 }  // namespace
 
-bool IsDataKind(std::uint8_t kind) {
-  return kind == K8MAP_KIND_VAR;
-}
-
-bool IsDrawnKind(std::uint8_t kind) {
-  return kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC || kind == K8MAP_KIND_FUNC ||
-         kind == K8MAP_KIND_VAR;
-}
-
 unsigned ReportDefaultKinds() {
   return K8MAP_KIND_MASK(K8MAP_KIND_ADDR) | K8MAP_KIND_MASK(K8MAP_KIND_LOC) |
          K8MAP_KIND_MASK(K8MAP_KIND_FUNC) | K8MAP_KIND_MASK(K8MAP_KIND_VAR);
@@ -167,8 +141,7 @@ MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
       model.symbols.push_back(&map.symbols[i]);
   }
   model.spans.assign(model.symbols.size(), kNoSpan);
-  LayOutGroup(model, false, options.region_gap);
-  LayOutGroup(model, true, options.region_gap);
+  LayOutGroups(model, options.region_gap);
   ChooseShownRegions(model);
   return model;
 }

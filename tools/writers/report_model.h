@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_layout.h"
 #include "report.h"
 
 namespace k8writers {
@@ -15,7 +16,7 @@ constexpr std::int64_t kNoSpan = -1;
 // Of more regions than this, the page draws and tabulates those with the most symbols.
 constexpr std::size_t kShownRegions = 40;
 
-// A run of values of one group (code or data) without a step larger than the region gap.
+// A region of the memory layout, with what the page shows of it.
 struct Region {
   bool data = false;               // the group: code (Func., Addr., loc.) or data (Var.)
   std::uint32_t number = 0;        // within its group, from 1: "code 1", "data 2"
@@ -49,11 +50,6 @@ struct DiffModel {
   ChangeCounts counts;                    // over the listed symbols
   ChangeCounts records;                   // over the records (Addr., loc.), as mapsyms diff
 };
-
-// The kinds drawn as memory (Addr., loc., Func., Var.), and of them the data (Var.), laid out
-// apart from the code.
-bool IsDrawnKind(std::uint8_t kind);
-bool IsDataKind(std::uint8_t kind);
 
 MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options);
 DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,

@@ -284,7 +284,7 @@ void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const Rep
     PutJson(out, kKindNames[kind]);
   }
   for (auto [key, test] :
-       {std::pair{"drawnKinds", &IsDrawnKind}, std::pair{"dataKinds", &IsDataKind}}) {
+       {std::pair{"drawnKinds", &HasAddress}, std::pair{"dataKinds", &IsDataKind}}) {
     out += "],\"" + std::string(key) + "\":[";
     const char* separator = "";
     for (std::uint8_t kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {

@@ -106,13 +106,19 @@ bool ParseMachine(std::string_view text, std::uint16_t* machine) {
       return true;
     }
   }
-  if (text.empty() || text.size() > 5) return false;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
+  if (text.empty()) return false;
   unsigned number = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    number = number * 10 + static_cast<unsigned>(c - '0');
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return false;
+    number = number * 16 + static_cast<unsigned>(digit);
+    if (number > 0xFFFF) return false;
   }
-  if (number > 0xFFFF) return false;
   *machine = static_cast<std::uint16_t>(number);
   return true;
 }

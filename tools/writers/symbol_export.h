@@ -57,7 +57,8 @@ bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
 // False with the reason when any two images share an address.
 bool ImagesApart(const std::vector<Image>& images, std::string* error);
 
-// The ELF machine number of a name ("arm", "riscv", ...) or a decimal number; false for neither.
+// The ELF machine number of a name ("arm", "riscv", ...) or a hexadecimal number (with or
+// without 0x); false for neither.
 bool ParseMachine(std::string_view text, std::uint16_t* machine);
 // The machine names known, for messages: "none, 386, arm, ...".
 std::string MachineNames();
@@ -69,6 +70,8 @@ struct ExportOptions {
   std::uint16_t machine = 0;
   bool big_endian = false;
   bool sizes = false;
+  bool thumb = false;                  // ARM Thumb code: functions' values odd, mapping symbols
+  std::uint32_t region_gap = 0x10000;  // a region ends at a step between values larger than this
   std::vector<Image> images;
 };
 

@@ -141,8 +141,13 @@ constexpr std::string_view kReservedWords[] = {
     "__has_c_attribute",
 };
 
-// The words of the linker's script language, which a name is quoted to be read as a name.
+// The words of the linker's script language, which a name is quoted to be read as a name
+// (MEMORY's lower-case abbreviations among them).
 constexpr std::string_view kLinkerWords[] = {
+    "l",
+    "len",
+    "o",
+    "org",
     "ABSOLUTE",
     "ADDR",
     "AFTER",
