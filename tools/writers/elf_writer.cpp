@@ -29,8 +29,9 @@ struct Section {
   const std::vector<unsigned char>* bytes = nullptr;
 };
 
+// Functions: a loc. label inside one is a plain symbol, as assemblers write labels.
 bool IsCode(std::uint8_t kind) {
-  return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC;
+  return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR;
 }
 
 // Fields in the file's byte order, gathered in a block and handed on when it fills.
@@ -163,7 +164,10 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportO
     bool local = s.scope != 'g';
     std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
     std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
-    std::int64_t size = options.sizes ? std::max<std::int64_t>(memory.sizes[i], 0) : 0;
+    // A label has no size in ELF, as assemblers write labels: a debugger then names an address
+    // after the function that holds it.
+    std::int64_t size =
+        options.sizes && type != kNoType ? std::max<std::int64_t>(memory.sizes[i], 0) : 0;
     // A Thumb function's value has bit 0 set; its code begins at the even address.
     std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
     Entry entry{s.name,
