@@ -407,6 +407,10 @@ check export_elf_only 2 "$(text '')" "mapsyms: --image is for --format elf only"
 check export_machine 2 "$(text '')" "mapsyms: unknown machine 'z80' (none, 386, arm" mapsyms export --format elf --machine z80 -o "$exported/x" "$sample"
 check export_scope 2 "$(text '')" "mapsyms: unknown scope 'x' (a, g or s)" mapsyms export --format sym --scope x "$sample"
 check export_help 0 "$(golden export_help.txt)" "" mapsyms export --help
+check export_empty_image 0 "$(text '')" "mapsyms: image $sample at 0x70000000 holds no symbol of the maps: is its address right?" mapsyms export --format elf -o "$exported/x" --image "$sample@70000000" "$sample"
+check export_repeated_global 0 "$(text '')" "mapsyms: 1 global name was given again with another value" mapsyms export --format elf -o "$exported/x" "$sample" "$next"
+check export_machine_hex 0 "$(text '')" "" mapsyms export --format elf --machine 0x28 --thumb -o "$exported/x" "$sample"
+check export_thumb_arm_only 2 "$(text '')" "mapsyms: --thumb is for --machine arm" mapsyms export --format elf --machine 28a --thumb -o "$exported/x" "$sample"
 : >"$exported/empty.bin"
 for given in "$sample" "$sample@xyz" "@100" "$sample@123456789"; do
   check "export_image_form_${given##*@}" 2 "$(text '')" "mapsyms: --image takes FILE@ADDRESS" mapsyms export --format elf -o "$exported/x" --image "$given" "$sample"
@@ -419,6 +423,38 @@ done
 if [ -z "$emulator" ]; then  # devices and byte sequences of Linux
   check export_full_disk 3 "$(text '')" "mapsyms: cannot write /dev/full: No space left on device" mapsyms export --format sym -o /dev/full "$sample"
   check export_device 0 "$(text '')" "" mapsyms export --format elf -o /dev/null "$sample"
+  # -o as a shell's redirect treats files: through a link, keeping modes, refusing what it would
+  mkdir "$exported/out"
+  printf 'earlier\n' >"$exported/out/target"
+  ln -s target "$exported/out/link"
+  check export_through_link 0 "$(text '')" "" mapsyms export --format sym -o "$exported/out/link" "$sample"
+  if [ -L "$exported/out/link" ] && cmp -s "$exported/out/target" "$(golden export.sym)"; then
+    passed=$((passed + 1)); else echo "export_through_link: the link or its file"; failed=$((failed + 1)); fi
+  check report_through_link 0 "$(text '')" "" mapsyms report -o "$exported/out/link" "$sample"
+  if [ -L "$exported/out/link" ] && grep -q '<html' "$exported/out/target"; then
+    passed=$((passed + 1)); else echo "report_through_link: the link or its file"; failed=$((failed + 1)); fi
+  printf 'earlier\n' >"$exported/out/private"
+  chmod 600 "$exported/out/private"
+  check export_keeps_mode 0 "$(text '')" "" mapsyms export --format sym -o "$exported/out/private" "$sample"
+  if [ "$(stat -c %a "$exported/out/private")" = 600 ]; then passed=$((passed + 1)); else
+    echo "export_keeps_mode: $(stat -c %a "$exported/out/private")"; failed=$((failed + 1)); fi
+  for folder in "$exported/out/" "$exported/out/." .; do
+    check "export_folder_$folder" 3 "$(text '')" "mapsyms: cannot write $folder: Is a directory" mapsyms export --format sym -o "$folder" "$sample"
+  done
+  printf 'earlier\n' >"$exported/out/read_only"
+  chmod 444 "$exported/out/read_only"
+  as_user=()  # root may write anything: the refusal is tried as an ordinary user
+  if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    chmod 777 "$exported/out" && chown nobody "$exported/out/read_only"
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  fi
+  if [ "$(id -u)" != 0 ] || [ ${#as_user[@]} -gt 0 ]; then
+    "${as_user[@]}" "$bin/mapsyms" export --format sym -o "$exported/out/read_only" "$sample" 2>"$err"
+    status=$?
+    if [ $status = 3 ] && grep -qF "cannot write $exported/out/read_only: Permission denied" "$err" &&
+      [ "$(cat "$exported/out/read_only")" = earlier ]; then passed=$((passed + 1)); else
+      echo "export_read_only: status $status, $(cat "$err")"; failed=$((failed + 1)); fi
+  fi
   odd_title=$(printf 'a\303\251\342\202\254\360\237\230\200\355\240\200\364\220\200\200\340\200\200\377<&>"\047')
   "$bin/mapsyms" report --title "$odd_title" "$sample" >"$exported/odd.html"
   want='<title>aé€😀�����������&lt;&amp;&gt;&quot;&#39;</title>'

@@ -3,8 +3,8 @@
    table of constants in flash, initialised and zeroed variables in RAM. Built for a Cortex-M
    (Thumb) and for a big-endian PowerPC; its map is written from the linked ELF file. */
 #define UART_BASE 0x40011000u
-#define UART_DATA (*(volatile unsigned int *)(UART_BASE + 0x04u))
-#define UART_STATUS (*(volatile unsigned int *)(UART_BASE + 0x00u))
+#define UART_DATA (*(volatile unsigned int*)(UART_BASE + 0x04u))
+#define UART_STATUS (*(volatile unsigned int*)(UART_BASE + 0x00u))
 #define UART_TX_READY 0x80u
 
 extern unsigned int _data_load, _data_start, _data_end, _bss_start, _bss_end;
@@ -25,11 +25,12 @@ void uart_putc(char c) {
   UART_DATA = (unsigned int)c;
 }
 
-void uart_puts(const char *text) {
+void uart_puts(const char* text) {
   while (*text != '\0') uart_putc(*text++);
 }
 
-__attribute__((noipa)) static unsigned int crc_nibbles(const unsigned char *data, unsigned int length) {
+__attribute__((noipa)) static unsigned int crc_nibbles(const unsigned char* data,
+                                                       unsigned int length) {
   unsigned int crc = 0xffffu;
   while (length-- > 0) {
     crc = (crc << 4) ^ crc_table[((crc >> 12) ^ (*data >> 4)) & 0x0fu];

@@ -141,8 +141,7 @@ int RunExport(const MapLibrary& lib, const CommandLine& line, Output& out) {
     Say(error);
     return kExitFile;
   }
-  std::string said = k8writers::ReportText(report);
-  if (!said.empty()) Say(said);
+  for (const std::string& line : k8writers::ReportLines(report)) Say(line);
   return kExitOk;
 }
 

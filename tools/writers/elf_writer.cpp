@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "format_writers.h"
 #include "memory_layout.h"
@@ -310,15 +311,32 @@ void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
   }
 }
 
+// What looks wrong to a reader of the file: global names defined twice, empty images.
+void SurveyDoubts(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
+                  const MemoryLayout& memory, ExportReport* report) {
+  std::unordered_map<std::string_view, std::uint32_t> globals;
+  for (const MapSymbol* s : symbols) {
+    if (s->scope != 'g') continue;
+    auto [at, fresh] = globals.emplace(s->name, s->value);
+    if (!fresh && at->second != s->value) ++report->repeated_globals;
+  }
+  for (const MemoryRegion& region : memory.regions) {
+    if (region.group != RegionGroup::kImage || region.count() > 0) continue;
+    const Image& image = options.images[region.number];
+    report->empty_images.push_back(image.path + " at " + Hex8(image.address));
+  }
+}
+
 }  // namespace
 
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-              ByteSink& sink, std::string* error) {
+              ByteSink& sink, ExportReport* report, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
   MemoryLayout memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images));
   Survey survey = SurveySymbols(symbols, options, memory);
   Layout layout;
   if (!Lay(options, memory, survey, &layout, error)) return false;
+  SurveyDoubts(symbols, options, memory, report);
   Encoder e(sink, options.big_endian);
   WriteFileHeader(e, options, layout);
   for (const Section& s : layout.sections) {

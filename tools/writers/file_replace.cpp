@@ -38,6 +38,53 @@ bool ReplacedByRename(const std::string& path) {
 #endif
 }
 
+// The file a path names after following its symbolic links, so that writing through a link
+// replaces the file it names and keeps the link; the path itself when it is no link.
+std::string FollowLinks(const std::string& path) {
+  std::string at = path;
+#ifndef _WIN32
+  for (int hop = 0; hop < 40; ++hop) {  // as many as the system follows
+    char target[4096];
+    ssize_t length = readlink(at.c_str(), target, sizeof target - 1);
+    if (length < 0) break;
+    std::string next(target, static_cast<std::size_t>(length));
+    std::size_t slash = at.rfind('/');
+    if (next[0] != '/' && slash != std::string::npos) next = at.substr(0, slash + 1) + next;
+    at = next;
+  }
+#endif
+  return at;
+}
+
+// Why a shell's redirect would refuse to write path, as an errno; 0 when it would not: a folder
+// (or a name ending in a slash) and an existing file the user may not write are refused.
+int RefusalOf(const std::string& path) {
+  if (!path.empty() && (path.back() == '/' || path.back() == '\\')) return EISDIR;
+  if (IsFolder(path)) return EISDIR;
+#ifdef _WIN32
+  if (_waccess(Widen(path).c_str(), 0) == 0 && _waccess(Widen(path).c_str(), 2) != 0) return EACCES;
+#else
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return errno;
+#endif
+  return 0;
+}
+
+// Gives the new file the permission bits (and, where allowed, the owner) of the file it
+// replaces, so that a private file stays private.
+void KeepModeOf(const std::string& replaced, std::FILE* file) {
+#ifdef _WIN32
+  (void)replaced;
+  (void)file;
+#else
+  struct stat info;
+  if (stat(replaced.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  int fd = fileno(file);
+  if (fchown(fd, info.st_uid, info.st_gid) != 0) {  // only the owner's rights are kept then
+  }
+  fchmod(fd, info.st_mode & 07777);
+#endif
+}
+
 // Creates a file that did not exist, with the permissions a new file gets.
 std::FILE* CreateNew(const std::string& path) {
 #ifdef _WIN32
@@ -179,17 +226,24 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::Open(const std::string& path, std::string* error) {
-  path_ = path;
-  if (!ReplacedByRename(path)) {
-    file_ = OpenInPlace(path);
+  named_ = path;
+  path_ = FollowLinks(path);
+  if (int refusal = RefusalOf(path_); refusal != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(refusal);
+    errno = refusal;
+    return false;
+  }
+  if (!ReplacedByRename(path_)) {
+    file_ = OpenInPlace(path_);
   } else {
     // Beside the final name, so that the rename stays within one file system.
     for (int attempt = 0; file_ == nullptr && attempt < 100; ++attempt) {
-      temporary_ = path + ".tmp" + std::to_string(ProcessNumber()) + "-" + std::to_string(attempt);
+      temporary_ = path_ + ".tmp" + std::to_string(ProcessNumber()) + "-" + std::to_string(attempt);
       file_ = CreateNew(temporary_);
       if (file_ == nullptr && errno != EEXIST) break;
     }
     if (file_ == nullptr) temporary_.clear();
+    if (file_ != nullptr) KeepModeOf(path_, file_);
   }
   if (file_ == nullptr) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -214,7 +268,7 @@ bool ReplacingFile::Commit(std::string* error) {
     temporary_.clear();
     return true;
   }
-  *error = "cannot write " + path_ + ": " + std::strerror(failure);
+  *error = "cannot write " + named_ + ": " + std::strerror(failure);
   Abandon();
   errno = failure;
   return false;

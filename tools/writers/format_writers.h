@@ -7,7 +7,7 @@
 namespace k8writers {
 
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-              ByteSink& sink, std::string* error);
+              ByteSink& sink, ExportReport* report, std::string* error);
 void WriteLinkerScript(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
                        ByteSink& sink, ExportReport* report);
 void WriteHeader(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,

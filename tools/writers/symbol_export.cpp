@@ -162,7 +162,7 @@ bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptio
                  ByteSink& sink, ExportReport* report, std::string* error) {
   switch (options.format) {
     case ExportFormat::kElf:
-      return WriteElf(symbols, options, sink, error);
+      return WriteElf(symbols, options, sink, report, error);
     case ExportFormat::kLinkerScript:
       WriteLinkerScript(symbols, options, sink, report);
       return true;
@@ -188,11 +188,24 @@ bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOpti
   return file.Commit(error);
 }
 
-std::string ReportText(const ExportReport& report) {
-  if (report.conflicts == 0) return "";
-  return std::to_string(report.conflicts) +
-         (report.conflicts == 1 ? " symbol was" : " symbols were") +
-         " left out: a name given before with another value (the first value is written)";
+std::vector<std::string> ReportLines(const ExportReport& report) {
+  std::vector<std::string> lines;
+  if (report.conflicts > 0) {
+    lines.push_back(std::to_string(report.conflicts) +
+                    (report.conflicts == 1 ? " symbol was" : " symbols were") +
+                    " left out: a name given before with another value (the first value is "
+                    "written)");
+  }
+  if (report.repeated_globals > 0) {
+    lines.push_back(std::to_string(report.repeated_globals) +
+                    (report.repeated_globals == 1 ? " global name was" : " global names were") +
+                    " given again with another value: the file holds each, and a linker "
+                    "reading it sees the name defined more than once");
+  }
+  for (const std::string& image : report.empty_images) {
+    lines.push_back("image " + image + " holds no symbol of the maps: is its address right?");
+  }
+  return lines;
 }
 
 }  // namespace k8writers

@@ -91,9 +91,13 @@ class StringSink : public ByteSink {
   std::string text;
 };
 
-// What a write left to say: names given again with another value (left out, the first kept).
+// What a write left to say: names given again with another value (ld and h: left out, the first
+// kept); global names given again with another value (elf: each written); images that hold no
+// symbol of the maps (elf: a wrong address, most likely), as "PATH at 0xADDRESS".
 struct ExportReport {
   std::uint64_t conflicts = 0;
+  std::uint64_t repeated_globals = 0;
+  std::vector<std::string> empty_images;
 };
 
 // Writes the symbols in the format; false with the reason (overlapping images, an image out of
@@ -108,7 +112,7 @@ bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptio
 bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
                   const std::string& path, ExportReport* report, std::string* error);
 
-// One sentence for standard error about a report, or empty when there is nothing to say.
-std::string ReportText(const ExportReport& report);
+// The sentences for standard error about a report, none when there is nothing to say.
+std::vector<std::string> ReportLines(const ExportReport& report);
 
 }  // namespace k8writers
