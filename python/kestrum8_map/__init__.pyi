@@ -114,7 +114,7 @@ class Table(Sequence[Symbol]):
         format: Literal["elf", "ld", "h", "sym"] = ...,
         *,
         kinds: _Kinds = ...,
-        scopes: Optional[str] = ...,
+        scopes: Union[str, Iterable[str], None] = ...,
         names: Union[str, Iterable[str], None] = ...,
         machine: Union[str, int, None] = ...,
         thumb: bool = ...,

@@ -171,9 +171,12 @@ class Table {
   // The failure of the parse: (message, code, line, token, system error number).
   py::tuple Failure() const {
     const SymbolTable* t = table_.get();
-    return py::make_tuple(std::string(GetSymbolTableError(t)), GetSymbolTableErrorCode(t),
-                          GetSymbolTableErrorLine(t), py::bytes(GetSymbolTableErrorToken(t)),
-                          GetSymbolTableErrorSystem(t));
+    // A message cut at its buffer's end may end inside a character: the damage shows as U+FFFD.
+    const char* message = GetSymbolTableError(t);
+    auto text = py::reinterpret_steal<py::str>(
+        PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace"));
+    return py::make_tuple(text, GetSymbolTableErrorCode(t), GetSymbolTableErrorLine(t),
+                          py::bytes(GetSymbolTableErrorToken(t)), GetSymbolTableErrorSystem(t));
   }
 
   std::size_t Size() const { return GetSymbolCount(table_.get()); }
@@ -185,7 +188,11 @@ class Table {
     if (py::isinstance<py::bool_>(position) || !py::hasattr(position, "__index__")) {
       throw py::type_error("symbol indices must be integers or slices, not " + TypeName(position));
     }
-    auto index = py::reinterpret_steal<py::int_>(PyNumber_Index(position.ptr())).cast<long long>();
+    auto number = py::reinterpret_steal<py::int_>(PyNumber_Index(position.ptr()));
+    if (!number) throw py::error_already_set();
+    int overflow = 0;
+    long long index = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+    if (overflow != 0) throw py::index_error("symbol index out of range");
     auto n = static_cast<long long>(Size());
     if (index < 0) index += n;
     if (index < 0 || index >= n) throw py::index_error("symbol index out of range");
@@ -444,6 +451,63 @@ py::list Notes(const Table& table) {
   return notes;
 }
 
+// The bytes of a path (str, bytes or os.PathLike, in any encoding) as the system takes them.
+std::string PathBytes(const py::object& path) {
+  std::string bytes = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+  if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
+  return bytes;
+}
+
+// A table's name for messages and comments: its path's bytes, or a str's UTF-8.
+std::string NameBytes(const py::object& name) {
+  if (py::isinstance<py::str>(name) || py::isinstance<py::bytes>(name) ||
+      py::hasattr(name, "__fspath__")) {
+    return py::module_::import("os").attr("fsencode")(name).cast<std::string>();
+  }
+  return py::str(name).cast<std::string>();
+}
+
+// A str argument, or a TypeError that names it.
+std::string Text(const py::object& value, const char* what) {
+  if (!py::isinstance<py::str>(value)) {
+    throw py::type_error(std::string(what) + " must be a str, not " + TypeName(value));
+  }
+  return value.cast<std::string>();
+}
+
+// A str, or an iterable of str, as a list of texts; a TypeError naming the argument otherwise.
+std::vector<std::string> Texts(const py::object& value, const char* what, const char* takes) {
+  if (py::isinstance<py::str>(value)) return {value.cast<std::string>()};
+  std::vector<std::string> texts;
+  if (!py::hasattr(value, "__iter__") || py::isinstance<py::bytes>(value)) {
+    throw py::type_error(std::string(what) + " must be " + takes + ", not " + TypeName(value));
+  }
+  for (const py::handle& item : value) {
+    if (!py::isinstance<py::str>(item)) {
+      throw py::type_error(std::string(what) + " must be " + takes + ", not a list holding " +
+                           TypeName(item));
+    }
+    texts.push_back(item.cast<std::string>());
+  }
+  return texts;
+}
+
+// scopes=: a str of scope letters ("g", "as") or a list of them, each a, g or s.
+std::string ScopeLetters(const py::object& scopes) {
+  std::string letters;
+  for (const std::string& given :
+       Texts(scopes, "scopes", "a str of scope letters or a list of them")) {
+    for (char letter : given) {
+      if (letter != 'a' && letter != 'g' && letter != 's') {
+        throw py::value_error("unknown scope '" + std::string(1, letter) + "' (a, g or s)");
+      }
+    }
+    if (given.empty()) throw py::value_error("unknown scope '' (a, g or s)");
+    letters += given;
+  }
+  return letters;
+}
+
 // Table.export: the symbols written as mapsyms export writes them, through the same writers.
 std::uint64_t Export(const Table& table, const py::object& path, const std::string& format,
                      const py::object& kinds, const py::object& scopes, const py::object& names,
@@ -455,12 +519,8 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   }
   k8writers::Selection selection = k8writers::DefaultSelection(options.format);
   if (!kinds.is_none()) selection.kinds = KindMask(kinds);
-  if (!scopes.is_none()) selection.scopes = scopes.cast<std::string>();
-  if (py::isinstance<py::str>(names)) {
-    selection.names = {names.cast<std::string>()};
-  } else if (!names.is_none()) {
-    selection.names = names.cast<std::vector<std::string>>();
-  }
+  if (!scopes.is_none()) selection.scopes = ScopeLetters(scopes);
+  if (!names.is_none()) selection.names = Texts(names, "names", "a name pattern or a list of them");
   if (py::isinstance<py::str>(machine)) {
     std::string machine_text = machine.cast<std::string>();
     if (!k8writers::ParseMachine(machine_text, &options.machine)) {
@@ -475,17 +535,20 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   options.region_gap = Number(region_gap, "region_gap");
   options.big_endian = big_endian;
   options.sizes = sizes;
-  py::module_ os = py::module_::import("os");
-  std::string where = os.attr("fsencode")(path).cast<std::string>();
-  if (where.find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
-  options.output_name = os.attr("fsdecode")(path).cast<std::string>();
-  options.map_names.push_back(py::str(table.name()).cast<std::string>());
+  std::string where = PathBytes(path);
+  options.output_name = where;
+  options.map_names.push_back(NameBytes(table.name()));
   std::string error;
   if (!images.is_none()) {
     for (const py::handle& image : images) {
-      auto [image_path, address] = image.cast<std::pair<py::object, py::object>>();
+      if (!py::isinstance<py::sequence>(image) || py::isinstance<py::str>(image) ||
+          py::len(image) != 2) {
+        throw py::type_error("images must be a list of (path, address) pairs, not a list holding " +
+                             TypeName(image));
+      }
+      py::object image_path = image[py::int_(0)], address = image[py::int_(1)];
       options.images.emplace_back();
-      std::string file = os.attr("fsencode")(image_path).cast<std::string>();
+      std::string file = PathBytes(image_path);
       if (!k8writers::ReadImageFile(file, Number(address, "address"), &options.images.back(),
                                     &error)) {
         if (errno == 0) throw py::value_error(error);
@@ -505,7 +568,7 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   }
   if (!written) {
     if (errno == 0) throw py::value_error(error);
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, py::str(options.output_name).ptr());
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
     throw py::error_already_set();
   }
   return report.conflicts;
@@ -517,18 +580,18 @@ void Report(const Table& table, const py::object& path, const py::object& new_ta
   k8writers::ReportOptions options;
   options.kinds = kinds.is_none() ? k8writers::ReportDefaultKinds() : KindMask(kinds);
   options.region_gap = Number(region_gap, "region_gap");
-  if (!title.is_none()) options.title = title.cast<std::string>();
+  if (!title.is_none()) options.title = Text(title, "title");
   py::module_ os = py::module_::import("os");
-  std::string where = os.attr("fsencode")(path).cast<std::string>();
-  if (where.find('\0') != std::string::npos) throw py::value_error("embedded null byte in path");
-  k8writers::MapSymbols old_map{py::str(table.name()).cast<std::string>(), table.symbols(),
-                                table.Size()};
+  std::string where = PathBytes(path);
+  k8writers::MapSymbols old_map{NameBytes(table.name()), table.symbols(), table.Size()};
   std::optional<k8writers::MapSymbols> new_map;
   std::shared_ptr<Table> other;
   if (!new_table.is_none()) {
+    if (!py::isinstance<Table>(new_table)) {
+      throw py::type_error("new must be a Table, not " + TypeName(new_table));
+    }
     other = new_table.cast<std::shared_ptr<Table>>();
-    new_map = k8writers::MapSymbols{py::str(other->name()).cast<std::string>(), other->symbols(),
-                                    other->Size()};
+    new_map = k8writers::MapSymbols{NameBytes(other->name()), other->symbols(), other->Size()};
   }
   std::string error;
   bool written;
@@ -686,7 +749,7 @@ address's symbol index in the table (-1 for none) as array('i') (array('q') for 
            R"doc(Writes the table's symbols to the file at path (str, bytes or os.PathLike) as
 mapsyms export does, to the same bytes: format "elf" (an ELF symbol file), "ld" (a GNU linker
 script), "h" (a C header) or "sym" (an "ABCD1234 name" list). kinds (a kind keyword or a list),
-scopes (a str of scope letters, "g", "as") and names (a name pattern or a list) choose the
+scopes (a str of scope letters, "g", "as", or a list of them) and names (a name pattern or a list) choose the
 symbols, each format's own choice by default; machine (a name such as "arm", an int, or a str
 of hexadecimal digits as on the command line), thumb (ARM Thumb code), big_endian, sizes,
 region_gap and images (a list of (path, address) pairs: raw binary images placed at those

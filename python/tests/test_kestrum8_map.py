@@ -403,6 +403,49 @@ def test_export_images_duplicates_and_failures(tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["dup.ld", "rom.bin", "rom.elf"]
 
 
+def test_export_and_report_arguments_are_checked(tmp_path):
+    table = k8.parse(str(SAMPLE))
+    other = tmp_path / "x.elf"
+    cases = [
+        (ValueError, "unknown scope 'G'", lambda: table.export(other, scopes="G")),
+        (ValueError, "unknown scope 'l'", lambda: table.export(other, scopes="global")),
+        (TypeError, "names must be", lambda: table.export(other, names=123)),
+        (TypeError, "images must be a list of \\(path, address\\) pairs",
+         lambda: table.export(other, images=[("x",)])),
+        (TypeError, "title must be a str, not int", lambda: table.report(other, title=123)),
+        (TypeError, "new must be a Table, not str", lambda: table.report(other, new="x")),
+        (IndexError, "out of range", lambda: table[2**70]),
+        (ValueError, "thumb is for machine 'arm'", lambda: table.export(other, thumb=True)),
+    ]
+    for error, message, call in cases:
+        with pytest.raises(error, match=message):
+            call()
+    assert not other.exists()
+    table.export(tmp_path / "globals.sym", "sym", scopes=["g"])
+    assert table.export(tmp_path / "g.sym", "sym", scopes="g") == 0
+    assert (tmp_path / "globals.sym").read_bytes() == (tmp_path / "g.sym").read_bytes()
+    odd = os.fsencode(tmp_path) + b"/caf\xe9.h"  # not UTF-8
+    table.export(odd, "h")
+    table.report(odd + b".html")
+    assert os.path.exists(odd) and os.path.exists(odd + b".html")
+
+
+def test_cut_message_is_still_a_map_error(tmp_path):
+    # The message begins with the path and is cut at 255 bytes: with one of the two paddings,
+    # inside a two-byte character.
+    said = []
+    for padding in ("", "x"):
+        deep = tmp_path / (padding + "\u00e9" * 120)
+        deep.mkdir()
+        bad = deep / "bad.map"
+        bad.write_bytes(b"  main Func. g 0x10\n  lone\n")
+        with pytest.raises(k8.MapError) as raised:
+            k8.parse(str(bad))
+        said.append(str(raised.value))
+    assert all(message.startswith(str(tmp_path / "x")[:-1]) for message in said)
+    assert [message.endswith("\ufffd") for message in said].count(True) == 1
+
+
 def test_report_writes_what_mapsyms_writes(tmp_path):
     old, new = SAMPLE, SOURCE / "tests" / "data" / "sample_next.map"
     cases = [({}, []), ({"new": k8.parse(str(new)), "kinds": k8.ALL_KINDS, "region_gap": 0x100,
