@@ -291,6 +291,41 @@ def check_linking():
     link(script, "-T", "linked_names")
 
 
+# The words of GNU ld's script language, MEMORY's abbreviations among them: each a symbol's name
+# in a script that ld must link.
+LD_WORDS = """ABSOLUTE ADDR AFTER ALIAS ALIGN ALIGNOF ALIGN_WITH_INPUT ASCIZ ASSERT AS_NEEDED AT BEFORE
+BIND BLOCK BYTE COMMONPAGESIZE CONSTANT CONSTRUCTORS COPY CREATE_OBJECT_SYMBOLS
+DATA_SEGMENT_ALIGN DATA_SEGMENT_END DATA_SEGMENT_RELRO_END DEFINED DSECT ENTRY EXCLUDE_FILE EXTERN
+FILEHDR FILL FLOAT FORCE_COMMON_ALLOCATION FORCE_GROUP_ALLOCATION GROUP HIDDEN HLL INCLUDE INFO
+INHIBIT_COMMON_ALLOCATION INPUT INPUT_SECTION_FLAGS INSERT KEEP LD_FEATURE LENGTH LOADADDR LOG2CEIL
+LONG MAP MAX MAXPAGESIZE MEMORY MIN NEXT NOCROSSREFS NOCROSSREFS_TO NOFLOAT NOLOAD ONLY_IF_RO
+ONLY_IF_RW ORIGIN OUTPUT OUTPUT_ARCH OUTPUT_FORMAT OVERLAY PHDRS PROVIDE PROVIDE_HIDDEN QUAD
+READONLY REGION_ALIAS REVERSE SEARCH_DIR SECTIONS SEGMENT_START SHORT SIZEOF SIZEOF_HEADERS SORT
+SORT_BY_ALIGNMENT SORT_BY_INIT_PRIORITY SORT_BY_NAME SORT_NONE SPECIAL SQUAD STARTUP SUBALIGN SYSLIB
+TARGET VERSION global local extern len l org o""".split()
+
+
+def check_script_words():
+    """A linker script naming a symbol after each of ld's script words links, each value kept."""
+    words = os.path.join(WORK, "words.map")
+    with open(words, "w") as f:
+        f.write("".join(f"  {w}  Addr.  g  0x{0x1000 + 4 * i:08X}\n" for i, w in enumerate(LD_WORDS)))
+    script = os.path.join(WORK, "words.ld")
+    run(MAPSYMS, "export", "--format", "ld", "-o", script, words)
+    with open(script, "a") as f:
+        f.write("PROVIDE(main = 0x200);\nPROVIDE(tick_count = 0x20000200);\n")
+    link(script, "-T", "linked_words")
+    program = os.path.join(WORK, "linked_words")
+    # PROVIDE defines a name only where it is wanted: every word is asked for.
+    wanted = [a for w in LD_WORDS for a in ("-u", w)]
+    run("ld", "-m", "elf_i386", "-T", script, *wanted, "-e", "_entry", "-Ttext=0x400000",
+        os.path.join(WORK, "use.s.o"), "-o", program)
+    table = run("nm", program).stdout
+    for i, w in enumerate(LD_WORDS):
+        if f"{0x1000 + 4 * i:08x} A {w}\n" not in table and f"{0x1000 + 4 * i:08x} a {w}\n" not in table:
+            raise AssertionError(f"ld lost {w}: {table[:300]}")
+
+
 def check_header(path, name):
     header = os.path.join(WORK, name + ".h")
     run(MAPSYMS, "export", "--format", "h", "--all-kinds", "-o", header, path)
@@ -358,6 +393,7 @@ def main():
             case(name, check_elf, name, path, options, kinds_of, (), debuggers)
     case("image_disassembly", check_image_disassembly)
     case("linking", check_linking)
+    case("script_words", check_script_words)
     case("header_sample", check_header, sample, "sample_symbols")
     case("header_generated", check_header, generated, "generated_symbols")
     case("header_names", check_header, names, "names_symbols")
