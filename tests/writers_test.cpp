@@ -3,9 +3,12 @@
 // the linker script leave them out with a comment that stays a comment.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "memory_layout.h"
 #include "symbol_export.h"
 
 namespace {
@@ -59,3 +62,35 @@ TEST(Writers, NamesOutsideTheLanguagesAreLeftOutInComments) {
 }
 
 }  // namespace
+
+// Regions cut from pages alone (export without sizes) agree with regions cut from the sorted
+// values, images between pages and inside one among them.
+TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
+  std::mt19937 random(37);
+  const std::uint8_t kinds[] = {K8MAP_KIND_FUNC, K8MAP_KIND_VAR, K8MAP_KIND_LOC, K8MAP_KIND_EQU};
+  const std::vector<std::vector<k8writers::ImageSpan>> image_sets = {
+      {}, {{0x08000000, 0x10000}}, {{0x08001234, 0x100}}, {{0x20030000, 0x20000}}};
+  for (std::uint32_t gap : {0x10000u, 0xFFFFu, 0x80000u, 0x1000u}) {
+    for (const auto& images : image_sets) {
+      std::vector<MapSymbol> given;
+      for (int i = 0; i < 3000; ++i) {
+        std::uint32_t base = std::array{0x08000000u, 0x20000000u, 0x40000000u}[random() % 3];
+        std::uint32_t value = base + (random() % 4 == 0 ? random() : random() % 0x60000);
+        given.push_back({"s", value, 1, kinds[random() % 4], 'g', -1});
+      }
+      std::vector<const MapSymbol*> symbols;
+      for (const MapSymbol& s : given) symbols.push_back(&s);
+      using k8writers::LayoutDetail;
+      auto pages = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kRegions);
+      auto sorted = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kOrder);
+      ASSERT_EQ(pages.region_of, sorted.region_of) << std::hex << gap;
+      ASSERT_EQ(pages.regions.size(), sorted.regions.size());
+      for (std::size_t r = 0; r < pages.regions.size(); ++r) {
+        EXPECT_EQ(pages.regions[r].group, sorted.regions[r].group);
+        EXPECT_EQ(pages.regions[r].number, sorted.regions[r].number);
+        EXPECT_EQ(pages.regions[r].first, sorted.regions[r].first);
+        EXPECT_EQ(pages.regions[r].last, sorted.regions[r].last);
+      }
+    }
+  }
+}

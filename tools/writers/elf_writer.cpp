@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <functional>
 #include <memory>
-#include <unordered_map>
+#include <string_view>
 
 #include "format_writers.h"
 #include "memory_layout.h"
@@ -104,8 +105,7 @@ class Encoder {
 
 struct Layout {
   std::vector<Section> sections;
-  std::vector<std::uint16_t> section_of_region;  // each memory region's section
-  std::uint32_t symtab = 0;                      // the index of .symtab
+  std::uint32_t symtab = 0;  // the index of .symtab
   std::uint64_t section_headers = 0;
 };
 
@@ -114,19 +114,30 @@ constexpr std::size_t kMostSections = 0xFF00;
 
 // A symbol as the symbol table holds it, before its section is numbered.
 struct Entry {
+  // Made without clearing: every entry of a survey is written once it is sized.
+  Entry() {}  // NOLINT(modernize-use-equals-default): "= default" would clear them
+  Entry(const char* n, std::uint32_t v, std::uint16_t in, std::uint8_t l, std::uint8_t i)
+      : name(n), value(v), section(in), length(l), info(i) {}
   const char* name;
   std::uint32_t value;
-  std::uint32_t region;  // its memory region, or kNoRegion: absolute
-  std::uint32_t size;
-  std::uint8_t length;  // of the name: names are at most 255 bytes
-  std::uint8_t info;    // binding and type
+  std::uint16_t section;  // SectionOf its region
+  std::uint8_t length;    // of the name: names are at most 255 bytes
+  std::uint8_t info;      // binding and type
 };
+
+// Each region's section follows the null section in region order; no region: absolute.
+std::uint16_t SectionOf(std::uint32_t region) {
+  return region == kNoRegion || region + 1 >= kMostSections
+             ? kAbsolute
+             : static_cast<std::uint16_t>(region + 1);
+}
 
 // What a pass over the symbols gathers: the entries in the table's order (the locals in map
 // order, then the globals) and the string table's size.
 struct Survey {
   std::vector<Entry> entries;
-  std::uint32_t locals = 1;  // the null symbol is local
+  std::vector<std::uint32_t> sizes;  // in the entries' order, with --sizes
+  std::uint32_t locals = 1;          // the null symbol is local
   std::uint64_t string_bytes = 1;
 };
 
@@ -148,7 +159,7 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
       int is = IsDataKind(s.kind);
       if (is == was) continue;
       was = is;
-      survey.entries.push_back({is ? "$d" : "$t", s.value, r, 0, 2, Info(true, kNoType)});
+      survey.entries.push_back({is ? "$d" : "$t", s.value, SectionOf(r), 2, Info(true, kNoType)});
       survey.string_bytes += 3;
     }
   }
@@ -157,9 +168,12 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
 Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
                      const MemoryLayout& memory) {
   Survey survey;
-  survey.entries.reserve(symbols.size());
   if (options.thumb) AddMappingSymbols(symbols, memory, survey);
-  std::vector<Entry> globals;
+  std::size_t next_local = survey.entries.size(), next_global = next_local;
+  for (const MapSymbol* s : symbols) next_global += s->scope != 'g' ? 1 : 0;
+  survey.locals = static_cast<std::uint32_t>(next_global + 1);
+  survey.entries.resize(next_local + symbols.size());
+  if (options.sizes) survey.sizes.assign(survey.entries.size(), 0);
   for (std::size_t i = 0; i < symbols.size(); ++i) {
     const MapSymbol& s = *symbols[i];
     bool local = s.scope != 'g';
@@ -169,19 +183,14 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportO
     // after the function that holds it.
     std::int64_t size =
         options.sizes && type != kNoType ? std::max<std::int64_t>(memory.sizes[i], 0) : 0;
+    std::size_t at = local ? next_local++ : next_global++;
+    if (options.sizes) survey.sizes[at] = static_cast<std::uint32_t>(size);
     // A Thumb function's value has bit 0 set; its code begins at the even address.
     std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
-    Entry entry{s.name,
-                value,
-                memory.region_of[i],
-                static_cast<std::uint32_t>(size),
-                static_cast<std::uint8_t>(length),
-                Info(local, type)};
-    (local ? survey.entries : globals).push_back(entry);
+    survey.entries[at] = {s.name, value, SectionOf(memory.region_of[i]),
+                          static_cast<std::uint8_t>(length), Info(local, type)};
     survey.string_bytes += length + 1;
   }
-  survey.locals = static_cast<std::uint32_t>(survey.entries.size() + 1);
-  survey.entries.insert(survey.entries.end(), globals.begin(), globals.end());
   return survey;
 }
 
@@ -196,7 +205,6 @@ bool LayRegions(const ExportOptions& options, const MemoryLayout& memory, Layout
   std::vector<Section>& sections = layout->sections;
   std::uint32_t code = 0, data = 0;
   for (const MemoryRegion& region : memory.regions) {
-    layout->section_of_region.push_back(static_cast<std::uint16_t>(sections.size()));
     if (region.group == RegionGroup::kImage) {
       const Image& image = options.images[region.number];
       sections.push_back({".image" + std::to_string(region.number), kProgBits, kAlloc | kExecute,
@@ -290,12 +298,12 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
 }
 
 // The symbol table after its null symbol, and the names of the string table after its "".
-void WriteSymbols(Encoder& e, const Layout& layout, const Survey& survey) {
+void WriteSymbols(Encoder& e, const Survey& survey) {
   std::uint32_t name_offset = 1;
-  for (const Entry& entry : survey.entries) {
-    std::uint16_t section =
-        entry.region == kNoRegion ? kAbsolute : layout.section_of_region[entry.region];
-    e.Symbol(name_offset, entry.value, entry.size, entry.info, section);
+  for (std::size_t at = 0; at < survey.entries.size(); ++at) {
+    const Entry& entry = survey.entries[at];
+    std::uint32_t size = survey.sizes.empty() ? 0 : survey.sizes[at];
+    e.Symbol(name_offset, entry.value, size, entry.info, entry.section);
     name_offset += entry.length + 1u;
   }
 }
@@ -311,15 +319,35 @@ void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
   }
 }
 
-// What looks wrong to a reader of the file: global names defined twice, empty images.
+// Global names that the maps give different values: names hashed and sorted, so that equal
+// names lie side by side.
+std::uint64_t RepeatedGlobals(const std::vector<const MapSymbol*>& symbols) {
+  std::vector<std::pair<std::uint64_t, const MapSymbol*>> globals;
+  for (const MapSymbol* s : symbols) {
+    if (s->scope == 'g') globals.emplace_back(std::hash<std::string_view>{}(s->name), s);
+  }
+  std::sort(globals.begin(), globals.end());
+  std::uint64_t repeated = 0;
+  for (std::size_t at = 0; at < globals.size();) {
+    std::size_t end = at + 1;  // the run of one hash
+    while (end < globals.size() && globals[end].first == globals[at].first) ++end;
+    for (std::size_t i = at + 1; i < end; ++i) {
+      for (std::size_t first = at; first < i; ++first) {
+        if (std::strcmp(globals[first].second->name, globals[i].second->name) != 0) continue;
+        repeated += globals[first].second->value != globals[i].second->value ? 1 : 0;
+        break;  // each name is held to its first occurrence
+      }
+    }
+    at = end;
+  }
+  return repeated;
+}
+
+// What looks wrong to a reader of the file: a global name two maps give different values,
+// an image without symbols.
 void SurveyDoubts(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
                   const MemoryLayout& memory, ExportReport* report) {
-  std::unordered_map<std::string_view, std::uint32_t> globals;
-  for (const MapSymbol* s : symbols) {
-    if (s->scope != 'g') continue;
-    auto [at, fresh] = globals.emplace(s->name, s->value);
-    if (!fresh && at->second != s->value) ++report->repeated_globals;
-  }
+  if (options.map_names.size() > 1) report->repeated_globals = RepeatedGlobals(symbols);
   for (const MemoryRegion& region : memory.regions) {
     if (region.group != RegionGroup::kImage || region.count() > 0) continue;
     const Image& image = options.images[region.number];
@@ -332,7 +360,8 @@ void SurveyDoubts(const std::vector<const MapSymbol*>& symbols, const ExportOpti
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, ExportReport* report, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  MemoryLayout memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images));
+  MemoryLayout memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
+                                     options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
   Survey survey = SurveySymbols(symbols, options, memory);
   Layout layout;
   if (!Lay(options, memory, survey, &layout, error)) return false;
@@ -344,7 +373,7 @@ bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions&
   }
   e.PadTo(layout.sections[layout.symtab].offset);
   e.Symbol(0, 0, 0, 0, 0);
-  WriteSymbols(e, layout, survey);
+  WriteSymbols(e, survey);
   e.Text("");
   WriteNames(e, survey);
   for (const Section& s : layout.sections) e.Text(s.name);  // the null section's "" first

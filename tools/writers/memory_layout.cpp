@@ -14,16 +14,19 @@ std::uint32_t IndexOf(std::uint64_t key) {
   return static_cast<std::uint32_t>(key);
 }
 
-// Keys sorted by their high half with a radix sort on its two 16-bit halves: stable, so that
-// keys in index order stay in it among equal values.
+// Keys sorted by their high half with a radix sort of three 11-bit digits (their counters and
+// the places a pass writes to stay within the caches): stable, so that keys in index order stay
+// in it among equal values.
 void SortByValue(std::vector<std::uint64_t>& keys) {
   if (keys.size() < 2) return;
+  constexpr int kDigitBits = 11;
+  constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
   std::vector<std::uint64_t> sorted(keys.size());
-  for (int shift : {32, 48}) {
-    std::vector<std::size_t> start(0x10001, 0);
-    for (std::uint64_t key : keys) ++start[((key >> shift) & 0xFFFF) + 1];
-    for (std::size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
-    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 0xFFFF]++] = key;
+  for (int shift : {32, 32 + kDigitBits, 32 + 2 * kDigitBits}) {
+    std::size_t start[kDigits + 1] = {};
+    for (std::uint64_t key : keys) ++start[((key >> shift) & (kDigits - 1)) + 1];
+    for (std::size_t digit = 1; digit <= kDigits; ++digit) start[digit] += start[digit - 1];
+    for (std::uint64_t key : keys) sorted[start[(key >> shift) & (kDigits - 1)]++] = key;
     keys.swap(sorted);
   }
 }
@@ -34,6 +37,14 @@ std::size_t ImageHolding(std::uint32_t value, const std::vector<ImageSpan>& imag
     if (value >= images[i].address && value - images[i].address < images[i].size) return i;
   }
   return images.size();
+}
+
+// The bucket of a symbol with an address: its image's, else its group's.
+std::size_t SymbolBucket(const MapSymbol& s, const std::vector<ImageSpan>& images) {
+  std::size_t image = ImageHolding(s.value, images);
+  return image < images.size() ? kFirstImageBucket + image
+         : IsDataKind(s.kind)  ? kDataBucket
+                               : kCodeBucket;
 }
 
 // Whether an image begins between two neighbouring values outside every image.
@@ -87,6 +98,86 @@ void SizeRegion(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbo
   }
 }
 
+// The keys of the buckets from first on, each made at its size: counted first, since a large
+// bucket grown step by step would be written over fresh memory twice.
+void FillBuckets(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbols,
+                 const std::vector<ImageSpan>& images, std::size_t first) {
+  std::vector<std::size_t> sizes(layout.buckets.size(), 0);
+  auto bucket_of = [&](const MapSymbol& s) {
+    return HasAddress(s.kind) ? SymbolBucket(s, images) : layout.buckets.size();
+  };
+  for (const MapSymbol* s : symbols) {
+    std::size_t bucket = bucket_of(*s);
+    if (bucket >= first && bucket < sizes.size()) ++sizes[bucket];
+  }
+  for (std::size_t b = first; b < sizes.size(); ++b) layout.buckets[b].reserve(sizes[b]);
+  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
+    std::size_t bucket = bucket_of(*symbols[i]);
+    if (bucket >= first && bucket < sizes.size()) {
+      layout.buckets[bucket].push_back((std::uint64_t{symbols[i]->value} << 32) | i);
+    }
+  }
+}
+
+// A 64 KiB page's lowest and highest value of one group.
+struct PageSpan {
+  std::uint32_t low = UINT32_MAX, high = 0;
+  bool Used() const { return low <= high; }
+};
+constexpr std::size_t kPages = std::size_t{1} << 16;
+
+// The code and data regions cut from each 64 KiB page's lowest and highest value, without
+// sorting: with a gap of at least a page's span, values within a page never part. The code and
+// data buckets stay empty, and these regions hold no order (begin == end). False, with nothing
+// done, where an image begins between two values of one page: sorting decides then.
+bool CutByPages(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbols,
+                std::uint32_t gap, const std::vector<ImageSpan>& images) {
+  if (gap < 0xFFFF) return false;
+  std::vector<PageSpan> pages(2 * kPages);
+  auto page_of = [&](std::size_t bucket, std::uint32_t value) -> PageSpan& {
+    return pages[bucket * kPages + (value >> 16)];
+  };
+  for (const MapSymbol* s : symbols) {
+    std::size_t bucket = HasAddress(s->kind) ? SymbolBucket(*s, images) : kFirstImageBucket;
+    if (bucket >= kFirstImageBucket) continue;
+    PageSpan& page = page_of(bucket, s->value);
+    page.low = std::min(page.low, s->value);
+    page.high = std::max(page.high, s->value);
+  }
+  for (std::size_t bucket : {kCodeBucket, kDataBucket}) {
+    for (const ImageSpan& image : images) {
+      const PageSpan& page = page_of(bucket, image.address);
+      if (page.Used() && page.low < image.address && image.address <= page.high) return false;
+    }
+  }
+  std::vector<std::uint32_t> region_of_page(2 * kPages, kNoRegion);
+  for (std::size_t bucket : {kCodeBucket, kDataBucket}) {
+    std::uint32_t number = 0, previous = 0;
+    for (std::size_t at = 0; at < kPages; ++at) {
+      const PageSpan& page = pages[bucket * kPages + at];
+      if (!page.Used()) continue;
+      if (number == 0 || page.low - previous > gap || ImageBetween(previous, page.low, images)) {
+        MemoryRegion region;
+        region.group = bucket == kCodeBucket ? RegionGroup::kCode : RegionGroup::kData;
+        region.number = ++number;
+        region.first = page.low;
+        layout.regions.push_back(region);
+      }
+      layout.regions.back().last = page.high;
+      region_of_page[bucket * kPages + at] = static_cast<std::uint32_t>(layout.regions.size() - 1);
+      previous = page.high;
+    }
+  }
+  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
+    const MapSymbol& s = *symbols[i];
+    std::size_t bucket = HasAddress(s.kind) ? SymbolBucket(s, images) : kFirstImageBucket;
+    if (bucket < kFirstImageBucket) {
+      layout.region_of[i] = region_of_page[bucket * kPages + (s.value >> 16)];
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool HasAddress(std::uint8_t kind) {
@@ -111,23 +202,21 @@ std::size_t BucketOf(const MemoryRegion& region) {
 }
 
 MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uint32_t gap,
-                          const std::vector<ImageSpan>& images) {
+                          const std::vector<ImageSpan>& images, LayoutDetail detail) {
+  bool with_sizes = detail == LayoutDetail::kSizes;
   MemoryLayout layout;
   layout.buckets.resize(kFirstImageBucket + images.size());
   layout.region_of.assign(symbols.size(), kNoRegion);
-  layout.sizes.assign(symbols.size(), kUnknownSize);
-  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol& s = *symbols[i];
-    if (!HasAddress(s.kind)) continue;
-    std::size_t image = ImageHolding(s.value, images);
-    std::size_t bucket = image < images.size() ? kFirstImageBucket + image
-                         : IsDataKind(s.kind)  ? kDataBucket
-                                               : kCodeBucket;
-    layout.buckets[bucket].push_back((std::uint64_t{s.value} << 32) | i);
+  if (with_sizes) layout.sizes.assign(symbols.size(), kUnknownSize);
+  bool by_pages = detail == LayoutDetail::kRegions && CutByPages(layout, symbols, gap, images);
+  if (!by_pages || !images.empty()) {
+    FillBuckets(layout, symbols, images, by_pages ? kFirstImageBucket : kCodeBucket);
   }
   for (std::vector<std::uint64_t>& bucket : layout.buckets) SortByValue(bucket);
-  CutRegions(layout, kCodeBucket, gap, images);
-  CutRegions(layout, kDataBucket, gap, images);
+  if (!by_pages) {
+    CutRegions(layout, kCodeBucket, gap, images);
+    CutRegions(layout, kDataBucket, gap, images);
+  }
   for (std::size_t image = 0; image < images.size(); ++image) {
     const std::vector<std::uint64_t>& order = layout.buckets[kFirstImageBucket + image];
     MemoryRegion region;
@@ -144,7 +233,7 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
     region.last = ValueOf(order[region.end - 1]);
     for (std::size_t at = region.begin; at < region.end; ++at)
       layout.region_of[IndexOf(order[at])] = r;
-    SizeRegion(layout, symbols, region);
+    if (with_sizes) SizeRegion(layout, symbols, region);
   }
   return layout;
 }

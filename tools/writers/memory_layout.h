@@ -45,7 +45,7 @@ struct MemoryLayout {
   std::vector<std::vector<std::uint64_t>> buckets;
   std::vector<MemoryRegion> regions;     // code regions by value, data regions by value, images
   std::vector<std::uint32_t> region_of;  // per symbol: its region, or kNoRegion for no address
-  std::vector<std::int64_t> sizes;       // per symbol: its size in bytes, or kUnknownSize
+  std::vector<std::int64_t> sizes;  // per symbol: its size in bytes, or kUnknownSize (if asked)
 };
 
 constexpr std::size_t kCodeBucket = 0, kDataBucket = 1, kFirstImageBucket = 2;
@@ -56,9 +56,15 @@ std::size_t BucketOf(const MemoryRegion& region);
 bool HasAddress(std::uint8_t kind);
 bool IsDataKind(std::uint8_t kind);
 
+// What a layout is asked to work out: the regions alone (each symbol's region, each region's
+// span; code and data regions may then hold no order: begin == end), with the buckets' order,
+// or with the sizes too (sizes empty otherwise).
+enum class LayoutDetail { kRegions, kOrder, kSizes };
+
 // The layout of the symbols, regions cut at steps larger than gap and around the images (which
 // must not overlap).
 MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uint32_t gap,
-                          const std::vector<ImageSpan>& images = {});
+                          const std::vector<ImageSpan>& images = {},
+                          LayoutDetail detail = LayoutDetail::kSizes);
 
 }  // namespace k8writers

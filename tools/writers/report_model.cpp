@@ -26,7 +26,7 @@ void SpanRegion(const std::vector<std::uint64_t>& order, const Region& region,
 // The listed symbols' regions, cut by the memory layout, and each symbol's span: the step to the
 // next higher value of its region, held by the first symbol at a value (the drawing's widths).
 void LayOutGroups(MapModel& model, std::uint32_t gap) {
-  MemoryLayout layout = LayOutMemory(model.symbols, gap);
+  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kOrder);
   model.orders[0] = std::move(layout.buckets[kCodeBucket]);
   model.orders[1] = std::move(layout.buckets[kDataBucket]);
   for (const MemoryRegion& memory : layout.regions) {
