@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "grammar/map_grammar.h"
 #include "grammar/parse_tokens.h"
 #include "map_text.h"
+#include "records/address_index.h"
 
 namespace {
 
@@ -162,6 +164,69 @@ void BM_MapParse(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MapParse)->Arg(1)->Arg(0)->ArgName("whole_lines")->Unit(benchmark::kMillisecond);
+
+// The address index on the layouts of real firmware: 1.7 million symbols spread over the whole
+// space (0, looked up at uniform addresses), packed into 190 MB (1) or clustered in 8 MB of
+// flash, 1 MB of RAM and 1 MB of peripherals with one value near the top (2), both looked up
+// inside the flash, as a crash log's addresses are.
+struct IndexLayout {
+  std::vector<MapSymbol> symbols;
+  std::vector<std::uint32_t> addresses;
+};
+
+const IndexLayout& LayoutOf(int which) {
+  static IndexLayout layouts[3];
+  IndexLayout& layout = layouts[which];
+  if (!layout.symbols.empty()) return layout;
+  std::mt19937 random(39);
+  constexpr std::uint32_t kFlash = 0x08000000, kCount = 1700000;
+  auto add = [&](std::uint32_t value) {
+    layout.symbols.push_back({"s", value, 1, K8MAP_KIND_ADDR, 'g', -1});
+  };
+  for (std::uint32_t i = 0; i < kCount; ++i) {
+    std::uint32_t pick = static_cast<std::uint32_t>(random());
+    if (which == 0) add(pick);
+    if (which == 1) add(kFlash + pick % (190u << 20));
+    if (which == 2) {
+      std::uint32_t bases[] = {kFlash, kFlash, kFlash,     kFlash,
+                               kFlash, kFlash, 0x20000000, 0x40000000};
+      std::uint32_t base = bases[i % 8];
+      add(base + pick % (base == kFlash ? 8u << 20 : 1u << 20));
+    }
+  }
+  if (which == 2) add(0xFFFFFFF0u);
+  for (int i = 0; i < 1000000; ++i) {
+    std::uint32_t pick = static_cast<std::uint32_t>(random());
+    layout.addresses.push_back(which == 0 ? pick
+                                          : kFlash + pick % (which == 1 ? 190u << 20 : 8u << 20));
+  }
+  return layout;
+}
+
+void BM_AddressIndexBuild(benchmark::State& state) {
+  const IndexLayout& layout = LayoutOf(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    std::unique_ptr<AddressIndex> index(
+        AddressIndex::Build(layout.symbols.data(), layout.symbols.size()));
+    benchmark::DoNotOptimize(index.get());
+  }
+}
+BENCHMARK(BM_AddressIndexBuild)->DenseRange(0, 2)->ArgName("layout")->Unit(benchmark::kMillisecond);
+
+void BM_FindManyIndices(benchmark::State& state) {
+  const IndexLayout& layout = LayoutOf(static_cast<int>(state.range(0)));
+  std::unique_ptr<AddressIndex> index(
+      AddressIndex::Build(layout.symbols.data(), layout.symbols.size()));
+  std::vector<std::uint32_t> indices(layout.addresses.size()), offsets(layout.addresses.size());
+  for (auto _ : state) {
+    index->FindManyIndices(layout.addresses.data(), layout.addresses.size(), K8MAP_NO_LIMIT,
+                           indices.data(), offsets.data());
+  }
+  state.counters["lookups/s"] = benchmark::Counter(
+      static_cast<double>(layout.addresses.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FindManyIndices)->DenseRange(0, 2)->ArgName("layout")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -3,10 +3,12 @@
 // the bounded, kind-aware finds against a search of every symbol, with appends and threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <string>
 #include <thread>
@@ -196,6 +198,63 @@ TEST(TableFinds, AgreeWithSearchingEverySymbol) {
     }
     EXPECT_EQ(FindSymbolByAddress(table.t, 0x5000),
               FindNearestSymbol(table.t, 0x5000, K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT));
+  }
+}
+
+// The finer tables of crowded parts: values packed at every step, crowded at a part's edges,
+// spread, clustered with an outlier near the top; each value and its neighbours looked up.
+TEST(TableFinds, AgreeOnEveryLayoutOfValues) {
+  struct Layout {
+    const char* name;
+    std::uint32_t base, step, count;
+  };
+  const Layout layouts[] = {
+      {"every address", 0x08000000, 1, 70000},      {"every fourth", 0x0800FF00, 4, 30000},
+      {"part edges", 0x2000FFF0, 0x8001, 300},      {"spread", 0, 0x10003, 60000},
+      {"a few to a part", 0x40000000, 0x3001, 900}, {"to the top", 0xFFFF0000, 0x11, 3855},
+  };
+  std::mt19937 random(39);
+  for (const Layout& layout : layouts) {
+    std::string text;
+    std::vector<std::uint32_t> addresses = {0, 0xFFFFFFFFu, 0xFFFFFFF0u};
+    for (std::uint32_t i = 0; i < layout.count; ++i) {
+      std::uint32_t value = layout.base + i * layout.step;
+      char line[64];
+      std::snprintf(line, sizeof line, "  s%u %s g 0x%X\n", static_cast<unsigned>(i),
+                    i % 3 == 0 ? "Func." : "Addr.", static_cast<unsigned>(value));
+      text += line;
+      if (random() % 8 == 0) addresses.insert(addresses.end(), {value - 1, value, value + 1});
+    }
+    text += "  outlier Addr. g 0xFFFFFFF0\n";
+    for (int i = 0; i < 2000; ++i)
+      addresses.push_back(layout.base + random() % (layout.count * layout.step + 2));
+    Table table;
+    ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), "m"), 0);
+    std::vector<std::uint32_t> indices(addresses.size()), offsets(addresses.size());
+    FindNearestSymbolIndices(table.t, addresses.data(), addresses.size(), K8MAP_KINDS_ADDRESS,
+                             K8MAP_NO_LIMIT, indices.data(), offsets.data());
+    // The answer by a sorted copy: the last value at or below, its first symbol in table order.
+    std::vector<std::pair<std::uint32_t, std::size_t>> sorted;
+    for (std::size_t i = 0; i < GetSymbolCount(table.t); ++i) {
+      const MapSymbol& s = GetSymbols(table.t)[i];
+      if ((K8MAP_KINDS_ADDRESS >> s.kind) & 1) sorted.emplace_back(s.value, i);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      auto above =
+          std::upper_bound(sorted.begin(), sorted.end(),
+                           std::pair{addresses[i], std::numeric_limits<std::size_t>::max()});
+      const MapSymbol* want = nullptr;
+      if (above != sorted.begin()) {
+        auto first = std::lower_bound(sorted.begin(), above,
+                                      std::pair{std::prev(above)->first, std::size_t{0}});
+        want = &GetSymbols(table.t)[first->second];
+      }
+      ASSERT_EQ(indices[i], want != nullptr ? want - GetSymbols(table.t) : K8MAP_NO_SYMBOL)
+          << layout.name << " " << std::hex << addresses[i];
+      ASSERT_EQ(FindNearestSymbol(table.t, addresses[i], K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT),
+                want);
+    }
   }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "records/address_index.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -82,6 +84,26 @@ std::size_t MergeDistinct(const Half& a, const Half& b, Entry* out) {
   return n;
 }
 
+// The first of the entries [from, to) whose value is next or more: found by steps that double,
+// then halve, so that a part is crossed without reading each of its entries.
+std::size_t PartEnd(const Entry* entry, std::size_t from, std::size_t to, std::uint64_t next) {
+  std::size_t low = from, step = 1;  // every entry before low lies below next
+  while (low + step <= to && entry[low + step - 1].value < next) {
+    low += step;
+    step *= 2;
+  }
+  std::size_t high = std::min(low + step, to);  // entry[high - 1] is next or more, or high == to
+  while (low < high) {
+    std::size_t middle = low + (high - low) / 2;
+    if (entry[middle].value < next) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
+}
+
 }  // namespace
 
 AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
@@ -108,26 +130,58 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
   std::size_t distinct = MergeDistinct(first, second, entries.get());
   spare.reset();
   index->entry = std::move(entries);
-  const Entry* entry = index->entry.get();
-  std::size_t position = 0;
-  for (std::size_t bucket = 0; bucket <= kBuckets; ++bucket) {
-    std::uint64_t low = std::uint64_t{bucket} << kBucketBits;
-    while (position < distinct && entry[position].value < low) ++position;
-    index->bucket_start[bucket] = static_cast<std::uint32_t>(position);
-  }
+  if (!index->Divide(distinct)) return nullptr;
   return index.release();
 }
 
-// The part's start kPartAhead addresses ahead, the middle of its entries kEntriesAhead ahead
-// (reading that start), the symbol found now for the caller.
+bool AddressIndex::Divide(std::size_t distinct) {
+  // Room for the most the finer tables can take (a crowded part of n entries takes at most
+  // n / 2 + 1 places), given back once they are made.
+  std::size_t room = distinct / 2 + kParts + 1, fine_size = 0;
+  fine = NewBuffer<std::uint32_t>(room);
+  if (!fine) return false;
+  std::size_t position = 0;
+  for (std::size_t at = 0; at < kParts; ++at) {
+    std::uint32_t begin = static_cast<std::uint32_t>(position);
+    position = PartEnd(entry.get(), position, distinct, std::uint64_t{at + 1} << kPartBits);
+    auto end = static_cast<std::uint32_t>(position);
+    part[at] = {begin, static_cast<std::uint32_t>(fine_size)};
+    if (end - begin > kCrowded) {
+      // The part's entries are still in the caches: their slices are found now.
+      int shift = kPartBits - FineBits(end - begin);
+      // Each slice's entries counted, then added up: no branch that varies with the values.
+      std::uint32_t slices = 1u << (kPartBits - shift);
+      std::uint32_t* starts = &fine[fine_size];
+      std::memset(starts, 0, (slices + 1) * sizeof(std::uint32_t));
+      starts[0] = begin;
+      for (std::uint32_t in = begin; in < end; ++in) {
+        ++starts[((entry[in].value & 0xFFFFu) >> shift) + 1];
+      }
+      for (std::uint32_t slice = 1; slice <= slices; ++slice) starts[slice] += starts[slice - 1];
+      fine_size += slices + 1;
+    }
+  }
+  part[kParts] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(fine_size)};
+  if (void* smaller = std::realloc(fine.get(), (fine_size + 1) * sizeof(std::uint32_t))) {
+    fine.release();
+    fine.reset(static_cast<std::uint32_t*>(smaller));
+  }
+  return true;
+}
+
+// Three stages ahead of the lookup made now: a part asked for 16 addresses ahead, its slice 8
+// ahead (reading the part), the slice's entries 4 ahead (reading the slice); the symbol found
+// now asked for, for the caller.
+constexpr std::size_t kPartAhead = 16, kSliceAhead = 8, kEntriesAhead = 4;
+
 std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t* addresses,
                                    std::size_t n, std::uint32_t max_offset,
                                    const MapSymbol** results) const {
-  constexpr std::size_t kPartAhead = 16, kEntriesAhead = 8;
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPartAhead < n) Prefetch(&bucket_start[addresses[i + kPartAhead] >> kBucketBits]);
-    if (i + kEntriesAhead < n) FetchAhead(addresses[i + kEntriesAhead]);
+    if (i + kPartAhead < n) FetchPart(addresses[i + kPartAhead]);
+    if (i + kSliceAhead < n) FetchSlice(addresses[i + kSliceAhead]);
+    if (i + kEntriesAhead < n) FetchEntries(addresses[i + kEntriesAhead]);
     const MapSymbol* symbol = Find(symbols, addresses[i], max_offset);
     if (symbol != nullptr) {
       Prefetch(symbol);
@@ -141,11 +195,11 @@ std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t
 std::size_t AddressIndex::FindManyIndices(const std::uint32_t* addresses, std::size_t n,
                                           std::uint32_t max_offset, std::uint32_t* indices,
                                           std::uint32_t* offsets) const {
-  constexpr std::size_t kPartAhead = 16, kEntriesAhead = 8;
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPartAhead < n) Prefetch(&bucket_start[addresses[i + kPartAhead] >> kBucketBits]);
-    if (i + kEntriesAhead < n) FetchAhead(addresses[i + kEntriesAhead]);
+    if (i + kPartAhead < n) FetchPart(addresses[i + kPartAhead]);
+    if (i + kSliceAhead < n) FetchSlice(addresses[i + kSliceAhead]);
+    if (i + kEntriesAhead < n) FetchEntries(addresses[i + kEntriesAhead]);
     std::size_t after = After(addresses[i]);
     std::uint32_t offset = after > 0 ? addresses[i] - entry[after - 1].value : 0;
     bool hit = after > 0 && offset <= max_offset;

@@ -2,7 +2,8 @@
 // The lookup of a symbol of some kinds (the address symbols, Addr. and loc., or any set) by
 // address: the distinct values of those symbols, ascending, each beside the first symbol that has
 // it (so that the search's last read brings the answer with it), and where each 64 KiB of the
-// address space starts among them.
+// address space starts among them; a crowded 64 KiB is cut finer, so that a lookup reads a few
+// entries wherever the map packs its values.
 #pragma once
 
 #include <cstddef>
@@ -14,15 +15,36 @@
 namespace k8map {
 
 struct AddressIndex {
-  static constexpr int kBucketBits = 16;
-  static constexpr std::size_t kBuckets = std::size_t{1} << (32 - kBucketBits);
+  static constexpr int kPartBits = 16;
+  static constexpr std::size_t kParts = std::size_t{1} << (32 - kPartBits);
+  // A part with more entries than this has a finer table of its own.
+  static constexpr std::uint32_t kCrowded = 16;
 
   struct Entry {
     std::uint32_t value;
     std::uint32_t symbol;
   };
+  // Each 64 KiB part of the address space: its first position among the entries, and where its
+  // finer table begins (crowded parts only).
+  struct Part {
+    std::uint32_t start;
+    std::uint32_t fine;
+  };
   Buffer<Entry> entry;
-  std::uint32_t bucket_start[kBuckets + 1];  // the first position whose top bits are b or more
+  Part part[kParts + 1];
+  // The finer tables of crowded parts, one after another: a part of n entries is cut into
+  // FineSlots(n) equal slices of its 64 KiB, about four entries each however the values crowd,
+  // each slice's first position, then the part's end.
+  Buffer<std::uint32_t> fine;
+
+  // How many bits of an address below the part's choose a slice of a crowded part of n entries.
+  static int FineBits(std::uint32_t n) {
+    int bits = 0;
+    for (std::uint32_t quarter = (n - 1) / 4; quarter != 0 && bits < kPartBits; quarter >>= 1) {
+      ++bits;
+    }
+    return bits;
+  }
 
   // The index of those of count symbols (at most 2^32 - 2) whose kind's bit is set in kinds,
   // or null when memory is refused. A large table's entries are sorted in two halves at once,
@@ -50,21 +72,48 @@ struct AddressIndex {
   static constexpr std::uint32_t kNoSymbol = 0xFFFFFFFFu;
 
  private:
-  // Asks for what the lookup of address will read: its part's start and the middle and
-  // quarters of its entries.
-  void FetchAhead(std::uint32_t address) const {
-    std::uint32_t bucket = address >> kBucketBits;
-    std::uint32_t start = bucket_start[bucket], length = bucket_start[bucket + 1] - start;
-    Prefetch(&entry[start + length / 2]);
-    Prefetch(&entry[start + length / 4]);
-    Prefetch(&entry[start + length - length / 4]);
+  // The parts' starts and the crowded parts' finer tables, from the first distinct entries;
+  // false when memory for the tables is refused.
+  bool Divide(std::size_t distinct);
+
+  struct Span {
+    std::uint32_t begin, end;
+  };
+
+  // The entries among which address's answer lies: its part's, or of a crowded part its slice's.
+  // Those before begin lie below address, those from end on above it.
+  Span Locate(std::uint32_t address) const {
+    const Part& here = part[address >> kPartBits];
+    std::uint32_t end = (&here)[1].start, n = end - here.start;
+    if (n <= kCrowded) return {here.start, end};
+    int bits = FineBits(n);
+    std::uint32_t slice = (address & 0xFFFFu) >> (kPartBits - bits);
+    const std::uint32_t* at = &fine[here.fine + slice];
+    return {at[0], at[1]};
+  }
+
+  // Lookups a few addresses ahead ask, stage by stage, for what each will read: its part; then
+  // its slice (or its entries' middle); then its slice's entries.
+  void FetchPart(std::uint32_t address) const { Prefetch(&part[address >> kPartBits]); }
+  void FetchSlice(std::uint32_t address) const {
+    const Part& here = part[address >> kPartBits];
+    std::uint32_t n = (&here)[1].start - here.start;
+    if (n <= kCrowded) {
+      Prefetch(&entry[here.start + n / 2]);
+      return;
+    }
+    Prefetch(&fine[here.fine + ((address & 0xFFFFu) >> (kPartBits - FineBits(n)))]);
+  }
+  void FetchEntries(std::uint32_t address) const {
+    Span span = Locate(address);
+    Prefetch(&entry[span.begin + (span.end - span.begin) / 2]);
   }
 
   // One past the last position whose value is at or below address.
   std::size_t After(std::uint32_t address) const {
-    std::uint32_t bucket = address >> kBucketBits;
-    const Entry* base = entry.get() + bucket_start[bucket];
-    std::size_t length = bucket_start[bucket + 1] - bucket_start[bucket];
+    Span span = Locate(address);
+    const Entry* base = entry.get() + span.begin;
+    std::size_t length = span.end - span.begin;
     if (length > 0) {
       // Which half varies from address to address: a mask, not a branch, takes the step.
       while (length > 1) {
