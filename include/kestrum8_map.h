@@ -148,6 +148,10 @@ typedef struct MapSymbol {
 /* Table flags (SetSymbolTableFlags). */
 #define K8MAP_TABLE_NOTES 1u /* keep notes on the lines that made no symbol */
 
+/* Table status (GetSymbolTableStatus). Memory for a lookup index was refused: the lookups that
+   need it search the symbols one by one. */
+#define K8MAP_STATUS_INDEX_REFUSED 1u
+
 /* A line of the map that looks like a symbol entry but made none, or whose name was cut. */
 typedef struct MapNote {
   uint32_t line;   /* counted from 1 */
@@ -258,7 +262,10 @@ K8MAP_API const char* K8MAP_CDECL GetNoteText(int reason);
 /* Ordinal 29. Among the symbols whose kind is in the mask kinds (K8MAP_KIND_MASK(kind),
    K8MAP_KINDS_ADDRESS, K8MAP_KINDS_ALL), the one at or nearest below address (the first in
    table order among equal values); null when none is, or when it lies more than max_offset
-   below address (K8MAP_NO_LIMIT: no bound). */
+   below address (K8MAP_NO_LIMIT: no bound). Bits of kinds beyond the seven kinds are ignored;
+   no kind at all: null. The address symbols (K8MAP_KINDS_ADDRESS) and each single kind are
+   answered from an index of their own, made on first use; a set of several other kinds asks
+   each of its kinds' indexes, so that the indexes together hold each symbol at most twice. */
 K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table, uint32_t address,
                                                          uint32_t kinds, uint32_t max_offset);
 /* Ordinal 30. FindNearestSymbol for count addresses at once, the answers (or nulls) written to
@@ -286,6 +293,10 @@ K8MAP_API size_t K8MAP_CDECL FindNearestSymbolIndices(const SymbolTable* table,
 /* Ordinal 35. The K8MAP_KIND_ value of a kind keyword exactly as a map writes it ("Addr.",
    "Var.", ...; GetKindName's inverse); 0 for any other text and for null. */
 K8MAP_API int K8MAP_CDECL GetKindByName(const char* name);
+/* Ordinal 36. What the table's lookups met since its last parse, as K8MAP_STATUS_ bits: 0 when
+   all went as it should, and for null. An index refused memory is not asked for again until the
+   next parse; its lookups stay right, only slower. */
+K8MAP_API uint32_t K8MAP_CDECL GetSymbolTableStatus(const SymbolTable* table);
 
 #ifdef _WIN32
 /* Ordinal 33, Windows only. ParseMapFile for a path in UTF-16, any path Windows can open;
@@ -342,6 +353,7 @@ typedef size_t(K8MAP_CDECL* FindNearestSymbolIndicesFn)(const SymbolTable* table
                                                         uint32_t kinds, uint32_t max_offset,
                                                         uint32_t* indices, uint32_t* offsets);
 typedef int(K8MAP_CDECL* GetKindByNameFn)(const char* name);
+typedef uint32_t(K8MAP_CDECL* GetSymbolTableStatusFn)(const SymbolTable* table);
 #ifdef _WIN32
 typedef int32_t(K8MAP_CDECL* ParseMapFileWFn)(SymbolTable* table, const wchar_t* path);
 #endif

@@ -185,6 +185,38 @@ TEST(AllocationFailures, RecordListWithChunkHelper) {
 
 // A right-recursive grammar, S -> a S | a, whose stacks grow with its input: a growth refused
 // ends the parse as stacks exhausted.
+// An index refused memory: the lookup answers as without a refusal, the table says so, and the
+// index is not asked for again before the next parse.
+TEST(AllocationFailures, RefusedIndexIsToldAndNotAskedAgain) {
+  std::string text = ReadFile(K8MAP_SOURCE_DIR "/examples/sample.map");
+  for (std::uint32_t kinds : {std::uint32_t{K8MAP_KINDS_ADDRESS},
+                              K8MAP_KIND_MASK(K8MAP_KIND_FUNC) | K8MAP_KIND_MASK(K8MAP_KIND_VAR)}) {
+    SymbolTable* free_table = CreateSymbolTable();
+    SymbolTable* table = CreateSymbolTable();
+    ASSERT_EQ(ParseMapText(free_table, text.data(), text.size(), "m"), 0);
+    ASSERT_EQ(ParseMapText(table, text.data(), text.size(), "m"), 0);
+    const MapSymbol* want = FindNearestSymbol(free_table, 0x1062, kinds, K8MAP_NO_LIMIT);
+    t_test_code = true;
+    g_countdown = 1;
+    const MapSymbol* got =
+        InLibrary([&] { return FindNearestSymbol(table, 0x1062, kinds, K8MAP_NO_LIMIT); });
+    EXPECT_EQ(g_countdown.exchange(0), 0) << "no allocation was refused";
+    g_countdown = 1;
+    const MapSymbol* again =
+        InLibrary([&] { return FindNearestSymbol(table, 0x1062, kinds, K8MAP_NO_LIMIT); });
+    EXPECT_EQ(g_countdown.exchange(0), 1) << "the refused index was asked for again";
+    t_test_code = false;
+    ASSERT_NE(want, nullptr);
+    EXPECT_EQ(got - GetSymbols(table), want - GetSymbols(free_table));
+    EXPECT_EQ(again, got);
+    EXPECT_EQ(GetSymbolTableStatus(table), K8MAP_STATUS_INDEX_REFUSED);
+    ASSERT_EQ(ParseMapText(table, text.data(), text.size(), "m"), 0);
+    EXPECT_EQ(GetSymbolTableStatus(table), 0u) << "a parse forgets the refusal";
+    FreeSymbolTable(table);
+    FreeSymbolTable(free_table);
+  }
+}
+
 TEST(AllocationFailures, EngineStacks) {
   GrammarInput grammar{3, 4, 3, {{0, {}}, {3, {2, 3}}, {3, {2}}}, {"end", "undefined", "a", "S"}};
   BuiltTables tables = BuildLalrTables(grammar);

@@ -2,10 +2,11 @@
 # SPDX-License-Identifier: MIT
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
-# 1 to 34 (33, ParseMapFileW, on Windows only), imports from
+# 1 to 36 (33, ParseMapFileW, on Windows only), imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
-# checks instead that the DLL carries no symbols).
+# checks instead that the DLL carries no symbols). Both: the README's tables name every ordinal
+# and give their range as it is.
 # usage: exports_test.sh LIBRARY [windows [stripped]]
 set -u
 library=$1
@@ -51,7 +52,21 @@ expected_by_ordinal="1 MapParse
 32 GetMapLibraryVersionNumber"
 # Ordinal 33 is ParseMapFileW, on Windows only.
 added_after_33="34 FindNearestSymbolIndices
-35 GetKindByName"
+35 GetKindByName
+36 GetSymbolTableStatus"
+
+# The README names every ordinal in its tables and gives their range as it is.
+readme=$(dirname "$0")/../README.md
+every="$expected_by_ordinal
+33 ParseMapFileW
+$added_after_33"
+last=$(echo "$every" | tail -1 | awk '{print $1}')
+while read -r ordinal name; do
+  grep -qE "^\| $ordinal \| \`[^\`]* \*?$name\(" "$readme"
+  verdict "readme_row_$ordinal" $(( $? == 0 )) "the README's tables lack ordinal $ordinal, $name"
+done <<<"$every"
+ranges=$(grep -oE "ordinals? \(?1 to [0-9]+" "$readme" | grep -oE "[0-9]+$" | sort -u | tr '\n' ' ')
+[ "$ranges" = "$last " ]; verdict readme_ranges $(( $? == 0 )) "the README gives ordinals 1 to $ranges"
 
 if [ "$mode" = linux ]; then
   expected_by_ordinal="$expected_by_ordinal

@@ -434,6 +434,7 @@ const char* const kExportsByOrdinal[] = {
     "ParseMapFileW",
     "FindNearestSymbolIndices",
     "GetKindByName",
+    "GetSymbolTableStatus",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -508,7 +509,8 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
                {"GetMapLibraryVersionNumber", 0},
                {"ParseMapFileW", 2},
                {"FindNearestSymbolIndices", 7},
-               {"GetKindByName", 1}};
+               {"GetKindByName", 1},
+               {"GetSymbolTableStatus", 1}};
   for (const auto& a : added) {
     int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
                  : a.arguments == 1 ? StackDelta<1>(fn(a.name))

@@ -17,6 +17,7 @@
 #include "api/library.h"
 #include "grammar_test_util.h"
 #include "kestrum8_map.h"
+#include "records/address_index.h"
 #include "test_files.h"
 #include "test_util.h"
 
@@ -402,6 +403,35 @@ TEST(SymbolTable, AnExceptionDuringOrAfterAParseIsAFailure) {
     EXPECT_STREQ(GetSymbolTableError(table.get()), c.message);
     EXPECT_EQ(GetSymbolTableErrorCode(table.get()), K8MAP_ERROR_MEMORY);
   }
+}
+
+}  // namespace
+}  // namespace k8map
+
+namespace k8map {
+namespace {
+
+// Whatever sets of kinds are asked for, in whatever order, the address indexes together take
+// at most twice what one index of every symbol takes.
+TEST(SymbolIndexes, EveryKindSetTogetherTakesAtMostTwiceOneIndex) {
+  const char* kinds[] = {"Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."};
+  std::string text;
+  std::uint32_t value = 0x08000000;
+  for (std::uint32_t i = 0; i < 60000; ++i) {
+    value += 1 + static_cast<std::uint32_t>(i * 2654435761u >> 28);
+    text += " s" + std::to_string(i) + " " + kinds[(i * 7919) % 7] + " g 0x" +
+            std::to_string(value % 100000000) + "\n";
+  }
+  auto table = std::make_unique<SymbolTable>();
+  ASSERT_EQ(ParseMapText(table.get(), text.data(), text.size(), "m"), 0);
+  for (std::uint32_t set = 127; set >= 1; --set) {
+    FindNearestSymbol(table.get(), 0x09000000, set << 1, K8MAP_NO_LIMIT);
+  }
+  std::unique_ptr<AddressIndex> every(
+      AddressIndex::Build(GetSymbols(table.get()), GetSymbolCount(table.get()), K8MAP_KINDS_ALL));
+  ASSERT_NE(every, nullptr);
+  EXPECT_LE(table->indexes.AddressIndexBytes(), 2 * every->Bytes());
+  EXPECT_EQ(GetSymbolTableStatus(table.get()), 0u);
 }
 
 }  // namespace

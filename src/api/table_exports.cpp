@@ -86,6 +86,10 @@ K8MAP_API int K8MAP_CDECL GetKindByName(const char* name) {
   return name != nullptr ? k8map::KindByKeyword(name) : 0;
 }
 
+K8MAP_API uint32_t K8MAP_CDECL GetSymbolTableStatus(const SymbolTable* table) {
+  return table != nullptr && table->indexes.Refused() ? K8MAP_STATUS_INDEX_REFUSED : 0u;
+}
+
 K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void) {
   return K8MAP_LIBRARY_VERSION;
 }

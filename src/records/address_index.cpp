@@ -84,6 +84,15 @@ std::size_t MergeDistinct(const Half& a, const Half& b, Entry* out) {
   return n;
 }
 
+// A buffer given back beyond its first count elements (kept as it is where the system will not).
+template <class T>
+Buffer<T> Shrunk(Buffer<T> buffer, std::size_t count) {
+  void* smaller = std::realloc(buffer.get(), (count == 0 ? 1 : count) * sizeof(T));
+  if (smaller == nullptr) return buffer;
+  buffer.release();
+  return Buffer<T>(static_cast<T*>(smaller));
+}
+
 // The first of the entries [from, to) whose value is next or more: found by steps that double,
 // then halve, so that a part is crossed without reading each of its entries.
 std::size_t PartEnd(const Entry* entry, std::size_t from, std::size_t to, std::uint64_t next) {
@@ -129,43 +138,46 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
   }
   std::size_t distinct = MergeDistinct(first, second, entries.get());
   spare.reset();
-  index->entry = std::move(entries);
-  if (!index->Divide(distinct)) return nullptr;
+  index->entry = Shrunk(std::move(entries), distinct);
+  index->entries = distinct;
+  if (!index->Divide()) return nullptr;
   return index.release();
 }
 
-bool AddressIndex::Divide(std::size_t distinct) {
+bool AddressIndex::Divide() {
+  int part_bits = 0;  // about one part for every two to four entries, at most 2^16
+  while (part_bits < kMostPartBits && (std::size_t{4} << part_bits) <= entries) ++part_bits;
+  width_bits = 32 - part_bits;
+  std::size_t parts = std::size_t{1} << part_bits;
+  part = NewBuffer<Part>(parts + 1);
   // Room for the most the finer tables can take (a crowded part of n entries takes at most
   // n / 2 + 1 places), given back once they are made.
-  std::size_t room = distinct / 2 + kParts + 1, fine_size = 0;
-  fine = NewBuffer<std::uint32_t>(room);
-  if (!fine) return false;
+  fine = NewBuffer<std::uint32_t>(entries / 2 + parts + 1);
+  if (!part || !fine) return false;
   std::size_t position = 0;
-  for (std::size_t at = 0; at < kParts; ++at) {
-    std::uint32_t begin = static_cast<std::uint32_t>(position);
-    position = PartEnd(entry.get(), position, distinct, std::uint64_t{at + 1} << kPartBits);
+  for (std::size_t at = 0; at < parts; ++at) {
+    auto begin = static_cast<std::uint32_t>(position);
+    position = PartEnd(entry.get(), position, entries, std::uint64_t{at + 1} << width_bits);
     auto end = static_cast<std::uint32_t>(position);
     part[at] = {begin, static_cast<std::uint32_t>(fine_size)};
     if (end - begin > kCrowded) {
-      // The part's entries are still in the caches: their slices are found now.
-      int shift = kPartBits - FineBits(end - begin);
-      // Each slice's entries counted, then added up: no branch that varies with the values.
-      std::uint32_t slices = 1u << (kPartBits - shift);
+      // The part's entries are still in the caches: their slices are found now, each slice's
+      // entries counted and then added up (no branch that varies with the values).
+      int bits = FineBitsOf(end - begin, width_bits);
+      std::uint32_t slices = 1u << bits;
+      std::uint64_t within = (std::uint64_t{1} << width_bits) - 1;
       std::uint32_t* starts = &fine[fine_size];
       std::memset(starts, 0, (slices + 1) * sizeof(std::uint32_t));
       starts[0] = begin;
       for (std::uint32_t in = begin; in < end; ++in) {
-        ++starts[((entry[in].value & 0xFFFFu) >> shift) + 1];
+        ++starts[((entry[in].value & within) >> (width_bits - bits)) + 1];
       }
       for (std::uint32_t slice = 1; slice <= slices; ++slice) starts[slice] += starts[slice - 1];
       fine_size += slices + 1;
     }
   }
-  part[kParts] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(fine_size)};
-  if (void* smaller = std::realloc(fine.get(), (fine_size + 1) * sizeof(std::uint32_t))) {
-    fine.release();
-    fine.reset(static_cast<std::uint32_t*>(smaller));
-  }
+  part[parts] = {static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(fine_size)};
+  fine = Shrunk(std::move(fine), fine_size + 1);
   return true;
 }
 
@@ -177,12 +189,15 @@ constexpr std::size_t kPartAhead = 16, kSliceAhead = 8, kEntriesAhead = 4;
 std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t* addresses,
                                    std::size_t n, std::uint32_t max_offset,
                                    const MapSymbol** results) const {
+  const Reader read = Read();
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPartAhead < n) FetchPart(addresses[i + kPartAhead]);
-    if (i + kSliceAhead < n) FetchSlice(addresses[i + kSliceAhead]);
-    if (i + kEntriesAhead < n) FetchEntries(addresses[i + kEntriesAhead]);
-    const MapSymbol* symbol = Find(symbols, addresses[i], max_offset);
+    if (i + kPartAhead < n) read.FetchPart(addresses[i + kPartAhead]);
+    if (i + kSliceAhead < n) read.FetchSlice(addresses[i + kSliceAhead]);
+    if (i + kEntriesAhead < n) read.FetchEntries(addresses[i + kEntriesAhead]);
+    std::size_t after = read.After(addresses[i]);
+    bool hit = after > 0 && addresses[i] - read.entry[after - 1].value <= max_offset;
+    const MapSymbol* symbol = hit ? &symbols[read.entry[after - 1].symbol] : nullptr;
     if (symbol != nullptr) {
       Prefetch(symbol);
       ++found;
@@ -195,15 +210,16 @@ std::size_t AddressIndex::FindMany(const MapSymbol* symbols, const std::uint32_t
 std::size_t AddressIndex::FindManyIndices(const std::uint32_t* addresses, std::size_t n,
                                           std::uint32_t max_offset, std::uint32_t* indices,
                                           std::uint32_t* offsets) const {
+  const Reader read = Read();
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPartAhead < n) FetchPart(addresses[i + kPartAhead]);
-    if (i + kSliceAhead < n) FetchSlice(addresses[i + kSliceAhead]);
-    if (i + kEntriesAhead < n) FetchEntries(addresses[i + kEntriesAhead]);
-    std::size_t after = After(addresses[i]);
-    std::uint32_t offset = after > 0 ? addresses[i] - entry[after - 1].value : 0;
+    if (i + kPartAhead < n) read.FetchPart(addresses[i + kPartAhead]);
+    if (i + kSliceAhead < n) read.FetchSlice(addresses[i + kSliceAhead]);
+    if (i + kEntriesAhead < n) read.FetchEntries(addresses[i + kEntriesAhead]);
+    std::size_t after = read.After(addresses[i]);
+    std::uint32_t offset = after > 0 ? addresses[i] - read.entry[after - 1].value : 0;
     bool hit = after > 0 && offset <= max_offset;
-    indices[i] = hit ? entry[after - 1].symbol : kNoSymbol;
+    indices[i] = hit ? read.entry[after - 1].symbol : kNoSymbol;
     offsets[i] = hit ? offset : 0;
     found += hit ? 1 : 0;
   }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The lookup of a symbol of some kinds (the address symbols, Addr. and loc., or any set) by
 // address: the distinct values of those symbols, ascending, each beside the first symbol that has
-// it (so that the search's last read brings the answer with it), and where each 64 KiB of the
-// address space starts among them; a crowded 64 KiB is cut finer, so that a lookup reads a few
-// entries wherever the map packs its values.
+// it (so that the search's last read brings the answer with it), and where each part of the
+// address space (64 KiB, or larger for few values) starts among them; a crowded part is cut
+// finer, so that a lookup reads a few entries wherever the map packs its values.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -15,8 +17,9 @@
 namespace k8map {
 
 struct AddressIndex {
-  static constexpr int kPartBits = 16;
-  static constexpr std::size_t kParts = std::size_t{1} << (32 - kPartBits);
+  // The address space is cut into at most 2^16 equal parts (64 KiB each), fewer for fewer
+  // entries, so that the parts' table stays small beside them.
+  static constexpr int kMostPartBits = 16;
   // A part with more entries than this has a finer table of its own.
   static constexpr std::uint32_t kCrowded = 16;
 
@@ -24,26 +27,33 @@ struct AddressIndex {
     std::uint32_t value;
     std::uint32_t symbol;
   };
-  // Each 64 KiB part of the address space: its first position among the entries, and where its
-  // finer table begins (crowded parts only).
+  // Each part of the address space: its first position among the entries, and where its finer
+  // table begins (crowded parts only).
   struct Part {
     std::uint32_t start;
     std::uint32_t fine;
   };
   Buffer<Entry> entry;
-  Part part[kParts + 1];
+  std::size_t entries = 0;  // distinct values
+  int width_bits = 32;      // each part spans 2^width_bits addresses
+  Buffer<Part> part;        // 2^(32 - width_bits) parts, then the end
   // The finer tables of crowded parts, one after another: a part of n entries is cut into
-  // FineSlots(n) equal slices of its 64 KiB, about four entries each however the values crowd,
+  // 2^FineBits(n) equal slices of its span, about four entries each however the values crowd:
   // each slice's first position, then the part's end.
   Buffer<std::uint32_t> fine;
+  std::size_t fine_size = 0;
 
-  // How many bits of an address below the part's choose a slice of a crowded part of n entries.
-  static int FineBits(std::uint32_t n) {
-    int bits = 0;
-    for (std::uint32_t quarter = (n - 1) / 4; quarter != 0 && bits < kPartBits; quarter >>= 1) {
-      ++bits;
-    }
-    return bits;
+  // How many bits of an address below its part's (of width_bits) choose a slice of a crowded
+  // part of n entries.
+  static int FineBitsOf(std::uint32_t n, int width_bits) {
+    return std::min(static_cast<int>(std::bit_width((n - 1) / 4)), width_bits);
+  }
+
+  // What the index takes in memory, in bytes.
+  std::size_t Bytes() const {
+    return sizeof(AddressIndex) + entries * sizeof(Entry) +
+           ((std::size_t{1} << (32 - width_bits)) + 1) * sizeof(Part) +
+           fine_size * sizeof(std::uint32_t);
   }
 
   // The index of those of count symbols (at most 2^32 - 2) whose kind's bit is set in kinds,
@@ -56,7 +66,7 @@ struct AddressIndex {
   // value lies more than max_offset below (told from the entry, without reading the symbol).
   const MapSymbol* Find(const MapSymbol* symbols, std::uint32_t address,
                         std::uint32_t max_offset = K8MAP_NO_LIMIT) const {
-    std::size_t after = After(address);
+    std::size_t after = Read().After(address);
     bool found = after > 0 && address - entry[after - 1].value <= max_offset;
     return found ? &symbols[entry[after - 1].symbol] : nullptr;
   }
@@ -72,59 +82,75 @@ struct AddressIndex {
   static constexpr std::uint32_t kNoSymbol = 0xFFFFFFFFu;
 
  private:
-  // The parts' starts and the crowded parts' finer tables, from the first distinct entries;
-  // false when memory for the tables is refused.
-  bool Divide(std::size_t distinct);
+  // The parts and the crowded parts' finer tables of the entries; false when memory for them is
+  // refused.
+  bool Divide();
 
-  struct Span {
-    std::uint32_t begin, end;
-  };
+  // The index's reading side by value, so that a loop of lookups keeps it in registers.
+  struct Reader {
+    const Entry* entry;
+    const Part* part;
+    const std::uint32_t* fine;
+    int width_bits;
 
-  // The entries among which address's answer lies: its part's, or of a crowded part its slice's.
-  // Those before begin lie below address, those from end on above it.
-  Span Locate(std::uint32_t address) const {
-    const Part& here = part[address >> kPartBits];
-    std::uint32_t end = (&here)[1].start, n = end - here.start;
-    if (n <= kCrowded) return {here.start, end};
-    int bits = FineBits(n);
-    std::uint32_t slice = (address & 0xFFFFu) >> (kPartBits - bits);
-    const std::uint32_t* at = &fine[here.fine + slice];
-    return {at[0], at[1]};
-  }
+    struct Span {
+      std::uint32_t begin, end;
+    };
 
-  // Lookups a few addresses ahead ask, stage by stage, for what each will read: its part; then
-  // its slice (or its entries' middle); then its slice's entries.
-  void FetchPart(std::uint32_t address) const { Prefetch(&part[address >> kPartBits]); }
-  void FetchSlice(std::uint32_t address) const {
-    const Part& here = part[address >> kPartBits];
-    std::uint32_t n = (&here)[1].start - here.start;
-    if (n <= kCrowded) {
-      Prefetch(&entry[here.start + n / 2]);
-      return;
+    std::size_t PartOf(std::uint32_t address) const {
+      return static_cast<std::size_t>(std::uint64_t{address} >> width_bits);
     }
-    Prefetch(&fine[here.fine + ((address & 0xFFFFu) >> (kPartBits - FineBits(n)))]);
-  }
-  void FetchEntries(std::uint32_t address) const {
-    Span span = Locate(address);
-    Prefetch(&entry[span.begin + (span.end - span.begin) / 2]);
-  }
+    // The slice of a crowded part of n entries that holds address.
+    std::uint32_t SliceOf(std::uint32_t address, std::uint32_t n) const {
+      std::uint64_t within = std::uint64_t{address} & ((std::uint64_t{1} << width_bits) - 1);
+      return static_cast<std::uint32_t>(within >> (width_bits - FineBitsOf(n, width_bits)));
+    }
 
-  // One past the last position whose value is at or below address.
-  std::size_t After(std::uint32_t address) const {
-    Span span = Locate(address);
-    const Entry* base = entry.get() + span.begin;
-    std::size_t length = span.end - span.begin;
-    if (length > 0) {
-      // Which half varies from address to address: a mask, not a branch, takes the step.
-      while (length > 1) {
-        std::size_t half = length / 2;
-        base += half & (std::size_t{0} - static_cast<std::size_t>(base[half].value <= address));
-        length -= half;
+    // The entries among which address's answer lies: its part's, or of a crowded part its
+    // slice's. Those before begin lie below address, those from end on above it.
+    Span Locate(std::uint32_t address) const {
+      const Part& here = part[PartOf(address)];
+      std::uint32_t end = (&here)[1].start, n = end - here.start;
+      if (n <= kCrowded) return {here.start, end};
+      const std::uint32_t* at = &fine[here.fine + SliceOf(address, n)];
+      return {at[0], at[1]};
+    }
+
+    // Lookups a few addresses ahead ask, stage by stage, for what each will read: its part;
+    // then its slice (or its entries' middle); then its slice's entries.
+    void FetchPart(std::uint32_t address) const { Prefetch(&part[PartOf(address)]); }
+    void FetchSlice(std::uint32_t address) const {
+      const Part& here = part[PartOf(address)];
+      std::uint32_t n = (&here)[1].start - here.start;
+      if (n <= kCrowded) {
+        Prefetch(&entry[here.start + n / 2]);
+        return;
       }
-      base += base->value <= address ? 1 : 0;
+      Prefetch(&fine[here.fine + SliceOf(address, n)]);
     }
-    return static_cast<std::size_t>(base - entry.get());
-  }
+    void FetchEntries(std::uint32_t address) const {
+      Span span = Locate(address);
+      Prefetch(&entry[span.begin + (span.end - span.begin) / 2]);
+    }
+
+    // One past the last position whose value is at or below address.
+    std::size_t After(std::uint32_t address) const {
+      Span span = Locate(address);
+      const Entry* base = entry + span.begin;
+      std::size_t length = span.end - span.begin;
+      if (length > 0) {
+        // Which half varies from address to address: a mask, not a branch, takes the step.
+        while (length > 1) {
+          std::size_t half = length / 2;
+          base += half & (std::size_t{0} - static_cast<std::size_t>(base[half].value <= address));
+          length -= half;
+        }
+        base += base->value <= address ? 1 : 0;
+      }
+      return static_cast<std::size_t>(base - entry);
+    }
+  };
+  Reader Read() const { return {entry.get(), part.get(), fine.get(), width_bits}; }
 };
 
 }  // namespace k8map

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "records/symbol_index.h"
 
+#include <bit>
 #include <cstring>
 
 #include "records/address_index.h"
@@ -12,17 +13,21 @@ namespace {
 constexpr std::size_t kMostIndexed = 0xFFFFFFFEu;  // symbol numbers fit 32 bits, plus one
 
 // Makes an index under the lock, once: later callers find it made. null: the caller searches
-// without one.
+// without one; a refusal of memory is remembered in refused (bit), so that later callers search
+// at once rather than ask again.
 template <class Index, class Make>
-Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock, std::size_t count,
+Index* IndexOf(bool indexing, std::atomic<Index*>& slot, std::mutex& lock,
+               std::atomic<std::uint32_t>& refused, std::uint32_t bit, std::size_t count,
                Make make) {
   Index* index = slot.load(std::memory_order_acquire);
   if (index != nullptr || !indexing || count == 0 || count > kMostIndexed) return index;
+  if ((refused.load(std::memory_order_relaxed) & bit) != 0) return nullptr;
   try {
     std::lock_guard<std::mutex> hold(lock);
     index = slot.load(std::memory_order_relaxed);
     if (index == nullptr) {
       index = make();
+      if (index == nullptr) refused.fetch_or(bit, std::memory_order_relaxed);
       slot.store(index, std::memory_order_release);
     }
   } catch (...) {  // the lock refused
@@ -60,7 +65,8 @@ const MapSymbol* SymbolIndexes::FindByName(const MapSymbol* symbols, std::size_t
                                            const char* name) const {
   if (name == nullptr) return nullptr;
   auto make = [&] { return NameIndex::Build(symbols, count); };
-  if (const NameIndex* index = IndexOf(indexing, names_, build_lock_, count, make)) {
+  if (const NameIndex* index =
+          IndexOf(indexing, names_, build_lock_, refused_, kNameSlot, count, make)) {
     return index->Find(symbols, name);
   }
   for (std::size_t n = 0; n < count; ++n) {
@@ -91,9 +97,27 @@ std::size_t SymbolIndexes::FindAllByName(const MapSymbol* symbols, std::size_t c
 }
 
 const AddressIndex* SymbolIndexes::AddressesOf(const MapSymbol* symbols, std::size_t count,
-                                               std::uint32_t kinds) const {
+                                               std::size_t slot) const {
+  std::uint32_t kinds = slot == kAddressSymbols ? K8MAP_KINDS_ADDRESS : K8MAP_KIND_MASK(slot);
   auto make = [&] { return AddressIndex::Build(symbols, count, kinds); };
-  return IndexOf(indexing, addresses_[kinds >> 1], build_lock_, count, make);
+  return IndexOf(indexing, addresses_[slot], build_lock_, refused_, 1u << slot, count, make);
+}
+
+bool SymbolIndexes::NearestOfKinds(const MapSymbol* symbols, std::size_t count,
+                                   std::uint32_t address, std::uint32_t kinds,
+                                   const MapSymbol** found) const {
+  *found = nullptr;
+  for (std::size_t kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {
+    if ((kinds & K8MAP_KIND_MASK(kind)) == 0) continue;
+    const AddressIndex* index = AddressesOf(symbols, count, kind);
+    if (index == nullptr) return false;
+    const MapSymbol* s = index->Find(symbols, address);
+    if (s != nullptr && (*found == nullptr || s->value > (*found)->value ||
+                         (s->value == (*found)->value && s < *found))) {
+      *found = s;
+    }
+  }
+  return true;
 }
 
 const MapSymbol* SymbolIndexes::FindNearest(const MapSymbol* symbols, std::size_t count,
@@ -101,21 +125,38 @@ const MapSymbol* SymbolIndexes::FindNearest(const MapSymbol* symbols, std::size_
                                             std::uint32_t max_offset) const {
   kinds &= K8MAP_KINDS_ALL;
   if (kinds == 0) return nullptr;
-  const AddressIndex* index = AddressesOf(symbols, count, kinds);
-  if (index != nullptr) return index->Find(symbols, address, max_offset);
+  if (kinds == K8MAP_KINDS_ADDRESS) {
+    if (const AddressIndex* index = AddressesOf(symbols, count, kAddressSymbols)) {
+      return index->Find(symbols, address, max_offset);
+    }
+  } else if (const MapSymbol * found; NearestOfKinds(symbols, count, address, kinds, &found)) {
+    return found != nullptr && address - found->value <= max_offset ? found : nullptr;
+  }
   return SearchWithin(symbols, count, address, kinds, max_offset);
 }
+
+namespace {
+
+// The one index that answers a set of kinds by itself: the address symbols', or a kind's.
+std::size_t SlotAlone(std::uint32_t kinds) {
+  if (kinds == K8MAP_KINDS_ADDRESS) return 0;
+  return std::has_single_bit(kinds) ? static_cast<std::size_t>(std::countr_zero(kinds))
+                                    : static_cast<std::size_t>(-1);
+}
+
+}  // namespace
 
 std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t count,
                                            const std::uint32_t* addresses, std::size_t n,
                                            std::uint32_t kinds, std::uint32_t max_offset,
                                            const MapSymbol** results) const {
   kinds &= K8MAP_KINDS_ALL;
-  const AddressIndex* index = kinds != 0 ? AddressesOf(symbols, count, kinds) : nullptr;
+  std::size_t slot = kinds != 0 ? SlotAlone(kinds) : static_cast<std::size_t>(-1);
+  const AddressIndex* index = slot < kSlots ? AddressesOf(symbols, count, slot) : nullptr;
   if (index != nullptr) return index->FindMany(symbols, addresses, n, max_offset, results);
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    results[i] = SearchWithin(symbols, count, addresses[i], kinds, max_offset);
+    results[i] = FindNearest(symbols, count, addresses[i], kinds, max_offset);
     found += results[i] != nullptr ? 1 : 0;
   }
   return found;
@@ -127,11 +168,12 @@ std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std:
                                                   std::uint32_t* indices,
                                                   std::uint32_t* offsets) const {
   kinds &= K8MAP_KINDS_ALL;
-  const AddressIndex* index = kinds != 0 ? AddressesOf(symbols, count, kinds) : nullptr;
+  std::size_t slot = kinds != 0 ? SlotAlone(kinds) : static_cast<std::size_t>(-1);
+  const AddressIndex* index = slot < kSlots ? AddressesOf(symbols, count, slot) : nullptr;
   if (index != nullptr) return index->FindManyIndices(addresses, n, max_offset, indices, offsets);
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const MapSymbol* s = SearchWithin(symbols, count, addresses[i], kinds, max_offset);
+    const MapSymbol* s = FindNearest(symbols, count, addresses[i], kinds, max_offset);
     indices[i] = s != nullptr ? static_cast<std::uint32_t>(s - symbols) : AddressIndex::kNoSymbol;
     offsets[i] = s != nullptr ? addresses[i] - s->value : 0;
     found += s != nullptr ? 1 : 0;
@@ -139,9 +181,18 @@ std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std:
   return found;
 }
 
+std::size_t SymbolIndexes::AddressIndexBytes() const {
+  std::size_t bytes = 0;
+  for (const auto& slot : addresses_) {
+    if (const AddressIndex* index = slot.load(std::memory_order_acquire)) bytes += index->Bytes();
+  }
+  return bytes;
+}
+
 void SymbolIndexes::Reset() {
   delete names_.exchange(nullptr);
   for (auto& slot : addresses_) delete slot.exchange(nullptr);
+  refused_.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace k8map

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // A symbol table's lookups, each through an index made on its first use (name_index.h,
-// address_index.h): by name, and by address among the symbols of a set of kinds (an index per
-// set asked for). Any number of threads may look up at once, the first of them making the
+// address_index.h): by name, and by address among the symbols of a set of kinds. The address
+// symbols (Addr. and loc., the default) have an index of their own; any other set is answered
+// from an index per kind, so that whatever sets are asked for, the indexes together hold each
+// symbol at most twice. Any number of threads may look up at once, the first of them making an
 // index; the symbols must not change meanwhile, and Reset forgets the indexes before they do.
-// When memory for an index is refused, the lookups search the symbols one by one.
+// When memory for an index is refused, the lookups that need it search the symbols one by one,
+// the refusal is remembered (not asked again on every lookup) and Refused() says so.
 #pragma once
 
 #include <atomic>
@@ -46,22 +49,34 @@ class SymbolIndexes {
                                      std::uint32_t kinds, std::uint32_t max_offset,
                                      std::uint32_t* indices, std::uint32_t* offsets) const;
 
-  // Forgets the indexes; no lookup may run at the same time.
+  // Forgets the indexes and any refusal; no lookup may run at the same time.
   void Reset();
+
+  // Whether memory for an index was refused since the last Reset.
+  bool Refused() const { return refused_.load(std::memory_order_relaxed) != 0; }
+  // What the address indexes made so far take, in bytes.
+  std::size_t AddressIndexBytes() const;
 
   // Off: no index is made, every lookup searches the symbols one by one, as when memory for an
   // index is refused (tests compare the two).
   bool indexing = true;
 
  private:
-  static constexpr std::size_t kKindSets = 128;  // the sets of the seven kinds, by kinds >> 1
+  // The slots of the address indexes: the address symbols', then one for each kind.
+  static constexpr std::size_t kAddressSymbols = 0, kSlots = 1 + K8MAP_KIND_ARG;
+  static constexpr std::uint32_t kNameSlot = 1u << kSlots;
 
   const AddressIndex* AddressesOf(const MapSymbol* symbols, std::size_t count,
-                                  std::uint32_t kinds) const;
+                                  std::size_t slot) const;
+  // The nearest of the kinds' indexes' answers (the higher value, then the earlier symbol);
+  // false when one of those indexes cannot be had.
+  bool NearestOfKinds(const MapSymbol* symbols, std::size_t count, std::uint32_t address,
+                      std::uint32_t kinds, const MapSymbol** found) const;
 
   mutable std::mutex build_lock_;
   mutable std::atomic<NameIndex*> names_{nullptr};
-  mutable std::atomic<AddressIndex*> addresses_[kKindSets] = {};
+  mutable std::atomic<AddressIndex*> addresses_[kSlots] = {};
+  mutable std::atomic<std::uint32_t> refused_{0};  // a bit per slot whose index was refused
 };
 
 }  // namespace k8map
