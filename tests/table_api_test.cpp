@@ -230,30 +230,34 @@ TEST(TableFinds, AgreeOnEveryLayoutOfValues) {
       addresses.push_back(layout.base + random() % (layout.count * layout.step + 2));
     Table table;
     ASSERT_EQ(ParseMapText(table.t, text.data(), text.size(), "m"), 0);
-    std::vector<std::uint32_t> indices(addresses.size()), offsets(addresses.size());
-    FindNearestSymbolIndices(table.t, addresses.data(), addresses.size(), K8MAP_KINDS_ADDRESS,
-                             K8MAP_NO_LIMIT, indices.data(), offsets.data());
-    // The answer by a sorted copy: the last value at or below, its first symbol in table order.
-    std::vector<std::pair<std::uint32_t, std::size_t>> sorted;
-    for (std::size_t i = 0; i < GetSymbolCount(table.t); ++i) {
-      const MapSymbol& s = GetSymbols(table.t)[i];
-      if ((K8MAP_KINDS_ADDRESS >> s.kind) & 1) sorted.emplace_back(s.value, i);
-    }
-    std::sort(sorted.begin(), sorted.end());
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-      auto above =
-          std::upper_bound(sorted.begin(), sorted.end(),
-                           std::pair{addresses[i], std::numeric_limits<std::size_t>::max()});
-      const MapSymbol* want = nullptr;
-      if (above != sorted.begin()) {
-        auto first = std::lower_bound(sorted.begin(), above,
-                                      std::pair{std::prev(above)->first, std::size_t{0}});
-        want = &GetSymbols(table.t)[first->second];
+    // The address symbols' own index, a kind's, and a set answered from its kinds' indexes.
+    for (std::uint32_t kinds :
+         {std::uint32_t{K8MAP_KINDS_ADDRESS}, K8MAP_KIND_MASK(K8MAP_KIND_FUNC),
+          K8MAP_KINDS_ADDRESS | K8MAP_KIND_MASK(K8MAP_KIND_FUNC)}) {
+      std::vector<std::uint32_t> indices(addresses.size()), offsets(addresses.size());
+      FindNearestSymbolIndices(table.t, addresses.data(), addresses.size(), kinds, K8MAP_NO_LIMIT,
+                               indices.data(), offsets.data());
+      // The answer by a sorted copy: the last value at or below, its first symbol in table order.
+      std::vector<std::pair<std::uint32_t, std::size_t>> sorted;
+      for (std::size_t i = 0; i < GetSymbolCount(table.t); ++i) {
+        const MapSymbol& s = GetSymbols(table.t)[i];
+        if ((kinds >> s.kind) & 1) sorted.emplace_back(s.value, i);
       }
-      ASSERT_EQ(indices[i], want != nullptr ? want - GetSymbols(table.t) : K8MAP_NO_SYMBOL)
-          << layout.name << " " << std::hex << addresses[i];
-      ASSERT_EQ(FindNearestSymbol(table.t, addresses[i], K8MAP_KINDS_ADDRESS, K8MAP_NO_LIMIT),
-                want);
+      std::sort(sorted.begin(), sorted.end());
+      for (std::size_t i = 0; i < addresses.size(); ++i) {
+        auto above =
+            std::upper_bound(sorted.begin(), sorted.end(),
+                             std::pair{addresses[i], std::numeric_limits<std::size_t>::max()});
+        const MapSymbol* want = nullptr;
+        if (above != sorted.begin()) {
+          auto first = std::lower_bound(sorted.begin(), above,
+                                        std::pair{std::prev(above)->first, std::size_t{0}});
+          want = &GetSymbols(table.t)[first->second];
+        }
+        ASSERT_EQ(indices[i], want != nullptr ? want - GetSymbols(table.t) : K8MAP_NO_SYMBOL)
+            << layout.name << " kinds " << kinds << " " << std::hex << addresses[i];
+        ASSERT_EQ(FindNearestSymbol(table.t, addresses[i], kinds, K8MAP_NO_LIMIT), want);
+      }
     }
   }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "records/symbol_index.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -155,6 +156,18 @@ std::size_t SymbolIndexes::FindManyNearest(const MapSymbol* symbols, std::size_t
   const AddressIndex* index = slot < kSlots ? AddressesOf(symbols, count, slot) : nullptr;
   if (index != nullptr) return index->FindMany(symbols, addresses, n, max_offset, results);
   std::size_t found = 0;
+  std::uint32_t at[256], offset[256];  // a set of several kinds, a batch at a time
+  for (std::size_t start = 0; kinds != 0 && start < n; start += 256) {
+    std::size_t m = std::min<std::size_t>(256, n - start);
+    if (!ManyOfKinds(symbols, count, addresses + start, m, kinds, at, offset)) break;
+    for (std::size_t i = 0; i < m; ++i) {
+      bool hit = at[i] != AddressIndex::kNoSymbol && offset[i] <= max_offset;
+      results[start + i] = hit ? &symbols[at[i]] : nullptr;
+      found += hit ? 1 : 0;
+    }
+    if (start + m == n) return found;
+  }
+  found = 0;
   for (std::size_t i = 0; i < n; ++i) {
     results[i] = FindNearest(symbols, count, addresses[i], kinds, max_offset);
     found += results[i] != nullptr ? 1 : 0;
@@ -171,6 +184,15 @@ std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std:
   std::size_t slot = kinds != 0 ? SlotAlone(kinds) : static_cast<std::size_t>(-1);
   const AddressIndex* index = slot < kSlots ? AddressesOf(symbols, count, slot) : nullptr;
   if (index != nullptr) return index->FindManyIndices(addresses, n, max_offset, indices, offsets);
+  if (kinds != 0 && ManyOfKinds(symbols, count, addresses, n, kinds, indices, offsets)) {
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      bool hit = indices[i] != AddressIndex::kNoSymbol && offsets[i] <= max_offset;
+      if (!hit) indices[i] = AddressIndex::kNoSymbol, offsets[i] = 0;
+      found += hit ? 1 : 0;
+    }
+    return found;
+  }
   std::size_t found = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const MapSymbol* s = FindNearest(symbols, count, addresses[i], kinds, max_offset);
@@ -179,6 +201,39 @@ std::size_t SymbolIndexes::FindManyNearestIndices(const MapSymbol* symbols, std:
     found += s != nullptr ? 1 : 0;
   }
   return found;
+}
+
+bool SymbolIndexes::ManyOfKinds(const MapSymbol* symbols, std::size_t count,
+                                const std::uint32_t* addresses, std::size_t n, std::uint32_t kinds,
+                                std::uint32_t* indices, std::uint32_t* offsets) const {
+  const AddressIndex* of_kind[kSlots] = {};
+  for (std::size_t kind = K8MAP_KIND_ADDR; kind <= K8MAP_KIND_ARG; ++kind) {
+    if ((kinds & K8MAP_KIND_MASK(kind)) == 0) continue;
+    of_kind[kind] = AddressesOf(symbols, count, kind);
+    if (of_kind[kind] == nullptr) return false;
+  }
+  // A few hundred addresses at a time through each kind's index, each keeping the nearer
+  // answer (the smaller offset, then the earlier symbol).
+  constexpr std::size_t kBatch = 256;
+  std::uint32_t index[kBatch], offset[kBatch];
+  for (std::size_t start = 0; start < n; start += kBatch) {
+    std::size_t m = std::min(kBatch, n - start);
+    std::fill(indices + start, indices + start + m, AddressIndex::kNoSymbol);
+    for (const AddressIndex* one : of_kind) {
+      if (one == nullptr) continue;
+      one->FindManyIndices(addresses + start, m, K8MAP_NO_LIMIT, index, offset);
+      for (std::size_t i = 0; i < m; ++i) {
+        std::uint32_t& best = indices[start + i];
+        std::uint32_t& best_offset = offsets[start + i];
+        bool nearer = index[i] != AddressIndex::kNoSymbol &&
+                      (best == AddressIndex::kNoSymbol || offset[i] < best_offset ||
+                       (offset[i] == best_offset && index[i] < best));
+        best = nearer ? index[i] : best;
+        best_offset = nearer ? offset[i] : best_offset;
+      }
+    }
+  }
+  return true;
 }
 
 std::size_t SymbolIndexes::AddressIndexBytes() const {

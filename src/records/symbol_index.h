@@ -73,6 +73,12 @@ class SymbolIndexes {
   bool NearestOfKinds(const MapSymbol* symbols, std::size_t count, std::uint32_t address,
                       std::uint32_t kinds, const MapSymbol** found) const;
 
+  // FindManyNearestIndices without a bound for a set of several kinds, through their indexes;
+  // false when one of those cannot be had.
+  bool ManyOfKinds(const MapSymbol* symbols, std::size_t count, const std::uint32_t* addresses,
+                   std::size_t n, std::uint32_t kinds, std::uint32_t* indices,
+                   std::uint32_t* offsets) const;
+
   mutable std::mutex build_lock_;
   mutable std::atomic<NameIndex*> names_{nullptr};
   mutable std::atomic<AddressIndex*> addresses_[kSlots] = {};
