@@ -49,6 +49,9 @@
 #else
 #define K8MAP_API __attribute__((visibility("default")))
 #endif
+/* On Windows the functions are imported from the DLL; define K8MAP_NO_DLLIMPORT to declare them
+   without __declspec(dllimport), for a host that links the library's code into itself or
+   resolves the functions at run time only. */
 #elif defined(_WIN32) && !defined(K8MAP_NO_DLLIMPORT)
 #define K8MAP_API __declspec(dllimport)
 #else
@@ -100,8 +103,9 @@ K8MAP_API const char* K8MAP_CDECL GetMapDllVersion(void);
    A table holds the symbols of the maps parsed into it, every kind, in file order. One thread
    at a time parses into a table, sets its flags or frees it; while no parse runs on it, any
    number of threads may call the read-only functions (count, symbols, finds, errors, notes) on
-   it at once. Every function taking a table accepts null: it then does nothing and returns
-   what it returns for an empty table (-1 for the parses and SetSymbolTableFlags). */
+   it at once. Every function taking a table accepts null: it then answers as for an empty table
+   (the batch finds write their empty answers, a null or K8MAP_NO_SYMBOL for each address) and
+   returns what it returns for one (-1 for the parses and SetSymbolTableFlags). */
 typedef struct SymbolTable SymbolTable; /* opaque */
 
 /* Symbol kinds, from the kind keyword. Addr. and loc. symbols are addresses. */
@@ -168,11 +172,11 @@ typedef struct MapNote {
 #define K8MAP_NOTE_NAME_PLUS 6        /* '+' inside the name */
 #define K8MAP_NOTE_NAME_KIND_JOINED 7 /* no blank between the name and the kind */
 #define K8MAP_NOTE_NAME_FORM_FEED 8   /* a form feed right after the name */
-#define K8MAP_NOTE_NAME_ALONE 9       /* not given: a name alone reads as a piece (_PIECE_ALONE) */
-#define K8MAP_NOTE_KIND_CASE 10       /* kind keyword in another letter case */
-#define K8MAP_NOTE_KIND_DOT 11        /* kind keyword without its '.' */
-#define K8MAP_NOTE_KIND_MISSING 12    /* a scope or value where the kind belongs */
-#define K8MAP_NOTE_KIND_UNKNOWN 13    /* no kind keyword */
+#define K8MAP_NOTE_NAME_ALONE 9    /* never given: a name alone reads as a piece (_PIECE_ALONE) */
+#define K8MAP_NOTE_KIND_CASE 10    /* kind keyword in another letter case */
+#define K8MAP_NOTE_KIND_DOT 11     /* kind keyword without its '.' */
+#define K8MAP_NOTE_KIND_MISSING 12 /* a scope or value where the kind belongs */
+#define K8MAP_NOTE_KIND_UNKNOWN 13 /* no kind keyword */
 #define K8MAP_NOTE_SCOPE_VALUE_MISSING 14   /* the line ends after the kind */
 #define K8MAP_NOTE_SCOPE_CASE 15            /* an upper-case scope letter */
 #define K8MAP_NOTE_SCOPE_MISSING 16         /* a value where the scope belongs */
@@ -203,7 +207,10 @@ K8MAP_API SymbolTable* K8MAP_CDECL CreateSymbolTable(void);
 K8MAP_API void K8MAP_CDECL FreeSymbolTable(SymbolTable* table);
 /* Ordinal 11. Appends the symbols of the map file at path: 0, or -1 with the message in
    GetSymbolTableError() (the symbols before a failure stay). A null path fails with
-   K8MAP_ERROR_ARGUMENT ("can't open file (null)"). */
+   K8MAP_ERROR_ARGUMENT ("can't open file (null)"). On Windows the path is in the ANSI code page,
+   as fopen takes it (ParseMapFileW takes any path); a folder fails with K8MAP_ERROR_OPEN and
+   the system's EISDIR on every system. A file of 4 MiB or more is read with the help of a
+   second thread of the library's own, ended before the call returns. */
 K8MAP_API int32_t K8MAP_CDECL ParseMapFile(SymbolTable* table, const char* path);
 /* Ordinal 12. The same for a map held in memory (size bytes at text, read as a file would be:
    carriage returns dropped, a Ctrl-Z ends it); name stands for the path in messages ("<text>"
@@ -216,7 +223,7 @@ K8MAP_API size_t K8MAP_CDECL GetSymbolCount(const SymbolTable* table);
    table or its release. Null when the table is empty. */
 K8MAP_API const MapSymbol* K8MAP_CDECL GetSymbols(const SymbolTable* table);
 /* Ordinal 15. The first symbol of exactly that name, any kind; null when none (or name is
-   null). */
+   null). This and every find below answer with pointers into GetSymbols(), valid as they are. */
 K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table, const char* name);
 /* Ordinal 16. Of the Addr. and loc. symbols, the one at or nearest below address (the first in
    table order among equal values); null when none. */
@@ -229,7 +236,8 @@ K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
                                                   const uint32_t* addresses, size_t count,
                                                   const MapSymbol** symbols);
 /* Ordinal 17. The message of the table's last parse when it failed, ending with a newline;
-   empty when it succeeded or before any parse. */
+   empty when it succeeded or before any parse. Valid until the next parse into the table or its
+   release, as the texts of GetSymbolTableErrorToken are. */
 K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table);
 /* Ordinal 18. The kind keyword of a K8MAP_KIND_ value ("Addr.", "loc.", "EQU", ...); null for
    any other number. */
@@ -252,7 +260,8 @@ K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorSystem(const SymbolTable* table
 /* Ordinal 25. Sets the table's flags (K8MAP_TABLE_NOTES) for the parses that follow: 0, or -1
    for a null table or an unknown flag. */
 K8MAP_API int32_t K8MAP_CDECL SetSymbolTableFlags(SymbolTable* table, uint32_t flags);
-/* Ordinal 26. The number of notes of the table's parses (0 without K8MAP_TABLE_NOTES). */
+/* Ordinal 26. The number of notes of the table's parses (0 without K8MAP_TABLE_NOTES): the notes
+   of every parse into the table accumulate, as its symbols do. */
 K8MAP_API size_t K8MAP_CDECL GetNoteCount(const SymbolTable* table);
 /* Ordinal 27. The notes, contiguous, each parse's in line order; valid as the symbols are.
    Null when there are none. */

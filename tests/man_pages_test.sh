@@ -41,6 +41,13 @@ mapsyms-export mapsyms export
 mapsyms-report mapsyms report
 maptokens maptokens
 LIST
+# The rules of the command line that the page gives, --help gives too.
+help=$("$bin"/mapsyms --help)
+page=$(MANWIDTH=120 man -l "$src/man/mapsyms.1" 2>/dev/null | col -b)
+for phrase in "-- ends the options" "[!...]"; do
+  case "$help|$page" in *"$phrase"*"|"*"$phrase"*) ok=1 ;; *) ok=0 ;; esac
+  verdict "mapsyms_help_says_$phrase" $ok "mapsyms --help or its page lacks '$phrase'"
+done
 rm -f "$bin/man_warnings.txt"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

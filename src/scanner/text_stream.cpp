@@ -108,15 +108,33 @@ std::FILE* UnlessDirectory(std::FILE* file) {
   return file;
 }
 
+#ifdef _WIN32
+// Windows refuses to open a folder with EACCES, as it refuses a file one may not read: a folder
+// is told as one (EISDIR), as on other systems.
+template <class Char, class Stat>
+void TellFolder(const Char* path, Stat stat_of) {
+  if (errno != EACCES) return;
+  struct _stat64 info;
+  bool folder = stat_of(path, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
+  errno = folder ? EISDIR : EACCES;
+}
+#endif
+
 }  // namespace
 
 std::FILE* OpenMapFile(const char* path) {
-  return UnlessDirectory(std::fopen(path, "rb"));
+  std::FILE* file = std::fopen(path, "rb");
+#ifdef _WIN32
+  if (file == nullptr) TellFolder(path, _stat64);
+#endif
+  return UnlessDirectory(file);
 }
 
 #ifdef _WIN32
 std::FILE* OpenMapFile(const wchar_t* path) {
-  return UnlessDirectory(_wfopen(path, L"rb"));
+  std::FILE* file = _wfopen(path, L"rb");
+  if (file == nullptr) TellFolder(path, _wstat64);
+  return UnlessDirectory(file);
 }
 #endif
 

@@ -401,8 +401,9 @@ is read from standard input, once; a map that yields no symbols is said on stand
                           heading before each file's records); csv: name,value (and a file
                           column with several files); json: objects with name, value as a
                           number, hex as "0x%08X" (and file with several files)
-  --name PATTERN          only records whose name matches; '*', '?' and [...] as in file names;
-                          may be given more than once (a record matches any)
+  --name PATTERN          only records whose name matches; '*', '?' and [...] (with ranges
+                          and [!...]) as in file names; may be given more than once (a record
+                          matches any)
   --kind KIND             list the symbols of that kind instead of the address ones (Addr.
                           and loc.): Addr., loc., EQU, bit, Func., Var. or arg., in any letter
                           case, the dot optional; may be given more than once
@@ -438,7 +439,7 @@ Commands:
 Addresses and offsets (ADDR, N) are hexadecimal, with or without 0x, any number of leading
 zeros, at most 32 bits: 1000, 0x1000 and 0x00001000 are the same address.
 
-Options take their value as --option VALUE or --option=VALUE.
+Options take their value as --option VALUE or --option=VALUE; -- ends the options.
 
 Exit codes:
   0  success (diff: the maps are equal)
