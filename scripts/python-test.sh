@@ -65,6 +65,27 @@ if (cd "$work" && "$work/tests/bin/python" -m mypy "$work/typed.py" 2>&1 | grep 
 else
   say "mypy lets a Symbol's field be written"
 fi
+# A host's own code, typed as its authors write it, passes mypy --strict; a wrong address does not.
+cat >"$work/strict.py" <<'PY'
+import array
+import kestrum8_map as k8
+
+def lookups(table: k8.Table, flag: bool) -> None:
+    table.lookup_many(array.array("I", [1, 2]), as_indices=flag)
+    table.lookup_many([1, 2], as_indices=True)
+    reason: k8.NoteReason = table.notes[0].reason if table.notes else k8.NoteReason.OTHER
+    print(reason, k8.ErrorCode.SYNTAX)
+PY
+printf 'import kestrum8_map as k8
+k8.parse("m").lookup_many(["x"])
+' >"$work/wrong.py"
+if (cd "$work" && "$work/tests/bin/python" -m mypy --strict "$work/strict.py" >"$work/strict.log" 2>&1) &&
+   ! (cd "$work" && "$work/tests/bin/python" -m mypy "$work/wrong.py" >/dev/null 2>&1); then
+  passed=$((passed + 1))
+else
+  cat "$work/strict.log"
+  say "mypy --strict refuses a host's lookups, or takes strings as addresses"
+fi
 failures=$(echo "$log" | tail -1 | grep -oE '[0-9]+ failed' | cut -d' ' -f1)
 [ $status -eq 0 ] || [ -n "$failures" ] || failures=1
 echo "${passed:-0} passed, $((failed + ${failures:-0})) failed"

@@ -9,22 +9,24 @@
 parse() reads a map file, parse_text() a map held in memory; both give a Table of every symbol
 (every kind) in file order. A map that does not parse raises MapError, which carries the
 symbols read before the failure; a file that cannot be opened raises the matching OSError.
-Every error of this package is a kestrum8_map.Error.
+The package's own errors are kestrum8_map.Error (MapError); wrong arguments raise TypeError and
+ValueError, files that cannot be read or written OSError, as Python's own functions do.
 """
 
 from __future__ import annotations
 
 import collections.abc
+import enum
 import os
 from typing import Any, Optional, Tuple, Union
 
 from ._core import ADDRESS_KINDS, ALL_KINDS
 from ._core import Hit, Lookups, Note, Symbol, Table, TableIterator, library_version
-from ._core import _parse_file, _parse_text
+from ._core import _ERROR_CODES, _NOTE_REASONS, _parse_file, _parse_text, _use_note_reason
 
 __all__ = [
-    "ADDRESS_KINDS", "ALL_KINDS", "Error", "Hit", "Lookups", "MapError", "Note", "Symbol",
-    "Table", "TableIterator", "parse", "parse_text", "__version__",
+    "ADDRESS_KINDS", "ALL_KINDS", "Error", "ErrorCode", "Hit", "Lookups", "MapError", "Note",
+    "NoteReason", "Symbol", "Table", "TableIterator", "parse", "parse_text", "__version__",
 ]
 
 __version__: str = library_version()
@@ -33,6 +35,12 @@ __version__: str = library_version()
 #: argument: the library's kind keywords.
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+#: Why a line made no symbol (Note.reason): the library's K8MAP_NOTE_ values by their names.
+NoteReason = enum.IntEnum("NoteReason", _NOTE_REASONS, module=__name__)  # type: ignore[misc]
+#: Why a parse failed (MapError.code): the library's K8MAP_ERROR_ values by their names.
+ErrorCode = enum.IntEnum("ErrorCode", _ERROR_CODES, module=__name__)  # type: ignore[misc]
+_use_note_reason(NoteReason)
 
 # A Table is a read-only sequence of Symbols; its answers to lookup_many are one too, with the
 # sequence's other methods (index, count, in, reversed).
@@ -53,8 +61,8 @@ class MapError(Error, ValueError):
     message: the library's whole message ("app.map:12: syntax error. ..."), str() of the error
     being the same on one line (a line end it quotes written \\n); path: the file's path (or
     the name given to parse_text); line: the line of the token the parse stopped at (for a line
-    end, the line it ends), or None; code: the library's error code (2 read, 3 syntax, 4 token
-    too long, 5 memory); token: the text of the token a syntax error stopped at, as bytes;
+    end, the line it ends), or None; code: the library's error code, an ErrorCode (READ,
+    SYNTAX, TOKEN_TOO_LONG, MEMORY); token: the text of the token a syntax error stopped at, as bytes;
     table: the Table of the symbols read before the failure (None once pickled: a Table
     does not travel).
     """
@@ -66,15 +74,12 @@ class MapError(Error, ValueError):
         self.path = path
         self.line = line
         self.table = table
-        self.code = code
+        self.code = ErrorCode(code) if code in ErrorCode._value2member_map_ else code
         self.token = token
 
     def __reduce__(self) -> Tuple[Any, ...]:
         return (type(self), (self.message, self.path, self.line, None, self.code, self.token))
 
-
-_ERROR_OPEN = 1
-_ERROR_READ = 2
 
 Failure = Tuple[str, int, int, bytes, int]
 
@@ -84,10 +89,10 @@ def _checked(table: Table, ok: bool, failure: Failure, path: str) -> Table:
         return table
     message, code, line, token, system = failure
     message = message.rstrip("\n")
-    if code in (_ERROR_OPEN, _ERROR_READ) and system != 0:
+    if code in (ErrorCode.OPEN, ErrorCode.READ) and system != 0:
         # FileNotFoundError, IsADirectoryError, PermissionError, ... from the system's number
         error = OSError(system, os.strerror(system), path)
-        if code == _ERROR_OPEN:
+        if code == ErrorCode.OPEN:
             raise error
         raise MapError(message, path, line or None, table, code, token) from error
     raise MapError(message, path, line or None, table, code, token)

@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
 import array
+import enum
 import os
 from typing import Any, Iterable, Iterator, List, Literal, NamedTuple, Optional, Sequence, SupportsIndex, Tuple, Union, overload
 
@@ -39,6 +40,52 @@ class Symbol:
     def __hash__(self) -> int: ...
     def __reduce__(self) -> Tuple[Any, ...]: ...
 
+class NoteReason(enum.IntEnum):
+    NOT_SPACE_FIRST = 1
+    SEPARATOR = 2
+    NO_NAME = 3
+    NAME_START = 4
+    NAME_CHARACTER = 5
+    NAME_PLUS = 6
+    NAME_KIND_JOINED = 7
+    NAME_FORM_FEED = 8
+    NAME_ALONE = 9
+    KIND_CASE = 10
+    KIND_DOT = 11
+    KIND_MISSING = 12
+    KIND_UNKNOWN = 13
+    SCOPE_VALUE_MISSING = 14
+    SCOPE_CASE = 15
+    SCOPE_MISSING = 16
+    SCOPE_UNKNOWN = 17
+    VALUE_MISSING = 18
+    VALUE_CAPITAL_X = 19
+    VALUE_NO_DIGITS = 20
+    VALUE_NOT_HEX = 21
+    VALUE_NO_PREFIX = 22
+    VALUE_TOO_MANY_DIGITS = 23
+    VALUE_TOO_LONG = 24
+    TRAILING_TEXT = 25
+    TOKEN_TOO_LONG = 26
+    CONTINUATION_BROKEN = 27
+    CONTINUATION_UNENDED = 28
+    ENTRY_IN_CONTINUATION = 29
+    PIECE_ALONE = 30
+    NO_LINE_END = 31
+    NAME_CUT = 32
+    NOT_READ = 33
+    PIECE_OF_NO_SYMBOL = 34
+    OTHER = 35
+
+class ErrorCode(enum.IntEnum):
+    NONE = 0
+    OPEN = 1
+    READ = 2
+    SYNTAX = 3
+    TOKEN_TOO_LONG = 4
+    MEMORY = 5
+    ARGUMENT = 6
+
 class Hit(NamedTuple):
     symbol: Symbol
     offset: int
@@ -46,7 +93,7 @@ class Hit(NamedTuple):
 class Note(NamedTuple):
     line: int
     column: int
-    reason: int
+    reason: NoteReason
     text: str
 
 class TableIterator:
@@ -65,14 +112,14 @@ class Lookups(Sequence[Optional[Hit]]):
     def __getitem__(self, index: slice) -> List[Optional[Hit]]: ...
     def __iter__(self) -> Iterator[Optional[Hit]]: ...
 
-_Addresses = Union[Iterable[SupportsIndex], memoryview, array.array[int], Any]
+_Addresses = Union[Iterable[SupportsIndex], memoryview, array.array[int]]
 
 class Table(Sequence[Symbol]):
     def __init__(self, *args: Any, **kwargs: Any) -> None: ...  # made by parse and parse_text only
     @property
     def name(self) -> str: ...
     @property
-    def notes(self) -> List[Note]: ...
+    def notes(self) -> Tuple[Note, ...]: ...
     def __len__(self) -> int: ...
     @overload
     def __getitem__(self, index: SupportsIndex) -> Symbol: ...
@@ -108,6 +155,15 @@ class Table(Sequence[Symbol]):
         kinds: _Kinds = ...,
         as_indices: Literal[True],
     ) -> Tuple[array.array[int], array.array[int]]: ...
+    @overload
+    def lookup_many(
+        self,
+        addresses: _Addresses,
+        *,
+        max_offset: Optional[SupportsIndex] = ...,
+        kinds: _Kinds = ...,
+        as_indices: bool,
+    ) -> Union[Lookups, Tuple[array.array[int], array.array[int]]]: ...
     def export(
         self,
         path: PathLike,

@@ -183,6 +183,7 @@ class Table {
   const MapSymbol* symbols() const { return GetSymbols(table_.get()); }
   const py::object& name() const { return name_; }
   const SymbolTable* get() const { return table_.get(); }
+  mutable py::object notes = py::none();  // Table.notes once made
 
   Symbol At(const py::object& position) const {
     if (py::isinstance<py::bool_>(position) || !py::hasattr(position, "__index__")) {
@@ -247,6 +248,7 @@ class TableIterator {
 
 py::object g_hit;   // the named tuple Hit(symbol, offset)
 py::object g_note;  // the named tuple Note(line, column, reason, text)
+py::object g_note_reason;  // the type of a Note's reason: int, NoteReason once the package made it
 
 py::object Answer(const MapSymbol* found, std::uint32_t address) {
   if (found == nullptr) return py::none();
@@ -442,12 +444,16 @@ std::vector<Symbol> OfKind(const Table& table, const py::object& kinds) {
   return out;
 }
 
-py::list Notes(const Table& table) {
-  py::list notes;
+// Table.notes: made on first use, then the same tuple.
+py::tuple Notes(const Table& table) {
+  if (!table.notes.is_none()) return table.notes;
   const MapNote* note = GetNotes(table.get());
-  for (std::size_t i = 0; i < GetNoteCount(table.get()); ++i) {
-    notes.append(g_note(note[i].line, note[i].column, note[i].reason, GetNoteText(note[i].reason)));
+  py::tuple notes(GetNoteCount(table.get()));
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    notes[i] = g_note(note[i].line, note[i].column, g_note_reason(note[i].reason),
+                      GetNoteText(note[i].reason));
   }
+  table.notes = notes;
   return notes;
 }
 
@@ -620,12 +626,65 @@ PYBIND11_MODULE(_core, m) {
       "library's reason number and the reason in words.";
   m.attr("Hit") = g_hit;
   m.attr("Note") = g_note;
+  // The header's note reasons and error codes, by their names there, for the package's enums.
+  py::dict reasons, codes;
+#define K8MAP_NAMED(dict, prefix, name) dict[#name] = prefix##name
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NOT_SPACE_FIRST);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, SEPARATOR);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NO_NAME);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_START);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_CHARACTER);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_PLUS);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_KIND_JOINED);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_FORM_FEED);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_ALONE);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, KIND_CASE);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, KIND_DOT);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, KIND_MISSING);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, KIND_UNKNOWN);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, SCOPE_VALUE_MISSING);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, SCOPE_CASE);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, SCOPE_MISSING);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, SCOPE_UNKNOWN);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_MISSING);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_CAPITAL_X);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_NO_DIGITS);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_NOT_HEX);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_NO_PREFIX);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_TOO_MANY_DIGITS);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, VALUE_TOO_LONG);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, TRAILING_TEXT);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, TOKEN_TOO_LONG);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, CONTINUATION_BROKEN);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, CONTINUATION_UNENDED);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, ENTRY_IN_CONTINUATION);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, PIECE_ALONE);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NO_LINE_END);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NAME_CUT);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, NOT_READ);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, PIECE_OF_NO_SYMBOL);
+  K8MAP_NAMED(reasons, K8MAP_NOTE_, OTHER);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, NONE);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, OPEN);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, READ);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, SYNTAX);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, TOKEN_TOO_LONG);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, MEMORY);
+  K8MAP_NAMED(codes, K8MAP_ERROR_, ARGUMENT);
+#undef K8MAP_NAMED
+  g_note_reason = py::module_::import("builtins").attr("int");
+  m.attr("_NOTE_REASONS") = reasons;
+  m.attr("_ERROR_CODES") = codes;
+  m.def(
+      "_use_note_reason", [](py::object type) { g_note_reason = std::move(type); },
+      "Notes carry their reason as this type (the package's NoteReason).");
   m.attr("ADDRESS_KINDS") = KindNames(K8MAP_KINDS_ADDRESS);
   m.attr("ALL_KINDS") = KindNames(K8MAP_KINDS_ALL);
   // The named tuples live as long as the interpreter's module does.
   m.add_object("_cleanup", py::capsule([] {
                  g_hit.release();
                  g_note.release();
+                 g_note_reason.release();
                }));
 
   py::class_<Symbol>(m, "Symbol",
@@ -702,8 +761,9 @@ symbol. Made by kestrum8_map.parse or parse_text; it never changes afterwards.)d
            "Every symbol's kind number (1 Addr. to 7 arg.), in table order, as array.array('B').")
       .def("names", &Names, "Every symbol's name, in table order, as a list.")
       .def_property_readonly("notes", &Notes,
-                             "The lines that made no symbol, as Notes in line order (kept when "
-                             "the map was parsed with notes=True; empty otherwise).")
+                             "The lines that made no symbol, as a tuple of Notes in line order "
+                             "(kept when the map was parsed with notes=True; empty otherwise), "
+                             "made once.")
       .def(
           "lookup",
           [](const std::shared_ptr<Table>& table, const py::object& address,

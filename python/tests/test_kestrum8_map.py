@@ -330,13 +330,26 @@ def test_paths_texts_and_tables_as_python_has_them(tmp_path):
     assert answers[1:3] == [answers[1], answers[2]] and repr(answers).startswith("<kestrum8_map.Lookups")
     assert "anonymous" not in pydoc.render_doc(k8.Table)
     noted = k8.parse_text(b" a ADDR. g 0x1\n", notes=True)
-    assert noted.notes == [k8.Note(1, 4, 10, noted.notes[0].text)] and k8.parse(SAMPLE).notes == []
+    assert noted.notes == (k8.Note(1, 4, k8.NoteReason.KIND_CASE, noted.notes[0].text),)
+    assert noted.notes is noted.notes and k8.parse(SAMPLE).notes == ()
 
 
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
 def test_symbols_pickle_with_every_protocol(protocol):
     symbol = k8.Symbol("x", 1, "Addr.", "g", 3, 7)
     assert pickle.loads(pickle.dumps(symbol, protocol)) == symbol == copy.copy(symbol)
+
+
+def test_note_reasons_and_error_codes_are_the_headers():
+    header = (SOURCE / "include" / "kestrum8_map.h").read_text()
+    for enum_type, prefix in ((k8.NoteReason, "NOTE"), (k8.ErrorCode, "ERROR")):
+        named = {name: int(value) for name, value in
+                 re.findall(rf"#define K8MAP_{prefix}_(\w+) (\d+)\b", header)
+                 if name not in ("LAST", "SIZE")}
+        assert {member.name: member.value for member in enum_type} == named
+    with pytest.raises(k8.MapError) as raised:
+        k8.parse_text(b"  main Addr. g 0x1000\n  head+ Addr. g 0x2000\n")
+    assert raised.value.code is k8.ErrorCode.SYNTAX
 
 
 # ---- The README's example session ----
