@@ -246,8 +246,8 @@ class TableIterator {
   std::size_t next_ = 0;
 };
 
-py::object g_hit;   // the named tuple Hit(symbol, offset)
-py::object g_note;  // the named tuple Note(line, column, reason, text)
+py::object g_hit;          // the named tuple Hit(symbol, offset)
+py::object g_note;         // the named tuple Note(line, column, reason, text)
 py::object g_note_reason;  // the type of a Note's reason: int, NoteReason once the package made it
 
 py::object Answer(const MapSymbol* found, std::uint32_t address) {
