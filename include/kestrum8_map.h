@@ -229,12 +229,6 @@ K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByName(const SymbolTable* table
    table order among equal values); null when none. */
 K8MAP_API const MapSymbol* K8MAP_CDECL FindSymbolByAddress(const SymbolTable* table,
                                                            uint32_t address);
-/* Ordinal 20. FindSymbolByAddress for count addresses at once, the answers (or nulls) written to
-   symbols[0 .. count-1]; returns how many were found. Many lookups are faster this way: each
-   fetches ahead what later ones read. Null arrays: nothing written, 0. */
-K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
-                                                  const uint32_t* addresses, size_t count,
-                                                  const MapSymbol** symbols);
 /* Ordinal 17. The message of the table's last parse when it failed, ending with a newline;
    empty when it succeeded or before any parse. Valid until the next parse into the table or its
    release, as the texts of GetSymbolTableErrorToken are. */
@@ -244,6 +238,12 @@ K8MAP_API const char* K8MAP_CDECL GetSymbolTableError(const SymbolTable* table);
 K8MAP_API const char* K8MAP_CDECL GetKindName(int kind);
 /* Ordinal 19. The library's version as text, "MAJOR.MINOR.PATCH" (K8MAP_VERSION when built). */
 K8MAP_API const char* K8MAP_CDECL GetMapLibraryVersion(void);
+/* Ordinal 20. FindSymbolByAddress for count addresses at once, the answers (or nulls) written to
+   symbols[0 .. count-1]; returns how many were found. Many lookups are faster this way: each
+   fetches ahead what later ones read. Null arrays: nothing written, 0. */
+K8MAP_API size_t K8MAP_CDECL FindSymbolsByAddress(const SymbolTable* table,
+                                                  const uint32_t* addresses, size_t count,
+                                                  const MapSymbol** symbols);
 
 /* Ordinal 21. Why the table's last parse failed: K8MAP_ERROR_NONE after a success. */
 K8MAP_API int32_t K8MAP_CDECL GetSymbolTableErrorCode(const SymbolTable* table);
@@ -289,6 +289,11 @@ K8MAP_API size_t K8MAP_CDECL FindSymbolsByName(const SymbolTable* table, const c
                                                const MapSymbol** symbols, size_t capacity);
 /* Ordinal 32. The version as one number, MAJOR * 10000 + MINOR * 100 + PATCH (10200 for 1.2.0). */
 K8MAP_API int32_t K8MAP_CDECL GetMapLibraryVersionNumber(void);
+#ifdef _WIN32
+/* Ordinal 33, Windows only. ParseMapFile for a path in UTF-16, any path Windows can open;
+   messages give the path in UTF-8. */
+K8MAP_API int32_t K8MAP_CDECL ParseMapFileW(SymbolTable* table, const wchar_t* path);
+#endif
 
 /* Ordinal 34. FindNearestSymbols answered as numbers, for hosts that keep arrays of their own:
    each answer's index in GetSymbols() into indices[i] (K8MAP_NO_SYMBOL for none) and the
@@ -306,12 +311,6 @@ K8MAP_API int K8MAP_CDECL GetKindByName(const char* name);
    all went as it should, and for null. An index refused memory is not asked for again until the
    next parse; its lookups stay right, only slower. */
 K8MAP_API uint32_t K8MAP_CDECL GetSymbolTableStatus(const SymbolTable* table);
-
-#ifdef _WIN32
-/* Ordinal 33, Windows only. ParseMapFile for a path in UTF-16, any path Windows can open;
-   messages give the path in UTF-8. */
-K8MAP_API int32_t K8MAP_CDECL ParseMapFileW(SymbolTable* table, const wchar_t* path);
-#endif
 
 /* Function pointer types for hosts that load the library at run time. */
 typedef int32_t(K8MAP_STDCALL* MapParseFn)(const char* path);

@@ -68,6 +68,12 @@ done <<<"$every"
 ranges=$(grep -oE "ordinals? \(?1 to [0-9]+" "$readme" | grep -oE "[0-9]+$" | sort -u | tr '\n' ' ')
 [ "$ranges" = "$last " ]; verdict readme_ranges $(( $? == 0 )) "the README gives ordinals 1 to $ranges"
 
+# The header declares the functions in ordinal order, each under its number.
+header=$(dirname "$0")/../include/kestrum8_map.h
+declared=$(grep -oE '^/\* Ordinal [0-9]+' "$header" | grep -oE '[0-9]+$' | tr '\n' ' ')
+[ "$declared" = "$(echo "$every" | awk '{printf "%s ", $1}')" ]
+verdict header_order $(( $? == 0 )) "the header declares ordinals $declared"
+
 if [ "$mode" = linux ]; then
   expected_by_ordinal="$expected_by_ordinal
 $added_after_33"
