@@ -145,8 +145,8 @@ AddressIndex* AddressIndex::Build(const MapSymbol* symbols, std::size_t count,
 }
 
 bool AddressIndex::Divide() {
-  int part_bits = 0;  // about one part for every two to four entries, at most 2^16
-  while (part_bits < kMostPartBits && (std::size_t{4} << part_bits) <= entries) ++part_bits;
+  int part_bits = 0;  // about one part for every four to eight entries, at most 2^16
+  while (part_bits < kMostPartBits && (std::size_t{8} << part_bits) <= entries) ++part_bits;
   width_bits = 32 - part_bits;
   std::size_t parts = std::size_t{1} << part_bits;
   part = NewBuffer<Part>(parts + 1);
