@@ -74,8 +74,9 @@ each region's growth, a table of changes, the changed symbols marked in the layo
 
 Code (Func., Addr., loc.) and data (Var.) are laid out apart. Sorted by value, the symbols of
 each fall into regions, a new one where a step from one value to the next exceeds the region
-gap. A symbol's span is the distance to the next higher value of its region (none for the last
-of a region): inferred from the map, which states no sizes.
+gap. A symbol's span is inferred from the map, which states no sizes, as export --sizes infers
+it: an object (Func., Addr., Var.) spans to the next object of its region at a higher value, a
+loc. label to the next label or object; the last of a region has none.
 
   --kind KIND        list the symbols of that kind (may be given more than once, as in the
                      listing); Addr., loc., Func. and Var. by default; only those four are

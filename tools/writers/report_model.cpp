@@ -12,21 +12,11 @@ namespace {
 
 constexpr std::size_t kLargestPerRegion = 10;
 
-void SpanRegion(const std::vector<std::uint64_t>& order, const Region& region,
-                std::vector<std::int64_t>& spans) {
-  auto value = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at] >> 32); };
-  auto index = [&](std::size_t at) { return static_cast<std::uint32_t>(order[at]); };
-  for (std::size_t at = region.begin; at < region.end;) {
-    std::size_t same = at;  // the first symbol at this value holds the span, the others 0
-    while (++at < region.end && value(at) == value(same)) spans[index(at)] = 0;
-    spans[index(same)] = at < region.end ? std::int64_t{value(at)} - value(same) : kNoSpan;
-  }
-}
-
-// The listed symbols' regions, cut by the memory layout, and each symbol's span: the step to the
-// next higher value of its region, held by the first symbol at a value (the drawing's widths).
+// The listed symbols' regions and sizes, as the memory layout has them.
 void LayOutGroups(MapModel& model, std::uint32_t gap) {
-  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kOrder);
+  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kSizes);
+  static_assert(kUnknownSize == kNoSpan);
+  model.spans = std::move(layout.sizes);
   model.orders[0] = std::move(layout.buckets[kCodeBucket]);
   model.orders[1] = std::move(layout.buckets[kDataBucket]);
   for (const MemoryRegion& memory : layout.regions) {
@@ -39,7 +29,6 @@ void LayOutGroups(MapModel& model, std::uint32_t gap) {
     region.last = memory.last;
     region.total_span = region.last - region.first;
     region.count = memory.count();
-    SpanRegion(model.orders[region.data], region, model.spans);
     model.region_list.push_back(std::move(region));
   }
 }
@@ -140,7 +129,6 @@ MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
     if (options.kinds & K8MAP_KIND_MASK(map.symbols[i].kind))
       model.symbols.push_back(&map.symbols[i]);
   }
-  model.spans.assign(model.symbols.size(), kNoSpan);
   LayOutGroups(model, options.region_gap);
   ChooseShownRegions(model);
   return model;

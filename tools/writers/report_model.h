@@ -22,7 +22,7 @@ struct Region {
   std::uint32_t number = 0;        // within its group, from 1: "code 1", "data 2"
   std::size_t begin = 0, end = 0;  // its symbols in its group's order
   std::uint32_t first = 0, last = 0;
-  std::uint64_t total_span = 0;  // the spans of its symbols added up: last - first
+  std::uint64_t total_span = 0;  // from its first value to its last: last - first
   std::uint32_t count = 0;
   std::vector<std::uint32_t> largest;  // shown regions: up to ten symbols by span, largest first
 };
@@ -30,9 +30,9 @@ struct Region {
 struct MapModel {
   std::string name;
   std::vector<const MapSymbol*> symbols;  // the listed ones, in map order
-  std::vector<std::int64_t> spans;        // per listed symbol, or kNoSpan
-  std::vector<Region> region_list;        // code regions by value, then data regions
-  std::vector<std::uint32_t> shown;       // the regions drawn and tabulated, in address order
+  std::vector<std::int64_t> spans;   // per listed symbol its size (memory_layout.h), or kNoSpan
+  std::vector<Region> region_list;   // code regions by value, then data regions
+  std::vector<std::uint32_t> shown;  // the regions drawn and tabulated, in address order
   // Each group's symbols (code, data) sorted by value: the value above, the index below.
   std::vector<std::uint64_t> orders[2];
 };
