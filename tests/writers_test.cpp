@@ -83,7 +83,10 @@ TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
       using k8writers::LayoutDetail;
       auto pages = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kRegions);
       auto sorted = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kOrder);
-      ASSERT_EQ(pages.region_of, sorted.region_of) << std::hex << gap;
+      for (std::size_t i = 0; i < symbols.size(); ++i) {
+        ASSERT_EQ(pages.RegionOf(i, *symbols[i]), sorted.RegionOf(i, *symbols[i]))
+            << std::hex << gap << " " << symbols[i]->value;
+      }
       ASSERT_EQ(pages.regions.size(), sorted.regions.size());
       for (std::size_t r = 0; r < pages.regions.size(); ++r) {
         EXPECT_EQ(pages.regions[r].group, sorted.regions[r].group);

@@ -187,7 +187,7 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportO
     if (options.sizes) survey.sizes[at] = static_cast<std::uint32_t>(size);
     // A Thumb function's value has bit 0 set; its code begins at the even address.
     std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
-    survey.entries[at] = {s.name, value, SectionOf(memory.region_of[i]),
+    survey.entries[at] = {s.name, value, SectionOf(memory.RegionOf(i, s)),
                           static_cast<std::uint8_t>(length), Info(local, type)};
     survey.string_bytes += length + 1;
   }

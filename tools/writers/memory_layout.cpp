@@ -150,7 +150,8 @@ bool CutByPages(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbo
       if (page.Used() && page.low < image.address && image.address <= page.high) return false;
     }
   }
-  std::vector<std::uint32_t> region_of_page(2 * kPages, kNoRegion);
+  std::vector<std::uint32_t>& region_of_page = layout.region_of_page;
+  region_of_page.assign(2 * kPages, kNoRegion);
   for (std::size_t bucket : {kCodeBucket, kDataBucket}) {
     std::uint32_t number = 0, previous = 0;
     for (std::size_t at = 0; at < kPages; ++at) {
@@ -166,13 +167,6 @@ bool CutByPages(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbo
       layout.regions.back().last = page.high;
       region_of_page[bucket * kPages + at] = static_cast<std::uint32_t>(layout.regions.size() - 1);
       previous = page.high;
-    }
-  }
-  for (std::uint32_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol& s = *symbols[i];
-    std::size_t bucket = HasAddress(s.kind) ? SymbolBucket(s, images) : kFirstImageBucket;
-    if (bucket < kFirstImageBucket) {
-      layout.region_of[i] = region_of_page[bucket * kPages + (s.value >> 16)];
     }
   }
   return true;
@@ -201,14 +195,25 @@ std::size_t BucketOf(const MemoryRegion& region) {
   return kFirstImageBucket + region.number;
 }
 
+std::uint32_t MemoryLayout::RegionOf(std::size_t index, const MapSymbol& symbol) const {
+  if (!region_of.empty()) return region_of[index];
+  if (!HasAddress(symbol.kind)) return kNoRegion;
+  std::size_t bucket = SymbolBucket(symbol, images);
+  if (bucket >= kFirstImageBucket) {
+    return first_image_region + static_cast<std::uint32_t>(bucket - kFirstImageBucket);
+  }
+  return region_of_page[bucket * kPages + (symbol.value >> 16)];
+}
+
 MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uint32_t gap,
                           const std::vector<ImageSpan>& images, LayoutDetail detail) {
   bool with_sizes = detail == LayoutDetail::kSizes;
   MemoryLayout layout;
   layout.buckets.resize(kFirstImageBucket + images.size());
-  layout.region_of.assign(symbols.size(), kNoRegion);
+  layout.images = images;
   if (with_sizes) layout.sizes.assign(symbols.size(), kUnknownSize);
   bool by_pages = detail == LayoutDetail::kRegions && CutByPages(layout, symbols, gap, images);
+  if (!by_pages) layout.region_of.assign(symbols.size(), kNoRegion);
   if (!by_pages || !images.empty()) {
     FillBuckets(layout, symbols, images, by_pages ? kFirstImageBucket : kCodeBucket);
   }
@@ -217,6 +222,7 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
     CutRegions(layout, kCodeBucket, gap, images);
     CutRegions(layout, kDataBucket, gap, images);
   }
+  layout.first_image_region = static_cast<std::uint32_t>(layout.regions.size());
   for (std::size_t image = 0; image < images.size(); ++image) {
     const std::vector<std::uint64_t>& order = layout.buckets[kFirstImageBucket + image];
     MemoryRegion region;
@@ -231,8 +237,11 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
     if (region.begin == region.end) continue;
     region.first = ValueOf(order[region.begin]);
     region.last = ValueOf(order[region.end - 1]);
-    for (std::size_t at = region.begin; at < region.end; ++at)
-      layout.region_of[IndexOf(order[at])] = r;
+    if (!by_pages) {
+      for (std::size_t at = region.begin; at < region.end; ++at) {
+        layout.region_of[IndexOf(order[at])] = r;
+      }
+    }
     if (with_sizes) SizeRegion(layout, symbols, region);
   }
   return layout;

@@ -43,8 +43,13 @@ struct MemoryLayout {
   // The symbols of each bucket (code, data, then each image) by value, map order among equal
   // values: the value in the high half of a key, the symbol's index in the low half.
   std::vector<std::vector<std::uint64_t>> buckets;
-  std::vector<MemoryRegion> regions;     // code regions by value, data regions by value, images
-  std::vector<std::uint32_t> region_of;  // per symbol: its region, or kNoRegion for no address
+  std::vector<MemoryRegion> regions;  // code regions by value, data regions by value, images
+  // Each symbol's region (kNoRegion for a kind without an address): RegionOf tells it.
+  std::uint32_t RegionOf(std::size_t index, const MapSymbol& symbol) const;
+  std::vector<std::uint32_t> region_of;  // ordered layouts: per symbol; empty when cut by pages
+  std::vector<std::uint32_t> region_of_page;  // cut by pages: each group's 64 KiB pages' regions
+  std::vector<ImageSpan> images;
+  std::uint32_t first_image_region = 0;
   std::vector<std::int64_t> sizes;  // per symbol: its size in bytes, or kUnknownSize (if asked)
 };
 
