@@ -111,11 +111,11 @@ std::FILE* UnlessDirectory(std::FILE* file) {
 #ifdef _WIN32
 // Windows refuses to open a folder with EACCES, as it refuses a file one may not read: a folder
 // is told as one (EISDIR), as on other systems.
-template <class Char, class Stat>
-void TellFolder(const Char* path, Stat stat_of) {
+template <class Char, class Attributes>
+void TellFolder(const Char* path, Attributes attributes_of) {
   if (errno != EACCES) return;
-  struct _stat64 info;
-  bool folder = stat_of(path, &info) == 0 && (info.st_mode & _S_IFDIR) != 0;
+  DWORD attributes = attributes_of(path);
+  bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   errno = folder ? EISDIR : EACCES;
 }
 #endif
@@ -125,7 +125,7 @@ void TellFolder(const Char* path, Stat stat_of) {
 std::FILE* OpenMapFile(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
 #ifdef _WIN32
-  if (file == nullptr) TellFolder(path, _stat64);
+  if (file == nullptr) TellFolder(path, GetFileAttributesA);
 #endif
   return UnlessDirectory(file);
 }
@@ -133,7 +133,7 @@ std::FILE* OpenMapFile(const char* path) {
 #ifdef _WIN32
 std::FILE* OpenMapFile(const wchar_t* path) {
   std::FILE* file = _wfopen(path, L"rb");
-  if (file == nullptr) TellFolder(path, _wstat64);
+  if (file == nullptr) TellFolder(path, GetFileAttributesW);
   return UnlessDirectory(file);
 }
 #endif
