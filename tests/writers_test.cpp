@@ -82,7 +82,7 @@ TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
       for (const MapSymbol& s : given) symbols.push_back(&s);
       using k8writers::LayoutDetail;
       auto pages = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kRegions);
-      auto sorted = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kOrder);
+      auto sorted = k8writers::LayOutMemory(symbols, gap, images, LayoutDetail::kSizes);
       for (std::size_t i = 0; i < symbols.size(); ++i) {
         ASSERT_EQ(pages.RegionOf(i, *symbols[i]), sorted.RegionOf(i, *symbols[i]))
             << std::hex << gap << " " << symbols[i]->value;

@@ -14,19 +14,16 @@ std::uint32_t IndexOf(std::uint64_t key) {
   return static_cast<std::uint32_t>(key);
 }
 
-// Keys sorted by their high half with a radix sort of three 11-bit digits (their counters and
-// the places a pass writes to stay within the caches): stable, so that keys in index order stay
-// in it among equal values.
+// Keys sorted by their high half with a radix sort on its two 16-bit halves: stable, so that
+// keys in index order stay in it among equal values.
 void SortByValue(std::vector<std::uint64_t>& keys) {
   if (keys.size() < 2) return;
-  constexpr int kDigitBits = 11;
-  constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
   std::vector<std::uint64_t> sorted(keys.size());
-  for (int shift : {32, 32 + kDigitBits, 32 + 2 * kDigitBits}) {
-    std::size_t start[kDigits + 1] = {};
-    for (std::uint64_t key : keys) ++start[((key >> shift) & (kDigits - 1)) + 1];
-    for (std::size_t digit = 1; digit <= kDigits; ++digit) start[digit] += start[digit - 1];
-    for (std::uint64_t key : keys) sorted[start[(key >> shift) & (kDigits - 1)]++] = key;
+  for (int shift : {32, 48}) {
+    std::vector<std::size_t> start(0x10001, 0);
+    for (std::uint64_t key : keys) ++start[((key >> shift) & 0xFFFF) + 1];
+    for (std::size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
+    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 0xFFFF]++] = key;
     keys.swap(sorted);
   }
 }
@@ -76,8 +73,7 @@ void CutRegions(MemoryLayout& layout, std::size_t bucket, std::uint32_t gap,
 
 // Each symbol's size within its region: objects run to the next object at a higher value,
 // labels to the next label or object; the last of each kind has none known.
-void SizeRegion(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbols,
-                const MemoryRegion& region) {
+void SizeRegion(MemoryLayout& layout, const std::vector<bool>& labels, const MemoryRegion& region) {
   const std::vector<std::uint64_t>& order = layout.buckets[BucketOf(region)];
   // Walking down from the top: the lowest value above the current one that holds an object,
   // and that holds any symbol.
@@ -88,7 +84,7 @@ void SizeRegion(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbo
     while (at > region.begin && ValueOf(order[at - 1]) == value) --at;
     bool object_here = false;
     for (std::size_t i = at; i < same; ++i) {
-      bool label = symbols[IndexOf(order[i])]->kind == K8MAP_KIND_LOC;
+      bool label = labels[IndexOf(order[i])];
       std::int64_t end = label ? next_any : next_object;
       layout.sizes[IndexOf(order[i])] = end < 0 ? kUnknownSize : end - value;
       object_here = object_here || !label;
@@ -197,7 +193,7 @@ std::size_t BucketOf(const MemoryRegion& region) {
 
 std::uint32_t MemoryLayout::RegionOf(std::size_t index, const MapSymbol& symbol) const {
   if (!region_of.empty()) return region_of[index];
-  if (!HasAddress(symbol.kind)) return kNoRegion;
+  if (!HasAddress(symbol.kind) || region_of_page.empty()) return kNoRegion;  // not kept
   std::size_t bucket = SymbolBucket(symbol, images);
   if (bucket >= kFirstImageBucket) {
     return first_image_region + static_cast<std::uint32_t>(bucket - kFirstImageBucket);
@@ -207,13 +203,20 @@ std::uint32_t MemoryLayout::RegionOf(std::size_t index, const MapSymbol& symbol)
 
 MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uint32_t gap,
                           const std::vector<ImageSpan>& images, LayoutDetail detail) {
-  bool with_sizes = detail == LayoutDetail::kSizes;
+  bool with_sizes = detail != LayoutDetail::kRegions;
   MemoryLayout layout;
   layout.buckets.resize(kFirstImageBucket + images.size());
   layout.images = images;
   if (with_sizes) layout.sizes.assign(symbols.size(), kUnknownSize);
   bool by_pages = detail == LayoutDetail::kRegions && CutByPages(layout, symbols, gap, images);
-  if (!by_pages) layout.region_of.assign(symbols.size(), kNoRegion);
+  bool each_region = detail != LayoutDetail::kOrderedSizes;
+  if (!by_pages && each_region) layout.region_of.assign(symbols.size(), kNoRegion);
+  // Which symbols are labels, read in one pass rather than through the sorted order.
+  std::vector<bool> labels;
+  if (with_sizes) {
+    labels.resize(symbols.size());
+    for (std::size_t i = 0; i < symbols.size(); ++i) labels[i] = symbols[i]->kind == K8MAP_KIND_LOC;
+  }
   if (!by_pages || !images.empty()) {
     FillBuckets(layout, symbols, images, by_pages ? kFirstImageBucket : kCodeBucket);
   }
@@ -237,12 +240,12 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
     if (region.begin == region.end) continue;
     region.first = ValueOf(order[region.begin]);
     region.last = ValueOf(order[region.end - 1]);
-    if (!by_pages) {
+    if (!by_pages && each_region) {
       for (std::size_t at = region.begin; at < region.end; ++at) {
         layout.region_of[IndexOf(order[at])] = r;
       }
     }
-    if (with_sizes) SizeRegion(layout, symbols, region);
+    if (with_sizes) SizeRegion(layout, labels, region);
   }
   return layout;
 }

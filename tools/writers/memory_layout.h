@@ -61,10 +61,11 @@ std::size_t BucketOf(const MemoryRegion& region);
 bool HasAddress(std::uint8_t kind);
 bool IsDataKind(std::uint8_t kind);
 
-// What a layout is asked to work out: the regions alone (each symbol's region, each region's
-// span; code and data regions may then hold no order: begin == end), with the buckets' order,
-// or with the sizes too (sizes empty otherwise).
-enum class LayoutDetail { kRegions, kOrder, kSizes };
+// What a layout is asked to work out: each symbol's region (code and data regions may then hold
+// no order: begin == end); the regions in value order with each symbol's region and size; or
+// the regions in value order with each symbol's size alone (RegionOf not kept). Sizes are empty
+// where not asked for.
+enum class LayoutDetail { kRegions, kSizes, kOrderedSizes };
 
 // The layout of the symbols, regions cut at steps larger than gap and around the images (which
 // must not overlap).

@@ -14,7 +14,7 @@ constexpr std::size_t kLargestPerRegion = 10;
 
 // The listed symbols' regions and sizes, as the memory layout has them.
 void LayOutGroups(MapModel& model, std::uint32_t gap) {
-  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kSizes);
+  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kOrderedSizes);
   static_assert(kUnknownSize == kNoSpan);
   model.spans = std::move(layout.sizes);
   model.orders[0] = std::move(layout.buckets[kCodeBucket]);
