@@ -13,11 +13,12 @@ import io
 import os
 import random
 import re
-import subprocess
 import sys
 import tempfile
 
 from elftools.elf.elffile import ELFFile
+
+from judging import case, expect, run, summary
 
 BIN, SOURCE = sys.argv[1], sys.argv[2]
 MAPSYMS = os.path.join(BIN, "mapsyms")
@@ -26,23 +27,7 @@ ELF_KINDS = ["Addr.", "loc.", "Func.", "Var.", "EQU"]
 ALL_KINDS = ["Addr.", "loc.", "EQU", "bit", "Func.", "Var.", "arg."]
 CODE_KINDS = {"Addr.", "loc.", "Func."}
 TYPES = {"Addr.": "FUNC", "Func.": "FUNC", "Var.": "OBJECT"}
-results = {"passed": 0, "failed": 0}
 
-
-def run(*args, check=True, **kwargs):
-    done = subprocess.run(args, capture_output=True, text=True, errors="replace", **kwargs)
-    if check and done.returncode != 0:
-        raise AssertionError(f"{args[0]} exited {done.returncode}: {done.stderr[:500]}")
-    return done
-
-
-def case(name, test, *args):
-    try:
-        test(*args)
-        results["passed"] += 1
-    except AssertionError as error:
-        results["failed"] += 1
-        print(f"{name}: {error}")
 
 
 def expect(what, got, wanted):
@@ -397,8 +382,7 @@ def main():
     case("header_sample", check_header, sample, "sample_symbols")
     case("header_generated", check_header, generated, "generated_symbols")
     case("header_names", check_header, names, "names_symbols")
-    print(f"{results['passed']} passed, {results['failed']} failed")
-    return 1 if results["failed"] else 0
+    return summary()
 
 
 def check_scoped(name, path, options, kinds):

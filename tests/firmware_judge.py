@@ -12,17 +12,17 @@ usage: firmware_judge.py BIN_DIR SOURCE_DIR   (Debian's Python, which has pyelft
 
 import os
 import re
-import subprocess
 import sys
 import tempfile
 
 from elftools.elf.elffile import ELFFile
 
+from judging import case, expect, results, run, summary
+
 BIN, SOURCE = sys.argv[1], sys.argv[2]
 MAPSYMS = os.path.join(BIN, "mapsyms")
 FIRMWARE = os.path.join(SOURCE, "tests", "firmware")
 WORK = tempfile.mkdtemp(prefix="firmware_judge.")
-results = {"passed": 0, "failed": 0}
 
 TARGETS = {
     "cortex_m": dict(
@@ -36,21 +36,6 @@ TARGETS = {
         between=[0x00110000, 0x00400000, 0x007FFFF0]),
 }
 
-
-def run(*args, check=True, **kwargs):
-    done = subprocess.run(args, capture_output=True, text=True, errors="replace", **kwargs)
-    if check and done.returncode != 0:
-        raise AssertionError(f"{args[0]} exited {done.returncode}: {done.stderr[:600]}")
-    return done
-
-
-def case(name, test, *args):
-    try:
-        test(*args)
-        results["passed"] += 1
-    except AssertionError as error:
-        results["failed"] += 1
-        print(f"{name}: {error}")
 
 
 def expect(what, got, wanted):
@@ -295,8 +280,7 @@ def main():
         case(f"{name}_objdump", check_objdump, real, exported, target)
         case(f"{name}_linking", check_linking, real, map_path, exported, target)
         case(f"{name}_header", check_header, map_path, target)
-    print(f"{results['passed']} passed, {results['failed']} failed")
-    return 1 if results["failed"] else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -79,8 +79,8 @@ void KeepModeOf(const std::string& replaced, std::FILE* file) {
   struct stat info;
   if (stat(replaced.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   int fd = fileno(file);
-  if (fchown(fd, info.st_uid, info.st_gid) != 0) {  // only the owner's rights are kept then
-  }
+  // Where the owner cannot be given (not root), the file stays the writer's: the mode is kept.
+  (void)!fchown(fd, info.st_uid, info.st_gid);
   fchmod(fd, info.st_mode & 07777);
 #endif
 }
