@@ -20,13 +20,14 @@ import enum
 import os
 from typing import Any, Optional, Tuple, Union
 
-from ._core import ADDRESS_KINDS, ALL_KINDS
+from ._core import ADDRESS_KINDS, ALL_KINDS, UNKNOWN_SIZE, diff_sizes
 from ._core import Hit, Lookups, Note, Symbol, Table, TableIterator, library_version
 from ._core import _ERROR_CODES, _NOTE_REASONS, _parse_file, _parse_text, _use_note_reason
 
 __all__ = [
     "ADDRESS_KINDS", "ALL_KINDS", "Error", "ErrorCode", "Hit", "Lookups", "MapError", "Note",
-    "NoteReason", "Symbol", "Table", "TableIterator", "parse", "parse_text", "__version__",
+    "NoteReason", "Symbol", "Table", "TableIterator", "UNKNOWN_SIZE", "diff_sizes", "parse",
+    "parse_text", "__version__",
 ]
 
 __version__: str = library_version()

@@ -2,7 +2,7 @@
 import array
 import enum
 import os
-from typing import Any, Iterable, Iterator, List, Literal, NamedTuple, Optional, Sequence, SupportsIndex, Tuple, Union, overload
+from typing import Any, Iterable, Iterator, List, Literal, NamedTuple, Optional, Sequence, SupportsIndex, Tuple, TypedDict, Union, overload
 
 __version__: str
 
@@ -11,6 +11,54 @@ _Kinds = Union[str, Iterable[str], None]
 
 ADDRESS_KINDS: Tuple[str, ...]
 ALL_KINDS: Tuple[str, ...]
+UNKNOWN_SIZE: int
+_Memory = Union[str, Iterable[str], None]
+
+class MemoryUse(TypedDict):
+    name: str
+    start: int
+    size: Optional[int]
+    used: int
+    free: Optional[int]
+    percent: Optional[float]
+    symbols: int
+    unsized_top: Optional[Symbol]
+
+class Usage(TypedDict):
+    memories: List[MemoryUse]
+    outside: List[Symbol]
+
+class SizeChange(TypedDict):
+    change: Literal["added", "removed", "grew", "shrank"]
+    name: str
+    kind: str
+    old_value: Optional[int]
+    new_value: Optional[int]
+    old_size: Optional[int]
+    new_size: Optional[int]
+    delta: int
+
+class UseChange(TypedDict):
+    memory: str
+    was: Optional[str]
+    old_used: Optional[int]
+    new_used: Optional[int]
+
+class SizeDiff(TypedDict):
+    symbols: List[SizeChange]
+    totals: List[UseChange]
+    more: int
+    unknown: int
+
+def diff_sizes(
+    old: Table,
+    new: Table,
+    *,
+    kinds: _Kinds = ...,
+    memory: _Memory = ...,
+    region_gap: SupportsIndex = ...,
+    top: SupportsIndex = ...,
+) -> SizeDiff: ...
 
 class Symbol:
     def __init__(
@@ -179,6 +227,10 @@ class Table(Sequence[Symbol]):
         region_gap: SupportsIndex = ...,
         images: Optional[Iterable[Tuple[PathLike, SupportsIndex]]] = ...,
     ) -> int: ...
+    def sizes(
+        self, kinds: _Kinds = ..., *, memory: _Memory = ..., region_gap: SupportsIndex = ...
+    ) -> array.array[int]: ...
+    def usage(self, *, memory: _Memory = ..., region_gap: SupportsIndex = ...) -> Usage: ...
     def report(
         self,
         path: PathLike,

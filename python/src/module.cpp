@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "kestrum8_map.h"
+#include "memory_sizes.h"
 #include "report.h"
 #include "symbol_export.h"
 
@@ -57,6 +58,9 @@ struct Symbol {
     return text + ", line=" + std::to_string(line) + ")";
   }
 };
+
+// A size the map does not tell, in the arrays of sizes.
+constexpr std::uint32_t kUnknownSizeValue = 0xFFFFFFFFu;
 
 std::string TypeName(const py::handle& value) {
   return py::str(py::type::of(value).attr("__name__")).cast<std::string>();
@@ -581,6 +585,132 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
 }
 
 // Table.report: the page mapsyms report writes, through the same writer.
+// The size views' options: memory (a "NAME=START,SIZE" str or a list of them) and region_gap.
+k8writers::SizeOptions SizeOptionsOf(const py::object& memory, const py::object& region_gap) {
+  k8writers::SizeOptions options;
+  options.region_gap = Number(region_gap, "region_gap");
+  if (options.region_gap == 0) throw py::value_error("region_gap must be at least 1");
+  std::string error;
+  if (!memory.is_none()) {
+    for (const std::string& text : Texts(memory, "memory", "a str or a list of str")) {
+      k8writers::NamedMemory named;
+      if (!k8writers::ParseMemory(text, &named, &error)) throw py::value_error(error);
+      options.memories.push_back(std::move(named));
+    }
+  }
+  if (!k8writers::MemoriesApart(options.memories, &error)) throw py::value_error(error);
+  return options;
+}
+
+k8writers::MapSymbols MapOf(const Table& table) {
+  return {NameBytes(table.name()), table.symbols(), table.Size()};
+}
+
+py::object SizeOrNone(std::int64_t size, bool present) {
+  return present && size != k8writers::kUnknownSize ? py::object(py::int_(size)) : py::none();
+}
+
+py::object Sizes(const Table& table, const py::object& kinds, const py::object& memory,
+                 const py::object& region_gap) {
+  std::uint32_t mask = kinds.is_none() ? K8MAP_KINDS_ALL : KindMask(kinds);
+  k8writers::SizeOptions options = SizeOptionsOf(memory, region_gap);
+  std::vector<std::uint32_t> sizes(table.Size(), kUnknownSizeValue);
+  k8writers::MapSymbols map = MapOf(table);
+  {
+    py::gil_scoped_release unlocked;
+    k8writers::SizedMap sized = k8writers::SizeMap(map, options);
+    for (std::size_t i = 0; i < sized.symbols.size(); ++i) {
+      std::int64_t size = sized.layout.sizes[i];
+      if (size != k8writers::kUnknownSize) {
+        sizes[static_cast<std::size_t>(sized.symbols[i] - table.symbols())] =
+            static_cast<std::uint32_t>(size);
+      }
+    }
+  }
+  const MapSymbol* s = table.symbols();
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < table.Size(); ++i) count += (mask >> s[i].kind) & 1u;
+  auto [array, item] = NewArray<std::uint32_t>("I", count);
+  for (std::size_t i = 0, at = 0; i < table.Size(); ++i) {
+    if ((mask >> s[i].kind) & 1u) item[at++] = sizes[i];
+  }
+  return array;
+}
+
+py::dict Usage(const Table& table, const py::object& memory, const py::object& region_gap) {
+  k8writers::SizeOptions options = SizeOptionsOf(memory, region_gap);
+  k8writers::Usage usage;
+  k8writers::MapSymbols map = MapOf(table);
+  {
+    py::gil_scoped_release unlocked;
+    usage = k8writers::MeasureUsage(k8writers::SizeMap(map, options), options);
+  }
+  py::list memories, outside;
+  for (const k8writers::MemoryUse& use : usage.memories) {
+    py::dict d;
+    d["name"] = use.name;
+    d["start"] = use.start;
+    d["size"] = use.named ? py::object(py::int_(use.size)) : py::none();
+    d["used"] = use.used;
+    d["free"] =
+        use.named ? py::object(py::int_(use.size - std::min(use.size, use.used))) : py::none();
+    d["percent"] = use.named ? py::object(py::float_(use.Percent())) : py::none();
+    d["symbols"] = use.symbols;
+    d["unsized_top"] =
+        use.unsized_top != nullptr ? py::cast(Symbol::Of(*use.unsized_top)) : py::none();
+    memories.append(d);
+  }
+  for (const MapSymbol* s : usage.outside) outside.append(py::cast(Symbol::Of(*s)));
+  py::dict result;
+  result["memories"] = memories;
+  result["outside"] = outside;
+  return result;
+}
+
+py::dict DiffSizes(const Table& old_table, const Table& new_table, const py::object& kinds,
+                   const py::object& memory, const py::object& region_gap, const py::object& top) {
+  std::uint32_t mask = kinds.is_none() ? k8writers::ObjectKinds() : KindMask(kinds);
+  k8writers::SizeOptions options = SizeOptionsOf(memory, region_gap);
+  std::size_t most = Number(top, "top");
+  k8writers::SizeDiff diff;
+  k8writers::MapSymbols old_map = MapOf(old_table), new_map = MapOf(new_table);
+  {
+    py::gil_scoped_release unlocked;
+    diff = k8writers::DiffSizes(k8writers::SizeMap(old_map, options),
+                                k8writers::SizeMap(new_map, options), mask, options);
+  }
+  std::size_t shown = most == 0 ? diff.rows.size() : std::min(most, diff.rows.size());
+  py::list symbols, totals;
+  for (std::size_t i = 0; i < shown; ++i) {
+    const k8writers::SizeRow& row = diff.rows[i];
+    const MapSymbol& s = row.after != nullptr ? *row.after : *row.before;
+    py::dict d;
+    d["change"] = k8writers::kChangeNames[row.change];
+    d["name"] = std::string(s.name);
+    d["kind"] = GetKindName(s.kind);
+    d["old_value"] = row.before != nullptr ? py::object(py::int_(row.before->value)) : py::none();
+    d["new_value"] = row.after != nullptr ? py::object(py::int_(row.after->value)) : py::none();
+    d["old_size"] = SizeOrNone(row.old_size, row.before != nullptr);
+    d["new_size"] = SizeOrNone(row.new_size, row.after != nullptr);
+    d["delta"] = row.Delta();
+    symbols.append(d);
+  }
+  for (const k8writers::UseChange& total : diff.totals) {
+    py::dict d;
+    d["memory"] = total.name;
+    d["was"] = total.was.empty() ? py::object(py::none()) : py::object(py::str(total.was));
+    d["old_used"] = SizeOrNone(total.old_used, total.old_used >= 0);
+    d["new_used"] = SizeOrNone(total.new_used, total.new_used >= 0);
+    totals.append(d);
+  }
+  py::dict result;
+  result["symbols"] = symbols;
+  result["totals"] = totals;
+  result["more"] = diff.rows.size() - shown;
+  result["unknown"] = diff.unknown;
+  return result;
+}
+
 void Report(const Table& table, const py::object& path, const py::object& new_table,
             const py::object& kinds, const py::object& region_gap, const py::object& title) {
   k8writers::ReportOptions options;
@@ -826,6 +956,19 @@ Table) of new's memory and what changed from this table. kinds (a kind keyword o
 address-bearing kinds Addr., loc., Func. and Var. by default) chooses the symbols listed,
 region_gap the largest step within a region, title the page's title. Written beside its final
 name and renamed into place when complete; OSError when it cannot be written.)doc")
+      .def("sizes", &Sizes, py::arg("kinds") = py::none(), py::kw_only(),
+           py::arg("memory") = py::none(), py::arg("region_gap") = 0x10000,
+           R"doc(Each symbol's size in bytes as the map tells it (mapsyms report --help has the
+rule), as array('I') in table order: every symbol's, or with kinds (a kind keyword or a list)
+those of the kinds (as of_kind gives them). UNKNOWN_SIZE where the map does not tell it (the
+last symbol of a region, a symbol without an address). memory ("NAME=START,SIZE" or a list of
+them) lays each memory's code and data out as one sequence; region_gap cuts regions elsewhere.)doc")
+      .def("usage", &Usage, py::kw_only(), py::arg("memory") = py::none(),
+           py::arg("region_gap") = 0x10000,
+           R"doc(How full each memory is, as mapsyms usage prints it: a dict with "memories" (a
+dict per memory: name, start, size, used, free, percent, symbols and unsized_top, the highest
+Symbol when its size is not known, else None) and "outside" (the Symbols outside every
+memory). Without memory, the inferred regions stand in (size, free and percent None).)doc")
       .def("__copy__", [](const std::shared_ptr<Table>& t) { return t; })
       .def("__deepcopy__", [](const std::shared_ptr<Table>& t, const py::object&) { return t; })
       .def("__repr__",
@@ -859,6 +1002,17 @@ name and renamed into place when complete; OSError when it cannot be written.)do
         return py::make_tuple(table, ok, table->Failure());
       },
       py::arg("data"), py::arg("name"), py::arg("notes"));
+  m.attr("UNKNOWN_SIZE") = kUnknownSizeValue;
+  m.def("diff_sizes", &DiffSizes, py::arg("old"), py::arg("new"), py::kw_only(),
+        py::arg("kinds") = py::none(), py::arg("memory") = py::none(),
+        py::arg("region_gap") = 0x10000, py::arg("top") = 0,
+        R"doc(What grew, shrank, came and went from the table old to new, as mapsyms diff --sizes
+prints it: a dict with "symbols" (a dict per change, largest first: change, name, kind,
+old_value, new_value, old_size, new_size, delta; None where absent or not known), "totals" (per
+memory or region: memory, was, old_used, new_used), "more" (the rows beyond top) and "unknown"
+(symbols left out because one map does not tell their size). kinds: Addr., Func. and Var. by
+default; memory and region_gap as Table.usage takes them; top: at most that many rows (0:
+all).)doc");
   m.def(
       "library_version", [] { return std::string(GetMapLibraryVersion()); },
       "The library's version.");

@@ -9,12 +9,15 @@
 #include "commands.h"
 #include "diff_pairing.h"
 #include "exit_codes.h"
+#include "kinds.h"
 #include "maps.h"
 #include "messages.h"
+#include "size_options.h"
+#include "size_views.h"
 
 namespace {
 
-enum class Format { kText, kCsv, kJson };
+using Format = SizeFormat;
 
 struct Totals {
   long long added = 0, removed = 0, moved = 0, unchanged = 0;
@@ -37,7 +40,7 @@ class DiffPrinter {
     bool moved = e.change == kMoved;
     std::uint32_t old_value = e.change == kAdded ? 0 : r.value;
     std::uint32_t new_value = moved ? records_[e.partner].value : r.value;
-    const char* what = e.change == kRemoved ? "removed" : e.change == kAdded ? "added" : "moved";
+    const char* what = k8writers::kChangeNames[e.change];
     std::string occurrence = format_ == Format::kText ? "" : std::to_string(e.occurrence);
     switch (format_) {
       case Format::kText:
@@ -124,20 +127,69 @@ class DiffPrinter {
   long long printed_ = 0;
 };
 
-bool ParseDiffFormat(const CommandLine& line, Format* format) {
-  std::string text = line.Last("format", "text");
-  if (text == "text") return *format = Format::kText, true;
-  if (text == "csv") return *format = Format::kCsv, true;
-  if (text == "json") return *format = Format::kJson, true;
-  return false;
+// The options that only diff --sizes takes.
+constexpr const char* kSizeOnlyOptions[] = {"kind",   "all-kinds",   "top",
+                                            "memory", "memory-file", "region-gap"};
+
+bool ReadTop(const CommandLine& line, std::size_t* top) {
+  std::string text = line.Last("top", "0");
+  *top = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || *top > 100000000) return false;
+    *top = *top * 10 + static_cast<std::size_t>(c - '0');
+  }
+  return !text.empty();
+}
+
+bool CheckSizes(const CommandLine& line, std::string* error) {
+  if (!line.Has("sizes")) {
+    for (const char* option : kSizeOnlyOptions) {
+      if (line.Has(option)) {
+        *error = "--" + std::string(option) + " is an option of diff --sizes";
+        return false;
+      }
+    }
+    return true;
+  }
+  unsigned kinds;
+  std::size_t top;
+  k8writers::SizeOptions options;
+  if (!ReadKinds(line, &kinds, error, k8writers::ObjectKinds())) return false;
+  if (!ReadTop(line, &top)) {
+    *error = "--top takes a decimal number of rows (0: all)";
+    return false;
+  }
+  if (line.Has("keep-going")) {
+    *error = "--keep-going does not combine with --sizes";
+    return false;
+  }
+  return ReadSizeOptions(line, &options, error);
+}
+
+// diff --sizes: what grew, shrank, came and went, largest change first.
+int RunDiffSizes(const MapLibrary& lib, const CommandLine& line, Output& out) {
+  Format format = Format::kText;
+  std::string error;
+  ParseSizeFormat(line, &format, &error);
+  unsigned kinds = 0;
+  ReadKinds(line, &kinds, &error, k8writers::ObjectKinds());
+  std::size_t top = 0;
+  ReadTop(line, &top);
+  k8writers::SizeOptions options;
+  ReadSizeOptions(line, &options, &error);
+  Maps maps(lib);
+  if (!maps.Load(line.operands, true)) return kExitFile;
+  k8writers::MapSymbols old_map{maps.files()[0].path, maps.symbols(0), maps.symbol_count(0)};
+  k8writers::MapSymbols new_map{maps.files()[1].path, maps.symbols(1), maps.symbol_count(1)};
+  k8writers::SizeDiff diff = k8writers::DiffSizes(
+      k8writers::SizeMap(old_map, options), k8writers::SizeMap(new_map, options), kinds, options);
+  PrintSizeDiff(out, format, diff, top);
+  return diff.rows.empty() ? kExitOk : kExitNo;
 }
 
 bool CheckDiff(const CommandLine& line, std::string* error) {
   Format format;
-  if (!ParseDiffFormat(line, &format)) {
-    *error = "unknown format '" + line.Last("format") + "' (text, csv or json)";
-    return false;
-  }
+  if (!ParseSizeFormat(line, &format, error) || !CheckSizes(line, error)) return false;
   if (line.operands.size() != 2) {
     *error = "diff needs two map files, OLD and NEW";
     return false;
@@ -146,8 +198,10 @@ bool CheckDiff(const CommandLine& line, std::string* error) {
 }
 
 int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
+  if (line.Has("sizes")) return RunDiffSizes(lib, line, out);
   Format format = Format::kText;
-  ParseDiffFormat(line, &format);
+  std::string error;
+  ParseSizeFormat(line, &format, &error);
   Maps maps(lib);
   bool loaded = maps.Load(line.operands, true);  // both maps at once
   if (!loaded && !line.Has("keep-going")) {
@@ -180,7 +234,10 @@ int RunDiff(const MapLibrary& lib, const CommandLine& line, Output& out) {
 
 const Command kDiffCommand = {
     "diff",
-    "mapsyms diff [--format text|csv|json] [--keep-going] OLD NEW",
+    "mapsyms diff [--format text|csv|json] [--keep-going] OLD NEW\n"
+    "       mapsyms diff --sizes [--kind KIND]... [--all-kinds] [--top N] [--memory "
+    "NAME=START,SIZE]...\n"
+    "                    [--memory-file FILE] [--region-gap N] [--format text|csv|json] OLD NEW",
     R"(Compares the records of two map files by name: the records removed (in OLD only), added
 (in NEW only) and moved (the same name with another value, and the difference). A name that
 occurs more than once in a file is matched occurrence by occurrence in file order; its changes
@@ -195,8 +252,37 @@ output written), 4 when the library could not be loaded.
                           old,new,difference rows; json: {"changes": [...], "summary": {...}}
   --keep-going            compare the records read when a map failed (exit 3 all the same)
   -h, --help              print this help
+
+With --sizes, compares the symbols' sizes instead: each symbol whose size changed (grew or
+shrank, in place or not), and those added and removed, the largest change first, then each
+memory's used bytes before and after (without memories, each inferred region of NEW held to
+the regions of OLD that cover its addresses: a region that split shows what it was, one that is
+gone or new says so), then the counts. Sizes are inferred as mapsyms report --help says; a
+symbol whose size one map does not tell is left out and counted. Symbols pair by name; a name
+that occurs more than once (statics, labels) pairs a label by the object that holds it and its
+order in it, anything else by its order among its name's. Exit 0 when no size changed, 1 when
+one did.
+
+  --kind KIND        the symbols of that kind (may be given more than once); Addr., Func. and
+                     Var. by default (a label's size is part of its object's)
+  --all-kinds        the symbols of every kind with an address
+  --top N            print the N largest changes only (the totals stay whole)
+)" SIZE_OPTIONS_HELP
+    R"(  --format text|csv|json  text: "CHANGE OLD NEW ADDRESS KIND SYMBOL" rows, the totals and
+                          the counts; csv: change,name,kind,old_value,new_value,old_size,
+                          new_size,delta rows; json: {"symbols": [...], "totals": [...]}
 )",
-    {{"format", 0, true}, {"keep-going", 0, false}, {"help", 'h', false}, {"version", 'V', false}},
+    {{"format", 0, true},
+     {"keep-going", 0, false},
+     {"sizes", 0, false},
+     {"kind", 0, true},
+     {"all-kinds", 0, false},
+     {"top", 0, true},
+     {"memory", 0, true},
+     {"memory-file", 0, true},
+     {"region-gap", 0, true},
+     {"help", 'h', false},
+     {"version", 'V', false}},
     CheckDiff,
     RunDiff,
 };

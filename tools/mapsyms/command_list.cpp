@@ -389,9 +389,11 @@ const char* const kProgramHelp =
        mapsyms symbolize [--only] [--bare] [--max-offset N|none] [--kind KIND]... [--all-kinds]
                          [--map MAP]... [MAP] [FILE...]
        mapsyms diff [--format F] OLD NEW
+       mapsyms diff --sizes [options] OLD NEW
        mapsyms check FILE...
        mapsyms export --format elf|ld|h|sym [options] [-o OUT] MAP...
        mapsyms report [options] [-o OUT] MAP [NEW_MAP]
+       mapsyms usage [--memory NAME=START,SIZE]... [--fail-above PCT] [options] MAP
 
 Reads symbol map files through the kestrum8_map library and prints their records.
 
@@ -431,10 +433,12 @@ is read from standard input, once; a map that yields no symbols is said on stand
 
 Commands:
   symbolize   annotate addresses in text (files or standard input) with their symbols
-  diff        the records added, removed and moved between two map files
+  diff        the records added, removed and moved between two map files; with --sizes,
+              the symbols that grew, shrank, came and went, and each memory's change
   check       the lines of map files that look like symbol entries but make no record
   export      the symbols as an ELF file, a linker script, a C header or a symbol list
   report      one HTML page of the memory of a map, or of what changed between two
+  usage       how full each memory is (used, size, percent), and a budget to fail a build on
 
 Addresses and offsets (ADDR, N) are hexadecimal, with or without 0x, any number of leading
 zeros, at most 32 bits: 1000, 0x1000 and 0x00001000 are the same address.
@@ -443,7 +447,8 @@ Options take their value as --option VALUE or --option=VALUE; -- ends the option
 
 Exit codes:
   0  success (diff: the maps are equal)
-  1  the answer is no: a lookup missed, the maps differ, check found lines without a record
+  1  the answer is no: a lookup missed, the maps differ, check found lines without a record,
+     a memory is above usage's --fail-above
   2  the command line is wrong
   3  a file could not be read or parsed, or the output could not be written
   4  the library could not be loaded

@@ -25,6 +25,7 @@ extern const Command kDiffCommand;
 extern const Command kCheckCommand;
 extern const Command kExportCommand;
 extern const Command kReportCommand;
+extern const Command kUsageCommand;
 
 // The help of the whole program: commands, options, address notation, exit codes.
 extern const char* const kProgramHelp;

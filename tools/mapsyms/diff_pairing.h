@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "maps.h"
+#include "symbol_pairing.h"
 
-enum Change : std::uint8_t { kSame, kRemoved, kAdded, kMoved };
-
-constexpr std::uint32_t kNoPartner = 0xFFFFFFFFu;
+using k8writers::Change;
+using k8writers::kAdded;
+using k8writers::kMoved;
+using k8writers::kNoPartner;
+using k8writers::kRemoved;
+using k8writers::kSame;
 
 struct Entry {
   std::uint32_t partner = kNoPartner;  // the matched record in the other file

@@ -25,8 +25,8 @@ namespace {
 constexpr const char* kToolVersion = "mapsyms " K8MAP_VERSION;
 
 const Command* ChooseCommand(std::vector<std::string>* args) {
-  for (const Command* command :
-       {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand, &kExportCommand, &kReportCommand}) {
+  for (const Command* command : {&kSymbolizeCommand, &kDiffCommand, &kCheckCommand, &kExportCommand,
+                                 &kReportCommand, &kUsageCommand}) {
     if (!args->empty() && (*args)[0] == command->name) {
       args->erase(args->begin());
       return command;
