@@ -60,16 +60,17 @@ def real_symbols(path):
     return found
 
 
-def write_map(symbols, thumb, path):
+def write_map(symbols, thumb, path, markers="EQU"):
     """The map a build tool writes of those symbols: functions Func., labels in code loc.,
-    objects Var., the linker's own symbols EQU; locals scope s; names longer than 24 bytes
-    continued over lines, the first with kind, scope and value, each but the last ending in
-    "+"."""
+    objects Var., the linker's own symbols EQU (or, in a section, the markers' kind); locals
+    scope s; names longer than 24 bytes continued over lines, the first with kind, scope and
+    value, each but the last ending in "+"."""
     lines = ["Symbol map of the firmware", ""]
     for name, value, _, kind, bind, section in symbols:
         keyword = {"FUNC": "Func.", "OBJECT": "Var."}.get(kind)
         if keyword is None:
-            keyword = "loc." if section == ".text" and bind == "LOCAL" else "EQU"
+            keyword = ("loc." if section == ".text" and bind == "LOCAL"
+                       else "EQU" if section == "ABS" else markers)
         if kind == "FUNC" and thumb:
             value &= ~1
         pieces = [name[i:i + 24] for i in range(0, len(name), 24)]

@@ -39,6 +39,7 @@ mapsyms-diff mapsyms diff
 mapsyms-check mapsyms check
 mapsyms-export mapsyms export
 mapsyms-report mapsyms report
+mapsyms-usage mapsyms usage
 maptokens maptokens
 LIST
 # The rules of the command line that the page gives, --help gives too.

@@ -132,6 +132,44 @@ check symbolize_keep_going 3 "$(text '0x00000002\tb\n')" "missing_line_end.map:3
 check lookup_keep_going 3 "$(text 'b\n')" "missing_line_end.map:3: syntax error" \
   mapsyms --keep-going --lookup 0x2 "$data/missing_line_end.map"
 
+# ---- Sizes: usage and diff --sizes ----
+old_sizes=$data/sizes_old.map new_sizes=$data/sizes_new.map memories=$data/memories.txt
+check usage_regions 0 "$(golden usage_regions.txt)" "" mapsyms usage "$new_sizes"
+check usage_memories 0 "$(golden usage_memories.txt)" "" mapsyms usage --memory-file "$memories" \
+  --memory BOOT=0x1FFF0000,0x8000 "$new_sizes"
+check usage_csv 0 "$(golden usage.csv)" "" mapsyms usage --memory FLASH=0x08000000,64K --format csv "$new_sizes"
+check usage_json 0 "$(golden usage.json)" "" mapsyms usage --memory RAM=0x20000000,1M --format json "$new_sizes"
+check usage_over_budget 1 "$(golden usage_memories.txt)" "mapsyms: RAM is 56.74% used, above 50%" \
+  mapsyms usage --memory-file "$memories" --memory BOOT=0x1FFF0000,0x8000 --fail-above 50 "$new_sizes"
+check diff_sizes 1 "$(golden diff_sizes.txt)" "" mapsyms diff --sizes "$old_sizes" "$new_sizes"
+check diff_sizes_memories 1 "$(golden diff_sizes_memories.txt)" "" mapsyms diff --sizes --all-kinds \
+  --memory-file "$memories" "$old_sizes" "$new_sizes"
+check diff_sizes_csv 1 "$(golden diff_sizes.csv)" "" mapsyms diff --sizes --top 2 --format csv "$old_sizes" "$new_sizes"
+check diff_sizes_json 1 "$(golden diff_sizes.json)" "" mapsyms diff --sizes --all-kinds --memory-file "$memories" \
+  --format json "$old_sizes" "$new_sizes"
+check diff_sizes_same 0 "$(golden diff_sizes_same.txt)" "" mapsyms diff --sizes "$old_sizes" "$old_sizes"
+while IFS='|' read -r name message args; do
+  # shellcheck disable=SC2086
+  check "size_option_$name" 2 "$(text '')" "$message" mapsyms $args
+done <<EOF_CASES
+gap_zero|--region-gap takes a number of at least 1|usage --region-gap 0 $new_sizes
+no_form|a memory is NAME=START,SIZE|usage --memory FLASH $new_sizes
+bad_size|a memory is NAME=START,SIZE|usage --memory FLASH=0x0,12Q $new_sizes
+empty|memory FLASH has no size|usage --memory FLASH=0,0 $new_sizes
+past_end|memory HIGH runs past 0xFFFFFFFF|usage --memory HIGH=0xFFFFF000,1M $new_sizes
+overlap|memories A and B overlap|usage --memory A=0x1000,0x100 --memory B=0x10FF,4 $new_sizes
+twice|memory A is given twice|usage --memory A=0x1000,1K --memory A=0x2000,1K $new_sizes
+file_line|sizes_old.map, line 1: a memory is|usage --memory-file $data/sizes_old.map $new_sizes
+no_file|cannot read the memory file $data/absent.txt|usage --memory-file $data/absent.txt $new_sizes
+budget_needs_memory|--fail-above needs the memories' sizes|usage --fail-above 90 $new_sizes
+budget_range|--fail-above takes a percentage|usage --memory A=0,1K --fail-above 101 $new_sizes
+two_maps|usage takes one map|usage $old_sizes $new_sizes
+top_alone|--top is an option of diff --sizes|diff --top 3 $old_sizes $new_sizes
+top_number|--top takes a decimal number|diff --sizes --top x $old_sizes $new_sizes
+keep_going|--keep-going does not combine with --sizes|diff --sizes --keep-going $old_sizes $new_sizes
+report_gap_zero|--region-gap takes a number of at least 1|report --region-gap 0 $new_sizes
+EOF_CASES
+
 # ---- Messages, usage and exit codes ----
 version=$(sed -n 's/^project(kestrum8_map VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # -V: both versions and the file loaded (its folder differs from build to build).
@@ -201,7 +239,7 @@ EOF_CASES
 fi
 
 check out_of_memory 3 "$(text '')" "mapsyms: out of memory" out_of_memory_check
-for command in symbolize diff check; do
+for command in symbolize diff check usage; do
   check "help_$command" 0 "$(golden "help_$command.txt")" "" mapsyms "$command" --help
 done
 check unknown_option_value 2 "$(text '')" "mapsyms: --format needs a value" mapsyms "$sample" --format

@@ -111,7 +111,7 @@ expect_contents dev "$dev" ./usr/include/kestrum8_map.h ./usr/include/kestrum8_m
   ./usr/$libdir/cmake/kestrum8_map/kestrum8_mapTargets-release.cmake $(docs libkestrum8-map-dev)
 # shellcheck disable=SC2046
 expect_contents tools "$tools" ./usr/bin/mapsyms ./usr/bin/maptokens $(docs kestrum8-map-tools) \
-  $(for page in mapsyms mapsyms-symbolize mapsyms-diff mapsyms-check mapsyms-export mapsyms-report maptokens; do
+  $(for page in mapsyms mapsyms-symbolize mapsyms-diff mapsyms-check mapsyms-export mapsyms-report mapsyms-usage maptokens; do
       echo ./usr/share/man/man1/$page.1.gz; done)
 depends() { dpkg-deb -f "$1" Depends 2>/dev/null; }
 has_dep() {  # NAME DEB TEXT

@@ -37,7 +37,7 @@ want="./CHANGELOG.md ./LICENSE ./README.md ./bin/kestrum8_map.dll ./bin/mapsyms.
 ./lib/cmake/kestrum8_map/kestrum8_mapTargets-release.cmake ./lib/cmake/kestrum8_map/kestrum8_mapTargets.cmake \
 ./lib/kestrum8_map.def ./lib/kestrum8_map.lib ./lib/libkestrum8_map.dll.a ./lib/pkgconfig/kestrum8_map.pc \
 ./share/man/man1/mapsyms-check.1.gz ./share/man/man1/mapsyms-diff.1.gz ./share/man/man1/mapsyms-export.1.gz ./share/man/man1/mapsyms-report.1.gz \
-./share/man/man1/mapsyms-symbolize.1.gz ./share/man/man1/mapsyms.1.gz ./share/man/man1/maptokens.1.gz "
+./share/man/man1/mapsyms-symbolize.1.gz ./share/man/man1/mapsyms-usage.1.gz ./share/man/man1/mapsyms.1.gz ./share/man/man1/maptokens.1.gz "
 verdict zip_contents $([ "$got" = "$want" ] && echo 1 || echo 0) "holds: $got"
 same_file zip_licence "$src/LICENSE" "$dist/LICENSE"
 

@@ -9,18 +9,15 @@
 #include "kinds.h"
 #include "maps.h"
 #include "messages.h"
-#include "number.h"
 #include "output_sink.h"
 #include "report.h"
+#include "size_options.h"
 
 namespace {
 
 bool CheckReport(const CommandLine& line, std::string* error) {
-  std::uint32_t gap;
-  if (line.Has("region-gap") && !ParseNumber(line.Last("region-gap"), &gap)) {
-    *error = "--region-gap takes a number: " + std::string(kNumberForms);
-    return false;
-  }
+  k8writers::SizeOptions sizes;
+  if (!ReadSizeOptions(line, &sizes, error)) return false;
   unsigned kinds;
   if (!ReadKinds(line, &kinds, error)) return false;
   if (line.operands.empty() || line.operands.size() > 2) {
@@ -35,7 +32,10 @@ int RunReport(const MapLibrary& lib, const CommandLine& line, Output& out) {
   k8writers::ReportOptions options;
   std::string error;
   ReadKinds(line, &options.kinds, &error, k8writers::ReportDefaultKinds());
-  if (line.Has("region-gap")) ParseNumber(line.Last("region-gap"), &options.region_gap);
+  k8writers::SizeOptions sizes;
+  ReadSizeOptions(line, &sizes, &error);
+  options.region_gap = sizes.region_gap;
+  options.memories = std::move(sizes.memories);
   options.title = line.Last("title");
   Maps maps(lib);
   if (!maps.Load(line.operands, true)) return kExitFile;

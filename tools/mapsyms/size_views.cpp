@@ -23,8 +23,10 @@ std::string Printed(const char* format, ...) {
   return text;
 }
 
-// A size as GNU ld prints a memory's: in the largest unit that divides it, right-aligned.
+// A size as GNU ld prints a memory's: in the largest unit that divides it, right-aligned (but
+// nothing is 0 B, where ld says 0 GB).
 std::string LdSize(std::uint64_t size) {
+  if (size == 0) return Printed("%13s", "0 B");
   static constexpr struct {
     unsigned shift;
     const char* unit;

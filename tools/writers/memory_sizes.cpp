@@ -83,32 +83,80 @@ void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kind
   });
 }
 
-// Regions of the new map held to the old map's regions of their group that they overlap.
-void PairRegions(const Usage& before, const Usage& after, const SizedMap& old_map,
-                 const SizedMap& new_map, SizeDiff* diff) {
-  auto group = [](const SizedMap& map, std::size_t r) { return map.layout.regions[r].group; };
-  std::vector<bool> covered(before.memories.size(), false);
-  for (std::size_t n = 0; n < after.memories.size(); ++n) {
-    const MemoryUse& now = after.memories[n];
-    UseChange change{now.name, "", -1, static_cast<std::int64_t>(now.used)};
-    for (std::size_t o = 0; o < before.memories.size(); ++o) {
-      const MemoryUse& then = before.memories[o];
-      bool overlap = group(old_map, o) == group(new_map, n) &&
-                     then.start <= std::uint64_t{now.start} + now.used &&
-                     now.start <= std::uint64_t{then.start} + then.used;
-      if (!overlap) continue;
-      covered[o] = true;
-      change.was += (change.was.empty() ? "" : " + ") + then.name;
-      change.old_used =
-          std::max<std::int64_t>(change.old_used, 0) + static_cast<std::int64_t>(then.used);
+// Each symbol's region, from the regions' runs of the sorted order.
+std::vector<std::uint32_t> RegionsOfSymbols(const SizedMap& map) {
+  std::vector<std::uint32_t> region_of(map.symbols.size(), kNoRegion);
+  for (std::uint32_t r = 0; r < map.layout.regions.size(); ++r) {
+    const MemoryRegion& region = map.layout.regions[r];
+    const std::vector<std::uint64_t>& order = map.layout.buckets[BucketOf(region)];
+    for (std::size_t at = region.begin; at < region.end; ++at) {
+      region_of[static_cast<std::uint32_t>(order[at])] = r;
     }
-    diff->totals.push_back(change);
   }
-  for (std::size_t o = 0; o < before.memories.size(); ++o) {
-    if (!covered[o]) {
-      diff->totals.push_back({before.memories[o].name, before.memories[o].name,
-                              static_cast<std::int64_t>(before.memories[o].used), -1});
+  return region_of;
+}
+
+// Disjoint sets of regions, old ones first, then new ones.
+struct RegionSets {
+  std::vector<std::size_t> parent;
+  std::size_t Root(std::size_t at) {
+    while (parent[at] != at) at = parent[at] = parent[parent[at]];
+    return at;
+  }
+  void Join(std::size_t a, std::size_t b) { parent[Root(a)] = Root(b); }
+};
+
+// Regions of the two maps held together where they share a symbol or cover the same addresses
+// (code with code, data with data): a region that split, merged or moved is one row, and a
+// region with no such partner is new or gone.
+void PairRegions(const Usage& before, const Usage& after, const SizedMap& old_map,
+                 const SizedMap& new_map, const Pairing& pairing, SizeDiff* diff) {
+  std::size_t olds = before.memories.size(), news = after.memories.size();
+  RegionSets sets;
+  sets.parent.resize(olds + news);
+  for (std::size_t i = 0; i < sets.parent.size(); ++i) sets.parent[i] = i;
+  std::vector<std::uint32_t> old_region = RegionsOfSymbols(old_map);
+  std::vector<std::uint32_t> new_region = RegionsOfSymbols(new_map);
+  for (std::size_t i = 0; i < new_map.symbols.size(); ++i) {
+    std::uint32_t partner = pairing.partners[i];
+    if (partner != kNoPartner && old_region[partner] != kNoRegion) {
+      sets.Join(old_region[partner], olds + new_region[i]);
     }
+  }
+  for (std::size_t n = 0; n < news; ++n) {
+    const MemoryUse& now = after.memories[n];
+    for (std::size_t o = 0; o < olds; ++o) {
+      const MemoryUse& then = before.memories[o];
+      if (old_map.layout.regions[o].group == new_map.layout.regions[n].group &&
+          then.start <= std::uint64_t{now.start} + now.used &&
+          now.start <= std::uint64_t{then.start} + then.used) {
+        sets.Join(o, olds + n);
+      }
+    }
+  }
+  // One row a set, in the order of its first new region (sets of old regions only last).
+  std::vector<std::size_t> roots;
+  for (std::size_t at = olds; at < olds + news; ++at) roots.push_back(sets.Root(at));
+  for (std::size_t at = 0; at < olds; ++at) roots.push_back(sets.Root(at));
+  std::vector<bool> done(olds + news, false);
+  for (std::size_t root : roots) {
+    if (done[root]) continue;
+    done[root] = true;
+    UseChange change;
+    for (std::size_t n = 0; n < news; ++n) {
+      if (sets.Root(olds + n) != root) continue;
+      change.name += (change.name.empty() ? "" : " + ") + after.memories[n].name;
+      change.new_used = std::max<std::int64_t>(change.new_used, 0) +
+                        static_cast<std::int64_t>(after.memories[n].used);
+    }
+    for (std::size_t o = 0; o < olds; ++o) {
+      if (sets.Root(o) != root) continue;
+      change.was += (change.was.empty() ? "" : " + ") + before.memories[o].name;
+      change.old_used = std::max<std::int64_t>(change.old_used, 0) +
+                        static_cast<std::int64_t>(before.memories[o].used);
+    }
+    if (change.name.empty()) change.name = change.was;
+    diff->totals.push_back(change);
   }
 }
 
@@ -186,7 +234,7 @@ SizeDiff DiffSizes(const SizedMap& old_map, const SizedMap& new_map, unsigned ki
                              static_cast<std::int64_t>(after.memories[m].used)});
     }
   } else {
-    PairRegions(before, after, old_map, new_map, &diff);
+    PairRegions(before, after, old_map, new_map, pairing, &diff);
   }
   return diff;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "named_memory.h"
 #include "symbol_export.h"
 
 namespace k8writers {
@@ -17,7 +18,8 @@ struct ReportOptions {
   unsigned kinds = 0;
   // A region ends where the step from one value to the next is larger than this.
   std::uint32_t region_gap = 0x10000;
-  std::string title;  // empty: made from the maps' names
+  std::string title;                  // empty: made from the maps' names
+  std::vector<NamedMemory> memories;  // the part's memories (apart), for the usage at the top
 };
 
 // The address-bearing kinds, drawn as memory and listed by default.
