@@ -166,6 +166,18 @@ def time_ready(mapsyms, map_path):
     work = tempfile.mkdtemp(prefix="report_time.")
     page = os.path.join(work, "report.html")
     subprocess.run([mapsyms, "report", "-o", page, map_path], check=True)
+    sizes_old = os.path.join(SOURCE, "tests", "data", "sizes_old.map")
+    sizes_new = os.path.join(SOURCE, "tests", "data", "sizes_new.map")
+    memories = os.path.join(SOURCE, "tests", "data", "memories.txt")
+    sizes_page = os.path.join(work, "sizes.html")
+    mapsyms("report", "--memory-file", memories, "-o", sizes_page, sizes_old, sizes_new)
+    packed = os.path.join(work, "packed.map")
+    with open(packed, "w") as f:  # a byte-sized flag before 32 KiB blocks, and a packed run
+        f.write("  a_flag  Var.  g  0x20000000\n  big_buf  Var.  g  0x20000004\n"
+                "  tail_buf  Var.  g  0x20008004\n  end_mark  Var.  g  0x20010000\n")
+        f.writelines(f"  cell{i}  Var.  g  0x{0x20020000 + 4 * i:08X}\n" for i in range(5000))
+    packed_page = os.path.join(work, "packed.html")
+    mapsyms("report", "-o", packed_page, packed)
     browser = Browser()
     try:
         seconds = browser.open("file://" + page, timeout=120)
@@ -240,7 +252,7 @@ def check_counts(browser, page, sample):
     listed = mapsyms(*DRAWN, "--sort", "value", "--format", "csv", sample).splitlines()[1:]
     expect("the table's names, by value", [r[4] for r in shown],
            [line.split(",")[0] for line in listed])
-    expect("a row's cells", shown[0][:4] + shown[0][5:], ["0x00000000", "0x00000100", "Addr.", "g", "6"])
+    expect("a row's cells", shown[0][:4] + shown[0][5:], ["0x00000000", "256 B", "Addr.", "g", "6"])
 
 
 def check_search_kind_sort(browser, page, sample):
@@ -261,7 +273,7 @@ def check_search_kind_sort(browser, page, sample):
     browser.click("#symbol-table th[data-sort=name]")
     expect("sorted by name, descending", [r[4] for r in rows(browser)], sorted(names, reverse=True))
     browser.click("#symbol-table th[data-sort=span]")
-    spans = [int(r[1], 16) if r[1] else -1 for r in rows(browser)]
+    spans = [int(r[1].split()[0]) if r[1] else -1 for r in rows(browser)]
     expect("sorted by span", spans, sorted(spans))
     fragment = browser.evaluate("location.hash")
     expect("the fragment", fragment, "#q=uart&sort=span")
@@ -304,7 +316,7 @@ def check_diff(browser, page, old, new):
     expect("the records' counts", summary,
            f"{cells[0]} added, {cells[1]} removed, {cells[2]} moved, {cells[3]} unchanged")
     changes = rows(browser, "change-table")
-    if not changes or changes[0][0] not in ("added", "moved", "removed"):
+    if not changes or changes[0][0] not in ("added", "moved", "removed", "grew", "shrank"):
         raise AssertionError(f"the change table: {changes[:3]}")
     marked = browser.evaluate("document.querySelectorAll('#symbol-table tr.added, #symbol-table tr.moved').length")
     if marked == 0:
@@ -359,6 +371,78 @@ def check_many_regions(browser, page, regions):
         "document.getElementById('row-count').textContent"), f"{rest} of {regions * 3} symbols")
 
 
+def check_usage(browser, page, map_path, memories):
+    """The bars at the top say what mapsyms usage says."""
+    browser.open(page)
+    got = browser.evaluate("""[...document.querySelectorAll('#usage-table tbody tr')].map(tr =>
+        [tr.cells[0].textContent, Number(tr.dataset.used), Number(tr.dataset.size),
+         tr.cells[3].textContent, tr.querySelector('.meter span').style.width])""")
+    usage = json.loads(mapsyms("usage", "--memory-file", memories, "--format", "json", map_path))
+    expect("the memories' use", got, [[m["name"], m["used"], m["size"], f"{m['percent']:.2f}%",
+                                       f"{m['percent']:.2f}%"] for m in usage["memories"]])
+
+
+def check_growth(browser, page, old, new, memories):
+    """What grew most at the top is diff --sizes' largest changes."""
+    browser.open(page)
+    got = browser.evaluate("""[...document.querySelectorAll('#growth tbody tr')].map(tr =>
+        [tr.cells[0].textContent, tr.cells[1].textContent, Number(tr.dataset.delta)])""")
+    rows_ = json.loads(mapsyms("diff", "--sizes", "--memory-file", memories, "--top", "10",
+                               "--format", "json", old, new))["symbols"]
+    expect("the growth", got, [[r["change"], r["name"], r["delta"]] for r in rows_])
+    totals = browser.evaluate("""[...document.querySelectorAll('#memory-changes tbody tr')]
+        .map(tr => tr.cells[0].textContent)""")
+    expect("the memories changed", totals, [m.split("=")[0] for m in ("FLASH=", "RAM=")])
+
+
+def check_layout_filled(browser, page):
+    """No pixel column of a band is background where the map has memory: a region's symbols
+    cover it from its first value to its last."""
+    browser.open(page)
+    empty = browser.evaluate("""[...document.querySelectorAll('#layout canvas')].map(c => {
+        const g = c.getContext('2d'), y = Math.floor(c.height * 0.7);
+        const px = g.getImageData(0, y, c.width, 1).data, blank = [];
+        for (let x = 0; x < c.width; ++x)
+          if (px[4 * x] === 0xee && px[4 * x + 1] === 0xf1 && px[4 * x + 2] === 0xf5) blank.push(x);
+        return c.dataset.region + ': ' + blank.length + ' of ' + c.width; })""")
+    expect("background columns", [e for e in empty if not e.split(": ")[1].startswith("0 ")], [])
+
+
+def check_narrow(browser, page):
+    """At 800 px nothing leaves the page, the change table's sort column stays in view, the
+    tooltip stays in the window, and headers and bands are reached by the keyboard."""
+    browser.call("Emulation.setDeviceMetricsOverride",
+                 {"width": 800, "height": 900, "deviceScaleFactor": 1, "mobile": False}, session=True)
+    try:
+        browser.open(page)
+        width = browser.evaluate("document.documentElement.scrollWidth")
+        if width > 800:
+            raise AssertionError(f"the page is {width} px wide")
+        edges = browser.evaluate("""(() => { const th = document.querySelector(
+            '#change-table th[data-sort=spanchange]').getBoundingClientRect();
+            const box = document.getElementById('change-scroll').getBoundingClientRect();
+            return [th.right, box.right]; })()""")
+        if edges[0] > edges[1] + 1:
+            raise AssertionError(f"the size change column ends at {edges[0]}, its box at {edges[1]}")
+        canvas = browser.evaluate("""(() => { const r = document.querySelector('#layout canvas')
+            .getBoundingClientRect(); return [r.width, r.height]; })()""")
+        browser.click("#layout canvas", dx=canvas[0] - 2, dy=canvas[1] / 2)
+        right = browser.evaluate("document.getElementById('tooltip').getBoundingClientRect().right")
+        if right > 800:
+            raise AssertionError(f"the tooltip ends at {right} px")
+        keyed = browser.evaluate("""[...document.querySelectorAll(
+            '#symbol-table th, #change-table th, #layout canvas')].every(e => e.tabIndex === 0)""")
+        expect("headers and bands reached by Tab", keyed, True)
+        browser.evaluate("""document.querySelector('#symbol-table th[data-sort=name]')
+            .dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true}))""")
+        if "sort=name" not in browser.evaluate("location.hash"):
+            raise AssertionError("Enter on the Name header did not sort by name")
+    finally:
+        browser.call("Emulation.setDeviceMetricsOverride",
+                     {"width": 1280, "height": 1000, "deviceScaleFactor": 1, "mobile": False},
+                     session=True)
+
+
 def main():
     work = tempfile.mkdtemp(prefix="report_pages.")
     sample = os.path.join(SOURCE, "examples", "sample.map")
@@ -385,6 +469,18 @@ def main():
                 f.write(f"  r{r}_s{s}  Addr.  g  0x{r * 0x100000 + s * 0x10:08X}\n")
     scattered_page = os.path.join(work, "scattered.html")
     mapsyms("report", "-o", scattered_page, scattered)
+    sizes_old = os.path.join(SOURCE, "tests", "data", "sizes_old.map")
+    sizes_new = os.path.join(SOURCE, "tests", "data", "sizes_new.map")
+    memories = os.path.join(SOURCE, "tests", "data", "memories.txt")
+    sizes_page = os.path.join(work, "sizes.html")
+    mapsyms("report", "--memory-file", memories, "-o", sizes_page, sizes_old, sizes_new)
+    packed = os.path.join(work, "packed.map")
+    with open(packed, "w") as f:  # a byte-sized flag before 32 KiB blocks, and a packed run
+        f.write("  a_flag  Var.  g  0x20000000\n  big_buf  Var.  g  0x20000004\n"
+                "  tail_buf  Var.  g  0x20008004\n  end_mark  Var.  g  0x20010000\n")
+        f.writelines(f"  cell{i}  Var.  g  0x{0x20020000 + 4 * i:08X}\n" for i in range(5000))
+    packed_page = os.path.join(work, "packed.html")
+    mapsyms("report", "-o", packed_page, packed)
     browser = Browser()
     try:
         url = "file://" + page
@@ -397,6 +493,11 @@ def main():
         case("no_addresses", check_no_addresses, browser, "file://" + equ_page)
         case("without_script", check_without_script, browser, url)
         case("many_regions", check_many_regions, browser, "file://" + scattered_page, 50)
+        case("usage", check_usage, browser, "file://" + sizes_page, sizes_new, memories)
+        case("growth", check_growth, browser, "file://" + sizes_page, sizes_old, sizes_new, memories)
+        case("layout_filled", check_layout_filled, browser, "file://" + packed_page)
+        case("layout_filled_firmware", check_layout_filled, browser, "file://" + sizes_page)
+        case("narrow", check_narrow, browser, "file://" + diff_page)
     finally:
         browser.close()
         shutil.rmtree(work)

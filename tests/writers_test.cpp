@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "memory_layout.h"
+#include "memory_sizes.h"
 #include "symbol_export.h"
 
 namespace {
@@ -61,8 +62,6 @@ TEST(Writers, NamesOutsideTheLanguagesAreLeftOutInComments) {
             "PROVIDE(\"SECTIONS\" = 0x00000008);\n");
 }
 
-}  // namespace
-
 // Regions cut from pages alone (export without sizes) agree with regions cut from the sorted
 // values, images between pages and inside one among them.
 TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
@@ -97,3 +96,63 @@ TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
     }
   }
 }
+
+// Labels repeated across functions pair with the label of the same function, even where a new
+// function before them holds one too; repeated objects pair in order; names once in each map
+// pair whatever moved.
+TEST(SymbolPairing, RepeatedLabelsPairByTheirFunction) {
+  auto at = [](const char* name, std::uint32_t value, std::uint8_t kind) {
+    return MapSymbol{name, value, 1, kind, 's', -1};
+  };
+  const std::vector<MapSymbol> before = {
+      at("f1", 0x100, K8MAP_KIND_FUNC),    at("done", 0x110, K8MAP_KIND_LOC),
+      at("f2", 0x200, K8MAP_KIND_FUNC),    at("done", 0x210, K8MAP_KIND_LOC),
+      at("count", 0x1000, K8MAP_KIND_VAR), at("count", 0x1004, K8MAP_KIND_VAR)};
+  const std::vector<MapSymbol> after = {
+      at("f0", 0x80, K8MAP_KIND_FUNC),     at("done", 0x90, K8MAP_KIND_LOC),
+      at("f1", 0x100, K8MAP_KIND_FUNC),    at("done", 0x118, K8MAP_KIND_LOC),
+      at("f2", 0x300, K8MAP_KIND_FUNC),    at("done", 0x310, K8MAP_KIND_LOC),
+      at("count", 0x1000, K8MAP_KIND_VAR), at("count", 0x1008, K8MAP_KIND_VAR)};
+  k8writers::SizedMap old_map = k8writers::SizeMap({"old", before.data(), before.size()}, {});
+  k8writers::SizedMap new_map = k8writers::SizeMap({"new", after.data(), after.size()}, {});
+  k8writers::Pairing pairing =
+      k8writers::PairSymbols(old_map.symbols, old_map.holders, new_map.symbols, new_map.holders);
+  const std::vector<std::uint32_t> partners = {
+      k8writers::kNoPartner, k8writers::kNoPartner, 0, 1, 2, 3, 4, 5};
+  EXPECT_EQ(pairing.partners, partners);
+  EXPECT_EQ(pairing.old_paired, std::vector<bool>(before.size(), true));
+}
+
+// A memory as the command line and memory files give it.
+TEST(NamedMemory, FormsAndRefusals) {
+  const struct {
+    const char* text;
+    std::uint32_t start;
+    std::uint64_t size;  // 0: refused
+  } cases[] = {{"FLASH=0x08000000,512K", 0x08000000, 512 * 1024},
+               {" RAM = 20000000 , 0x20000 ", 0x20000000, 0x20000},
+               {"EXT=0,4M", 0, 4 * 1024 * 1024},
+               {"ALL=0,0x100000000", 0, 0x100000000},
+               {"TOP=0xFFFFFF00,0x100", 0xFFFFFF00, 0x100},
+               {"A=0,0x10K", 0, 0x10 * 1024},
+               {"=0,1K", 0, 0},
+               {"A B=0,1K", 0, 0},
+               {"A=0x1G,1K", 0, 0},
+               {"A=0,12Q", 0, 0},
+               {"A=0,0", 0, 0},
+               {"A=0xFFFFFF00,0x101", 0, 0},
+               {"A=0,4097M", 0, 0},
+               {"A,0=1K", 0, 0}};
+  for (const auto& c : cases) {
+    k8writers::NamedMemory memory;
+    std::string error;
+    bool ok = k8writers::ParseMemory(c.text, &memory, &error);
+    EXPECT_EQ(ok, c.size != 0) << c.text << ": " << error;
+    if (ok) {
+      EXPECT_EQ(memory.start, c.start) << c.text;
+      EXPECT_EQ(memory.size, c.size) << c.text;
+    }
+  }
+}
+
+}  // namespace

@@ -61,10 +61,13 @@ int RunReport(const MapLibrary& lib, const CommandLine& line, Output& out) {
 
 const Command kReportCommand = {
     "report",
-    "mapsyms report [--kind KIND]... [--all-kinds] [--region-gap N] [--title TEXT] [-o OUT]\n"
+    "mapsyms report [--kind KIND]... [--all-kinds] [--memory NAME=START,SIZE]...\n"
+    "                      [--memory-file FILE] [--region-gap N] [--title TEXT] [-o OUT]\n"
     "                      MAP [NEW_MAP]",
     R"help(Writes one HTML page of the map's memory, complete in itself (style, script and data inside;
-nothing fetched), to open in a browser: a summary (the maps, symbol counts by kind and scope,
+nothing fetched), to open in a browser: at the top, how full each memory is (as mapsyms usage
+says it: used, size, percent and a bar) and, with NEW_MAP, each memory's change and the symbols
+that grew most (as mapsyms diff --sizes says them); then a summary (the maps, symbol counts by kind and scope,
 the regions), the memory layout drawn to scale (zoom, hover, click), a table of the symbols
 (search by substring or pattern, filters by kind and region, sorting by every column), and the
 largest symbols by span. With NEW_MAP, the page is of NEW_MAP and also says what changed from
@@ -82,8 +85,8 @@ loc. label to the next label or object; the last of a region has none.
                      listing); Addr., loc., Func. and Var. by default; only those four are
                      drawn as memory
   --all-kinds        list the symbols of every kind
-  --region-gap N     the largest step within a region (hexadecimal; 0x10000 by default)
-  --title TEXT       the page's title (by default made from the maps' names)
+)help" SIZE_OPTIONS_HELP
+    R"help(  --title TEXT       the page's title (by default made from the maps' names)
   -o, --output OUT   write OUT (standard output by default), beside its final name first and
                      renamed into place when complete
   -h, --help         print this help
@@ -94,6 +97,8 @@ could not be loaded.
 )help",
     {{"kind", 0, true},
      {"all-kinds", 0, false},
+     {"memory", 0, true},
+     {"memory-file", 0, true},
      {"region-gap", 0, true},
      {"title", 0, true},
      {"output", 'o', true},

@@ -16,6 +16,7 @@ constexpr std::size_t kLargestPerRegion = 10;
 void LayOutGroups(MapModel& model, std::uint32_t gap) {
   MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kOrderedSizes);
   static_assert(kUnknownSize == kNoSpan);
+  model.holders = Holders(model.symbols, layout);
   model.spans = std::move(layout.sizes);
   model.orders[0] = std::move(layout.buckets[kCodeBucket]);
   model.orders[1] = std::move(layout.buckets[kDataBucket]);
@@ -65,15 +66,15 @@ void ChooseShownRegions(MapModel& model) {
   }
 }
 
-// Pairs the symbols of two lists by name, occurrence by occurrence in order: for each of the
-// new list, the index of its partner in the old, or UINT32_MAX.
-std::vector<std::uint32_t> PairByName(const std::vector<const MapSymbol*>& old_list,
-                                      const std::vector<const MapSymbol*>& new_list,
-                                      std::vector<bool>* old_paired) {
+// Pairs the records of two maps by name, occurrence by occurrence in order, as mapsyms diff
+// counts them: for each of the new list, the index of its partner in the old, or kNoPartner.
+std::vector<std::uint32_t> PairByOccurrence(const std::vector<const MapSymbol*>& old_list,
+                                            const std::vector<const MapSymbol*>& new_list,
+                                            std::vector<bool>* old_paired) {
   std::unordered_map<std::string_view, std::vector<std::uint32_t>> occurrences;
   for (std::uint32_t i = 0; i < old_list.size(); ++i) occurrences[old_list[i]->name].push_back(i);
   std::unordered_map<std::string_view, std::size_t> taken;
-  std::vector<std::uint32_t> partners(new_list.size(), UINT32_MAX);
+  std::vector<std::uint32_t> partners(new_list.size(), kNoPartner);
   old_paired->assign(old_list.size(), false);
   for (std::uint32_t i = 0; i < new_list.size(); ++i) {
     auto found = occurrences.find(new_list[i]->name);
@@ -92,7 +93,7 @@ ChangeCounts Count(const std::vector<const MapSymbol*>& old_list,
                    const std::vector<bool>& old_paired) {
   ChangeCounts counts;
   for (std::uint32_t i = 0; i < new_list.size(); ++i) {
-    if (partners[i] == UINT32_MAX) {
+    if (partners[i] == kNoPartner) {
       ++counts.added;
     } else if (old_list[partners[i]]->value != new_list[i]->value) {
       ++counts.moved;
@@ -129,23 +130,43 @@ MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
     if (options.kinds & K8MAP_KIND_MASK(map.symbols[i].kind))
       model.symbols.push_back(&map.symbols[i]);
   }
+  for (const MapSymbol* s : model.symbols) model.bits = model.bits || s->bit >= 0;
   LayOutGroups(model, options.region_gap);
   ChooseShownRegions(model);
+  return model;
+}
+
+UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,
+                           const ReportOptions& options) {
+  SizeOptions sizes{options.region_gap, options.memories};
+  UsageModel model;
+  SizedMap shown = SizeMap(new_map != nullptr ? *new_map : old_map, sizes);
+  model.usage = MeasureUsage(shown, sizes);
+  if (new_map != nullptr) {
+    model.compared = true;
+    model.diff = DiffSizes(SizeMap(old_map, sizes), shown, ObjectKinds(), sizes);
+    if (model.diff.rows.size() > kTopGrowth) model.diff.rows.resize(kTopGrowth);
+  }
   return model;
 }
 
 DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,
                          const MapSymbols& old_all, const MapSymbols& new_all) {
   DiffModel diff;
-  std::vector<bool> old_paired;
-  diff.partners = PairByName(old_map.symbols, new_map.symbols, &old_paired);
+  Pairing pairing = PairSymbols(old_map.symbols, old_map.holders, new_map.symbols, new_map.holders);
+  diff.partners = std::move(pairing.partners);
+  const std::vector<bool>& old_paired = pairing.old_paired;
   diff.counts = Count(old_map.symbols, new_map.symbols, diff.partners, old_paired);
   diff.new_changes.resize(new_map.symbols.size());
   for (std::size_t i = 0; i < new_map.symbols.size(); ++i) {
     std::uint32_t partner = diff.partners[i];
-    diff.new_changes[i] = partner == UINT32_MAX                                          ? kAdded
+    std::int64_t before = partner == kNoPartner ? kNoSpan : old_map.spans[partner];
+    std::int64_t after = new_map.spans[i];
+    diff.new_changes[i] = partner == kNoPartner                                          ? kAdded
                           : old_map.symbols[partner]->value != new_map.symbols[i]->value ? kMoved
-                                                                                         : kSame;
+                          : before == kNoSpan || after == kNoSpan || before == after     ? kSame
+                          : after > before                                               ? kGrew
+                                                                                         : kShrank;
   }
   for (std::uint32_t i = 0; i < old_paired.size(); ++i) {
     if (!old_paired[i]) diff.removed.push_back(i);
@@ -153,7 +174,7 @@ DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,
   std::vector<const MapSymbol*> old_records = Records(old_all), new_records = Records(new_all);
   std::vector<bool> records_paired;
   std::vector<std::uint32_t> record_partners =
-      PairByName(old_records, new_records, &records_paired);
+      PairByOccurrence(old_records, new_records, &records_paired);
   diff.records = Count(old_records, new_records, record_partners, records_paired);
   return diff;
 }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "memory_layout.h"
+#include "memory_sizes.h"
 #include "report.h"
+#include "symbol_pairing.h"
 
 namespace k8writers {
 
@@ -35,23 +37,35 @@ struct MapModel {
   std::vector<std::uint32_t> shown;  // the regions drawn and tabulated, in address order
   // Each group's symbols (code, data) sorted by value: the value above, the index below.
   std::vector<std::uint64_t> orders[2];
+  std::vector<std::uint32_t> holders;  // per listed symbol: the object that holds it (Holders)
+  bool bits = false;                   // whether any listed symbol has a bit number
 };
-
-enum Change : std::uint8_t { kSame = 0, kAdded = 1, kMoved = 2, kRemoved = 3 };
 
 struct ChangeCounts {
   std::uint64_t added = 0, removed = 0, moved = 0, unchanged = 0;
 };
 
 struct DiffModel {
-  std::vector<std::uint8_t> new_changes;  // per listed symbol of the new map: kSame, kAdded, kMoved
-  std::vector<std::uint32_t> partners;    // per new symbol: the old symbol it is, or UINT32_MAX
-  std::vector<std::uint32_t> removed;     // old symbols with no partner
-  ChangeCounts counts;                    // over the listed symbols
-  ChangeCounts records;                   // over the records (Addr., loc.), as mapsyms diff
+  // Per listed symbol of the new map: kSame, kAdded, kMoved, or kGrew or kShrank in place.
+  std::vector<std::uint8_t> new_changes;
+  std::vector<std::uint32_t> partners;  // per new symbol: the old symbol it is, or UINT32_MAX
+  std::vector<std::uint32_t> removed;   // old symbols with no partner
+  ChangeCounts counts;                  // over the listed symbols
+  ChangeCounts records;                 // over the records (Addr., loc.), as mapsyms diff
 };
 
+// What the top of the page says: each memory's (or region's) use in the map shown, and with two
+// maps the change per memory and what grew most, as mapsyms usage and diff --sizes say them.
+struct UsageModel {
+  Usage usage;
+  bool compared = false;
+  SizeDiff diff;  // compared: its rows cut to the largest kTopGrowth
+};
+constexpr std::size_t kTopGrowth = 10;
+
 MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options);
+UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,
+                           const ReportOptions& options);
 DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,
                          const MapSymbols& old_all, const MapSymbols& new_all);
 

@@ -205,6 +205,26 @@ void PutArray(Streamed& out, const char* key, const Numbers& items, Field field)
   out += ']';
 }
 
+// "N symbols", "1 symbol".
+std::string Counted(std::uint64_t count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// A size in bytes, with KiB beside it from 1 KiB up: "512 B", "73728 B (72.0 KiB)".
+std::string Bytes(std::uint64_t size) {
+  std::string text = std::to_string(size) + " B";
+  if (size < 1024) return text;
+  char kib[32];
+  std::snprintf(kib, sizeof kib, " (%.1f KiB)", static_cast<double>(size) / 1024);
+  return text + kib;
+}
+
+std::string Percent(double percent) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.2f%%", percent);
+  return text;
+}
+
 std::string RegionName(const MapModel& map, std::uint32_t region) {
   const Region& r = map.region_list[region];
   return (r.data ? "data " : "code ") + std::to_string(r.number);
@@ -233,7 +253,14 @@ void PutMapData(Streamed& out, const MapModel& map) {
   for (const MapSymbol* s : map.symbols) out += s->scope;
   out += "\",\"values\":\"";
   for (const MapSymbol* s : map.symbols) PutHexDigits(out, s->value);
-  out += "\",\"spans\":\"";
+  out += '"';
+  if (map.bits) {
+    out += ",\"bits\":\"";
+    for (const MapSymbol* s : map.symbols)
+      out += s->bit < 0 ? '-' : static_cast<char>('0' + s->bit);
+    out += '"';
+  }
+  out += ",\"spans\":\"";
   for (std::size_t i = 0; i < map.spans.size(); ++i) {
     if (i > 0) out += ',';
     if (map.spans[i] != kNoSpan) PutNumber(out, map.spans[i], 16);
@@ -293,6 +320,11 @@ void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const Rep
       separator = ",";
     }
   }
+  out += "],\"changeNames\":[";
+  for (std::size_t change = 0; change < kChangeCount; ++change) {
+    if (change > 0) out += ',';
+    PutJson(out, kChangeNames[change]);
+  }
   out += "],\"maps\":[";
   for (std::size_t m = 0; m < maps.size(); ++m) {
     if (m > 0) out += ',';
@@ -304,7 +336,7 @@ void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const Rep
     for (std::uint8_t change : diff->new_changes) out += static_cast<char>('0' + change);
     out += '"';
     PutArray(out, "partners", diff->partners, [&](std::size_t i) {
-      return diff->partners[i] == UINT32_MAX ? -1 : static_cast<std::int64_t>(diff->partners[i]);
+      return diff->partners[i] == kNoPartner ? -1 : static_cast<std::int64_t>(diff->partners[i]);
     });
     PutArray(out, "removed", diff->removed, [&](std::size_t i) { return diff->removed[i]; });
     PutCounts(out, "counts", diff->counts);
@@ -359,8 +391,7 @@ std::string RegionsTable(const MapModel& map) {
   for (std::uint32_t r : shown) {
     const Region& region = map.region_list[r];
     html += "<tr>" + Cell("th", RegionName(map, r)) + Cell("td", Hex8(region.first), "num") +
-            Cell("td", Hex8(region.last), "num") +
-            Cell("td", Hex8(static_cast<std::uint32_t>(region.total_span)), "num") +
+            Cell("td", Hex8(region.last), "num") + Cell("td", Bytes(region.total_span), "num") +
             Cell("td", std::to_string(region.count), "num") + "</tr>";
   }
   html += "</tbody></table>\n";
@@ -372,7 +403,7 @@ std::string RegionsTable(const MapModel& map) {
             " regions in all: the " + std::to_string(shown.size()) +
             " with the most symbols are shown; the other " +
             std::to_string(map.region_list.size() - shown.size()) + " hold " +
-            std::to_string(rest) + " symbols (the table's region filter reaches each).</p>\n";
+            Counted(rest, "symbol") + " (the table's region filter reaches each).</p>\n";
   }
   return html;
 }
@@ -405,7 +436,7 @@ std::string Largest(const MapModel& map) {
       html += "<li><span class=\"bar k" + std::to_string(map.symbols[i]->kind) +
               "\" style=\"width:" + width + "%\"></span><span class=\"label\">" +
               Html(map.symbols[i]->name) + " <span class=\"num\">" +
-              Hex8(static_cast<std::uint32_t>(map.spans[i])) + "</span></span></li>";
+              Bytes(static_cast<std::uint64_t>(map.spans[i])) + "</span></span></li>";
     }
     html += "</ol>\n";
   }
@@ -421,7 +452,7 @@ std::string Legend() {
   return html + "<li><span class=\"swatch changed\"></span>changed</li></ul>\n";
 }
 
-std::string Changes(const std::vector<MapModel>& maps, const DiffModel& diff) {
+std::string Changes(const DiffModel& diff) {
   auto row = [](const char* what, const ChangeCounts& c) {
     return "<tr>" + Cell("th", what) + Cell("td", std::to_string(c.added), "num") +
            Cell("td", std::to_string(c.removed), "num") +
@@ -433,37 +464,95 @@ std::string Changes(const std::vector<MapModel>& maps, const DiffModel& diff) {
       "<thead><tr><th></th><th>Added</th><th>Removed</th><th>Moved</th><th>Unchanged</th></tr>"
       "</thead><tbody>" +
       row("Symbols listed", diff.counts) +
-      row("Records (Addr., loc.), as mapsyms diff", diff.records) +
-      "</tbody></table>\n<table id=\"region-changes\" class=\"regions\"><caption>Region spans"
-      "</caption><thead><tr><th>Region</th><th>Old span</th><th>New span</th><th>Change</th></tr>"
-      "</thead><tbody>";
-  const MapModel &old_map = maps[0], &new_map = maps[1];
-  for (std::uint32_t r = 0; r < new_map.region_list.size(); ++r) {
-    const Region& now = new_map.region_list[r];
-    std::uint64_t before = 0;
-    bool found = false;
-    for (const Region& then : old_map.region_list) {
-      if (then.data == now.data && then.first <= now.last && now.first <= then.last) {
-        before += then.total_span;
-        found = true;
-      }
-    }
-    long long change = static_cast<long long>(now.total_span) - static_cast<long long>(before);
-    html += "<tr>" + Cell("th", RegionName(new_map, r)) +
-            Cell("td", found ? Hex8(static_cast<std::uint32_t>(before)) : "new", "num") +
-            Cell("td", Hex8(static_cast<std::uint32_t>(now.total_span)), "num") +
-            Cell("td", (change >= 0 ? "+" : "-") + std::to_string(change >= 0 ? change : -change),
-                 "num") +
-            "</tr>";
-  }
+      row("Records (Addr., loc.), as mapsyms diff", diff.records) + "</tbody></table>\n";
   return html +
-         "</tbody></table>\n<div class=\"controls\"><span id=\"change-count\"></span></div>\n"
+         "<div class=\"controls\"><span id=\"change-count\"></span></div>\n"
          "<div id=\"change-scroll\"><table id=\"change-table\"><thead><tr>"
          "<th data-sort=\"change\">Change</th><th data-sort=\"name\">Name</th>"
          "<th data-sort=\"old\">Old value</th><th data-sort=\"new\">New value</th>"
-         "<th data-sort=\"oldspan\">Old span</th><th data-sort=\"newspan\">New span</th>"
-         "<th data-sort=\"spanchange\">Span change</th></tr></thead><tbody></tbody></table></div>\n"
+         "<th data-sort=\"oldspan\">Old size</th><th data-sort=\"newspan\">New size</th>"
+         "<th data-sort=\"spanchange\">Size change</th></tr></thead><tbody></tbody></table></div>\n"
          "</section>";
+}
+
+// A memory's line: its use, with a bar where its size is known.
+std::string UsageRow(const MemoryUse& use) {
+  std::string row = "<tr data-used=\"" + std::to_string(use.used) + "\"" +
+                    (use.named ? " data-size=\"" + std::to_string(use.size) + "\"" : "") + ">" +
+                    Cell("th", Html(use.name)) + Cell("td", Bytes(use.used), "num");
+  if (!use.named) {
+    return row + Cell("td", "not known", "num") + Cell("td", "", "num") + "<td></td></tr>";
+  }
+  char width[16];
+  std::snprintf(width, sizeof width, "%.2f", std::min(100.0, use.Percent()));
+  return row + Cell("td", Bytes(use.size), "num") + Cell("td", Percent(use.Percent()), "num") +
+         "<td><div class=\"meter\" role=\"img\" aria-label=\"" + Percent(use.Percent()) +
+         " used\"><span style=\"width:" + width + "%\"></span></div></td></tr>";
+}
+
+std::string UsageNotes(const Usage& usage) {
+  std::string notes;
+  for (const MemoryUse& use : usage.memories) {
+    if (use.unsized_top == nullptr) continue;
+    notes += "<li>" + Html(use.name) + ": the size of its highest symbol, " +
+             Html(use.unsized_top->name) + " at " + Hex8(use.unsized_top->value) +
+             ", is not known: counted to its value.</li>";
+  }
+  if (!usage.outside.empty()) {
+    notes += "<li>" + Counted(usage.outside.size(), "symbol") + " outside every memory.</li>";
+  }
+  return notes.empty() ? "" : "<ul class=\"hint\">" + notes + "</ul>\n";
+}
+
+std::string SizeCell(std::int64_t size, bool present) {
+  return Cell("td", !present ? "" : size == kUnknownSize ? "not known" : Bytes(size), "num");
+}
+
+std::string Signed(std::int64_t change) {
+  return (change > 0 ? "+" : change < 0 ? "-" : "") + std::to_string(change < 0 ? -change : change);
+}
+
+std::string GrowthTables(const SizeDiff& diff) {
+  std::string html =
+      "<h3>Change per memory</h3>\n<table id=\"memory-changes\" class=\"regions\"><thead><tr>"
+      "<th>Memory</th><th>Was</th><th>Old used</th><th>New used</th><th>Change</th></tr></thead>"
+      "<tbody>";
+  for (const UseChange& total : diff.totals) {
+    std::string was = total.old_used < 0 ? "new" : total.new_used < 0 ? "gone" : total.was;
+    html += "<tr>" + Cell("th", Html(total.name)) + Cell("td", Html(was)) +
+            SizeCell(total.old_used, total.old_used >= 0) +
+            SizeCell(total.new_used, total.new_used >= 0) +
+            Cell("td",
+                 Signed(std::max<std::int64_t>(total.new_used, 0) -
+                        std::max<std::int64_t>(total.old_used, 0)),
+                 "num") +
+            "</tr>";
+  }
+  html += "</tbody></table>\n<h3>Grew most</h3>\n";
+  if (diff.rows.empty()) return html + "<p class=\"empty\">No size changed.</p>\n";
+  html +=
+      "<table id=\"growth\" class=\"regions\"><thead><tr><th>Change</th><th>Name</th>"
+      "<th>Kind</th><th>Old size</th><th>New size</th><th>Difference</th></tr></thead><tbody>";
+  for (const SizeRow& row : diff.rows) {
+    const MapSymbol& s = row.after != nullptr ? *row.after : *row.before;
+    html += "<tr data-delta=\"" + std::to_string(row.Delta()) + "\">" +
+            Cell("td", kChangeNames[row.change]) + Cell("td", Html(s.name)) +
+            Cell("td", kKindNames[s.kind]) + SizeCell(row.old_size, row.before != nullptr) +
+            SizeCell(row.new_size, row.after != nullptr) + Cell("td", Signed(row.Delta()), "num") +
+            "</tr>";
+  }
+  return html + "</tbody></table>\n";
+}
+
+std::string UsageSection(const UsageModel& model) {
+  std::string html =
+      "<section id=\"usage\">\n<h2>Memory use</h2>\n<table id=\"usage-table\" class=\"usage\">"
+      "<thead><tr><th>Memory</th><th>Used</th><th>Size</th><th>Used %</th><th></th></tr></thead>"
+      "<tbody>";
+  for (const MemoryUse& use : model.usage.memories) html += UsageRow(use);
+  html += "</tbody></table>\n" + UsageNotes(model.usage);
+  if (model.compared) html += GrowthTables(model.diff);
+  return html + "</section>\n";
 }
 
 std::string DefaultTitle(const std::vector<MapModel>& maps) {
@@ -515,7 +604,8 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
         drawn ? ""
               : "<p class=\"empty\">No address symbols (Addr., loc., Func., Var.) to draw.</p>"},
        {"LARGEST", Largest(shown)},
-       {"CHANGES", new_map != nullptr ? Changes(maps, diff) : ""}},
+       {"CHANGES", new_map != nullptr ? Changes(diff) : ""},
+       {"USAGE", UsageSection(BuildUsageModel(old_map, new_map, options))}},
       [&] { PutData(maps, new_map != nullptr ? &diff : nullptr, options, sink); }, sink);
 }
 

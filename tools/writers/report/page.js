@@ -10,7 +10,10 @@
   const old = data.maps.length > 1 ? data.maps[0] : null;
   const diff = data.diff || null;
   const count = map.names.length;
-  const CHANGE_NAMES = ["", "added", "moved", "removed"];
+  // The change names by number, as the page's writer numbers them; 0 is no change.
+  const CHANGE_NAMES = data.changeNames;
+  const REMOVED = CHANGE_NAMES.indexOf("removed");
+  const changeClass = (change) => (change ? CHANGE_NAMES[change] : "");
   const ROW_HEIGHT = 22;
 
   // The data as written compactly: values and region bounds as eight hexadecimal digits each,
@@ -48,6 +51,20 @@
     }
   }
   const hex = (v) => "0x" + (v >>> 0).toString(16).toUpperCase().padStart(8, "0");
+  // A value as the listing writes it: with its bit number, if it has one.
+  const valueText = (m, i) => hex(m.values[i]) + (m.bits && m.bits[i] !== "-" ? "(" + m.bits[i] + ")" : "");
+  // A size in bytes, with KiB beside it from 1 KiB up.
+  const sizeText = (s) => (s < 0 ? "" : s < 1024 ? s + " B" : s + " B (" + (s / 1024).toFixed(1) + " KiB)");
+  const counted = (n, noun) => n + " " + noun + (n === 1 ? "" : "s");
+  // A control reached by the keyboard: Tab to it, Enter or Space to use it.
+  const keyed = (e, act) => {
+    e.tabIndex = 0;
+    e.addEventListener("keydown", (event) => {
+      if (event.key !== "Enter" && event.key !== " ") return;
+      event.preventDefault();
+      act(event);
+    });
+  };
   const kindOf = (m, i) => data.kindNames[m.kinds.charCodeAt(i) - 48];
   const changeOf = (i) => (diff ? diff.changes.charCodeAt(i) - 48 : 0);
   const element = (tag, text, cls) => {
@@ -169,10 +186,10 @@
     document.getElementById("table-scroll"), document.getElementById("symbol-table"), (i) => {
       const tr = element("tr");
       tr.dataset.index = String(i);
-      const change = CHANGE_NAMES[changeOf(i)];
-      tr.className = (i === state.sel ? "selected " : "") + change;
-      tr.append(element("td", hex(map.values[i]), "num"),
-                element("td", map.spans[i] < 0 ? "" : hex(map.spans[i]), "num"),
+      tr.className = (i === state.sel ? "selected " : "") + changeClass(changeOf(i));
+      tr.tabIndex = 0;
+      tr.append(element("td", valueText(map, i), "num"),
+                element("td", sizeText(map.spans[i]), "num"),
                 element("td", kindOf(map, i)), element("td", map.scopes[i]),
                 element("td", map.names[i]), element("td", String(map.lines[i]), "num"));
       return tr;
@@ -191,7 +208,7 @@
     }
     picked.sort(comparator(state.sort, columns));
     filtered = Int32Array.from(picked);
-    document.getElementById("row-count").textContent = filtered.length + " of " + count + " symbols";
+    document.getElementById("row-count").textContent = filtered.length + " of " + counted(count, "symbol");
     for (const th of document.querySelectorAll("#symbol-table th")) {
       const key = th.dataset.sort;
       th.className = state.sort === key ? "ascending" : state.sort === "-" + key ? "descending" : "";
@@ -241,15 +258,21 @@
   search.addEventListener("input", () => { state.q = search.value; applyFilters(); });
   kindFilter.addEventListener("change", () => { state.kind = kindFilter.value; applyFilters(); });
   regionFilter.addEventListener("change", () => { state.region = regionFilter.value; applyFilters(); });
-  document.querySelector("#symbol-table thead").addEventListener("click", (event) => {
+  const sortSymbols = (event) => {
     const key = event.target.dataset && event.target.dataset.sort;
     if (!key) return;
     state.sort = state.sort === key ? "-" + key : key;
     applyFilters();
-  });
-  document.querySelector("#symbol-table tbody").addEventListener("click", (event) => {
+  };
+  document.querySelector("#symbol-table thead").addEventListener("click", sortSymbols);
+  document.querySelectorAll("#symbol-table th[data-sort]").forEach((th) => keyed(th, sortSymbols));
+  const pickRow = (event) => {
     const tr = event.target.closest("tr");
     if (tr && tr.dataset.index) select(Number(tr.dataset.index), false);
+  };
+  document.querySelector("#symbol-table tbody").addEventListener("click", pickRow);
+  document.querySelector("#symbol-table tbody").addEventListener("keydown", (event) => {
+    if (event.key === "Enter") pickRow(event);
   });
 
   // ---- The layout: a band per region, each on a canvas, drawn from what is in view
@@ -292,20 +315,23 @@
       const value = map.values[i];
       if (value >= band.hi) break;
       const span = Math.max(map.spans[i], 0);
-      const x0 = Math.max(0, (value - band.lo) * scale);
-      const x1 = Math.min(width, (value + Math.max(span, 1) - band.lo) * scale);
+      // Whole pixel columns: a block never fades into the background at its edges.
+      const x0 = Math.max(0, Math.floor((value - band.lo) * scale));
+      const x1 = Math.min(width, Math.max(x0 + 1, Math.ceil((value + Math.max(span, 1) - band.lo) * scale)));
       g.fillStyle = KIND_COLOURS[map.kinds.charCodeAt(i) - 48] || "#888";
-      g.fillRect(x0, 6, Math.max(1, x1 - x0 - (x1 - x0 > 3 ? 1 : 0)), height - 6);
-      const change = changeOf(i);
-      if (change) {
+      g.fillRect(x0, 6, x1 - x0, height - 6);
+      if (x1 - x0 > 3) {
+        g.fillStyle = "rgba(0, 0, 0, 0.25)"; // the edge between neighbouring blocks
+        g.fillRect(x1 - 1, 6, 1, height - 6);
+      }
+      if (changeOf(i)) {
         g.fillStyle = "#d33";
         g.fillRect(x0, 0, Math.max(2, x1 - x0), 5);
       }
-      if (x1 - x0 < 1) {
-        // Below a pixel: the rest of this pixel's column stands drawn; go on at the next one.
-        const next = band.lo + (Math.floor(x0) + 1) / scale;
-        at = Math.max(at + 1, firstAtOrAbove(band, next));
-      } else ++at;
+      // Within one pixel column only the first block and the last one that starts there are
+      // drawn: the last may run on over many columns.
+      const next = band.lo + (x0 + 1) / scale;
+      at = Math.max(at + 1, firstAtOrAbove(band, next) - 1);
     }
     if (state.sel >= 0 && map.regions[state.sel] === band.number) {
       const v = map.values[state.sel];
@@ -323,16 +349,35 @@
     return at >= 0 ? band.members[at] : -1;
   }
   function describe(i) {
-    const span = map.spans[i] < 0 ? "none (the last of its region)" : hex(map.spans[i]);
-    const change = CHANGE_NAMES[changeOf(i)];
-    return map.names[i] + "\n" + hex(map.values[i]) + "  span " + span + "\n" + kindOf(map, i) +
+    const span = map.spans[i] < 0 ? "not known (the last of its region)" : sizeText(map.spans[i]);
+    const change = changeClass(changeOf(i));
+    return map.names[i] + "\n" + valueText(map, i) + "  size " + span + "\n" + kindOf(map, i) +
       "  scope " + map.scopes[i] + "  line " + map.lines[i] + (change ? "\n" + change : "");
   }
   bands.forEach((band) => {
     const box = element("div", undefined, "band");
     const label = element("div", band.region.name + "  " + hex(band.region.first) + " to " +
-                          hex(band.region.last) + "  " + band.region.count + " symbols", "band-label");
+                          hex(band.region.last) + "  " + counted(band.region.count, "symbol"), "band-label");
     const canvas = element("canvas");
+    // By keyboard: + and - zoom about the middle, the arrows move, 0 shows the whole region.
+    canvas.tabIndex = 0;
+    canvas.setAttribute("aria-label", label.textContent + ": + and - zoom, arrows move, 0 shows all");
+    canvas.addEventListener("keydown", (event) => {
+      const size = band.hi - band.lo, full = band.region.last + 1 - band.region.first;
+      const centre = band.lo + size / 2;
+      let next = size, lo = band.lo;
+      if (event.key === "+" || event.key === "=") next = Math.max(4, size * 0.8);
+      else if (event.key === "-") next = Math.min(full, size * 1.25);
+      else if (event.key === "ArrowLeft") lo -= size / 10;
+      else if (event.key === "ArrowRight") lo += size / 10;
+      else if (event.key === "0") { lo = band.region.first; next = full; }
+      else return;
+      event.preventDefault();
+      if (next !== size) lo = centre - next / 2;
+      band.lo = Math.max(band.region.first, Math.min(lo, band.region.last + 1 - next));
+      band.hi = band.lo + next;
+      drawBand(band);
+    });
     canvas.dataset.region = band.region.name;
     band.canvas = canvas;
     box.append(label, canvas);
@@ -365,7 +410,9 @@
       if (i < 0) { tooltip.hidden = true; return; }
       tooltip.textContent = describe(i);
       tooltip.hidden = false;
-      tooltip.style.left = event.pageX + 12 + "px";
+      // Beside the pointer, but never past the window's right edge.
+      const room = window.scrollX + document.documentElement.clientWidth - tooltip.offsetWidth - 4;
+      tooltip.style.left = Math.max(window.scrollX, Math.min(event.pageX + 12, room)) + "px";
       tooltip.style.top = event.pageY + 12 + "px";
     });
     canvas.addEventListener("mouseleave", () => { tooltip.hidden = true; });
@@ -392,10 +439,10 @@
       items.push([change, map.names[i], partner < 0 ? null : old.values[partner], map.values[i],
                   partner < 0 ? null : old.spans[partner], map.spans[i]]);
     }
-    for (const o of diff.removed) items.push([3, old.names[o], old.values[o], null, old.spans[o], null]);
+    for (const o of diff.removed) items.push([REMOVED, old.names[o], old.values[o], null, old.spans[o], null]);
     const spanOf = (s) => (s === null || s < 0 ? 0 : s);
     const getters = {
-      change: (k) => CHANGE_NAMES[items[k][0]],
+      change: (k) => changeClass(items[k][0]),
       name: (k) => items[k][1],
       old: (k) => (items[k][2] === null ? -1 : items[k][2]),
       new: (k) => (items[k][3] === null ? -1 : items[k][3]),
@@ -405,14 +452,17 @@
       value: (k) => k,
     };
     const cell = (v) => (v === null || v < 0 ? "" : hex(v));
+    const sizeCell = (v) => (v === null ? "" : sizeText(v));
     const changeTable = new VirtualTable(
       document.getElementById("change-scroll"), document.getElementById("change-table"), (k) => {
         const [change, name, before, after, oldSpan, newSpan] = items[k];
-        const tr = element("tr", undefined, CHANGE_NAMES[change]);
+        const tr = element("tr", undefined, changeClass(change));
         const delta = spanOf(newSpan) - spanOf(oldSpan);
-        tr.append(element("td", CHANGE_NAMES[change]), element("td", name),
+        const nameCell = element("td", name, "name");
+        nameCell.title = name;
+        tr.append(element("td", changeClass(change)), nameCell,
                   element("td", cell(before), "num"), element("td", cell(after), "num"),
-                  element("td", cell(oldSpan), "num"), element("td", cell(newSpan), "num"),
+                  element("td", sizeCell(oldSpan), "num"), element("td", sizeCell(newSpan), "num"),
                   element("td", (delta > 0 ? "+" : "") + delta, "num"));
         return tr;
       });
@@ -423,16 +473,18 @@
         const key = th.dataset.sort;
         th.className = state.csort === key ? "ascending" : state.csort === "-" + key ? "descending" : "";
       }
-      document.getElementById("change-count").textContent = items.length + " changes";
+      document.getElementById("change-count").textContent = counted(items.length, "change");
       changeTable.show(Int32Array.from(order));
       writeFragment();
     };
-    document.querySelector("#change-table thead").addEventListener("click", (event) => {
+    const sortChanges = (event) => {
       const key = event.target.dataset && event.target.dataset.sort;
       if (!key) return;
       state.csort = state.csort === key ? "-" + key : key;
       showChanges();
-    });
+    };
+    document.querySelector("#change-table thead").addEventListener("click", sortChanges);
+    document.querySelectorAll("#change-table th[data-sort]").forEach((th) => keyed(th, sortChanges));
     readFragment();
     showChanges();
   }
