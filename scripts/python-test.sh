@@ -75,6 +75,12 @@ def lookups(table: k8.Table, flag: bool) -> None:
     table.lookup_many([1, 2], as_indices=True)
     reason: k8.NoteReason = table.notes[0].reason if table.notes else k8.NoteReason.OTHER
     print(reason, k8.ErrorCode.SYNTAX)
+
+def budget(old: k8.Table, new: k8.Table) -> int:
+    use: list[k8.MemoryUse] = new.usage(memory=["RAM=0x20000000,128K"])["memories"]
+    grown = [c["name"] for c in k8.diff_sizes(old, new, top=5)["symbols"] if c["delta"] > 0]
+    known = [s for s in new.sizes("Func.") if s != k8.UNKNOWN_SIZE]
+    return sum(m["used"] for m in use) + len(grown) + sum(known)
 PY
 printf 'import kestrum8_map as k8
 k8.parse("m").lookup_many(["x"])

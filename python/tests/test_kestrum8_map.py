@@ -11,6 +11,7 @@ import concurrent.futures
 import copy
 import ctypes
 import doctest
+import json
 import mmap
 import os
 import pickle
@@ -472,3 +473,36 @@ def test_report_writes_what_mapsyms_writes(tmp_path):
         assert ours.read_bytes() == theirs.read_bytes()
     with pytest.raises(FileNotFoundError):
         k8.parse(str(old)).report(tmp_path / "absent" / "r.html")
+
+
+SIZES_OLD = SOURCE / "tests" / "data" / "sizes_old.map"
+SIZES_NEW = SOURCE / "tests" / "data" / "sizes_new.map"
+MEMORIES = ["FLASH=0x08000000,64K", "RAM=0x20000000,0x20000"]
+
+
+def mapsyms_json(*args):
+    done = subprocess.run([str(MAPSYMS), *args, "--format", "json"], capture_output=True, text=True)
+    return json.loads(done.stdout)
+
+
+def test_sizes_usage_and_growth_are_what_the_commands_print():
+    old, new = k8.parse(SIZES_OLD), k8.parse(SIZES_NEW)
+    memory = [a for m in MEMORIES for a in ("--memory", m)]
+    sizes = dict(zip((s.name for s in new.of_kind("Var.")), new.sizes("Var.", memory=MEMORIES)))
+    assert sizes["rx_ring"] == 0x200 and sizes["rx_pool"] == 0x12000
+    assert new.sizes("Var.")[list(sizes).index("rx_pool")] == k8.UNKNOWN_SIZE  # ends its region
+    assert len(new.sizes()) == len(new) and new.sizes()[-1] == k8.UNKNOWN_SIZE  # an EQU
+    usage = new.usage(memory=MEMORIES)
+    printed = mapsyms_json("usage", *memory, str(SIZES_NEW))
+    assert [(m["name"], m["used"], m["size"]) for m in usage["memories"]] == \
+        [(m["name"], m["used"], m["size"]) for m in printed["memories"]]
+    assert usage["memories"][1]["unsized_top"].name == "_ebss"
+    diff = k8.diff_sizes(old, new, memory=MEMORIES, top=3)
+    printed = mapsyms_json("diff", "--sizes", "--top", "3", *memory, str(SIZES_OLD), str(SIZES_NEW))
+    assert diff == printed
+    with pytest.raises(ValueError, match="overlap"):
+        new.usage(memory=["A=0,1K", "B=0x100,1K"])
+    with pytest.raises(ValueError, match="at least 1"):
+        new.sizes(region_gap=0)
+    with pytest.raises(TypeError, match="memory must be"):
+        new.usage(memory=3)
