@@ -643,7 +643,7 @@ py::dict Usage(const Table& table, const py::object& memory, const py::object& r
   k8writers::MapSymbols map = MapOf(table);
   {
     py::gil_scoped_release unlocked;
-    usage = k8writers::MeasureUsage(k8writers::SizeMap(map, options), options);
+    usage = k8writers::MeasureUsage(k8writers::AddressSymbols(map), options);
   }
   py::list memories, outside;
   for (const k8writers::MemoryUse& use : usage.memories) {
@@ -676,8 +676,7 @@ py::dict DiffSizes(const Table& old_table, const Table& new_table, const py::obj
   k8writers::MapSymbols old_map = MapOf(old_table), new_map = MapOf(new_table);
   {
     py::gil_scoped_release unlocked;
-    diff = k8writers::DiffSizes(k8writers::SizeMap(old_map, options),
-                                k8writers::SizeMap(new_map, options), mask, options);
+    diff = k8writers::DiffSizes(old_map, new_map, mask, options);
   }
   std::size_t shown = most == 0 ? diff.rows.size() : std::min(most, diff.rows.size());
   py::list symbols, totals;

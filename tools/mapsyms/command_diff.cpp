@@ -181,8 +181,7 @@ int RunDiffSizes(const MapLibrary& lib, const CommandLine& line, Output& out) {
   if (!maps.Load(line.operands, true)) return kExitFile;
   k8writers::MapSymbols old_map{maps.files()[0].path, maps.symbols(0), maps.symbol_count(0)};
   k8writers::MapSymbols new_map{maps.files()[1].path, maps.symbols(1), maps.symbol_count(1)};
-  k8writers::SizeDiff diff = k8writers::DiffSizes(
-      k8writers::SizeMap(old_map, options), k8writers::SizeMap(new_map, options), kinds, options);
+  k8writers::SizeDiff diff = k8writers::DiffSizes(old_map, new_map, kinds, options);
   PrintSizeDiff(out, format, diff, top);
   return diff.rows.empty() ? kExitOk : kExitNo;
 }

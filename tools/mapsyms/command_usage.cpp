@@ -51,7 +51,7 @@ int RunUsage(const MapLibrary& lib, const CommandLine& line, Output& out) {
   Maps maps(lib);
   if (!maps.Load(line.operands)) return kExitFile;
   k8writers::MapSymbols map{maps.files()[0].path, maps.symbols(0), maps.symbol_count(0)};
-  k8writers::Usage usage = k8writers::MeasureUsage(k8writers::SizeMap(map, options), options);
+  k8writers::Usage usage = k8writers::MeasureUsage(k8writers::AddressSymbols(map), options);
   PrintUsage(out, format, usage);
   if (!line.Has("fail-above")) return kExitOk;
   double limit = 0;

@@ -15,7 +15,7 @@ constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 std::vector<Entry> PairByName(const RecordList& records, std::size_t old_end) {
   std::size_t count = records.size(), names = 0;
   std::vector<std::uint32_t> name_of = k8writers::NumberNames(
-      count, [&](std::size_t i) { return records[i].name; }, &names);
+      count, count, [&](std::size_t i) { return records[i].name; }, &names);
   // Per name: its count in each file, and NEW's next record of it not yet taken (NEW's records
   // of a name chained in file order through next_new).
   std::vector<std::uint32_t> in_old(names), in_new(names);

@@ -55,10 +55,15 @@ void UsageText(Output& out, const k8writers::Usage& usage) {
                       : Printed("%13s    %7s\n", "-", "-"));
   }
   for (const MemoryUse& use : usage.memories) {
-    if (use.unsized_top == nullptr) continue;
+    if (use.unsized_top == nullptr || !use.named) continue;
     out.Put(use.name + ": the size of its highest symbol, " + use.unsized_top->name + " at " +
             Printed("0x%08" PRIX32, use.unsized_top->value) +
             ", is not known: counted to its value\n");
+  }
+  if (!usage.memories.empty() && !usage.memories.front().named) {
+    out.Put(
+        "no memory named (--memory): the regions stand in, each used up to its highest "
+        "symbol's value, whose size the map does not tell\n");
   }
   if (usage.outside.empty()) return;
   std::size_t count = usage.outside.size();

@@ -212,7 +212,7 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
   bool each_region = detail != LayoutDetail::kOrderedSizes;
   if (!by_pages && each_region) layout.region_of.assign(symbols.size(), kNoRegion);
   // Which symbols are labels, read in one pass rather than through the sorted order.
-  std::vector<bool> labels;
+  std::vector<bool>& labels = layout.labels;
   if (with_sizes) {
     labels.resize(symbols.size());
     for (std::size_t i = 0; i < symbols.size(); ++i) labels[i] = symbols[i]->kind == K8MAP_KIND_LOC;

@@ -51,6 +51,7 @@ struct MemoryLayout {
   std::vector<ImageSpan> images;
   std::uint32_t first_image_region = 0;
   std::vector<std::int64_t> sizes;  // per symbol: its size in bytes, or kUnknownSize (if asked)
+  std::vector<bool> labels;         // per symbol: whether it is a label (loc.), where sizes are
 };
 
 constexpr std::size_t kCodeBucket = 0, kDataBucket = 1, kFirstImageBucket = 2;

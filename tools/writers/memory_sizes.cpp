@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 namespace k8writers {
 
@@ -16,28 +17,6 @@ std::vector<ImageSpan> MemorySpans(const std::vector<NamedMemory>& memories) {
   std::vector<ImageSpan> spans;
   for (const NamedMemory& memory : memories) spans.push_back({memory.start, memory.size});
   return spans;
-}
-
-// A region's used bytes from start: to the end of its highest symbol, or to that symbol's value
-// when its size is not known (then *unsized is the symbol).
-std::uint64_t UsedEnd(const SizedMap& map, const MemoryRegion& region, const MapSymbol** unsized) {
-  const std::vector<std::uint64_t>& order = map.layout.buckets[BucketOf(region)];
-  *unsized = nullptr;
-  if (region.begin == region.end) return 0;
-  auto top = static_cast<std::uint32_t>(order[region.end - 1]);
-  std::int64_t size = map.layout.sizes[top];
-  if (size == kUnknownSize) *unsized = map.symbols[top];
-  return std::uint64_t{map.symbols[top]->value} +
-         static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0));
-}
-
-MemoryUse UseOf(const SizedMap& map, const MemoryRegion& region) {
-  MemoryUse use;
-  use.name = RegionName(region);
-  use.start = region.first;
-  use.symbols = region.count();
-  use.used = UsedEnd(map, region, &use.unsized_top) - region.first;
-  return use;
 }
 
 // Sizes of symbols of the kinds whose size changed, and those added and removed.
@@ -123,37 +102,49 @@ void PairRegions(const Usage& before, const Usage& after, const SizedMap& old_ma
       sets.Join(old_region[partner], olds + new_region[i]);
     }
   }
-  for (std::size_t n = 0; n < news; ++n) {
-    const MemoryUse& now = after.memories[n];
-    for (std::size_t o = 0; o < olds; ++o) {
-      const MemoryUse& then = before.memories[o];
-      if (old_map.layout.regions[o].group == new_map.layout.regions[n].group &&
-          then.start <= std::uint64_t{now.start} + now.used &&
-          now.start <= std::uint64_t{then.start} + then.used) {
-        sets.Join(o, olds + n);
+  // Each group's regions lie in value order and apart: one sweep over both maps finds every
+  // pair that covers the same addresses.
+  for (RegionGroup group : {RegionGroup::kCode, RegionGroup::kData}) {
+    auto of_group = [&](const SizedMap& map) {
+      std::vector<std::size_t> found;
+      for (std::size_t r = 0; r < map.layout.regions.size(); ++r) {
+        if (map.layout.regions[r].group == group) found.push_back(r);
+      }
+      return found;
+    };
+    std::vector<std::size_t> then = of_group(old_map), now = of_group(new_map);
+    auto end = [](const MemoryUse& use) { return std::uint64_t{use.start} + use.used; };
+    for (std::size_t o = 0, n = 0; o < then.size() && n < now.size();) {
+      const MemoryUse &a = before.memories[then[o]], &b = after.memories[now[n]];
+      if (a.start <= end(b) && b.start <= end(a)) sets.Join(then[o], olds + now[n]);
+      if (end(a) < end(b)) {
+        ++o;
+      } else {
+        ++n;
       }
     }
   }
   // One row a set, in the order of its first new region (sets of old regions only last).
+  std::vector<std::vector<std::size_t>> members(olds + news);
   std::vector<std::size_t> roots;
-  for (std::size_t at = olds; at < olds + news; ++at) roots.push_back(sets.Root(at));
-  for (std::size_t at = 0; at < olds; ++at) roots.push_back(sets.Root(at));
-  std::vector<bool> done(olds + news, false);
-  for (std::size_t root : roots) {
-    if (done[root]) continue;
-    done[root] = true;
-    UseChange change;
-    for (std::size_t n = 0; n < news; ++n) {
-      if (sets.Root(olds + n) != root) continue;
-      change.name += (change.name.empty() ? "" : " + ") + after.memories[n].name;
-      change.new_used = std::max<std::int64_t>(change.new_used, 0) +
-                        static_cast<std::int64_t>(after.memories[n].used);
+  for (std::size_t at : {olds, std::size_t{0}}) {
+    for (std::size_t end = at == 0 ? olds : olds + news; at < end; ++at) {
+      std::size_t root = sets.Root(at);
+      if (members[root].empty()) roots.push_back(root);
+      members[root].push_back(at);
     }
-    for (std::size_t o = 0; o < olds; ++o) {
-      if (sets.Root(o) != root) continue;
-      change.was += (change.was.empty() ? "" : " + ") + before.memories[o].name;
-      change.old_used = std::max<std::int64_t>(change.old_used, 0) +
-                        static_cast<std::int64_t>(before.memories[o].used);
+  }
+  for (std::size_t root : roots) {
+    std::vector<std::size_t>& set = members[root];
+    std::sort(set.begin(), set.end());  // old regions first, each map's in its order
+    UseChange change;
+    for (std::size_t at : set) {
+      bool is_new = at >= olds;
+      const MemoryUse& use = is_new ? after.memories[at - olds] : before.memories[at];
+      std::string& names = is_new ? change.name : change.was;
+      std::int64_t& used = is_new ? change.new_used : change.old_used;
+      names += (names.empty() ? "" : " + ") + use.name;
+      used = std::max<std::int64_t>(used, 0) + static_cast<std::int64_t>(use.used);
     }
     if (change.name.empty()) change.name = change.was;
     diff->totals.push_back(change);
@@ -190,43 +181,71 @@ SizedMap SizeMap(const MapSymbols& map, const SizeOptions& options) {
   return sized;
 }
 
-Usage MeasureUsage(const SizedMap& map, const SizeOptions& options) {
-  Usage usage;
-  const std::vector<MemoryRegion>& regions = map.layout.regions;
-  if (options.memories.empty()) {
-    for (const MemoryRegion& region : regions) usage.memories.push_back(UseOf(map, region));
-    return usage;
-  }
-  for (std::size_t m = 0; m < options.memories.size(); ++m) {
-    const NamedMemory& memory = options.memories[m];
-    const MemoryRegion& region = regions[map.layout.first_image_region + m];
-    MemoryUse use;
-    use.name = memory.name;
-    use.named = true;
-    use.start = memory.start;
-    use.size = memory.size;
-    use.symbols = region.count();
-    std::uint64_t end = UsedEnd(map, region, &use.unsized_top);
-    use.used = region.count() == 0 ? 0 : end - memory.start;
-    usage.memories.push_back(use);
-  }
-  for (std::size_t r = 0; r < map.layout.first_image_region; ++r) {
-    const MemoryRegion& region = regions[r];
-    const std::vector<std::uint64_t>& order = map.layout.buckets[BucketOf(region)];
-    for (std::size_t at = region.begin; at < region.end; ++at) {
-      usage.outside.push_back(map.symbols[static_cast<std::uint32_t>(order[at])]);
+Usage MeasureUsage(const std::vector<const MapSymbol*>& symbols, const SizeOptions& options) {
+  return UsageOf(symbols,
+                 LayOutMemory(symbols, options.region_gap, MemorySpans(options.memories),
+                              LayoutDetail::kRegions),
+                 options);
+}
+
+Usage UsageOf(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& layout,
+              const SizeOptions& options) {
+  // Each region's count and highest symbol (the last in map order among equal values): from
+  // its run of the sorted order where the layout keeps one, else from a pass over the symbols.
+  std::vector<std::uint32_t> counts(layout.regions.size(), 0);
+  std::vector<const MapSymbol*> tops(layout.regions.size(), nullptr);
+  bool sorted = layout.region_of.empty() && layout.region_of_page.empty();
+  for (std::size_t r = 0; sorted && r < layout.regions.size(); ++r) {
+    const MemoryRegion& region = layout.regions[r];
+    counts[r] = region.count();
+    if (counts[r] > 0) {
+      tops[r] =
+          symbols[static_cast<std::uint32_t>(layout.buckets[BucketOf(region)][region.end - 1])];
     }
   }
-  std::sort(usage.outside.begin(), usage.outside.end());  // map order
+  for (std::size_t i = 0; !sorted && i < symbols.size(); ++i) {
+    std::uint32_t r = layout.RegionOf(i, *symbols[i]);
+    if (r == kNoRegion) continue;
+    ++counts[r];
+    if (tops[r] == nullptr || symbols[i]->value >= tops[r]->value) tops[r] = symbols[i];
+  }
+  Usage usage;
+  bool named = !options.memories.empty();
+  for (std::size_t r = 0; r < layout.regions.size(); ++r) {
+    const MemoryRegion& region = layout.regions[r];
+    if (named != (region.group == RegionGroup::kImage)) continue;  // outside every memory
+    MemoryUse use;
+    use.named = named;
+    use.name = named ? options.memories[region.number].name : RegionName(region);
+    use.start = named ? options.memories[region.number].start : region.first;
+    use.size = named ? options.memories[region.number].size : 0;
+    use.symbols = counts[r];
+    use.unsized_top = tops[r];
+    use.used = tops[r] == nullptr ? 0 : tops[r]->value - use.start;
+    usage.memories.push_back(use);
+  }
+  for (std::size_t i = 0; named && i < symbols.size(); ++i) {
+    if (!HasAddress(symbols[i]->kind)) continue;
+    bool inside = false;
+    for (const NamedMemory& memory : options.memories) {
+      inside = inside || symbols[i]->value - memory.start < memory.size;
+    }
+    if (!inside) usage.outside.push_back(symbols[i]);
+  }
   return usage;
 }
 
-SizeDiff DiffSizes(const SizedMap& old_map, const SizedMap& new_map, unsigned kinds,
+SizeDiff DiffSizes(const MapSymbols& old_symbols, const MapSymbols& new_symbols, unsigned kinds,
                    const SizeOptions& options) {
   SizeDiff diff;
+  std::future<SizedMap> laid =
+      std::async(std::launch::async, [&] { return SizeMap(old_symbols, options); });
+  SizedMap new_map = SizeMap(new_symbols, options);
+  Usage after = UsageOf(new_map.symbols, new_map.layout, options);
+  SizedMap old_map = laid.get();
+  Usage before = UsageOf(old_map.symbols, old_map.layout, options);
   Pairing pairing = PairSymbols(old_map.symbols, old_map.holders, new_map.symbols, new_map.holders);
   CollectRows(old_map, new_map, kinds, pairing, &diff);
-  Usage before = MeasureUsage(old_map, options), after = MeasureUsage(new_map, options);
   if (!options.memories.empty()) {
     for (std::size_t m = 0; m < after.memories.size(); ++m) {
       diff.totals.push_back({after.memories[m].name, "",

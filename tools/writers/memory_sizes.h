@@ -50,7 +50,14 @@ struct Usage {
   std::vector<const MapSymbol*> outside;  // with named memories: the symbols outside them all
 };
 
-Usage MeasureUsage(const SizedMap& map, const SizeOptions& options);
+// The use of each memory by symbols (a map's symbols with an address, AddressSymbols). A
+// memory's used bytes run to its highest symbol's value: the map never tells the size of the
+// highest symbol of a region or memory.
+Usage MeasureUsage(const std::vector<const MapSymbol*>& symbols, const SizeOptions& options);
+// The same from a layout of the symbols already made with the options' gap and memories (as
+// images), of any detail.
+Usage UsageOf(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& layout,
+              const SizeOptions& options);
 
 // A symbol whose size changed, or that was added or removed.
 struct SizeRow {
@@ -78,8 +85,9 @@ struct SizeDiff {
   std::uint64_t unknown = 0;
 };
 
-// What grew, shrank, came and went among the symbols of the kinds (K8MAP_KIND_MASK bits).
-SizeDiff DiffSizes(const SizedMap& old_map, const SizedMap& new_map, unsigned kinds,
+// What grew, shrank, came and went among the symbols of the kinds (K8MAP_KIND_MASK bits); the
+// two maps are laid out at once, on a thread each.
+SizeDiff DiffSizes(const MapSymbols& old_map, const MapSymbols& new_map, unsigned kinds,
                    const SizeOptions& options);
 
 // The object kinds, which diff --sizes lists by default: a label's size is part of its object's.

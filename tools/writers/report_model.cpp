@@ -13,10 +13,15 @@ namespace {
 constexpr std::size_t kLargestPerRegion = 10;
 
 // The listed symbols' regions and sizes, as the memory layout has them.
-void LayOutGroups(MapModel& model, std::uint32_t gap) {
-  MemoryLayout layout = LayOutMemory(model.symbols, gap, {}, LayoutDetail::kOrderedSizes);
+void LayOutGroups(MapModel& model, const ReportOptions& options, bool paired) {
+  MemoryLayout layout =
+      LayOutMemory(model.symbols, options.region_gap, {}, LayoutDetail::kOrderedSizes);
   static_assert(kUnknownSize == kNoSpan);
-  model.holders = Holders(model.symbols, layout);
+  if (paired) model.holders = Holders(model.symbols, layout);
+  unsigned drawn = ReportDefaultKinds();
+  if (options.memories.empty() && (options.kinds & drawn) == drawn) {
+    model.usage = UsageOf(model.symbols, layout, {options.region_gap, {}});
+  }
   model.spans = std::move(layout.sizes);
   model.orders[0] = std::move(layout.buckets[kCodeBucket]);
   model.orders[1] = std::move(layout.buckets[kDataBucket]);
@@ -122,7 +127,7 @@ unsigned ReportDefaultKinds() {
          K8MAP_KIND_MASK(K8MAP_KIND_FUNC) | K8MAP_KIND_MASK(K8MAP_KIND_VAR);
 }
 
-MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
+MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options, bool paired) {
   MapModel model;
   model.name = map.name;
   model.symbols.reserve(map.count);
@@ -131,20 +136,21 @@ MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options) {
       model.symbols.push_back(&map.symbols[i]);
   }
   for (const MapSymbol* s : model.symbols) model.bits = model.bits || s->bit >= 0;
-  LayOutGroups(model, options.region_gap);
+  LayOutGroups(model, options, paired);
   ChooseShownRegions(model);
   return model;
 }
 
 UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,
-                           const ReportOptions& options) {
+                           const MapModel& shown, const ReportOptions& options) {
   SizeOptions sizes{options.region_gap, options.memories};
   UsageModel model;
-  SizedMap shown = SizeMap(new_map != nullptr ? *new_map : old_map, sizes);
-  model.usage = MeasureUsage(shown, sizes);
+  model.usage = shown.usage
+                    ? *shown.usage
+                    : MeasureUsage(AddressSymbols(new_map != nullptr ? *new_map : old_map), sizes);
   if (new_map != nullptr) {
     model.compared = true;
-    model.diff = DiffSizes(SizeMap(old_map, sizes), shown, ObjectKinds(), sizes);
+    model.diff = DiffSizes(old_map, *new_map, ObjectKinds(), sizes);
     if (model.diff.rows.size() > kTopGrowth) model.diff.rows.resize(kTopGrowth);
   }
   return model;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,11 @@ struct MapModel {
   std::vector<std::uint32_t> shown;  // the regions drawn and tabulated, in address order
   // Each group's symbols (code, data) sorted by value: the value above, the index below.
   std::vector<std::uint64_t> orders[2];
-  std::vector<std::uint32_t> holders;  // per listed symbol: the object that holds it (Holders)
+  std::vector<std::uint32_t> holders;  // paired maps: per listed symbol, its holder (Holders)
   bool bits = false;                   // whether any listed symbol has a bit number
+  // Each region's use, where the listed symbols are those usage measures (every address kind,
+  // no named memory): read off the layout made anyway.
+  std::optional<Usage> usage;
 };
 
 struct ChangeCounts {
@@ -63,9 +67,11 @@ struct UsageModel {
 };
 constexpr std::size_t kTopGrowth = 10;
 
-MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options);
+// A map's model; paired, with what pairing it with another map needs.
+MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options, bool paired);
+// The top of the page for the map shown (its model given).
 UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,
-                           const ReportOptions& options);
+                           const MapModel& shown, const ReportOptions& options);
 DiffModel BuildDiffModel(const MapModel& old_map, const MapModel& new_map,
                          const MapSymbols& old_all, const MapSymbols& new_all);
 

@@ -490,13 +490,23 @@ std::string UsageRow(const MemoryUse& use) {
          " used\"><span style=\"width:" + width + "%\"></span></div></td></tr>";
 }
 
-std::string UsageNotes(const Usage& usage) {
+std::string UsageNotes(const Usage& usage, std::size_t hidden) {
   std::string notes;
   for (const MemoryUse& use : usage.memories) {
-    if (use.unsized_top == nullptr) continue;
+    if (use.unsized_top == nullptr || !use.named) continue;
     notes += "<li>" + Html(use.name) + ": the size of its highest symbol, " +
              Html(use.unsized_top->name) + " at " + Hex8(use.unsized_top->value) +
              ", is not known: counted to its value.</li>";
+  }
+  if (!usage.memories.empty() && !usage.memories.front().named) {
+    notes +=
+        "<li>No memory was named (--memory): the regions stand in, each used up to its highest "
+        "symbol's value, whose size the map does not tell.</li>";
+  }
+  if (hidden > 0) {
+    notes += "<li>" + std::to_string(usage.memories.size()) + " regions in all: the " +
+             std::to_string(usage.memories.size() - hidden) +
+             " with the most symbols are shown.</li>";
   }
   if (!usage.outside.empty()) {
     notes += "<li>" + Counted(usage.outside.size(), "symbol") + " outside every memory.</li>";
@@ -549,8 +559,19 @@ std::string UsageSection(const UsageModel& model) {
       "<section id=\"usage\">\n<h2>Memory use</h2>\n<table id=\"usage-table\" class=\"usage\">"
       "<thead><tr><th>Memory</th><th>Used</th><th>Size</th><th>Used %</th><th></th></tr></thead>"
       "<tbody>";
-  for (const MemoryUse& use : model.usage.memories) html += UsageRow(use);
-  html += "</tbody></table>\n" + UsageNotes(model.usage);
+  // Of many regions, those with the most symbols, in address order, as the layout shows them.
+  std::vector<std::size_t> shown(model.usage.memories.size());
+  for (std::size_t at = 0; at < shown.size(); ++at) shown[at] = at;
+  if (shown.size() > kShownRegions) {
+    std::stable_sort(shown.begin(), shown.end(), [&](std::size_t a, std::size_t b) {
+      return model.usage.memories[a].symbols > model.usage.memories[b].symbols;
+    });
+    shown.resize(kShownRegions);
+    std::sort(shown.begin(), shown.end());
+  }
+  for (std::size_t at : shown) html += UsageRow(model.usage.memories[at]);
+  html +=
+      "</tbody></table>\n" + UsageNotes(model.usage, model.usage.memories.size() - shown.size());
   if (model.compared) html += GrowthTables(model.diff);
   return html + "</section>\n";
 }
@@ -584,8 +605,9 @@ void Fill(std::string_view page, const std::vector<std::pair<std::string_view, s
 
 void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const ReportOptions& options,
                  ByteSink& sink) {
-  std::vector<MapModel> maps = {BuildMapModel(old_map, options)};
-  if (new_map != nullptr) maps.push_back(BuildMapModel(*new_map, options));
+  bool paired = new_map != nullptr;
+  std::vector<MapModel> maps = {BuildMapModel(old_map, options, paired)};
+  if (paired) maps.push_back(BuildMapModel(*new_map, options, paired));
   DiffModel diff;
   if (new_map != nullptr) diff = BuildDiffModel(maps[0], maps[1], old_map, *new_map);
   const MapModel& shown = maps.back();
@@ -605,7 +627,7 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
               : "<p class=\"empty\">No address symbols (Addr., loc., Func., Var.) to draw.</p>"},
        {"LARGEST", Largest(shown)},
        {"CHANGES", new_map != nullptr ? Changes(diff) : ""},
-       {"USAGE", UsageSection(BuildUsageModel(old_map, new_map, options))}},
+       {"USAGE", UsageSection(BuildUsageModel(old_map, new_map, shown, options))}},
       [&] { PutData(maps, new_map != nullptr ? &diff : nullptr, options, sink); }, sink);
 }
 

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <tuple>
-#include <unordered_map>
 
 #include "name_numbers.h"
 
@@ -17,14 +16,13 @@ bool IsLabel(const MapSymbol& s) {
   return s.kind == K8MAP_KIND_LOC;
 }
 
-// Who a symbol of a repeated name is: its name; a held label also its holder's name and
-// occurrence and its order among the labels of its name in that holder; anything else its
-// order among the rest of its name.
-struct Key {
-  std::uint32_t name = 0, holder_name = kNone, holder_occurrence = 0, order = 0;
-  auto Tied() const { return std::tie(name, holder_name, holder_occurrence, order); }
-  bool operator<(const Key& other) const { return Tied() < other.Tied(); }
-  bool operator==(const Key& other) const { return Tied() == other.Tied(); }
+// Who a symbol of a repeated name is, beside its name: a held label its holder's name and
+// occurrence and its order among the labels of its name in that holder; anything else its order
+// among the rest of its name (holder_name kNone).
+struct Who {
+  std::uint32_t holder_name = kNone, holder_occurrence = 0, order = 0, index = 0;
+  auto Key() const { return std::tie(holder_name, holder_occurrence, order); }
+  auto Place() const { return std::tie(holder_name, holder_occurrence, index); }
 };
 
 // One map's side of the pairing.
@@ -39,33 +37,57 @@ bool Held(const Side& side, std::size_t i) {
   return IsLabel(*side.list[i]) && side.holders[i] != kNone && side.holders[i] != i;
 }
 
-// The keys of a side's symbols whose names are repeated, with their indexes, sorted.
-std::vector<std::pair<Key, std::uint32_t>> RepeatedKeys(const Side& side,
-                                                        const std::vector<bool>& repeated,
-                                                        std::size_t names) {
-  std::vector<std::uint32_t> occurrence(side.list.size(), 0), seen(names, 0);
-  for (std::size_t i = 0; i < side.list.size(); ++i) {
-    if (!Held(side, i)) occurrence[i] = ++seen[side.name_of[i]];
+// The symbols of a side whose names are repeated, grouped by the name's place among the repeated
+// names (group g is entries[start[g], start[g + 1])), each group sorted by Key.
+struct Groups {
+  std::vector<std::uint32_t> start;
+  std::vector<Who> entries;
+};
+
+Groups GroupRepeated(const Side& side, const std::vector<std::uint32_t>& repeated_of,
+                     std::size_t repeated) {
+  std::size_t count = side.list.size();
+  // Each symbol's occurrence among the symbols of its name that no label-holder holds.
+  std::vector<std::uint32_t> occurrence(count, 0), seen(repeated, 0);
+  Groups groups;
+  groups.start.assign(repeated + 1, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t group = repeated_of[side.name_of[i]];
+    if (group == kNone) continue;
+    ++groups.start[group + 1];
+    if (!Held(side, i)) occurrence[i] = ++seen[group];
   }
-  std::unordered_map<std::uint64_t, std::uint32_t> in_holder;  // (holder, name) -> labels seen
-  std::vector<std::pair<Key, std::uint32_t>> keys;
-  for (std::uint32_t i = 0; i < side.list.size(); ++i) {
-    std::uint32_t name = side.name_of[i];
-    if (!repeated[name]) continue;
-    Key key;
-    key.name = name;
+  for (std::size_t g = 0; g < repeated; ++g) groups.start[g + 1] += groups.start[g];
+  groups.entries.resize(groups.start[repeated]);
+  std::vector<std::uint32_t> next(groups.start.begin(), groups.start.end() - 1);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t group = repeated_of[side.name_of[i]];
+    if (group == kNone) continue;
+    Who who;
+    who.index = i;
     if (Held(side, i)) {
       std::uint32_t holder = side.holders[i];
-      key.holder_name = side.name_of[holder];
-      key.holder_occurrence = repeated[key.holder_name] ? occurrence[holder] : 0;
-      key.order = ++in_holder[(std::uint64_t{holder} << 32) | name];
+      who.holder_name = side.name_of[holder];
+      who.holder_occurrence = repeated_of[who.holder_name] != kNone ? occurrence[holder] : 0;
     } else {
-      key.order = occurrence[i];
+      who.order = occurrence[i];
     }
-    keys.emplace_back(key, i);
+    groups.entries[next[group]++] = who;
   }
-  std::sort(keys.begin(), keys.end());
-  return keys;
+  // Within a group, a held label's order among those of its holder, in map order.
+  for (std::size_t g = 0; g < repeated; ++g) {
+    Who* first = groups.entries.data() + groups.start[g];
+    Who* last = groups.entries.data() + groups.start[g + 1];
+    if (last - first < 2) continue;
+    std::sort(first, last, [](const Who& a, const Who& b) { return a.Place() < b.Place(); });
+    for (Who* at = first; at < last; ++at) {
+      if (at->holder_name == kNone) continue;
+      bool same_holder = at > first && at[-1].holder_name == at->holder_name &&
+                         at[-1].holder_occurrence == at->holder_occurrence;
+      at->order = same_holder ? at[-1].order + 1 : 1;
+    }
+  }
+  return groups;
 }
 
 }  // namespace
@@ -73,6 +95,11 @@ std::vector<std::pair<Key, std::uint32_t>> RepeatedKeys(const Side& side,
 std::vector<std::uint32_t> Holders(const std::vector<const MapSymbol*>& symbols,
                                    const MemoryLayout& layout) {
   std::vector<std::uint32_t> holders(symbols.size(), kNone);
+  // The layout's record of labels, read in map order, spares a visit to every symbol.
+  auto is_label = [&](std::uint32_t index) {
+    return layout.labels.empty() ? IsLabel(*symbols[index])
+                                 : static_cast<bool>(layout.labels[index]);
+  };
   for (const MemoryRegion& region : layout.regions) {
     const std::vector<std::uint64_t>& order = layout.buckets[BucketOf(region)];
     std::uint32_t holder = kNone;
@@ -82,14 +109,14 @@ std::vector<std::uint32_t> Holders(const std::vector<const MapSymbol*>& symbols,
       while (same < region.end && static_cast<std::uint32_t>(order[same] >> 32) == value) ++same;
       for (std::size_t i = at; i < same; ++i) {
         auto index = static_cast<std::uint32_t>(order[i]);
-        if (!IsLabel(*symbols[index])) {
+        if (!is_label(index)) {
           holder = index;  // the first object at a value holds the labels there
           break;
         }
       }
       for (std::size_t i = at; i < same; ++i) {
         auto index = static_cast<std::uint32_t>(order[i]);
-        holders[index] = IsLabel(*symbols[index]) ? holder : index;
+        holders[index] = is_label(index) ? holder : index;
       }
       at = same;
     }
@@ -103,7 +130,7 @@ Pairing PairSymbols(const std::vector<const MapSymbol*>& old_list,
                     const std::vector<std::uint32_t>& new_holders) {
   std::size_t old_count = old_list.size(), names = 0;
   std::vector<std::uint32_t> name_of = NumberNames(
-      old_count + new_list.size(),
+      old_count + new_list.size(), std::max(old_count, new_list.size()),
       [&](std::size_t i) {
         return i < old_count ? old_list[i]->name : new_list[i - old_count]->name;
       },
@@ -118,25 +145,36 @@ Pairing PairSymbols(const std::vector<const MapSymbol*>& old_list,
     old_of_name[old_side.name_of[i]] = i;
   }
   for (std::size_t i = 0; i < new_list.size(); ++i) ++in_new[new_side.name_of[i]];
-  std::vector<bool> repeated(names);
-  for (std::size_t n = 0; n < names; ++n) repeated[n] = in_old[n] > 1 || in_new[n] > 1;
+  // The repeated names numbered apart, so that each side's groups are counted in a short array.
+  std::vector<std::uint32_t> repeated_of(names, kNone);
+  std::size_t repeated = 0;
+  for (std::size_t n = 0; n < names; ++n) {
+    if (in_old[n] > 1 || in_new[n] > 1) repeated_of[n] = static_cast<std::uint32_t>(repeated++);
+  }
 
   Pairing pairing;
   pairing.partners.assign(new_list.size(), kNone);
   pairing.old_paired.assign(old_count, false);
   for (std::size_t i = 0; i < new_list.size(); ++i) {
     std::uint32_t name = new_side.name_of[i];
-    if (!repeated[name] && in_old[name] == 1) pairing.partners[i] = old_of_name[name];
+    if (repeated_of[name] == kNone && in_old[name] == 1) pairing.partners[i] = old_of_name[name];
   }
-  std::vector<std::pair<Key, std::uint32_t>> old_keys = RepeatedKeys(old_side, repeated, names);
-  std::vector<std::pair<Key, std::uint32_t>> new_keys = RepeatedKeys(new_side, repeated, names);
-  for (std::size_t a = 0, b = 0; a < old_keys.size() && b < new_keys.size();) {
-    if (old_keys[a].first < new_keys[b].first) {
-      ++a;
-    } else if (new_keys[b].first < old_keys[a].first) {
-      ++b;
-    } else {
-      pairing.partners[new_keys[b++].second] = old_keys[a++].second;
+  Groups old_groups = GroupRepeated(old_side, repeated_of, repeated);
+  Groups new_groups = GroupRepeated(new_side, repeated_of, repeated);
+  for (std::size_t g = 0; g < repeated; ++g) {
+    std::uint32_t a = old_groups.start[g], a_end = old_groups.start[g + 1];
+    std::uint32_t b = new_groups.start[g], b_end = new_groups.start[g + 1];
+    while (a < a_end && b < b_end) {
+      const Who &x = old_groups.entries[a], &y = new_groups.entries[b];
+      if (x.Key() < y.Key()) {
+        ++a;
+      } else if (y.Key() < x.Key()) {
+        ++b;
+      } else {
+        pairing.partners[y.index] = x.index;
+        ++a;
+        ++b;
+      }
     }
   }
   for (std::uint32_t partner : pairing.partners) {
