@@ -173,8 +173,12 @@ std::vector<const MapSymbol*> AddressSymbols(const MapSymbols& map) {
 }
 
 SizedMap SizeMap(const MapSymbols& map, const SizeOptions& options) {
+  return SizeSymbols(AddressSymbols(map), options);
+}
+
+SizedMap SizeSymbols(std::vector<const MapSymbol*> symbols, const SizeOptions& options) {
   SizedMap sized;
-  sized.symbols = AddressSymbols(map);
+  sized.symbols = std::move(symbols);
   sized.layout = LayOutMemory(sized.symbols, options.region_gap, MemorySpans(options.memories),
                               LayoutDetail::kOrderedSizes);
   sized.holders = Holders(sized.symbols, sized.layout);
@@ -238,13 +242,16 @@ Usage UsageOf(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& 
 SizeDiff DiffSizes(const MapSymbols& old_symbols, const MapSymbols& new_symbols, unsigned kinds,
                    const SizeOptions& options) {
   SizeDiff diff;
-  std::future<SizedMap> laid =
-      std::async(std::launch::async, [&] { return SizeMap(old_symbols, options); });
-  SizedMap new_map = SizeMap(new_symbols, options);
-  Usage after = UsageOf(new_map.symbols, new_map.layout, options);
-  SizedMap old_map = laid.get();
+  // The names are numbered on a thread of their own while both maps are laid out.
+  std::vector<const MapSymbol*> old_list = AddressSymbols(old_symbols);
+  std::vector<const MapSymbol*> new_list = AddressSymbols(new_symbols);
+  std::future<NumberedNames> numbering =
+      std::async(std::launch::async, [&] { return NumberBoth(old_list, new_list); });
+  SizedMap old_map = SizeSymbols(old_list, options), new_map = SizeSymbols(new_list, options);
   Usage before = UsageOf(old_map.symbols, old_map.layout, options);
-  Pairing pairing = PairSymbols(old_map.symbols, old_map.holders, new_map.symbols, new_map.holders);
+  Usage after = UsageOf(new_map.symbols, new_map.layout, options);
+  Pairing pairing = PairSymbols(numbering.get(), old_map.symbols, old_map.holders, new_map.symbols,
+                                new_map.holders);
   CollectRows(old_map, new_map, kinds, pairing, &diff);
   if (!options.memories.empty()) {
     for (std::size_t m = 0; m < after.memories.size(); ++m) {

@@ -32,6 +32,8 @@ struct SizedMap {
 // The symbols of map with an address (Addr., loc., Func., Var.), in map order.
 std::vector<const MapSymbol*> AddressSymbols(const MapSymbols& map);
 SizedMap SizeMap(const MapSymbols& map, const SizeOptions& options);
+// The same of a map's address symbols, in map order.
+SizedMap SizeSymbols(std::vector<const MapSymbol*> symbols, const SizeOptions& options);
 
 struct MemoryUse {
   std::string name;  // the memory's, or a region's: "code 1", "data 2"
@@ -86,7 +88,7 @@ struct SizeDiff {
 };
 
 // What grew, shrank, came and went among the symbols of the kinds (K8MAP_KIND_MASK bits); the
-// two maps are laid out at once, on a thread each.
+// names are numbered on a thread of their own while the maps are laid out.
 SizeDiff DiffSizes(const MapSymbols& old_map, const MapSymbols& new_map, unsigned kinds,
                    const SizeOptions& options);
 

@@ -124,19 +124,33 @@ std::vector<std::uint32_t> Holders(const std::vector<const MapSymbol*>& symbols,
   return holders;
 }
 
-Pairing PairSymbols(const std::vector<const MapSymbol*>& old_list,
-                    const std::vector<std::uint32_t>& old_holders,
-                    const std::vector<const MapSymbol*>& new_list,
-                    const std::vector<std::uint32_t>& new_holders) {
-  std::size_t old_count = old_list.size(), names = 0;
-  std::vector<std::uint32_t> name_of = NumberNames(
+NumberedNames NumberBoth(const std::vector<const MapSymbol*>& old_list,
+                         const std::vector<const MapSymbol*>& new_list) {
+  std::size_t old_count = old_list.size();
+  NumberedNames numbered;
+  numbered.name_of = NumberNames(
       old_count + new_list.size(), std::max(old_count, new_list.size()),
       [&](std::size_t i) {
         return i < old_count ? old_list[i]->name : new_list[i - old_count]->name;
       },
-      &names);
-  Side old_side{old_list, old_holders, name_of.data()};
-  Side new_side{new_list, new_holders, name_of.data() + old_count};
+      &numbered.names);
+  return numbered;
+}
+
+Pairing PairSymbols(const std::vector<const MapSymbol*>& old_list,
+                    const std::vector<std::uint32_t>& old_holders,
+                    const std::vector<const MapSymbol*>& new_list,
+                    const std::vector<std::uint32_t>& new_holders) {
+  return PairSymbols(NumberBoth(old_list, new_list), old_list, old_holders, new_list, new_holders);
+}
+
+Pairing PairSymbols(const NumberedNames& numbered, const std::vector<const MapSymbol*>& old_list,
+                    const std::vector<std::uint32_t>& old_holders,
+                    const std::vector<const MapSymbol*>& new_list,
+                    const std::vector<std::uint32_t>& new_holders) {
+  std::size_t old_count = old_list.size(), names = numbered.names;
+  Side old_side{old_list, old_holders, numbered.name_of.data()};
+  Side new_side{new_list, new_holders, numbered.name_of.data() + old_count};
   // A name that occurs once in each map pairs by name alone; so does one that occurs in one
   // map only (it has no partner).
   std::vector<std::uint32_t> in_old(names, 0), in_new(names, 0), old_of_name(names, kNone);
