@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 
+#include "grammar/map_grammar.h"
 #include "grammar/parse_tables.h"
 #include "scanner/scanner.h"
 

@@ -6,23 +6,18 @@
 #include <array>
 #include <cstdint>
 
+#include "scanner/token_codes.h"
+
 namespace k8map {
 
 // Grammar symbols. Terminals first: the end of input, a token code that matches no terminal,
-// then the ten tokens in the order of their codes (257 to 266).
+// then the tokens in the order of their codes.
 enum GrammarSymbol : std::uint8_t {
   kEndOfInput,
   kUndefinedToken,
-  kLineEnd,
-  kEntryLineEnd,
-  kScope,
-  kHexValue,
-  kAddressKind,
-  kSymbolKind,
-  kName,
-  kNamePart,
-  kDigitPart,
-  kWord,
+#define K8MAP_TOKEN_TERMINAL(code, terminal) terminal,
+  K8MAP_TOKENS(K8MAP_TOKEN_TERMINAL)
+#undef K8MAP_TOKEN_TERMINAL
   // Nonterminals.
   map_file,
   entry_list,
@@ -119,12 +114,33 @@ inline constexpr int kMapRuleCount = static_cast<int>(std::size(kMapRules));  //
 
 // Printable names of the grammar symbols, in symbol order.
 inline constexpr const char* kMapSymbolNames[] = {
-    "END_OF_INPUT",    "$undefined",   "LINE_END",        "ENTRY_LINE_END", "SCOPE",
-    "HEX_VALUE",       "ADDRESS_KIND", "SYMBOL_KIND",     "NAME",           "NAME_PART",
-    "DIGIT_PART",      "WORD",         "map_file",        "entry_list",     "entry",
-    "continued_entry", "address_head", "symbol_head",     "middle_pieces",  "last_piece",
-    "ignored_line",    "name_text",    "digit_part_text", "word_text",
+    "END_OF_INPUT",
+    "$undefined",
+#define K8MAP_TOKEN_NAME(code, terminal) #code,
+    K8MAP_TOKENS(K8MAP_TOKEN_NAME)
+#undef K8MAP_TOKEN_NAME
+        "map_file",
+    "entry_list",
+    "entry",
+    "continued_entry",
+    "address_head",
+    "symbol_head",
+    "middle_pieces",
+    "last_piece",
+    "ignored_line",
+    "name_text",
+    "digit_part_text",
+    "word_text",
 };
 static_assert(std::size(kMapSymbolNames) == kMapSymbolCount);
+static_assert(kWord - kLineEnd == kLastTokenCode - kFirstTokenCode);
+
+// Token code to terminal: negative codes and 0 are the end of input, the tokens' codes their
+// terminals, every other code the undefined terminal.
+constexpr int TerminalOf(int code) {
+  if (code <= 0) return kEndOfInput;
+  if (code >= kFirstTokenCode && code <= kLastTokenCode) return code - kFirstTokenCode + kLineEnd;
+  return kUndefinedToken;
+}
 
 }  // namespace k8map

@@ -27,12 +27,4 @@ struct ParseTables {
 // The tables of the map grammar.
 extern const ParseTables kMapTables;
 
-// Token code to terminal: negative codes and 0 are the end of input, 257 to 266 the ten
-// tokens, every other code the undefined terminal (1).
-constexpr int TerminalOf(int code) {
-  if (code <= 0) return 0;
-  if (code >= 257 && code <= 266) return code - 255;
-  return 1;
-}
-
 }  // namespace k8map

@@ -4,10 +4,10 @@
 namespace k8map {
 
 const char* TokenName(int code) {
-  // Kept in the order of the codes, LINE_END (257) first.
   static const char* const kNames[] = {
-      "LINE_END",    "ENTRY_LINE_END", "SCOPE",     "HEX_VALUE",  "ADDRESS_KIND",
-      "SYMBOL_KIND", "NAME",           "NAME_PART", "DIGIT_PART", "WORD",
+#define K8MAP_TOKEN_NAME(code, terminal) #code,
+      K8MAP_TOKENS(K8MAP_TOKEN_NAME)
+#undef K8MAP_TOKEN_NAME
   };
   if (code == END_OF_INPUT) return "END_OF_INPUT";
   if (code < kFirstTokenCode || code > kLastTokenCode) return nullptr;
