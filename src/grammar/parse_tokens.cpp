@@ -65,9 +65,10 @@ int ParseWith(Scanner& scanner, GrammarState& grammar, Sink sink, ParseReport& r
 }  // namespace
 
 // Single-line entries and ignored lines, from the state after a complete entry_list, are
-// shifted and reduced back to that state (rules 25, 5 or 6, 3; or 20, 4, 3); only rules 5 and
-// 6 have an action, a symbol (for the record list, of an address entry only). So is a whole
-// continued entry, whose pieces' actions only build the joined name that rule 8 to 11 records.
+// shifted and reduced back to that state (name_text, entry, entry_list; or ignored_line, entry,
+// entry_list); only the entry's reduction has an action, a symbol (for the record list, of an
+// address entry only). So is a whole continued entry, whose pieces' actions only build the
+// joined name that the continued_entry's reduction records.
 template <class Actions>
 bool ScannerSource::TakeLines(Actions& actions) {
   if (!line_shortcut) return false;

@@ -9,7 +9,7 @@ namespace k8map::lines {
 SymbolLine ReadSymbolLineSerially(const Byte* p) {
   SymbolLine line{};
   if (p[0] != ' ') return line;            // only a space at the line start begins a name field
-  int q = RunLength<RunClass::kBlank>(p);  // leading spaces (rule 1), then blanks (21)
+  int q = RunLength<RunClass::kBlank>(p);  // leading spaces, then blanks
   if (!IsClass(p[q], kNameStart)) return line;
   int name = q;
   q += RunLength<RunClass::kNameChar>(p + q);
@@ -18,9 +18,9 @@ SymbolLine ReadSymbolLineSerially(const Byte* p) {
   line.name_length = q - name;
   q += RunLength<RunClass::kBlank>(p + q);
   Match kind = KindKeyword(p + q, RunLength<RunClass::kSkipWordChar>(p + q));
-  if (kind.rule < 6 || kind.rule > 12) return line;
-  line.address = kind.rule <= 7;
-  line.kind = static_cast<std::uint8_t>(kind.rule - kFirstKindRule + kKindAddr);
+  if (!IsKeywordRule(kind.rule)) return line;
+  line.kind = KindOfRule(kind.rule);
+  line.address = IsAddressKind(line.kind);
   q += kind.length;
   q += RunLength<RunClass::kBlank>(p + q);
   if (!IsScopeLetter(p[q]) || IsClass(p[q + 1], kSkipWordChar)) return line;

@@ -43,7 +43,7 @@ LineReading ReadMapLine(std::string_view line, bool has_end, std::string& scratc
       reading.too_long_at = at;
     }
     const RuleAction& action = kRuleActions[match.rule];
-    if (match.rule == 1) reading.name_field = true;
+    if (match.rule == kRuleIndent) reading.name_field = true;
     if (action.next_condition == SKIP_LINE && condition != SKIP_LINE) {
       reading.skipped = true;
       reading.skipped_in = condition;

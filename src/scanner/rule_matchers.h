@@ -5,29 +5,24 @@
 // that read-ahead reaches the end of the buffered bytes, so that the buffer is refilled and the
 // token matched whole.
 //
-// The rules, in precedence order (longest match wins; at equal length the lower number):
-//   1  LINE_START at line start  [ ]+                          -> NAME_FIELD
-//   2  NAME_FIELD   [A-Za-z_][0-9A-Za-z_]*\+                   NAME_PART   -> KIND_FIELD
-//   3  NAME_FIELD   [0-9A-Za-z_]+\+                            DIGIT_PART  -> KIND_FIELD
-//   4  NAME_FIELD   [A-Za-z_][0-9A-Za-z_]* before [\t ]        NAME        -> KIND_FIELD
-//   5  NAME_FIELD   [0-9A-Za-z_]+                              WORD        -> KIND_FIELD
-//   6  KIND_FIELD   "Addr."                                    ADDRESS_KIND -> SCOPE_FIELD
-//   7  KIND_FIELD   "loc."                                     ADDRESS_KIND -> SCOPE_FIELD
-//   8  KIND_FIELD   "EQU"                                      SYMBOL_KIND  -> SCOPE_FIELD
-//   9  KIND_FIELD   "bit"                                      SYMBOL_KIND  -> SCOPE_FIELD
-//  10  KIND_FIELD   "Func."                                    SYMBOL_KIND  -> SCOPE_FIELD
-//  11  KIND_FIELD   "Var."                                     SYMBOL_KIND  -> SCOPE_FIELD
-//  12  KIND_FIELD   "arg."                                     SYMBOL_KIND  -> SCOPE_FIELD
-//  13  KIND_FIELD   \r?\n                                      ENTRY_LINE_END -> LINE_START
-//  14  SCOPE_FIELD  [ags]                                      SCOPE       -> VALUE_FIELD
-//  15  VALUE_FIELD  0x[0-9A-Fa-f]+                             HEX_VALUE   -> AFTER_VALUE
-//  16  VALUE_FIELD  0x[0-9A-Fa-f]+\([0-9]\)                    HEX_VALUE   -> AFTER_VALUE
-//  17  AFTER_VALUE  [-*\[\]0-9A-Za-z_]+                        (skipped)
-//  18  AFTER_VALUE  \r?\n                                      ENTRY_LINE_END -> LINE_START
-//  19  every        \r?\n                                      LINE_END    -> LINE_START
-//  20  every        [-0-9A-Za-z_]+                             (skipped)   -> SKIP_LINE
-//  21  every        [\t\f ]                                    (skipped)
-//  22  every        [^\n]                                      (skipped)   -> SKIP_LINE
+// The rules, in precedence order (longest match wins; at equal length the earlier rule):
+//   kRuleIndent       LINE_START at line start  [ ]+                  -> NAME_FIELD
+//   kRuleNamePart     NAME_FIELD   [A-Za-z_][0-9A-Za-z_]*\+           NAME_PART   -> KIND_FIELD
+//   kRuleDigitPart    NAME_FIELD   [0-9A-Za-z_]+\+                    DIGIT_PART  -> KIND_FIELD
+//   kRuleName         NAME_FIELD   [A-Za-z_][0-9A-Za-z_]* before [\t ] NAME      -> KIND_FIELD
+//   kRuleWord         NAME_FIELD   [0-9A-Za-z_]+                      WORD        -> KIND_FIELD
+//   kRuleKeyword + k  KIND_FIELD   the keyword of kind k (Addr. to arg.), ADDRESS_KIND for the
+//                                  address kinds, SYMBOL_KIND for the others -> SCOPE_FIELD
+//   kRuleHeadEnd      KIND_FIELD   \r?\n                              ENTRY_LINE_END -> LINE_START
+//   kRuleScope        SCOPE_FIELD  [ags]                              SCOPE       -> VALUE_FIELD
+//   kRuleHex          VALUE_FIELD  0x[0-9A-Fa-f]+                     HEX_VALUE   -> AFTER_VALUE
+//   kRuleHexBit       VALUE_FIELD  0x[0-9A-Fa-f]+\([0-9]\)            HEX_VALUE   -> AFTER_VALUE
+//   kRuleTrailWord    AFTER_VALUE  [-*\[\]0-9A-Za-z_]+                (skipped)
+//   kRuleEntryEnd     AFTER_VALUE  \r?\n                              ENTRY_LINE_END -> LINE_START
+//   kRuleLineEnd      every        \r?\n                              LINE_END    -> LINE_START
+//   kRuleSkipWord     every        [-0-9A-Za-z_]+                     (skipped)   -> SKIP_LINE
+//   kRuleBlank        every        [\t\f ]                            (skipped)
+//   kRuleOther        every        [^\n]                              (skipped)   -> SKIP_LINE
 // Carriage returns never reach the rules: the text-mode layer has removed them.
 #pragma once
 
@@ -55,41 +50,80 @@ struct RuleAction {
 
 inline constexpr int kStay = -1;
 
-// Indexed by rule number; entry 0 is unused.
-inline constexpr RuleAction kRuleActions[] = {
-    {0, kStay, ValueAction::kNone},
-    {0, NAME_FIELD, ValueAction::kNone},                       // 1
-    {NAME_PART, KIND_FIELD, ValueAction::kTextWithoutMark},    // 2
-    {DIGIT_PART, KIND_FIELD, ValueAction::kTextWithoutMark},   // 3
-    {NAME, KIND_FIELD, ValueAction::kText},                    // 4
-    {WORD, KIND_FIELD, ValueAction::kText},                    // 5
-    {ADDRESS_KIND, SCOPE_FIELD, ValueAction::kNone},           // 6
-    {ADDRESS_KIND, SCOPE_FIELD, ValueAction::kNone},           // 7
-    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 8
-    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 9
-    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 10
-    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 11
-    {SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone},            // 12
-    {ENTRY_LINE_END, LINE_START, ValueAction::kNone},          // 13
-    {SCOPE, VALUE_FIELD, ValueAction::kNone},                  // 14
-    {HEX_VALUE, AFTER_VALUE, ValueAction::kHex},               // 15
-    {HEX_VALUE, AFTER_VALUE, ValueAction::kHexWithoutSuffix},  // 16
-    {0, kStay, ValueAction::kNone},                            // 17
-    {ENTRY_LINE_END, LINE_START, ValueAction::kNone},          // 18
-    {LINE_END, LINE_START, ValueAction::kNone},                // 19
-    {0, SKIP_LINE, ValueAction::kNone},                        // 20
-    {0, kStay, ValueAction::kNone},                            // 21
-    {0, SKIP_LINE, ValueAction::kNone},                        // 22
+// The scanner's rules, in precedence order; kNoRule stands for none (the read-ahead reached the
+// end of the buffered bytes). The kind keywords' rules follow one another in kind order.
+enum Rule : int {
+  kNoRule,
+  kRuleIndent,
+  kRuleNamePart,
+  kRuleDigitPart,
+  kRuleName,
+  kRuleWord,
+  kRuleKeyword,  // the rule of kind k's keyword is kRuleKeyword + k - kKindAddr
+  kRuleLastKeyword = kRuleKeyword + kKindCount - 1,
+  kRuleHeadEnd,
+  kRuleScope,
+  kRuleHex,
+  kRuleHexBit,
+  kRuleTrailWord,
+  kRuleEntryEnd,
+  kRuleLineEnd,
+  kRuleSkipWord,
+  kRuleBlank,
+  kRuleOther,
+  kRuleCount
 };
 
+constexpr Rule KeywordRule(SymbolKind kind) {
+  return static_cast<Rule>(int{kRuleKeyword} + int{kind} - int{kKindAddr});
+}
+constexpr bool IsKeywordRule(int rule) {
+  return rule >= kRuleKeyword && rule <= kRuleLastKeyword;
+}
+constexpr SymbolKind KindOfRule(int rule) {
+  return static_cast<SymbolKind>(rule - int{kRuleKeyword} + int{kKindAddr});
+}
+
+// What each rule does, by rule.
+struct RuleActionTable {
+  RuleAction action[kRuleCount];
+  constexpr RuleActionTable() : action() {
+    auto set = [&](Rule rule, int token, int next, ValueAction value) {
+      action[rule] = {token, next, value};
+    };
+    set(kNoRule, 0, kStay, ValueAction::kNone);
+    set(kRuleIndent, 0, NAME_FIELD, ValueAction::kNone);
+    set(kRuleNamePart, NAME_PART, KIND_FIELD, ValueAction::kTextWithoutMark);
+    set(kRuleDigitPart, DIGIT_PART, KIND_FIELD, ValueAction::kTextWithoutMark);
+    set(kRuleName, NAME, KIND_FIELD, ValueAction::kText);
+    set(kRuleWord, WORD, KIND_FIELD, ValueAction::kText);
+    for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
+      set(KeywordRule(static_cast<SymbolKind>(kind)),
+          IsAddressKind(kind) ? ADDRESS_KIND : SYMBOL_KIND, SCOPE_FIELD, ValueAction::kNone);
+    }
+    set(kRuleHeadEnd, ENTRY_LINE_END, LINE_START, ValueAction::kNone);
+    set(kRuleScope, SCOPE, VALUE_FIELD, ValueAction::kNone);
+    set(kRuleHex, HEX_VALUE, AFTER_VALUE, ValueAction::kHex);
+    set(kRuleHexBit, HEX_VALUE, AFTER_VALUE, ValueAction::kHexWithoutSuffix);
+    set(kRuleTrailWord, 0, kStay, ValueAction::kNone);
+    set(kRuleEntryEnd, ENTRY_LINE_END, LINE_START, ValueAction::kNone);
+    set(kRuleLineEnd, LINE_END, LINE_START, ValueAction::kNone);
+    set(kRuleSkipWord, 0, SKIP_LINE, ValueAction::kNone);
+    set(kRuleBlank, 0, kStay, ValueAction::kNone);
+    set(kRuleOther, 0, SKIP_LINE, ValueAction::kNone);
+  }
+};
+inline constexpr RuleActionTable kRuleActionTable;
+inline constexpr const RuleAction* kRuleActions = kRuleActionTable.action;
+
 // The outcome of matching at one position: the winning rule and the length of its token
-// text, or rule 0 when the read-ahead reached the end of the buffered bytes.
+// text, or kNoRule when the read-ahead reached the end of the buffered bytes.
 struct Match {
   int rule;
   int length;
 };
 
-inline constexpr Match kNeedMore{0, 0};
+inline constexpr Match kNeedMore{kNoRule, 0};
 
 // Where matching looks: the buffered bytes end at `end` (the first end mark); `final` says no
 // more bytes will follow them.
@@ -121,18 +155,18 @@ inline int Run(const Byte* p, std::uint8_t mask) {
 }
 
 // The rules every condition shares for a byte that starts no longer token: a line end
-// (line_end_rule: 13, 18 or 19), a blank (21) or any other byte (22).
-inline Match SingleByte(Byte c, int line_end_rule) {
+// (line_end_rule: kRuleHeadEnd, kRuleEntryEnd or kRuleLineEnd), a blank or any other byte.
+inline Match SingleByte(Byte c, Rule line_end_rule) {
   if (c == '\n') return {line_end_rule, 1};
-  if (IsClass(c, kBlank)) return {21, 1};
-  return {22, 1};
+  if (IsClass(c, kBlank)) return {kRuleBlank, 1};
+  return {kRuleOther, 1};
 }
 
-// Rule 20 from p, whose first byte is a skip-word character.
+// A skip word from p, whose first byte is a skip-word character.
 inline Match SkipWord(const Byte* p, const Window& w) {
   int m = Run(p, kSkipWordChar);
   if (w.Cut(p + m)) return kNeedMore;
-  return {20, m};
+  return {kRuleSkipWord, m};
 }
 
 inline Match MatchLineStart(const Byte* p, const Window& w, bool at_line_start) {
@@ -141,31 +175,31 @@ inline Match MatchLineStart(const Byte* p, const Window& w, bool at_line_start) 
     const Byte* q = p;
     while (*q == ' ') ++q;
     if (w.Cut(q)) return kNeedMore;
-    return {1, static_cast<int>(q - p)};
+    return {kRuleIndent, static_cast<int>(q - p)};
   }
   if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
-  return SingleByte(c, 19);
+  return SingleByte(c, kRuleLineEnd);
 }
 
 inline Match MatchNameField(const Byte* p, const Window& w) {
   Byte c = *p;
   if (!IsClass(c, kNameChar)) {
     if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
-    return SingleByte(c, 19);
+    return SingleByte(c, kRuleLineEnd);
   }
   int n = Run(p, kNameChar);
   const Byte* q = p + n;
   if (w.Cut(q)) return kNeedMore;
   Byte next = *q;
-  if (next == '+') return {IsClass(c, kNameStart) ? 2 : 3, n + 1};
-  if (IsClass(next, kNameEndBlank) && IsClass(c, kNameStart)) return {4, n};
+  if (next == '+') return {IsClass(c, kNameStart) ? kRuleNamePart : kRuleDigitPart, n + 1};
+  if (IsClass(next, kNameEndBlank) && IsClass(c, kNameStart)) return {kRuleName, n};
   if (next == '-') return SkipWord(p, w);
-  return {5, n};
+  return {kRuleWord, n};
 }
 
 // The kind keyword of a skip word of m bytes at p, whose next byte p[m] has been read: dotted
-// keywords win over rule 20 whatever follows them; "EQU" and "bit" only when no skip-word
-// character follows. Anything else is rule 20.
+// keywords win over a skip word whatever follows them; "EQU" and "bit" only when no skip-word
+// character follows. Anything else is a skip word.
 // The first four bytes of a keyword as one little-endian word.
 constexpr std::uint32_t Word4(const char* k) {
   return static_cast<std::uint32_t>(static_cast<Byte>(k[0])) |
@@ -183,16 +217,15 @@ constexpr std::uint32_t KeywordWord3(int kind) {
 }
 
 inline Match KindKeyword(const Byte* p, int m) {
-  if (m != 3 && m != 4) return {20, m};
+  if (m != 3 && m != 4) return {kRuleSkipWord, m};
   // p[3] is the byte after a three-byte word; the storage always has it.
   std::uint32_t word = Word4(reinterpret_cast<const char*>(p));
-  // A rule of the keywords' is kFirstKindRule and the kind less one.
-  auto rule = [](int kind) { return kFirstKindRule + kind - kKindAddr; };
+  auto rule = [](SymbolKind kind) { return KeywordRule(kind); };
   if (m == 4) {
     constexpr std::uint32_t kAddr = KeywordWord(kKindAddr), kFunc = KeywordWord(kKindFunc);
     if (p[4] == '.' && word == kAddr) return {rule(kKindAddr), 5};
     if (p[4] == '.' && word == kFunc) return {rule(kKindFunc), 5};
-    return {20, 4};
+    return {kRuleSkipWord, 4};
   }
   std::uint32_t three = word & 0x00FFFFFFu;
   if (p[3] == '.') {
@@ -205,12 +238,12 @@ inline Match KindKeyword(const Byte* p, int m) {
   constexpr std::uint32_t kEqu = KeywordWord3(kKindEqu), kBit = KeywordWord3(kKindBit);
   if (three == kEqu) return {rule(kKindEqu), 3};
   if (three == kBit) return {rule(kKindBit), 3};
-  return {20, 3};
+  return {kRuleSkipWord, 3};
 }
 
 inline Match MatchKindField(const Byte* p, const Window& w) {
   Byte c = *p;
-  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 13);
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleHeadEnd);
   int m = Run(p, kSkipWordChar);
   if (w.Cut(p + m)) return kNeedMore;
   return KindKeyword(p, m);
@@ -218,41 +251,43 @@ inline Match MatchKindField(const Byte* p, const Window& w) {
 
 inline Match MatchScopeField(const Byte* p, const Window& w) {
   Byte c = *p;
-  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 19);
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleLineEnd);
   int m = Run(p, kSkipWordChar);
   if (w.Cut(p + m)) return kNeedMore;
-  if (m == 1 && IsScopeLetter(c)) return {14, 1};
-  return {20, m};
+  if (m == 1 && IsScopeLetter(c)) return {kRuleScope, 1};
+  return {kRuleSkipWord, m};
 }
 
 // A value is "0x" and hex digits ending the skip word, optionally followed by "(d)".
 inline Match MatchValueField(const Byte* p, const Window& w) {
   Byte c = *p;
-  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, 19);
+  if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleLineEnd);
   int m = Run(p, kSkipWordChar);
   if (w.Cut(p + m)) return kNeedMore;
   bool hex_word = m >= 3 && p[0] == '0' && p[1] == 'x' && 2 + Run(p + 2, kHexDigit) == m;
-  if (!hex_word) return {20, m};
+  if (!hex_word) return {kRuleSkipWord, m};
   const Byte* q = p + m;
-  if (*q != '(' || q + 1 == w.end) return (*q == '(' && !w.final) ? kNeedMore : Match{15, m};
+  if (*q != '(' || q + 1 == w.end) {
+    return (*q == '(' && !w.final) ? kNeedMore : Match{kRuleHex, m};
+  }
   bool digit = q[1] >= '0' && q[1] <= '9';
-  if (!digit) return {15, m};
-  if (q + 2 == w.end) return w.final ? Match{15, m} : kNeedMore;
-  return q[2] == ')' ? Match{16, m + 3} : Match{15, m};
+  if (!digit) return {kRuleHex, m};
+  if (q + 2 == w.end) return w.final ? Match{kRuleHex, m} : kNeedMore;
+  return q[2] == ')' ? Match{kRuleHexBit, m + 3} : Match{kRuleHex, m};
 }
 
 inline Match MatchAfterValue(const Byte* p, const Window& w) {
   Byte c = *p;
-  if (!IsClass(c, kTrailWordChar)) return SingleByte(c, 18);
+  if (!IsClass(c, kTrailWordChar)) return SingleByte(c, kRuleEntryEnd);
   int t = Run(p, kTrailWordChar);
   if (w.Cut(p + t)) return kNeedMore;
-  return {17, t};
+  return {kRuleTrailWord, t};
 }
 
 inline Match MatchSkipLine(const Byte* p, const Window& w) {
   Byte c = *p;
   if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
-  return SingleByte(c, 19);
+  return SingleByte(c, kRuleLineEnd);
 }
 
 inline Match MatchToken(StartCondition condition, bool at_line_start, const Byte* p,
@@ -273,7 +308,7 @@ inline Match MatchToken(StartCondition condition, bool at_line_start, const Byte
     case SKIP_LINE:
       return MatchSkipLine(p, w);
   }
-  return SingleByte(*p, 19);
+  return SingleByte(*p, kRuleLineEnd);
 }
 
 // Copies a name text into the token value: at most 255 bytes and the terminator.
@@ -284,10 +319,10 @@ inline void StoreText(TokenValue& value, const char* text, int length) {
   value.text_length = length;
 }
 
-// Converts the value of rules 15 and 16: what ConvertHexText makes of the upper-cased token
-// text without the "(d)" suffix of rule 16. That text is always "0X" and hexadecimal digits, so
-// the conversion reduces to this: one to eight digits give their value; more digits (or 256
-// characters and more) fail, and the value stays unconverted.
+// Converts the value of kRuleHex and kRuleHexBit: what ConvertHexText makes of the upper-cased
+// token text without the "(d)" suffix of kRuleHexBit. That text is always "0X" and hexadecimal
+// digits, so the conversion reduces to this: one to eight digits give their value; more digits (or
+// 256 characters and more) fail, and the value stays unconverted.
 inline void StoreHexValue(TokenValue& value, const char* text, int length) {
   int digits = length - 2;
   if (digits > 8) {

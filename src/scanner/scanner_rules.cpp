@@ -25,12 +25,12 @@ void RunValueAction(Scanner& scanner, ValueAction action) {
 }
 
 // A match whose rule returns no token: only its length limit and position matter, since no
-// skipped text contains a line feed and nothing reads it. A blank (rule 21) is followed by as
-// many further rule 21 matches as there are blanks behind it; they are taken in one step.
+// skipped text contains a line feed and nothing reads it. A blank is followed by as many
+// further blank matches as there are blanks behind it; they are taken in one step.
 inline void SkipMatch(Scanner& scanner, const Byte* p, Match match) {
   if (match.length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
   int length = match.length;
-  if (match.rule == 21) length += Run(p + 1, kBlank);
+  if (match.rule == kRuleBlank) length += Run(p + 1, kBlank);
   scanner.token_start += length;
   scanner.buffer.at_line_start = false;
 }
@@ -67,7 +67,7 @@ int NextToken(Scanner& scanner) {
     Match match = (p == window.end)
                       ? kNeedMore
                       : MatchToken(scanner.condition, scanner.buffer.at_line_start, p, window);
-    if (match.rule == 0) {
+    if (match.rule == kNoRule) {
       if (!HandleEndOfBuffer(scanner)) return END_OF_INPUT;
       continue;
     }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The kind of a symbol, from its kind keyword: numbered as the public header's K8MAP_KIND_
-// values, in the order of the keyword rules (6 to 12), so that a rule's kind is its number less
-// five.
+// values.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +19,6 @@ enum SymbolKind : std::uint8_t {
   kKindVar = K8MAP_KIND_VAR,
   kKindArg = K8MAP_KIND_ARG,
 };
-
-inline constexpr int kFirstKindRule = 6;
 
 // The kind of a keyword already matched, from its first byte: no two keywords share one. A
 // table, not a branch per letter: which kind a line has varies line by line.

@@ -37,7 +37,7 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
     }
     at_line_start = false;
     if (action.token == 0) {
-      q += match.rule == 21 ? 1 + Run(q + 1, kBlank) : match.length;
+      q += match.rule == kRuleBlank ? 1 + Run(q + 1, kBlank) : match.length;
       continue;
     }
     if (count == 5) return LineShape::kNotTaken;
@@ -45,12 +45,12 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
     if (action.token == NAME) line->name = q, line->name_length = match.length;
     if (action.token == ADDRESS_KIND) line->address = true;
     if (action.token == ADDRESS_KIND || action.token == SYMBOL_KIND) {
-      line->kind = static_cast<std::uint8_t>(match.rule - kFirstKindRule + kKindAddr);
+      line->kind = KindOfRule(match.rule);
     }
     if (action.token == SCOPE) line->scope = static_cast<char>(*q);
     if (action.token == HEX_VALUE) {
       line->value = q;
-      line->value_length = match.rule == 16 ? match.length - 3 : match.length;
+      line->value_length = match.rule == kRuleHexBit ? match.length - 3 : match.length;
     }
     q += match.length;
   }

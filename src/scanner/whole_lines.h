@@ -12,12 +12,13 @@ namespace k8map::lines {
 
 using namespace rules;
 
-// The symbol line of the common shape, read straight through: leading spaces (rule 1), blanks
-// (rule 21), a NAME (rule 4), blanks, a kind keyword (rules 6 to 12), blanks, a scope letter
-// (rule 14), blanks, a value (rule 15 or 16), blanks and trailing words (rules 21 and 17) up to
-// the line feed (rule 18). Each step is the decision the rules make at that byte; at the first
-// byte where they would do anything else the line is left to the general scan. No step reads
-// past an end mark, and a line that reaches its line feed lies complete in the buffer.
+// The symbol line of the common shape, read straight through: leading spaces (kRuleIndent),
+// blanks (kRuleBlank), a NAME (kRuleName), blanks, a kind keyword (a keyword rule), blanks, a
+// scope letter (kRuleScope), blanks, a value (kRuleHex or kRuleHexBit), blanks and trailing words
+// (kRuleBlank and kRuleTrailWord) up to the line feed (kRuleEntryEnd). Each step is the decision
+// the rules make at that byte; at the first byte where they would do anything else the line is left
+// to the general scan. No step reads past an end mark, and a line that reaches its line feed lies
+// complete in the buffer.
 struct SymbolLine {
   const Byte* name;
   int name_length;
@@ -115,8 +116,9 @@ inline int KindAt(const Byte* p, int length) {
   return kind << entry.address;
 }
 
-// The rest of a symbol line from the end of its value's digits: an optional "(d)" (rule 16),
-// then blanks (rule 21) and trailing words (rule 17) up to the line feed (rule 18). Returns
+// The rest of a symbol line from the end of its value's digits: an optional "(d)"
+// (kRuleHexBit), then blanks (kRuleBlank) and trailing words (kRuleTrailWord) up to the line
+// feed (kRuleEntryEnd). Returns
 // the line feed, or null where the rules would do anything else.
 inline const Byte* ValueSuffixAndTail(const Byte* q) {
   if (q[0] == '(' && q[1] >= '0' && q[1] <= '9' && q[2] == ')') q += 3;
