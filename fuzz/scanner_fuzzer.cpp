@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   } catch (const k8map::ScannerFailure& failure) {
     fatal = true;
-    Check(std::strcmp(failure.message, k8map::kFatalTokenTooLarge) == 0, "only the length limit");
+    Check(failure.fault == k8map::ScannerFault::kTokenTooLarge, "only the length limit");
   }
   std::fclose(file);
   if (!fatal) {

@@ -70,7 +70,7 @@ std::string TokenStream(const std::string& content) {
     }
   } catch (const ScannerFailure& failure) {
     if (!out.empty()) out += ' ';
-    out += std::string("FATAL(") + failure.message + ")";
+    out += std::string("FATAL(") + failure.message() + ")";
   }
   return out;
 }

@@ -117,7 +117,7 @@ int PrintTokens(std::FILE* file, const std::string& path, Output& out) {
     } while (code != k8map::END_OF_INPUT);
   } catch (const k8map::ScannerFailure& failure) {
     out.Push();
-    Say(path + ":" + std::to_string(scanner.line_counter) + ": " + failure.message);
+    Say(path + ":" + std::to_string(scanner.line_counter) + ": " + failure.message());
     return kExitFile;
   }
   return kExitOk;

@@ -44,12 +44,9 @@ void WriteMissingText(ParseContext& context, const char* name) {
   context.failure.code = K8MAP_ERROR_ARGUMENT;
 }
 
-// The failure code of a fatal scanner message (compared by text: each translation unit may
-// hold its own copy of the literal).
-int FatalCode(const char* message) {
-  if (std::strcmp(message, kFatalTokenTooLarge) == 0) return K8MAP_ERROR_TOKEN_TOO_LONG;
-  if (std::strcmp(message, kFatalInputFailed) == 0) return K8MAP_ERROR_READ;
-  return K8MAP_ERROR_MEMORY;
+// The failure code of what stopped the scanner.
+int FaultCode(ScannerFault fault) {
+  return fault == ScannerFault::kTokenTooLarge ? K8MAP_ERROR_TOKEN_TOO_LONG : K8MAP_ERROR_READ;
 }
 
 // The line of the token a syntax error stopped at: a line end belongs to the line it ends; the
@@ -234,7 +231,7 @@ int RunParseInto(ParseContext& context, Store& store, const MapInput& input,
   }
   ParseReport report;
   int result = 0;
-  const char* fatal = nullptr;
+  std::optional<ScannerFault> fatal;
   std::string text;  // what the parse read, for the notes
   std::size_t first = SymbolCount(store);
   {
@@ -256,17 +253,17 @@ int RunParseInto(ParseContext& context, Store& store, const MapInput& input,
       result = ParseTokens(context.scanner, context.grammar, store, report, nullptr,
                            context.line_shortcut, &context.stacks);
     } catch (const ScannerFailure& failure) {
-      fatal = failure.message;
-      if (FatalCode(fatal) == K8MAP_ERROR_READ) {
+      fatal = failure.fault;
+      if (failure.fault == ScannerFault::kInputFailed) {
         context.failure.system = context.scanner.stream.read_error;
       }
     }
-    if (fatal != nullptr || result != 0) opened.ReadPastStop();
+    if (fatal || result != 0) opened.ReadPastStop();
   }
   FinishStore(store);  // the helper is gone
-  if (fatal != nullptr) {
-    WriteLineFailure(context, input.path, context.scanner.line_counter, fatal);
-    context.failure.code = FatalCode(fatal);
+  if (fatal) {
+    WriteLineFailure(context, input.path, context.scanner.line_counter, FaultMessage(*fatal));
+    context.failure.code = FaultCode(*fatal);
     context.failure.line = static_cast<std::uint64_t>(context.scanner.line_counter);
   } else if (result != 0) {
     WriteSyntaxError(context, input.path);

@@ -32,15 +32,15 @@ int ReadInput(Scanner& scanner, char* dst, int limit) {
   ReadStatus status = scanner.buffer.interactive
                           ? ReadLine(scanner.stream, dst, static_cast<std::size_t>(limit), &got)
                           : ReadBlock(scanner.stream, dst, static_cast<std::size_t>(limit), &got);
-  if (status == ReadStatus::kError) ScannerFatal(kFatalInputFailed);
+  if (status == ReadStatus::kError) ScannerFatal(ScannerFault::kInputFailed);
   if (scanner.stream.copy != nullptr) CopyRead(*scanner.stream.copy, dst, got);
   return static_cast<int>(got);
 }
 
 }  // namespace
 
-void ScannerFatal(const char* message) {
-  throw ScannerFailure{message};
+void ScannerFatal(ScannerFault fault) {
+  throw ScannerFailure{fault};
 }
 
 void ResetScanner(Scanner& scanner, std::FILE* file) {
@@ -86,7 +86,7 @@ FillOutcome FillBuffer(Scanner& scanner) {
 }
 
 void CaptureToken(Scanner& scanner, int length, bool end_of_buffer) {
-  if (length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
+  if (length >= kTokenTextSize) ScannerFatal(ScannerFault::kTokenTooLarge);
   const char* text = scanner.buffer.storage + scanner.token_start;
   std::memcpy(scanner.token_text, text, static_cast<std::size_t>(length));
   scanner.token_text[length] = '\0';

@@ -35,14 +35,19 @@ enum StartCondition : int {
   SKIP_LINE,
 };
 
-// Fatal scanner messages.
-inline constexpr const char* kFatalTokenTooLarge = "token too large, exceeds YYLMAX";
-inline constexpr const char* kFatalInputFailed = "input in flex scanner failed";
-inline constexpr const char* kFatalNoMemory = "out of dynamic memory in yy_create_buffer()";
+// What stops the scanner: a token longer than its text holds, or input that cannot be read.
+enum class ScannerFault : std::uint8_t { kTokenTooLarge, kInputFailed };
+
+// The failure's message, as the parse reports it after "NAME:LINE: ".
+constexpr const char* FaultMessage(ScannerFault fault) {
+  return fault == ScannerFault::kTokenTooLarge ? "token too large, exceeds YYLMAX"
+                                               : "input in flex scanner failed";
+}
 
 // Thrown by ScannerFatal; caught where a parse starts, never crossing an exported function.
 struct ScannerFailure {
-  const char* message;
+  ScannerFault fault;
+  const char* message() const { return FaultMessage(fault); }
 };
 
 struct InputBuffer {
@@ -108,7 +113,7 @@ FillOutcome FillBuffer(Scanner& scanner);
 void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 
 // Abandons the parse with one of the fatal messages above.
-[[noreturn]] void ScannerFatal(const char* message);
+[[noreturn]] void ScannerFatal(ScannerFault fault);
 
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);

@@ -28,7 +28,7 @@ void RunValueAction(Scanner& scanner, ValueAction action) {
 // skipped text contains a line feed and nothing reads it. A blank is followed by as many
 // further blank matches as there are blanks behind it; they are taken in one step.
 inline void SkipMatch(Scanner& scanner, const Byte* p, Match match) {
-  if (match.length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
+  if (match.length >= kTokenTextSize) ScannerFatal(ScannerFault::kTokenTooLarge);
   int length = match.length;
   if (match.rule == kRuleBlank) length += Run(p + 1, kBlank);
   scanner.token_start += length;
@@ -38,7 +38,7 @@ inline void SkipMatch(Scanner& scanner, const Byte* p, Match match) {
 // A match whose rule returns a token: its text is kept, and a line end (the only token whose
 // text holds a line feed, and then only that) counts a line.
 inline void CaptureReturnedToken(Scanner& scanner, const Byte* p, int length, int token) {
-  if (length >= kTokenTextSize) ScannerFatal(kFatalTokenTooLarge);
+  if (length >= kTokenTextSize) ScannerFatal(ScannerFault::kTokenTooLarge);
   ShortCopy(scanner.token_text, reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
   scanner.token_text[length] = '\0';
   scanner.token_length = length;
