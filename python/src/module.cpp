@@ -461,6 +461,15 @@ py::tuple Notes(const Table& table) {
   return notes;
 }
 
+// A file that could not be read or written: OSError with the system's reason and the path, or
+// ValueError where the system gave none.
+[[noreturn]] void RaiseFileFailure(const k8writers::FileFailure& failure, const py::object& path) {
+  if (failure.system == 0) throw py::value_error(failure.message);
+  py::object reason = py::module_::import("os").attr("strerror")(failure.system);
+  PyErr_SetObject(PyExc_OSError, py::make_tuple(failure.system, reason, path).ptr());
+  throw py::error_already_set();
+}
+
 // The bytes of a path (str, bytes or os.PathLike, in any encoding) as the system takes them.
 std::string PathBytes(const py::object& path) {
   std::string bytes = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
@@ -559,11 +568,10 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
       py::object image_path = image[py::int_(0)], address = image[py::int_(1)];
       options.images.emplace_back();
       std::string file = PathBytes(image_path);
+      k8writers::FileFailure failure;
       if (!k8writers::ReadImageFile(file, Number(address, "address"), &options.images.back(),
-                                    &error)) {
-        if (errno == 0) throw py::value_error(error);
-        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, image_path.ptr());
-        throw py::error_already_set();
+                                    &failure)) {
+        RaiseFileFailure(failure, image_path);
       }
     }
   }
@@ -571,20 +579,16 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
   std::vector<k8writers::MapSymbols> maps = {{options.map_names[0], table.symbols(), table.Size()}};
   std::vector<const MapSymbol*> chosen = k8writers::SelectSymbols(maps, selection);
   k8writers::ExportReport report;
+  k8writers::FileFailure failure;
   bool written;
   {
     py::gil_scoped_release unlocked;
-    written = k8writers::ExportToFile(chosen, options, where, &report, &error);
+    written = k8writers::ExportToFile(chosen, options, where, &report, &failure);
   }
-  if (!written) {
-    if (errno == 0) throw py::value_error(error);
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
-    throw py::error_already_set();
-  }
+  if (!written) RaiseFileFailure(failure, path);
   return report.conflicts;
 }
 
-// Table.report: the page mapsyms report writes, through the same writer.
 // The size views' options: memory (a "NAME=START,SIZE" str or a list of them) and region_gap.
 k8writers::SizeOptions SizeOptionsOf(const py::object& memory, const py::object& region_gap) {
   k8writers::SizeOptions options;
@@ -710,6 +714,7 @@ py::dict DiffSizes(const Table& old_table, const Table& new_table, const py::obj
   return result;
 }
 
+// Table.report: the page mapsyms report writes, through the same writer.
 void Report(const Table& table, const py::object& path, const py::object& new_table,
             const py::object& kinds, const py::object& region_gap, const py::object& title) {
   k8writers::ReportOptions options;
@@ -728,17 +733,14 @@ void Report(const Table& table, const py::object& path, const py::object& new_ta
     other = new_table.cast<std::shared_ptr<Table>>();
     new_map = k8writers::MapSymbols{NameBytes(other->name()), other->symbols(), other->Size()};
   }
-  std::string error;
+  k8writers::FileFailure failure;
   bool written;
   {
     py::gil_scoped_release unlocked;
     written =
-        k8writers::ReportToFile(old_map, new_map ? &*new_map : nullptr, options, where, &error);
+        k8writers::ReportToFile(old_map, new_map ? &*new_map : nullptr, options, where, &failure);
   }
-  if (!written) {
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, py::str(os.attr("fsdecode")(path)).ptr());
-    throw py::error_already_set();
-  }
+  if (!written) RaiseFileFailure(failure, os.attr("fsdecode")(path));
 }
 
 }  // namespace

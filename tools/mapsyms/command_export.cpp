@@ -97,8 +97,10 @@ bool ReadOptions(const CommandLine& line, k8writers::ExportOptions* options, int
       return false;
     }
     options->images.emplace_back();
-    if (!k8writers::ReadImageFile(given.substr(0, at), address, &options->images.back(), &error)) {
-      Say(error);
+    k8writers::FileFailure failure;
+    if (!k8writers::ReadImageFile(given.substr(0, at), address, &options->images.back(),
+                                  &failure)) {
+      Say(failure.message);
       *status = kExitFile;
       return false;
     }
@@ -130,15 +132,16 @@ int RunExport(const MapLibrary& lib, const CommandLine& line, Output& out) {
   }
   std::vector<const MapSymbol*> symbols = k8writers::SelectSymbols(sources, selection);
   k8writers::ExportReport report;
+  k8writers::FileFailure failure;
   bool written;
   if (ToStandardOutput(line)) {
     OutputSink sink(out);
-    written = k8writers::WriteExport(symbols, options, sink, &report, &error);
+    written = k8writers::WriteExport(symbols, options, sink, &report, &failure.message);
   } else {
-    written = k8writers::ExportToFile(symbols, options, line.Last("output"), &report, &error);
+    written = k8writers::ExportToFile(symbols, options, line.Last("output"), &report, &failure);
   }
   if (!written) {
-    Say(error);
+    Say(failure.message);
     return kExitFile;
   }
   for (const std::string& line : k8writers::ReportLines(report)) Say(line);

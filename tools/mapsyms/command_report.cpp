@@ -50,8 +50,9 @@ int RunReport(const MapLibrary& lib, const CommandLine& line, Output& out) {
     k8writers::WriteReport(sources[0], new_map, options, sink);
     return kExitOk;
   }
-  if (!k8writers::ReportToFile(sources[0], new_map, options, path, &error)) {
-    Say(error);
+  k8writers::FileFailure failure;
+  if (!k8writers::ReportToFile(sources[0], new_map, options, path, &failure)) {
+    Say(failure.message);
     return kExitFile;
   }
   return kExitOk;

@@ -225,12 +225,11 @@ ReplacingFile::~ReplacingFile() {
   Abandon();
 }
 
-bool ReplacingFile::Open(const std::string& path, std::string* error) {
+bool ReplacingFile::Open(const std::string& path, FileFailure* failure) {
   named_ = path;
   path_ = FollowLinks(path);
   if (int refusal = RefusalOf(path_); refusal != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(refusal);
-    errno = refusal;
+    *failure = {"cannot write " + path + ": " + std::strerror(refusal), refusal};
     return false;
   }
   if (!ReplacedByRename(path_)) {
@@ -246,8 +245,8 @@ bool ReplacingFile::Open(const std::string& path, std::string* error) {
     if (file_ != nullptr) KeepModeOf(path_, file_);
   }
   if (file_ == nullptr) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;  // errno still the system's
+    *failure = {"cannot write " + path + ": " + std::strerror(errno), errno};
+    return false;
   }
   writer_ = std::make_unique<BackgroundWriter>(file_);
   return true;
@@ -257,7 +256,7 @@ void ReplacingFile::Write(const void* data, std::size_t size) {
   writer_->Write(data, size);
 }
 
-bool ReplacingFile::Commit(std::string* error) {
+bool ReplacingFile::Commit(FileFailure* failed) {
   int failure = writer_->Finish();
   writer_.reset();
   if (failure == 0 && std::fflush(file_) != 0) failure = errno;
@@ -268,9 +267,8 @@ bool ReplacingFile::Commit(std::string* error) {
     temporary_.clear();
     return true;
   }
-  *error = "cannot write " + named_ + ": " + std::strerror(failure);
+  *failed = {"cannot write " + named_ + ": " + std::strerror(failure), failure};
   Abandon();
-  errno = failure;
   return false;
 }
 

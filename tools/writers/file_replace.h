@@ -25,10 +25,10 @@ class ReplacingFile : public ByteSink {
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   // False with "cannot write PATH: reason" when the file cannot be made.
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, FileFailure* failure);
   void Write(const void* data, std::size_t size) override;
   // Flushes, closes and renames into place; false with the reason when any step failed.
-  bool Commit(std::string* error);
+  bool Commit(FileFailure* failure);
   // Closes and removes what was written.
   void Abandon();
 

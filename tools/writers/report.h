@@ -30,8 +30,8 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
                  ByteSink& sink);
 
 // The same into the file at path, written beside it and renamed into place when complete; false
-// with the reason (errno set to the system's) when it cannot be written.
+// with the reason when it cannot be written.
 bool ReportToFile(const MapSymbols& old_map, const MapSymbols* new_map,
-                  const ReportOptions& options, const std::string& path, std::string* error);
+                  const ReportOptions& options, const std::string& path, FileFailure* failure);
 
 }  // namespace k8writers

@@ -632,11 +632,11 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
 }
 
 bool ReportToFile(const MapSymbols& old_map, const MapSymbols* new_map,
-                  const ReportOptions& options, const std::string& path, std::string* error) {
+                  const ReportOptions& options, const std::string& path, FileFailure* failure) {
   ReplacingFile file;
-  if (!file.Open(path, error)) return false;
+  if (!file.Open(path, failure)) return false;
   WriteReport(old_map, new_map, options, file);
-  return file.Commit(error);
+  return file.Commit(failure);
 }
 
 }  // namespace k8writers

@@ -124,12 +124,12 @@ bool ParseMachine(std::string_view text, std::uint16_t* machine) {
 }
 
 bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
-                   std::string* error) {
+                   FileFailure* failure) {
   image->path = path;
   image->address = address;
   std::FILE* file = OpenForReading(path);
   if (file == nullptr) {
-    *error = "cannot read image " + path + ": " + std::strerror(errno);
+    *failure = {"cannot read image " + path + ": " + std::strerror(errno), errno};
     return false;
   }
   unsigned char block[1 << 16];
@@ -141,18 +141,17 @@ bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
   int reason = errno;
   std::fclose(file);
   if (failed) {
-    *error = "cannot read image " + path + ": " + std::strerror(reason);
-    errno = reason;
+    *failure = {"cannot read image " + path + ": " + std::strerror(reason), reason};
     return false;
   }
-  errno = 0;
   if (image->bytes.empty()) {
-    *error = "image " + path + " is empty";
+    *failure = {"image " + path + " is empty", 0};
     return false;
   }
   if (static_cast<std::uint64_t>(address) + image->bytes.size() > 0x100000000u) {
-    *error =
-        "image " + path + " at " + Hex8(address) + " runs past the end of the 32-bit address space";
+    *failure = {
+        "image " + path + " at " + Hex8(address) + " runs past the end of the 32-bit address space",
+        0};
     return false;
   }
   return true;
@@ -177,15 +176,15 @@ bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptio
 }
 
 bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-                  const std::string& path, ExportReport* report, std::string* error) {
+                  const std::string& path, ExportReport* report, FileFailure* failure) {
   ReplacingFile file;
-  if (!file.Open(path, error)) return false;
-  if (!WriteExport(symbols, options, file, report, error)) {
+  if (!file.Open(path, failure)) return false;
+  if (!WriteExport(symbols, options, file, report, &failure->message)) {
     file.Abandon();
-    errno = 0;
+    failure->system = 0;
     return false;
   }
-  return file.Commit(error);
+  return file.Commit(failure);
 }
 
 std::vector<std::string> ReportLines(const ExportReport& report) {

@@ -49,10 +49,16 @@ struct Image {
   std::vector<unsigned char> bytes;
 };
 
-// Reads the image at path, to be placed at address; false with the reason (errno set when the
-// system gave one, 0 otherwise).
+// Why a file could not be read or written: the sentence for the user, and the system's reason
+// (an errno value) where the system refused, 0 where it did not (an empty image, say).
+struct FileFailure {
+  std::string message;
+  int system = 0;
+};
+
+// Reads the image at path, to be placed at address; false with the reason.
 bool ReadImageFile(const std::string& path, std::uint32_t address, Image* image,
-                   std::string* error);
+                   FileFailure* failure);
 
 // False with the reason when any two images share an address.
 bool ImagesApart(const std::vector<Image>& images, std::string* error);
@@ -106,11 +112,10 @@ bool WriteExport(const std::vector<const MapSymbol*>& symbols, const ExportOptio
                  ByteSink& sink, ExportReport* report, std::string* error);
 
 // The same into the file at path, written beside it and renamed into place when complete (a
-// file that is no regular file, such as a device, is written in place). False with the reason
-// (errno set to the system's, or 0 when the reason is not the system's), and no partial file
-// left, when it cannot be written.
+// file that is no regular file, such as a device, is written in place). False with the reason,
+// and no partial file left, when it cannot be written.
 bool ExportToFile(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-                  const std::string& path, ExportReport* report, std::string* error);
+                  const std::string& path, ExportReport* report, FileFailure* failure);
 
 // The sentences for standard error about a report, none when there is nothing to say.
 std::vector<std::string> ReportLines(const ExportReport& report);
