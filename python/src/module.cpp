@@ -534,7 +534,7 @@ std::uint64_t Export(const Table& table, const py::object& path, const std::stri
                      const py::object& region_gap, const py::object& images) {
   k8writers::ExportOptions options;
   if (!k8writers::ParseExportFormat(format, &options.format)) {
-    throw py::value_error("unknown format '" + format + "' (elf, ld, h or sym)");
+    throw py::value_error("unknown format '" + format + "' (" + k8writers::FormatNames() + ")");
   }
   k8writers::Selection selection = k8writers::DefaultSelection(options.format);
   if (!kinds.is_none()) selection.kinds = KindMask(kinds);

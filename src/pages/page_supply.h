@@ -11,6 +11,10 @@
 #include <cstddef>
 #include <memory>
 
+// A helper thread of small stack for any work beside the parse (the address index's halves):
+// the room's other door.
+#include "pages/helper_thread.h"
+
 namespace k8map {
 
 // Marks the whole pages within [memory, memory + size) for large pages when size is large

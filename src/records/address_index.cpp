@@ -7,7 +7,6 @@
 #include <new>
 #include <utility>
 
-#include "pages/helper_thread.h"
 #include "pages/page_supply.h"
 
 namespace k8map {

@@ -29,11 +29,11 @@ bool ToStandardOutput(const CommandLine& line) {
 bool CheckExport(const CommandLine& line, std::string* error) {
   ExportFormat format;
   if (!line.Has("format")) {
-    *error = "export needs --format elf, ld, h or sym";
+    *error = "export needs --format " + k8writers::FormatNames();
     return false;
   }
   if (!k8writers::ParseExportFormat(line.Last("format"), &format)) {
-    *error = "unknown format '" + line.Last("format") + "' (elf, ld, h or sym)";
+    *error = "unknown format '" + line.Last("format") + "' (" + k8writers::FormatNames() + ")";
     return false;
   }
   if (format == ExportFormat::kElf && ToStandardOutput(line)) {

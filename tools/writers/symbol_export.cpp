@@ -78,6 +78,15 @@ bool ParseExportFormat(std::string_view text, ExportFormat* format) {
   return false;
 }
 
+std::string FormatNames() {
+  std::string names;
+  constexpr std::size_t kCount = sizeof kFormats / sizeof kFormats[0];
+  for (std::size_t at = 0; at < kCount; ++at) {
+    names += std::string(at == 0 ? "" : at + 1 == kCount ? " or " : ", ") + kFormats[at].name;
+  }
+  return names;
+}
+
 Selection DefaultSelection(ExportFormat format) {
   for (const FormatInfo& info : kFormats) {
     if (info.format == format) return {info.kinds, info.scopes, {}};

@@ -19,6 +19,8 @@ enum class ExportFormat { kElf, kLinkerScript, kHeader, kSymbolList };
 
 // "elf", "ld", "h" or "sym"; false for any other text.
 bool ParseExportFormat(std::string_view text, ExportFormat* format);
+// The formats' names as a sentence lists them: "elf, ld, h or sym".
+std::string FormatNames();
 
 // The symbols of one parsed map, as the library hands them.
 struct MapSymbols {
