@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "escape.h"
 #include "exit_codes.h"
 #include "kestrum8_map_version.h"
 #include "messages.h"
@@ -24,37 +25,23 @@ const char kProgramName[] = "maptokens";
 
 namespace {
 
-void AppendEscaped(std::string& out, const char* text, int length) {
-  static const char kHex[] = "0123456789abcdef";
+// A token's text, quoted: line ends, tabs, carriage returns, backslashes and quotes by their
+// escapes, other bytes outside printable ASCII as \xhh.
+constexpr EscapeRules kTokenText = [] {
+  EscapeRules rules;
+  rules.KeepPrintable("\\\"")
+      .Own('\n', "\\n")
+      .Own('\t', "\\t")
+      .Own('\r', "\\r")
+      .Own('\\', "\\\\")
+      .Own('"', "\\\"");
+  rules.numbered = "\\x%02x";
+  return rules;
+}();
+
+void AppendQuoted(std::string& out, const char* text, int length) {
   out += '"';
-  for (int i = 0; i < length; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    switch (c) {
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      default:
-        if (c < 0x20 || c >= 0x7f) {
-          out += "\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
+  AppendEscaped(out, std::string_view(text, static_cast<std::size_t>(length)), kTokenText);
   out += '"';
 }
 
@@ -63,12 +50,12 @@ void AppendTokenLine(std::string& out, const k8map::Scanner& scanner, int code) 
   out += '\t';
   out += k8map::TokenName(code);
   out += '\t';
-  AppendEscaped(out, scanner.token_text, scanner.token_length);
+  AppendQuoted(out, scanner.token_text, scanner.token_length);
   const k8map::TokenValue& value = scanner.value;
   if (code == k8map::NAME || code == k8map::NAME_PART || code == k8map::DIGIT_PART ||
       code == k8map::WORD) {
     out += '\t';
-    AppendEscaped(out, value.text, value.text_length);
+    AppendQuoted(out, value.text, value.text_length);
   } else if (code == k8map::HEX_VALUE) {
     char number[16];
     std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(value.number));

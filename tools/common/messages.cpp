@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "escape.h"
+
 void Say(std::string_view text) {
   std::string line = kProgramName;
   line += ": ";
@@ -16,23 +18,18 @@ void Say(std::string_view text) {
   std::fflush(stderr);
 }
 
+// A path in a message: line ends, tabs and other control bytes escaped, any other byte kept
+// (a path may be in any encoding).
+constexpr EscapeRules kPathShown = [] {
+  EscapeRules rules;
+  rules.KeepPrintable().Own('\n', "\\n").Own('\t', "\\t");
+  for (int c = 0x80; c < 0x100; ++c) rules.kept[c] = true;
+  rules.numbered = "\\x%02x";
+  return rules;
+}();
+
 std::string ShowPath(std::string_view path) {
-  std::string shown;
-  for (char ch : path) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    } else {
-      shown += ch;
-    }
-  }
-  return shown;
+  return Escaped(path, kPathShown);
 }
 
 std::string OneLine(std::string_view message) {

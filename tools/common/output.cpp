@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "escape.h"
 #include "messages.h"
 
 Output::Output() : block_(new char[kBlock]) {}
@@ -85,58 +86,22 @@ std::string HexNumber(std::uint64_t value) {
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence of two to four bytes at text[i], or 0 when the
-// bytes there are none (a stray continuation byte, an overlong form, a surrogate, past U+10FFFF,
-// cut short).
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || lead < 0xC2 || lead > 0xF4 || i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  unsigned char second = byte(i + 1);
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
-    return 0;
-  }
-  return length;
-}
-
-void PutJsonEscape(Output& out, unsigned char c) {
-  char escaped[8];
-  int length = std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-  out.Put(std::string_view(escaped, static_cast<std::size_t>(length)));
-}
+// Valid JSON whatever the bytes: a byte that is not part of well-formed UTF-8 (a file name in
+// another encoding) is written as \u00XX, the character of that number.
+constexpr EscapeRules kJsonString = [] {
+  EscapeRules rules;
+  rules.KeepPrintable("\"\\").Own('"', "\\\"").Own('\\', "\\\\");
+  rules.kept[0x7F] = true;
+  rules.numbered = "\\u%04x";
+  rules.utf8 = true;
+  return rules;
+}();
 
 }  // namespace
 
-// Valid JSON whatever the bytes: a byte that is not part of well-formed UTF-8 (a file name in
-// another encoding) is written as \u00XX, the character of that number.
 void PutJsonString(Output& out, std::string_view text) {
   out.Put("\"");
-  for (std::size_t i = 0; i < text.size();) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      char escaped[2] = {'\\', text[i]};
-      out.Put(std::string_view(escaped, 2));
-    } else if (c < 0x20) {
-      PutJsonEscape(out, c);
-    } else if (c >= 0x80) {
-      std::size_t length = Utf8SequenceAt(text, i);
-      if (length == 0) {
-        PutJsonEscape(out, c);
-      } else {
-        out.Put(text.substr(i, length));
-        i += length;
-        continue;
-      }
-    } else {
-      *out.Reserve(1) = text[i];
-    }
-    ++i;
-  }
+  out.Put(KeptWhole(text, kJsonString) ? text : std::string_view(Escaped(text, kJsonString)));
   out.Put("\"");
 }
 

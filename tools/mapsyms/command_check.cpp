@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "escape.h"
 #include "exit_codes.h"
 #include "maps.h"
 #include "messages.h"
@@ -57,21 +58,14 @@ bool ReadMap(const std::string& path, MapText* map) {
 }
 
 // Text as a finding quotes it: bytes outside printable ASCII escaped (\t, \xHH).
+constexpr EscapeRules kFindingText = [] {
+  EscapeRules rules;
+  rules.KeepPrintable().Own('\t', "\\t");
+  return rules;
+}();
+
 std::string ShowText(std::string_view text) {
-  std::string shown;
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c < 0x7F) {
-      shown += ch;
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      shown += escaped;
-    }
-  }
-  return shown;
+  return Escaped(text, kFindingText);
 }
 
 // The field a note points at: from its column to the next space, tab or form feed, quoted;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "escape.h"
 #include "file_replace.h"
 #include "format_writers.h"
 #include "kestrum8_map_version.h"
@@ -21,66 +22,19 @@ namespace {
 
 constexpr const char* kKindNames[] = {"", K8MAP_KIND_KEYWORDS};
 
-// The length of the UTF-8 sequence at text[at], or 0 when the bytes there are not one.
-std::size_t Utf8Length(std::string_view text, std::size_t at) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char c = byte(at);
-  std::size_t n = c < 0x80                 ? 1
-                  : c >= 0xC2 && c <= 0xDF ? 2
-                  : c >= 0xE0 && c <= 0xEF ? 3
-                  : c >= 0xF0 && c <= 0xF4 ? 4
-                                           : 0;
-  if (n == 0 || at + n > text.size()) return 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-  }
-  if (n == 3 && ((c == 0xE0 && byte(at + 1) < 0xA0) || (c == 0xED && byte(at + 1) > 0x9F)))
-    return 0;
-  if (n == 4 && ((c == 0xF0 && byte(at + 1) < 0x90) || (c == 0xF4 && byte(at + 1) > 0x8F)))
-    return 0;
-  return n;
-}
-
-// Text made valid UTF-8: a byte that begins no sequence stands as U+FFFD.
-std::string Utf8(std::string_view text) {
-  std::string clean;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t n = Utf8Length(text, at);
-    if (n == 0) {
-      clean += "\xEF\xBF\xBD";
-      ++at;
-    } else {
-      clean.append(text, at, n);
-      at += n;
-    }
-  }
-  return clean;
-}
+// HTML text: valid UTF-8 (a byte that begins no sequence stands as U+FFFD), the markup
+// characters as entities.
+constexpr EscapeRules kHtmlText = [] {
+  EscapeRules rules;
+  for (int c = 0; c < 0x80; ++c) rules.kept[c] = true;
+  rules.Own('&', "&amp;").Own('<', "&lt;").Own('>', "&gt;").Own('"', "&quot;").Own('\'', "&#39;");
+  rules.utf8 = true;
+  rules.invalid = "\xEF\xBF\xBD";
+  return rules;
+}();
 
 std::string Html(std::string_view text) {
-  std::string escaped;
-  for (char c : Utf8(text)) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&#39;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
+  return Escaped(text, kHtmlText);
 }
 
 // Text handed to the sink in blocks as it is made: the data of a large map runs to tens of
@@ -167,21 +121,21 @@ void PutJson(Streamed& out, const std::string& text) {
   PutJsonEscaped(out, text);
 }
 
+// A JSON string that may stand inside a script element: valid UTF-8 (U+FFFD for a byte that
+// begins no sequence), and no "<", ">" or "&" as themselves.
+constexpr EscapeRules kScriptJson = [] {
+  EscapeRules rules;
+  rules.KeepPrintable("\"\\<>&").Own('"', "\\\"").Own('\\', "\\\\");
+  rules.kept[0x7F] = true;
+  rules.numbered = "\\u%04x";
+  rules.utf8 = true;
+  rules.invalid = "\xEF\xBF\xBD";
+  return rules;
+}();
+
 void PutJsonEscaped(Streamed& out, std::string_view text) {
   out += '"';
-  for (char ch : Utf8(text)) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += ch;
-    }
-  }
+  out += Escaped(text, kScriptJson);
   out += '"';
 }
 

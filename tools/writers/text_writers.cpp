@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "escape.h"
 #include "format_writers.h"
 
 namespace k8writers {
@@ -310,17 +311,18 @@ std::string Hex8(std::uint32_t value) {
   return text;
 }
 
+// Text in a comment: printable ASCII but the backslash kept, every other byte \xHH, and the
+// slash of a "*/" too, so that no text ends the comment.
+constexpr EscapeRules kCommentText = [] {
+  EscapeRules rules;
+  rules.KeepPrintable("\\");
+  return rules;
+}();
+
 std::string CommentText(std::string_view text) {
-  std::string shown;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c >= 0x7F || c == '\\' || (c == '/' && i > 0 && text[i - 1] == '*')) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      shown += escaped;
-    } else {
-      shown += static_cast<char>(c);
-    }
+  std::string shown = Escaped(text, kCommentText);
+  for (std::size_t at = shown.find("*/"); at != std::string::npos; at = shown.find("*/", at)) {
+    shown.replace(at + 1, 1, "\\x2F");
   }
   return shown;
 }
