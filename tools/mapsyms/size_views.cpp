@@ -157,9 +157,10 @@ void DiffText(Output& out, const k8writers::SizeDiff& diff, std::size_t shown) {
   }
   std::size_t counts[k8writers::kChangeCount] = {};
   for (const SizeRow& row : diff.rows) ++counts[row.change];
-  out.Put(Printed("\n%zu grew, %zu shrank, %zu added, %zu removed", counts[k8writers::kGrew],
-                  counts[k8writers::kShrank], counts[k8writers::kAdded],
-                  counts[k8writers::kRemoved]));
+  out.Put("\n" + std::to_string(counts[k8writers::kGrew]) + " grew, " +
+          std::to_string(counts[k8writers::kShrank]) + " shrank, " +
+          std::to_string(counts[k8writers::kAdded]) + " added, " +
+          std::to_string(counts[k8writers::kRemoved]) + " removed");
   if (diff.unknown > 0) {
     out.Put(Printed("; %" PRIu64 " whose size one map does not tell left out", diff.unknown));
   }
@@ -211,8 +212,9 @@ void DiffJson(Output& out, const k8writers::SizeDiff& diff, std::size_t shown) {
             ", \"new_used\": " + JsonSize(total.new_used, total.new_used >= 0) + "}");
     separator = ",\n";
   }
-  out.Put(Printed("%s],\n \"more\": %zu, \"unknown\": %" PRIu64 "}\n",
-                  diff.totals.empty() ? "" : "\n", diff.rows.size() - shown, diff.unknown));
+  out.Put(std::string(diff.totals.empty() ? "" : "\n") + "],\n \"more\": " +
+          std::to_string(diff.rows.size() - shown) + ", \"unknown\": " +
+          std::to_string(diff.unknown) + "}\n");
 }
 
 }  // namespace
