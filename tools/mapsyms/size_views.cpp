@@ -212,9 +212,9 @@ void DiffJson(Output& out, const k8writers::SizeDiff& diff, std::size_t shown) {
             ", \"new_used\": " + JsonSize(total.new_used, total.new_used >= 0) + "}");
     separator = ",\n";
   }
-  out.Put(std::string(diff.totals.empty() ? "" : "\n") + "],\n \"more\": " +
-          std::to_string(diff.rows.size() - shown) + ", \"unknown\": " +
-          std::to_string(diff.unknown) + "}\n");
+  out.Put(std::string(diff.totals.empty() ? "" : "\n") +
+          "],\n \"more\": " + std::to_string(diff.rows.size() - shown) +
+          ", \"unknown\": " + std::to_string(diff.unknown) + "}\n");
 }
 
 }  // namespace
