@@ -166,18 +166,6 @@ def time_ready(mapsyms, map_path):
     work = tempfile.mkdtemp(prefix="report_time.")
     page = os.path.join(work, "report.html")
     subprocess.run([mapsyms, "report", "-o", page, map_path], check=True)
-    sizes_old = os.path.join(SOURCE, "tests", "data", "sizes_old.map")
-    sizes_new = os.path.join(SOURCE, "tests", "data", "sizes_new.map")
-    memories = os.path.join(SOURCE, "tests", "data", "memories.txt")
-    sizes_page = os.path.join(work, "sizes.html")
-    mapsyms("report", "--memory-file", memories, "-o", sizes_page, sizes_old, sizes_new)
-    packed = os.path.join(work, "packed.map")
-    with open(packed, "w") as f:  # a byte-sized flag before 32 KiB blocks, and a packed run
-        f.write("  a_flag  Var.  g  0x20000000\n  big_buf  Var.  g  0x20000004\n"
-                "  tail_buf  Var.  g  0x20008004\n  end_mark  Var.  g  0x20010000\n")
-        f.writelines(f"  cell{i}  Var.  g  0x{0x20020000 + 4 * i:08X}\n" for i in range(5000))
-    packed_page = os.path.join(work, "packed.html")
-    mapsyms("report", "-o", packed_page, packed)
     browser = Browser()
     try:
         seconds = browser.open("file://" + page, timeout=120)

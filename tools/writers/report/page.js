@@ -309,13 +309,10 @@
     g.fillStyle = "#eef1f5";
     g.fillRect(0, 0, width, height);
     const scale = width / (band.hi - band.lo);
-    let at = Math.max(0, firstAtOrAbove(band, band.lo) - 1);
-    while (at < band.members.length) {
-      const i = band.members[at];
+    // Whole pixel columns: a block never fades into the background at its edges.
+    const drawBlock = (i) => {
       const value = map.values[i];
-      if (value >= band.hi) break;
       const span = Math.max(map.spans[i], 0);
-      // Whole pixel columns: a block never fades into the background at its edges.
       const x0 = Math.max(0, Math.floor((value - band.lo) * scale));
       const x1 = Math.min(width, Math.max(x0 + 1, Math.ceil((value + Math.max(span, 1) - band.lo) * scale)));
       g.fillStyle = KIND_COLOURS[map.kinds.charCodeAt(i) - 48] || "#888";
@@ -328,10 +325,22 @@
         g.fillStyle = "#d33";
         g.fillRect(x0, 0, Math.max(2, x1 - x0), 5);
       }
-      // Within one pixel column only the first block and the last one that starts there are
-      // drawn: the last may run on over many columns.
-      const next = band.lo + (x0 + 1) / scale;
-      at = Math.max(at + 1, firstAtOrAbove(band, next) - 1);
+      return x0;
+    };
+    let at = Math.max(0, firstAtOrAbove(band, band.lo) - 1);
+    while (at < band.members.length && map.values[band.members[at]] < band.hi) {
+      const x0 = drawBlock(band.members[at]);
+      // The blocks that start in the same pixel column: the largest is drawn over the first,
+      // so that the column shows its largest block's kind, and the last over both, since it
+      // may run on over the columns after.
+      const last = Math.max(at + 1, firstAtOrAbove(band, band.lo + (x0 + 1) / scale)) - 1;
+      let largest = at;
+      for (let k = at + 1; k < last; ++k) {
+        if (map.spans[band.members[k]] > map.spans[band.members[largest]]) largest = k;
+      }
+      if (largest !== at) drawBlock(band.members[largest]);
+      if (last !== at && map.values[band.members[last]] < band.hi) drawBlock(band.members[last]);
+      at = last + 1;
     }
     if (state.sel >= 0 && map.regions[state.sel] === band.number) {
       const v = map.values[state.sel];
