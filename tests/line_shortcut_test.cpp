@@ -11,6 +11,7 @@
 #include "api/library.h"
 #include "api/symbol_table.h"
 #include "grammar_test_util.h"
+#include "scanner/line_readers.h"
 #include "test_util.h"
 
 namespace k8map {
@@ -104,12 +105,21 @@ std::string RandomContinuedEntry(std::mt19937& random) {
   return entry + (plain ? kLasts[random() % 4] : pick(kLasts));
 }
 
+// A whole-line reader, and for the wide one whether it finds the fields from narrow windows as
+// on 32-bit processors.
+struct ReaderWay {
+  LineReader reader;
+  bool narrow;
+  const char* name;
+};
+
 // Whole lines against token by token, with each whole-line reader the processor runs.
-class LineShortcut : public testing::TestWithParam<LineReader> {
+class LineShortcut : public testing::TestWithParam<ReaderWay> {
  protected:
   void SetUp() override {
-    if (!LineReaderAvailable(GetParam())) GTEST_SKIP() << "this processor lacks the reader";
-    fast_->parse.scanner.line_reader = GetParam();
+    if (!LineReaderAvailable(GetParam().reader)) GTEST_SKIP() << "this processor lacks the reader";
+    fast_->parse.scanner.line_reader = GetParam().reader;
+    fast_->parse.scanner.narrow_windows = GetParam().narrow;
     slow_->parse.line_shortcut = false;
   }
   // The case's text in the one file of this test (thousands of files would slow every file
@@ -213,7 +223,8 @@ TEST_P(LineShortcut, SameOutcomeOnLinesAcrossReadBoundaries) {
 TEST_P(LineShortcut, TablesTakeEveryKindAsTokenByToken) {
   auto fast = std::make_unique<SymbolTable>();
   auto slow = std::make_unique<SymbolTable>();
-  fast->parse.scanner.line_reader = GetParam();
+  fast->parse.scanner.line_reader = GetParam().reader;
+  fast->parse.scanner.narrow_windows = GetParam().narrow;
   slow->parse.line_shortcut = false;
   auto outcome = [](SymbolTable& table, const std::string& text) {
     std::string out = std::to_string(ParseMapText(&table, text.data(), text.size(), "m"));
@@ -238,24 +249,14 @@ TEST_P(LineShortcut, TablesTakeEveryKindAsTokenByToken) {
   }
 }
 
-std::string ReaderName(const testing::TestParamInfo<LineReader>& info) {
-  switch (info.param) {
-    case LineReader::kSerial:
-      return "Serial";
-    case LineReader::kWindow:
-      return "Window";
-    case LineReader::kWide:
-      return "Wide";
-    case LineReader::kWide32:
-      return "Wide32";
-  }
-  return "Unknown";
-}
-
 INSTANTIATE_TEST_SUITE_P(Readers, LineShortcut,
-                         testing::Values(LineReader::kWide, LineReader::kWide32,
-                                         LineReader::kWindow, LineReader::kSerial),
-                         ReaderName);
+                         testing::Values(ReaderWay{LineReader::kWide, false, "Wide"},
+                                         ReaderWay{LineReader::kWide, true, "Wide32"},
+                                         ReaderWay{LineReader::kWindow, false, "Window"},
+                                         ReaderWay{LineReader::kSerial, false, "Serial"}),
+                         [](const testing::TestParamInfo<ReaderWay>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace k8map

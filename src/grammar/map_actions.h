@@ -10,6 +10,7 @@
 #include "grammar/engine.h"
 #include "records/record_list.h"
 #include "records/symbol_store.h"
+#include "scanner/line_readers.h"
 
 namespace k8map {
 

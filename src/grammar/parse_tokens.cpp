@@ -6,6 +6,7 @@
 #include "common/short_copy.h"
 #include "common/x86_features.h"
 #include "grammar/map_grammar.h"
+#include "scanner/line_readers.h"
 #include "scanner/symbol_kind.h"
 
 namespace k8map {
@@ -79,7 +80,7 @@ bool ScannerSource::TakeLines(Actions& actions) {
   int count = 0;
   LineNumber first_line = scanner.line_counter;  // the taken lines count from it
   int taken = ScanWholeLines(scanner, symbols, kBatch, &count, &entry, kAllKinds);
-  if (scanner.line_reader == LineReader::kWide || scanner.line_reader == LineReader::kWide32) {
+  if (TakesRuns(scanner.line_reader)) {
     RecordTakenWithAvx2(actions, symbols, count, first_line);
   } else {
     actions.RecordEntries(symbols, count, first_line);

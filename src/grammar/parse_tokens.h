@@ -6,6 +6,7 @@
 #include "grammar/map_actions.h"
 #include "records/record_list.h"
 #include "records/symbol_store.h"
+#include "scanner/line_readers.h"
 #include "scanner/scanner.h"
 
 namespace k8map {

@@ -270,8 +270,8 @@ class LineWindows {
   int length_, base_;
 };
 
-// The masks of a plain line: two 32-bit windows on 32-bit x86 (and for kWide32), 64-bit masks
-// elsewhere.
+// The masks of a plain line: two 32-bit windows on 32-bit x86 (and where tests ask for narrow
+// windows), 64-bit masks elsewhere.
 template <bool kNarrow>
 using PlainLineMasks = std::conditional_t<kNarrow || sizeof(void*) == 4, LineWindows, LineMasks64>;
 

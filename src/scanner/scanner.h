@@ -70,18 +70,8 @@ struct TokenValue {
   bool converted = false;
 };
 
-// The readers of whole lines, from the plainest to the widest: a byte at a time; the window
-// reader (bit masks of a line's first 64 bytes, SSE2); the wide reader (AVX2 and BMI, which
-// also takes whole runs of plain lines and whole continued entries). All read the same lines
-// the same way. kWide32 is the wide reader as 32-bit processors run it (a line's fields from
-// two 32-bit windows, where 64-bit masks would take register pairs): what the 32-bit library
-// does with kWide, chosen by tests on 64-bit processors so that both ways run there too.
-enum class LineReader { kSerial, kWindow, kWide, kWide32 };
-
-// Whether this processor runs the reader.
-bool LineReaderAvailable(LineReader reader);
-
-// The widest reader this processor runs, chosen once.
+// The reader of whole lines a parse uses (scanner/line_readers.h).
+enum class LineReader : std::uint8_t;
 LineReader BestLineReader();
 
 struct Scanner {
@@ -94,7 +84,10 @@ struct Scanner {
   StartCondition condition = LINE_START;
   TokenValue value;
   LineReader line_reader = BestLineReader();  // tests choose others
-  ReadFunction read = nullptr;                // each stream's read (null: the system's)
+  // Tests: the wide reader finds a line's fields from two 32-bit windows, as it does on 32-bit
+  // processors (where 64-bit masks would take register pairs), so that both ways run here too.
+  bool narrow_windows = false;
+  ReadFunction read = nullptr;  // each stream's read (null: the system's)
 };
 
 // Makes an opened stream the scanner's input and starts afresh: empty buffer, LINE_START,
@@ -117,43 +110,5 @@ void CaptureToken(Scanner& scanner, int length, bool end_of_buffer);
 
 // Returns the next token code; 0 at the end of input.
 int NextToken(Scanner& scanner);
-
-// A symbol line taken by ScanWholeLines: the NAME's value (its first 255 bytes; in the buffer
-// until the next fill) and the HEX_VALUE's, as those tokens would carry them, the line's
-// number counted from the first line of the call (0), and (when every kind is taken) the kind,
-// the scope letter and the value's bit number.
-struct TakenSymbol {
-  const char* name;
-  int name_length;
-  std::uint32_t number;
-  bool converted;
-  std::uint8_t kind;  // a SymbolKind
-  char scope;
-  std::int8_t bit;  // -1 without "(d)"
-  int line;         // from the call's first line: a call takes less than a buffer's lines
-};
-
-// A continued entry taken whole by ScanWholeLines (its first line with a NAME_PART, middle
-// pieces, last piece). For an address entry (for any entry when every kind is taken), record
-// is the symbol its reduction makes: the joined name (at most 255 characters, stored in
-// joined), the value, the head line's kind, scope and bit, and the last line's number (from the
-// call's first line); otherwise record.name is null.
-struct TakenEntry {
-  char joined[kTokenValueSize + 32];
-  TakenSymbol record;
-  int lines = 0;  // 0 when none was taken
-};
-
-// At the start of a line, takes whole lines one after another while each lies complete in the
-// buffer and its tokens are exactly LINE_END, or NAME, a kind, SCOPE, HEX_VALUE and
-// ENTRY_LINE_END, up to capacity symbols, which it stores in symbols: the address symbols, or
-// with all_kinds every symbol. Where they stop at
-// a continued entry whose lines all lie complete in the buffer in their plainest form, it takes
-// that too, into entry, and stops after it (the wide line reader does this; the others stop at
-// the entry). The scanner is then exactly where the lines' tokens read through NextToken would
-// leave it, but for the token value, which the parser never reads from tokens it did not
-// shift. Returns the number of lines taken, the entry's included; 0 changes nothing.
-int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* symbol_count,
-                   TakenEntry* entry, bool all_kinds = false);
 
 }  // namespace k8map

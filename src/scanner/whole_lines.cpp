@@ -4,6 +4,7 @@
 
 #include "common/x86_features.h"
 #include "scanner/byte_search.h"
+#include "scanner/line_readers.h"
 
 namespace k8map {
 namespace {
@@ -60,11 +61,11 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
   return symbol_line ? LineShape::kSymbolLine : LineShape::kNotTaken;
 }
 
-// Plain lines by the wide reader, as the reader and all_kinds ask.
-const Byte* TakePlainLinesAs(LineReader reader, bool all_kinds, const Byte* p, const Byte* end,
+// Plain lines by the wide reader, from narrow windows or not, as all_kinds asks.
+const Byte* TakePlainLinesAs(bool narrow, bool all_kinds, const Byte* p, const Byte* end,
                              TakenSymbol* symbols, int capacity, int* count, int* line_number,
                              int* taken) {
-  if (reader == LineReader::kWide32) {
+  if (narrow) {
     return all_kinds
                ? TakePlainLines<true, true>(p, end, symbols, capacity, count, line_number, taken)
                : TakePlainLines<false, true>(p, end, symbols, capacity, count, line_number, taken);
@@ -95,7 +96,6 @@ bool LineReaderAvailable(LineReader reader) {
     case LineReader::kWindow:
       return CpuHasSse2();
     case LineReader::kWide:
-    case LineReader::kWide32:
       return CpuHasAvx2();
   }
   return false;
@@ -124,9 +124,9 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
   int line_number = 0;  // from the first line taken
   int taken = 0;
   while (*symbol_count < capacity) {
-    if (scanner.line_reader == LineReader::kWide || scanner.line_reader == LineReader::kWide32) {
-      p = TakePlainLinesAs(scanner.line_reader, all_kinds, p, end, symbols, capacity, symbol_count,
-                           &line_number, &taken);
+    if (TakesRuns(scanner.line_reader)) {
+      p = TakePlainLinesAs(scanner.narrow_windows, all_kinds, p, end, symbols, capacity,
+                           symbol_count, &line_number, &taken);
       if (*symbol_count == capacity) break;
       // A continued entry, read whole; one whose head line is plain and the rest not is left
       // to the tokens (nothing below would take its first line, and trying costs a token-by-

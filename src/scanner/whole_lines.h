@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/x86_features.h"
+#include "scanner/line_readers.h"
 #include "scanner/rule_matchers.h"
 #include "scanner/symbol_kind.h"
 
