@@ -64,28 +64,28 @@ K8MAP_AVX2_TARGET const char* FindEitherByteAvx2(char* out, const char* p, std::
 }
 #endif
 
-using FindEitherFn = const char* (*)(char*, const char*, std::size_t, char, char);
-
-// The one choice of implementation, made when the library loads.
+// The search of the width asked for (the parse chose it for this processor).
 template <bool kCopy>
-FindEitherFn ChooseFindEither() {
+const char* FindEitherByte(SearchWidth width, char* out, const char* p, std::size_t length, char a,
+                           char b) {
 #if K8MAP_X86
-  if (CpuHasAvx2()) return &FindEitherByteAvx2<kCopy>;
-  if (CpuHasSse2()) return &FindEitherByteSse2<kCopy>;
+  if (width == SearchWidth::kAvx2) return FindEitherByteAvx2<kCopy>(out, p, length, a, b);
+  if (width == SearchWidth::kSse2) return FindEitherByteSse2<kCopy>(out, p, length, a, b);
+#else
+  (void)width;
 #endif
-  return &FindEitherBytePortable<kCopy>;
+  return FindEitherBytePortable<kCopy>(out, p, length, a, b);
 }
-const FindEitherFn kFindEither = ChooseFindEither<false>();
-const FindEitherFn kCopyUntilEither = ChooseFindEither<true>();
 
 }  // namespace
 
-const char* FindByte(const char* p, std::size_t length, char a) {
-  return kFindEither(nullptr, p, length, a, a);
+const char* FindByte(SearchWidth width, const char* p, std::size_t length, char a) {
+  return FindEitherByte<false>(width, nullptr, p, length, a, a);
 }
 
-const char* CopyUntilEitherByte(char* out, const char* p, std::size_t length, char a, char b) {
-  return kCopyUntilEither(out, p, length, a, b);
+const char* CopyUntilEitherByte(SearchWidth width, char* out, const char* p, std::size_t length,
+                                char a, char b) {
+  return FindEitherByte<true>(width, out, p, length, a, b);
 }
 
 }  // namespace k8map

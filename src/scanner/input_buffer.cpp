@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scanner/line_readers.h"
 #include "scanner/scanner.h"
 
 namespace k8map {
@@ -47,6 +48,7 @@ void ResetScanner(Scanner& scanner, std::FILE* file) {
   scanner.stream = TextStream{};
   scanner.stream.file = file;
   scanner.stream.read = scanner.read;
+  scanner.stream.search = SearchWidthOf(scanner.line_reader);
   InitBuffer(scanner);
   scanner.condition = LINE_START;
   scanner.line_counter = 1;

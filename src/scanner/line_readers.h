@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "scanner/byte_search.h"
 #include "scanner/scanner.h"
 
 namespace k8map {
@@ -21,6 +22,13 @@ bool LineReaderAvailable(LineReader reader);
 
 // The widest reader this processor runs, chosen once.
 LineReader BestLineReader();
+
+// The byte search of the reader's width: the parse's one choice decides both.
+constexpr SearchWidth SearchWidthOf(LineReader reader) {
+  return reader == LineReader::kWide     ? SearchWidth::kAvx2
+         : reader == LineReader::kWindow ? SearchWidth::kSse2
+                                         : SearchWidth::kByte;
+}
 
 // Whether the reader takes whole runs of plain lines, whose symbols the parse then records
 // with AVX2 too.

@@ -27,7 +27,7 @@ constexpr char kCtrlZ = '\x1a';
 // Ctrl-Z (then sets stream.ended). Returns the number of bytes kept. dst may be src (filtering
 // in place). Most blocks have neither byte: the search that copies them finds that.
 std::size_t CopyFiltered(TextStream& stream, char* dst, const char* src, std::size_t length) {
-  const char* first = CopyUntilEitherByte(dst, src, length, kCarriageReturn, kCtrlZ);
+  const char* first = CopyUntilEitherByte(stream.search, dst, src, length, kCarriageReturn, kCtrlZ);
   if (first == nullptr) return length;
   char* out = dst + (first - src);
   for (const char* in = first; in < src + length; ++in) {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "scanner/byte_search.h"
+
 namespace k8map {
 
 // Block reads take the file's bytes in large pieces into a buffer of the stream's own (read
@@ -39,6 +41,7 @@ struct TextStream {
   // When set, the scanner appends every filtered byte it reads here too: the text as the parse
   // read it, for the notes on its lines.
   std::string* copy = nullptr;
+  SearchWidth search = SearchWidth::kByte;  // the search for the bytes to filter
 };
 
 enum class ReadStatus { kOk, kError };

@@ -146,8 +146,9 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
     const Byte* line_feed = line.line_feed;
     bool symbol_line = line_feed != nullptr;
     if (!symbol_line) {
-      line_feed = reinterpret_cast<const Byte*>(
-          FindByte(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p), '\n'));
+      line_feed = reinterpret_cast<const Byte*>(FindByte(SearchWidthOf(scanner.line_reader),
+                                                         reinterpret_cast<const char*>(p),
+                                                         static_cast<std::size_t>(end - p), '\n'));
       if (line_feed == nullptr || line_feed - p >= kTokenTextSize) break;
       if (*p == ' ') {  // a line that does not begin with a space yields LINE_END alone
         line = SymbolLine{};
