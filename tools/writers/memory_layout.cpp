@@ -179,6 +179,10 @@ bool IsDataKind(std::uint8_t kind) {
   return kind == K8MAP_KIND_VAR;
 }
 
+std::string RegionName(bool data, std::uint32_t number) {
+  return (data ? "data " : "code ") + std::to_string(number);
+}
+
 std::size_t BucketOf(const MemoryRegion& region) {
   switch (region.group) {
     case RegionGroup::kCode:

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "kestrum8_map.h"
@@ -55,6 +56,9 @@ struct MemoryLayout {
 };
 
 constexpr std::size_t kCodeBucket = 0, kDataBucket = 1, kFirstImageBucket = 2;
+
+// A code or data region's name as every view shows it: "code 1", "data 2".
+std::string RegionName(bool data, std::uint32_t number);
 
 // The bucket that holds a region's symbols.
 std::size_t BucketOf(const MemoryRegion& region);

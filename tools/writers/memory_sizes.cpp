@@ -9,10 +9,6 @@ namespace k8writers {
 
 namespace {
 
-std::string RegionName(const MemoryRegion& region) {
-  return (region.group == RegionGroup::kData ? "data " : "code ") + std::to_string(region.number);
-}
-
 std::vector<ImageSpan> MemorySpans(const std::vector<NamedMemory>& memories) {
   std::vector<ImageSpan> spans;
   for (const NamedMemory& memory : memories) spans.push_back({memory.start, memory.size});
@@ -220,7 +216,8 @@ Usage UsageOf(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& 
     if (named != (region.group == RegionGroup::kImage)) continue;  // outside every memory
     MemoryUse use;
     use.named = named;
-    use.name = named ? options.memories[region.number].name : RegionName(region);
+    use.name = named ? options.memories[region.number].name
+                     : RegionName(region.group == RegionGroup::kData, region.number);
     use.start = named ? options.memories[region.number].start : region.first;
     use.size = named ? options.memories[region.number].size : 0;
     use.symbols = counts[r];

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "named_memory.h"
 
+#include "hex_digits.h"
 namespace k8writers {
 
 namespace {
@@ -22,11 +23,8 @@ bool ParseDigits(std::string_view text, bool decimal, std::uint64_t* value) {
   if (text.empty()) return false;
   std::uint64_t number = 0;
   for (char c : text) {
-    int digit = c >= '0' && c <= '9'                     ? c - '0'
-                : decimal                                ? -1
-                : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
-                                                         : -1;
-    if (digit < 0) return false;
+    int digit = HexDigitValue(static_cast<unsigned char>(c));
+    if (digit < 0 || (decimal && digit > 9)) return false;
     number = number * (decimal ? 10 : 16) + static_cast<unsigned>(digit);
     if (number > 0x100000000) return false;
   }

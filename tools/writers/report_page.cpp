@@ -181,7 +181,7 @@ std::string Percent(double percent) {
 
 std::string RegionName(const MapModel& map, std::uint32_t region) {
   const Region& r = map.region_list[region];
-  return (r.data ? "data " : "code ") + std::to_string(r.number);
+  return k8writers::RegionName(r.data, r.number);
 }
 
 // Eight upper-case hexadecimal digits, no separator: values and region bounds, compactly.

@@ -7,6 +7,7 @@
 #include "file_replace.h"
 #include "format_writers.h"
 #include "glob.h"
+#include "hex_digits.h"
 #include "wide_paths.h"
 
 namespace k8writers {
@@ -120,10 +121,7 @@ bool ParseMachine(std::string_view text, std::uint16_t* machine) {
   if (text.empty()) return false;
   unsigned number = 0;
   for (char c : text) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
+    int digit = HexDigitValue(static_cast<unsigned char>(c));
     if (digit < 0) return false;
     number = number * 16 + static_cast<unsigned>(digit);
     if (number > 0xFFFF) return false;
