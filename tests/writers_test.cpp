@@ -27,7 +27,7 @@ std::string Export(ExportFormat format, const std::vector<MapSymbol>& given) {
   k8writers::ExportReport report;
   std::string error;
   EXPECT_TRUE(k8writers::WriteExport(symbols, options, sink, &report, &error)) << error;
-  return sink.text;
+  return sink.text();
 }
 
 MapSymbol Symbol(const char* name, std::uint32_t value) {

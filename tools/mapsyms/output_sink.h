@@ -10,10 +10,12 @@
 class OutputSink : public k8writers::ByteSink {
  public:
   explicit OutputSink(Output& out) : out_(out) {}
-  void Write(const void* data, std::size_t size) override {
-    out_.Put(std::string_view(static_cast<const char*>(data), size));
-  }
+  ~OutputSink() override { Flush(); }
 
  private:
+  // A full block is larger than the output's own, which hands it straight on.
+  void Deliver(k8writers::SinkBlock& block) override {
+    out_.Put(std::string_view(block.bytes.get(), block.size));
+  }
   Output& out_;
 };

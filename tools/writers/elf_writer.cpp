@@ -36,13 +36,10 @@ bool IsCode(std::uint8_t kind) {
   return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR;
 }
 
-// Fields in the file's byte order, gathered in a block and handed on when it fills.
+// Fields in the file's byte order, written into the sink's block.
 class Encoder {
  public:
   Encoder(ByteSink& sink, bool big_endian) : sink_(sink), big_endian_(big_endian) {}
-  ~Encoder() { Flush(); }
-  Encoder(const Encoder&) = delete;
-  Encoder& operator=(const Encoder&) = delete;
 
   void U8(std::uint8_t value) { *Room(1) = static_cast<char>(value); }
   void U16(std::uint16_t value) { Put(Room(2), value, 2); }
@@ -65,26 +62,17 @@ class Encoder {
     at[text.size()] = '\0';
   }
   void Raw(const void* data, std::size_t size) {
-    Flush();
     sink_.Write(data, size);
     written_ += size;
   }
   void PadTo(std::uint64_t offset) {
-    while (written_ + used_ < offset) U8(0);
-  }
-  void Flush() {
-    sink_.Write(block_, used_);
-    written_ += used_;
-    used_ = 0;
+    while (written_ < offset) U8(0);
   }
 
  private:
-  static constexpr std::size_t kBlock = 1 << 16;  // more than the longest text
   char* Room(std::size_t size) {
-    if (used_ + size > kBlock) Flush();
-    char* at = block_ + used_;
-    used_ += size;
-    return at;
+    written_ += size;
+    return sink_.Room(size);
   }
   void Put(char* at, std::uint32_t value, int count) const {
     if (!big_endian_ && std::endian::native == std::endian::little) {
@@ -98,8 +86,6 @@ class Encoder {
   }
   ByteSink& sink_;
   bool big_endian_;
-  char block_[kBlock];
-  std::size_t used_ = 0;
   std::uint64_t written_ = 0;
 };
 

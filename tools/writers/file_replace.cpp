@@ -11,6 +11,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -155,13 +156,27 @@ class BackgroundWriter {
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-  void Write(const void* data, std::size_t size) {
-    current_.append(static_cast<const char*>(data), size);
-    if (current_.size() >= kBlock) HandOn();
+  // Takes the block's bytes to be written, and gives it a written block's storage to fill
+  // again: blocks go round rather than being made anew.
+  void Take(SinkBlock& block) {
+    if (!thread_.joinable()) {
+      Put(block);
+      return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_.size() < kWaiting; });
+    SinkBlock spare;
+    if (!spares_.empty()) {
+      spare = std::move(spares_.back());
+      spares_.pop_back();
+    }
+    waiting_.push_back(std::move(block));
+    lock.unlock();
+    changed_.notify_all();
+    if (spare.bytes == nullptr) spare.bytes = std::make_unique_for_overwrite<char[]>(kBlockSize);
+    block = std::move(spare);
   }
-  // Writes what is left and ends the thread; the errno of the first failed write, or 0.
   int Finish() {
-    if (!current_.empty()) HandOn();
     if (thread_.joinable()) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -174,24 +189,11 @@ class BackgroundWriter {
   }
 
  private:
-  static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr std::size_t kBlockSize = ByteSink::kBlockSize;
   static constexpr std::size_t kWaiting = 4;
 
-  void HandOn() {
-    if (!thread_.joinable()) {
-      Put(current_);
-    } else {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return waiting_.size() < kWaiting; });
-      waiting_.push_back(std::move(current_));
-      lock.unlock();
-      changed_.notify_all();
-    }
-    current_ = std::string();
-    current_.reserve(kBlock + (1 << 16));
-  }
-  void Put(const std::string& block) {
-    if (failure_ == 0 && std::fwrite(block.data(), 1, block.size(), file_) != block.size()) {
+  void Put(const SinkBlock& block) {
+    if (failure_ == 0 && std::fwrite(block.bytes.get(), 1, block.size, file_) != block.size) {
       failure_ = errno != 0 ? errno : EIO;
     }
   }
@@ -200,18 +202,19 @@ class BackgroundWriter {
     for (;;) {
       changed_.wait(lock, [this] { return finished_ || !waiting_.empty(); });
       if (waiting_.empty()) return;
-      std::string block = std::move(waiting_.front());
+      SinkBlock block = std::move(waiting_.front());
       waiting_.pop_front();
       lock.unlock();
       changed_.notify_all();
       Put(block);
       lock.lock();
+      spares_.push_back(std::move(block));
     }
   }
 
   std::FILE* file_;
-  std::string current_;
-  std::deque<std::string> waiting_;
+  std::deque<SinkBlock> waiting_;
+  std::vector<SinkBlock> spares_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool finished_ = false;
@@ -248,15 +251,18 @@ bool ReplacingFile::Open(const std::string& path, FileFailure* failure) {
     *failure = {"cannot write " + path + ": " + std::strerror(errno), errno};
     return false;
   }
+  // The sink's blocks are the one buffer: the stream's own is not wanted.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
   writer_ = std::make_unique<BackgroundWriter>(file_);
   return true;
 }
 
-void ReplacingFile::Write(const void* data, std::size_t size) {
-  writer_->Write(data, size);
+void ReplacingFile::Deliver(SinkBlock& block) {
+  writer_->Take(block);
 }
 
 bool ReplacingFile::Commit(FileFailure* failed) {
+  Flush();
   int failure = writer_->Finish();
   writer_.reset();
   if (failure == 0 && std::fflush(file_) != 0) failure = errno;

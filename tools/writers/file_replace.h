@@ -26,7 +26,6 @@ class ReplacingFile : public ByteSink {
 
   // False with "cannot write PATH: reason" when the file cannot be made.
   bool Open(const std::string& path, FileFailure* failure);
-  void Write(const void* data, std::size_t size) override;
   // Flushes, closes and renames into place; false with the reason when any step failed.
   bool Commit(FileFailure* failure);
   // Closes and removes what was written.
@@ -37,6 +36,7 @@ class ReplacingFile : public ByteSink {
   std::string path_;       // the file written: the path with its links followed
   std::string temporary_;  // empty when writing in place
   std::FILE* file_ = nullptr;
+  void Deliver(SinkBlock& block) override;
   std::unique_ptr<BackgroundWriter> writer_;
 };
 

@@ -37,52 +37,32 @@ std::string Html(std::string_view text) {
   return Escaped(text, kHtmlText);
 }
 
-// Text handed to the sink in blocks as it is made: the data of a large map runs to tens of
-// megabytes.
+// The page's text written into the sink's block as it is made: the data of a large map runs
+// to tens of megabytes.
 class Streamed {
  public:
-  explicit Streamed(ByteSink& sink) : sink_(sink), block_(new char[kBlock]) {}
-  ~Streamed() { Flush(); }
-  Streamed(const Streamed&) = delete;
-  Streamed& operator=(const Streamed&) = delete;
+  explicit Streamed(ByteSink& sink) : sink_(sink) {}
 
   Streamed& operator+=(char c) {
-    *Room(1) = c;
+    sink_.Put(c);
     return *this;
   }
   Streamed& operator+=(std::string_view text) {
-    if (text.size() > kLargest) {
-      Flush();
-      sink_.Put(text);
-    } else {
-      std::memcpy(Room(text.size()), text.data(), text.size());
-    }
+    sink_.Put(text);
     return *this;
   }
   void append(const char* first, const char* last) {
-    *this += std::string_view(first, static_cast<std::size_t>(last - first));
+    sink_.Put(std::string_view(first, static_cast<std::size_t>(last - first)));
   }
   // Room for size bytes (at most kLargest), to be written at once; GiveBack returns the end of
   // it that was not written.
-  char* Room(std::size_t size) {
-    if (used_ + size > kBlock) Flush();
-    char* at = block_.get() + used_;
-    used_ += size;
-    return at;
-  }
-  void GiveBack(std::size_t size) { used_ -= size; }
+  char* Room(std::size_t size) { return sink_.Room(size); }
+  void GiveBack(std::size_t size) { sink_.GiveBack(size); }
 
   static constexpr std::size_t kLargest = 1024;
 
  private:
-  static constexpr std::size_t kBlock = 1 << 16;
-  void Flush() {
-    sink_.Write(block_.get(), used_);
-    used_ = 0;
-  }
   ByteSink& sink_;
-  std::unique_ptr<char[]> block_;
-  std::size_t used_ = 0;
 };
 
 // A JSON string that may stand inside a script element: no "<", ">" or "&" as themselves.

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_sink.h"
 #include "kestrum8_map.h"
 
 namespace k8writers {
@@ -81,22 +82,6 @@ struct ExportOptions {
   bool thumb = false;                  // ARM Thumb code: functions' values odd, mapping symbols
   std::uint32_t region_gap = 0x10000;  // a region ends at a step between values larger than this
   std::vector<Image> images;
-};
-
-// Where the bytes go: a file, standard output or memory.
-class ByteSink {
- public:
-  virtual ~ByteSink() = default;
-  virtual void Write(const void* data, std::size_t size) = 0;
-  void Put(std::string_view text) { Write(text.data(), text.size()); }
-};
-
-class StringSink : public ByteSink {
- public:
-  void Write(const void* data, std::size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-  }
-  std::string text;
 };
 
 // What a write left to say: names given again with another value (ld and h: left out, the first
