@@ -32,7 +32,8 @@ void ScannerSource::Load(int terminal, SemanticValue& slot) const {
     }
     case kAddressKind:
     case kSymbolKind:
-      slot.kind = KindOfKeyword(static_cast<unsigned char>(scanner.token_text[0]));
+      slot.kind = KindOfField(reinterpret_cast<const unsigned char*>(scanner.token_text),
+                              scanner.token_length);
       return;
     case kScope:
       slot.scope = scanner.token_text[0];

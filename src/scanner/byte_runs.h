@@ -7,7 +7,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "common/bits.h"
 #include "common/x86_features.h"
@@ -90,27 +89,6 @@ inline int RunLength(const unsigned char* p) {
   while (IsClass(*q, ClassMask(kClass))) ++q;
   return static_cast<int>(q - p);
 #endif
-}
-
-// The value of one to eight hexadecimal digits at text; reads eight bytes from text on.
-inline std::uint32_t HexDigitsValue(const char* text, int digits) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t w;
-    std::memcpy(&w, text, sizeof w);
-    // Each byte to its digit value: '0'-'9' keep their low nibble, letters add 9.
-    w = (w & 0x0F0F0F0F0F0F0F0Full) + 9 * ((w >> 6) & 0x0101010101010101ull);
-    w = __builtin_bswap64(w) >> (8 * (8 - digits));  // first digit most significant
-    w = (w | (w >> 4)) & 0x00FF00FF00FF00FFull;
-    w = (w | (w >> 8)) & 0x0000FFFF0000FFFFull;
-    return static_cast<std::uint32_t>(w | (w >> 16));
-  } else {
-    std::uint32_t value = 0;
-    for (int i = 0; i < digits; ++i) {
-      auto c = static_cast<unsigned char>(text[i]);
-      value = value << 4 | ((c & 0xF) + 9 * (c >> 6));
-    }
-    return value;
-  }
 }
 
 }  // namespace k8map

@@ -11,25 +11,15 @@ namespace {
 
 constexpr int kMaxDigits = 8;
 
-// The value of the digits between begin and end; false when a byte is no hexadecimal digit.
-bool HexDigitsValue(const char* begin, const char* end, std::uint32_t* value) {
-  std::uint32_t v = 0;
-  for (const char* p = begin; p < end; ++p) {
-    int digit = HexDigitValue(static_cast<unsigned char>(*p));
-    if (digit < 0) return false;
-    v = (v << 4) | static_cast<std::uint32_t>(digit);
-  }
-  *value = v;
-  return true;
-}
-
 // Checks and converts the digits between begin and end; the tests run in the documented order:
-// a non-digit first, then the digit count.
+// a non-digit first, then the digit count. The digits lie in a working copy with room for
+// eight bytes after them.
 int ConvertDigits(const char* begin, const char* end, std::uint32_t* slot) {
-  std::uint32_t value;
-  if (!HexDigitsValue(begin, end, &value)) return ConvErrSyntax;
+  for (const char* p = begin; p < end; ++p) {
+    if (!IsClass(static_cast<unsigned char>(*p), kHexDigit)) return ConvErrSyntax;
+  }
   if (end - begin > kMaxDigits) return ConvErrDigits;
-  *slot = value;
+  *slot = HexDigitsValue(begin, static_cast<int>(end - begin));
   return ConvOk;
 }
 

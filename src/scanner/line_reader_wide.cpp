@@ -303,8 +303,8 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
     if (name_length != f.name_end - f.name + 1 || p[f.name_end + 1] == '\f') return false;
   }
 
-  int kind = KindAt(p + f.kind, f.kind_end - f.kind + 1);
-  if (kind == 0) return false;
+  SymbolKind kind = KindOfField(p + f.kind, f.kind_end - f.kind + 1);
+  if (kind == kKindNone) return false;
   bool scope_letter = IsScopeLetter(p[f.scope]);
   if (f.scope != f.scope_end || !scope_letter) return false;
 
@@ -327,11 +327,11 @@ K8MAP_AVX2_TARGET inline bool ReadPlainSymbolLine(const Byte* p, const LineMasks
   slot.converted = true;
   slot.number = hex.value;
   if constexpr (kDetails) {
-    slot.kind = KindOfKeyword(p[f.kind]);
+    slot.kind = kind;
     slot.scope = static_cast<char>(p[f.scope]);
     slot.bit = static_cast<std::int8_t>(end == digits_end ? -1 : p[digits_end + 1] - '0');
   }
-  *address = kind == 2;
+  *address = IsAddressKind(kind);
   return true;
 }
 

@@ -47,8 +47,8 @@ struct WindowRuns {
 
 // The same reading as ReadSymbolLineSerially, shaped for a short dependency chain from one field's
 // position to the next: the kind and the value are measured by name-character runs from the
-// masks, their other conditions are only checked, and the kind keyword is found by comparing
-// whole words rather than by branching on its letters.
+// masks, their other conditions are only checked, and the kind keyword is found in
+// one table entry rather than by branching on its letters.
 K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const WindowRuns& w) {
   SymbolLine line{};
   if (p[0] != ' ') return line;  // only a space at the line start begins a name field
@@ -63,15 +63,13 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
 
   // A dotted keyword is its letters and the dot; "EQU" and "bit" are three name characters
   // that no skip-word character follows.
-  KindKeys keys = ReadKindKeys(p + q);
-  int five = keys.five, four = keys.four;
-  int plain3 =
-      static_cast<int>(w.Run<RunClass::kNameChar>(q) == 3) & static_cast<int>(p[q + 3] != '-');
-  int three = plain3 & keys.three;
-  if ((five | four | three) == 0) return line;
-  line.address = (keys.addr | keys.loc) != 0;
-  line.kind = KindOfKeyword(p[q]);
-  q += 3 + four + 2 * five;
+  int letters = w.Run<RunClass::kNameChar>(q);
+  if (p[q + letters] == '-') return line;
+  int length = letters + static_cast<int>(p[q + letters] == '.');
+  line.kind = KindOfField(p + q, length);
+  if (line.kind == kKindNone) return line;
+  line.address = IsAddressKind(line.kind);
+  q += length;
 
   q += w.Run<RunClass::kBlank>(q);
   if (!IsScopeLetter(p[q]) || IsClass(p[q + 1], kSkipWordChar)) return line;

@@ -33,6 +33,7 @@
 #include "common/short_copy.h"
 #include "scanner/byte_runs.h"
 #include "scanner/char_class.h"
+#include "scanner/hex_convert.h"
 #include "scanner/scanner.h"
 #include "scanner/symbol_kind.h"
 
@@ -200,45 +201,16 @@ inline Match MatchNameField(const Byte* p, const Window& w) {
 // The kind keyword of a skip word of m bytes at p, whose next byte p[m] has been read: dotted
 // keywords win over a skip word whatever follows them; "EQU" and "bit" only when no skip-word
 // character follows. Anything else is a skip word.
-// The first four bytes of a keyword as one little-endian word.
-constexpr std::uint32_t Word4(const char* k) {
-  return static_cast<std::uint32_t>(static_cast<Byte>(k[0])) |
-         static_cast<std::uint32_t>(static_cast<Byte>(k[1])) << 8 |
-         static_cast<std::uint32_t>(static_cast<Byte>(k[2])) << 16 |
-         static_cast<std::uint32_t>(static_cast<Byte>(k[3])) << 24;
-}
-
-// The first four bytes of kind's keyword, or of its first three and the byte after them.
-constexpr std::uint32_t KeywordWord(int kind) {
-  return Word4(kKindKeywords[kind]);
-}
-constexpr std::uint32_t KeywordWord3(int kind) {
-  return KeywordWord(kind) & 0x00FFFFFFu;
-}
-
 inline Match KindKeyword(const Byte* p, int m) {
   if (m != 3 && m != 4) return {kRuleSkipWord, m};
-  // p[3] is the byte after a three-byte word; the storage always has it.
-  std::uint32_t word = Word4(reinterpret_cast<const char*>(p));
-  auto rule = [](SymbolKind kind) { return KeywordRule(kind); };
-  if (m == 4) {
-    constexpr std::uint32_t kAddr = KeywordWord(kKindAddr), kFunc = KeywordWord(kKindFunc);
-    if (p[4] == '.' && word == kAddr) return {rule(kKindAddr), 5};
-    if (p[4] == '.' && word == kFunc) return {rule(kKindFunc), 5};
-    return {kRuleSkipWord, 4};
+  if (p[m] == '.') {
+    if (SymbolKind kind = KindOfField(p, m + 1); kind != kKindNone) {
+      return {KeywordRule(kind), m + 1};
+    }
   }
-  std::uint32_t three = word & 0x00FFFFFFu;
-  if (p[3] == '.') {
-    constexpr std::uint32_t kLoc = KeywordWord3(kKindLoc), kVar = KeywordWord3(kKindVar),
-                            kArg = KeywordWord3(kKindArg);
-    if (three == kLoc) return {rule(kKindLoc), 4};
-    if (three == kVar) return {rule(kKindVar), 4};
-    if (three == kArg) return {rule(kKindArg), 4};
-  }
-  constexpr std::uint32_t kEqu = KeywordWord3(kKindEqu), kBit = KeywordWord3(kKindBit);
-  if (three == kEqu) return {rule(kKindEqu), 3};
-  if (three == kBit) return {rule(kKindBit), 3};
-  return {kRuleSkipWord, 3};
+  SymbolKind plain = m == 3 ? KindOfField(p, 3) : kKindNone;
+  if (plain != kKindNone) return {KeywordRule(plain), 3};
+  return {kRuleSkipWord, m};
 }
 
 inline Match MatchKindField(const Byte* p, const Window& w) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "common/map_vocabulary.h"
 
@@ -20,20 +21,61 @@ enum SymbolKind : std::uint8_t {
   kKindArg = K8MAP_KIND_ARG,
 };
 
-// The kind of a keyword already matched, from its first byte: no two keywords share one. A
-// table, not a branch per letter: which kind a line has varies line by line.
-struct KindByFirstByte {
-  std::uint8_t kind[256];
-  constexpr KindByFirstByte() : kind() {
-    for (int k = kKindAddr; k <= kKindCount; ++k) {
-      kind[static_cast<unsigned char>(kKindKeywords[k][0])] = static_cast<std::uint8_t>(k);
+// Which kind keyword a field of `length` bytes at p is (a dotted keyword with its dot, "EQU"
+// or "bit" alone), or kKindNone: the one place a kind keyword is recognised. Reads four bytes
+// from p, and p[4] when length is 5. One table entry, chosen by a multiplicative hash of the
+// first bytes, makes every decision: which keyword a line has varies line by line, so nothing
+// is branched on, and few values stay alive (on 32-bit x86, eight registers are few).
+struct KindEntry {
+  std::uint32_t word = 0;  // the first four bytes (three and a zero byte for "EQU" and "bit")
+  std::uint8_t length = 0;
+  std::uint8_t kind = kKindNone;
+};
+
+// Bytes as a little-endian word.
+constexpr std::uint32_t WordOf(const char* text, int n) {
+  std::uint32_t word = 0;
+  for (int i = 0; i < n; ++i) {
+    word |= static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])) << (8 * i);
+  }
+  return word;
+}
+
+inline constexpr std::uint32_t kKindHash = 0xCC623A9Bu;  // no two keywords share a slot
+
+constexpr std::uint32_t KindSlot(std::uint32_t word) {
+  return (word * kKindHash) >> 29;
+}
+
+struct KindTable {
+  KindEntry slot[8];
+  constexpr KindTable() : slot() {
+    for (int kind = kKindAddr; kind <= kKindCount; ++kind) {
+      auto length = static_cast<int>(KindKeyword(kind).size());
+      std::uint32_t word = WordOf(kKindKeywords[kind], length < 4 ? 3 : 4);
+      slot[KindSlot(word)] = {word, static_cast<std::uint8_t>(length),
+                              static_cast<std::uint8_t>(kind)};
     }
   }
+  // Every keyword in a slot of its own (an eighth slot stays empty).
+  constexpr int SlotsUsed() const {
+    int used = 0;
+    for (const KindEntry& entry : slot) used += entry.length != 0 ? 1 : 0;
+    return used;
+  }
 };
-inline constexpr KindByFirstByte kKindByFirstByte;
+inline constexpr KindTable kKindTable;
+static_assert(kKindTable.SlotsUsed() == kKindCount,
+              "two kind keywords share a slot: choose another kKindHash");
 
-constexpr SymbolKind KindOfKeyword(unsigned char first) {
-  return static_cast<SymbolKind>(kKindByFirstByte.kind[first]);
+inline SymbolKind KindOfField(const unsigned char* p, int length) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  word &= ~0u >> (8 * static_cast<int>(length == 3));
+  const KindEntry& entry = kKindTable.slot[KindSlot(word)];
+  int match = static_cast<int>(entry.word == word) & static_cast<int>(entry.length == length) &
+              (static_cast<int>(length != 5) | static_cast<int>(p[4] == '.'));
+  return static_cast<SymbolKind>(entry.kind & -match);
 }
 
 // The bit number of a value whose digits end at q, on a line already read: the digit of the
