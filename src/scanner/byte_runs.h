@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Lengths of runs of one byte class, sixteen bytes at a time where SSE2 is there. A run's end
-// is then found from a bit mask rather than a branch per byte. The scans may read up to 15
-// bytes past the end of the run; the scanner's storage has slack for that, and its end mark,
-// in no class, ends every run.
+// Lengths of runs of one byte class, sixteen bytes at a time where the parse's reader has SSE2. A
+// run's end is then found from a bit mask rather than a branch per byte. The scans may read up to
+// 15 bytes past the end of the run; the scanner's storage has slack for that, and its end mark, in
+// no class, ends every run.
 #pragma once
 
 #include <bit>
@@ -10,6 +10,7 @@
 
 #include "common/bits.h"
 #include "common/x86_features.h"
+#include "scanner/byte_search.h"
 #include "scanner/char_class.h"
 
 namespace k8map {
@@ -79,16 +80,16 @@ K8MAP_SSE2_TARGET inline int RunLengthSse2(const unsigned char* p) {
 }
 #endif
 
-// Number of bytes of class kClass from p on.
+// Number of bytes of class kClass from p on, as wide as the parse's search: sixteen bytes a
+// step where the parse's line reader has a vector unit, else a byte at a time.
 template <RunClass kClass>
-inline int RunLength(const unsigned char* p) {
-#if defined(__SSE2__)
-  return RunLengthSse2<kClass>(p);
-#else
+inline int RunLength(const unsigned char* p, SearchWidth width) {
+#if K8MAP_X86
+  if (width != SearchWidth::kByte) return RunLengthSse2<kClass>(p);
+#endif
   const unsigned char* q = p;
   while (IsClass(*q, ClassMask(kClass))) ++q;
   return static_cast<int>(q - p);
-#endif
 }
 
 }  // namespace k8map

@@ -86,7 +86,7 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineFromMasks(const Byte* p, const Window
   line.value = p + q;
   line.value_length = word;
   int e = q + word;
-  line.line_feed = ValueSuffixAndTail(p + e);
+  line.line_feed = ValueSuffixAndTail(p + e, SearchWidth::kSse2);
   return line;
 }
 }  // namespace
@@ -104,11 +104,11 @@ K8MAP_SSE2_TARGET SymbolLine ReadSymbolLineInWindow(const Byte* p, const Byte* e
     line.line_feed = line_feed;  // the walk stops at the first line feed, this one
     return line;
   }
-  return ReadSymbolLineSerially(p);
+  return ReadSymbolLineSerially(p, SearchWidth::kSse2);
 }
 #else
 SymbolLine ReadSymbolLineInWindow(const Byte* p, const Byte*) {
-  return ReadSymbolLineSerially(p);
+  return ReadSymbolLineSerially(p, SearchWidth::kByte);
 }
 #endif
 

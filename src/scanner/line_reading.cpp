@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "scanner/line_readers.h"
 #include "scanner/rule_matchers.h"
 
 namespace k8map {
@@ -30,7 +31,7 @@ LineReading ReadMapLine(std::string_view line, bool has_end, std::string& scratc
   std::size_t end = scratch.size();
   scratch.append(2 + kStorageSlack, '\0');
   const Byte* base = reinterpret_cast<const Byte*>(scratch.data());
-  Window window{base + end, true};
+  Window window{base + end, true, SearchWidthOf(BestLineReader())};
 
   LineReading reading;
   StartCondition condition = LINE_START;

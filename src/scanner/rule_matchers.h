@@ -127,28 +127,29 @@ struct Match {
 inline constexpr Match kNeedMore{kNoRule, 0};
 
 // Where matching looks: the buffered bytes end at `end` (the first end mark); `final` says no
-// more bytes will follow them.
+// more bytes will follow them; runs are measured as wide as the parse's search.
 struct Window {
   const Byte* end;
   bool final;
+  SearchWidth width;
 
   // A run that reaches the end mark may go on in bytes not yet read.
   bool Cut(const Byte* run_end) const { return run_end == end && !final; }
 };
 
 // Length of the run of bytes of one class. The end mark is in no class, so it stops every run.
-inline int Run(const Byte* p, std::uint8_t mask) {
+inline int Run(const Byte* p, std::uint8_t mask, SearchWidth width) {
   switch (mask) {
     case kBlank:
-      return RunLength<RunClass::kBlank>(p);
+      return RunLength<RunClass::kBlank>(p, width);
     case kNameChar:
-      return RunLength<RunClass::kNameChar>(p);
+      return RunLength<RunClass::kNameChar>(p, width);
     case kSkipWordChar:
-      return RunLength<RunClass::kSkipWordChar>(p);
+      return RunLength<RunClass::kSkipWordChar>(p, width);
     case kTrailWordChar:
-      return RunLength<RunClass::kTrailWordChar>(p);
+      return RunLength<RunClass::kTrailWordChar>(p, width);
     case kHexDigit:
-      return RunLength<RunClass::kHexDigit>(p);
+      return RunLength<RunClass::kHexDigit>(p, width);
   }
   const Byte* q = p;
   while (IsClass(*q, mask)) ++q;
@@ -165,7 +166,7 @@ inline Match SingleByte(Byte c, Rule line_end_rule) {
 
 // A skip word from p, whose first byte is a skip-word character.
 inline Match SkipWord(const Byte* p, const Window& w) {
-  int m = Run(p, kSkipWordChar);
+  int m = Run(p, kSkipWordChar, w.width);
   if (w.Cut(p + m)) return kNeedMore;
   return {kRuleSkipWord, m};
 }
@@ -188,7 +189,7 @@ inline Match MatchNameField(const Byte* p, const Window& w) {
     if (IsClass(c, kSkipWordChar)) return SkipWord(p, w);
     return SingleByte(c, kRuleLineEnd);
   }
-  int n = Run(p, kNameChar);
+  int n = Run(p, kNameChar, w.width);
   const Byte* q = p + n;
   if (w.Cut(q)) return kNeedMore;
   Byte next = *q;
@@ -216,7 +217,7 @@ inline Match KindKeyword(const Byte* p, int m) {
 inline Match MatchKindField(const Byte* p, const Window& w) {
   Byte c = *p;
   if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleHeadEnd);
-  int m = Run(p, kSkipWordChar);
+  int m = Run(p, kSkipWordChar, w.width);
   if (w.Cut(p + m)) return kNeedMore;
   return KindKeyword(p, m);
 }
@@ -224,7 +225,7 @@ inline Match MatchKindField(const Byte* p, const Window& w) {
 inline Match MatchScopeField(const Byte* p, const Window& w) {
   Byte c = *p;
   if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleLineEnd);
-  int m = Run(p, kSkipWordChar);
+  int m = Run(p, kSkipWordChar, w.width);
   if (w.Cut(p + m)) return kNeedMore;
   if (m == 1 && IsScopeLetter(c)) return {kRuleScope, 1};
   return {kRuleSkipWord, m};
@@ -234,9 +235,9 @@ inline Match MatchScopeField(const Byte* p, const Window& w) {
 inline Match MatchValueField(const Byte* p, const Window& w) {
   Byte c = *p;
   if (!IsClass(c, kSkipWordChar)) return SingleByte(c, kRuleLineEnd);
-  int m = Run(p, kSkipWordChar);
+  int m = Run(p, kSkipWordChar, w.width);
   if (w.Cut(p + m)) return kNeedMore;
-  bool hex_word = m >= 3 && p[0] == '0' && p[1] == 'x' && 2 + Run(p + 2, kHexDigit) == m;
+  bool hex_word = m >= 3 && p[0] == '0' && p[1] == 'x' && 2 + Run(p + 2, kHexDigit, w.width) == m;
   if (!hex_word) return {kRuleSkipWord, m};
   const Byte* q = p + m;
   if (*q != '(' || q + 1 == w.end) {
@@ -251,7 +252,7 @@ inline Match MatchValueField(const Byte* p, const Window& w) {
 inline Match MatchAfterValue(const Byte* p, const Window& w) {
   Byte c = *p;
   if (!IsClass(c, kTrailWordChar)) return SingleByte(c, kRuleEntryEnd);
-  int t = Run(p, kTrailWordChar);
+  int t = Run(p, kTrailWordChar, w.width);
   if (w.Cut(p + t)) return kNeedMore;
   return {kRuleTrailWord, t};
 }

@@ -30,7 +30,7 @@ void RunValueAction(Scanner& scanner, ValueAction action) {
 inline void SkipMatch(Scanner& scanner, const Byte* p, Match match) {
   if (match.length >= kTokenTextSize) ScannerFatal(ScannerFault::kTokenTooLarge);
   int length = match.length;
-  if (match.rule == kRuleBlank) length += Run(p + 1, kBlank);
+  if (match.rule == kRuleBlank) length += Run(p + 1, kBlank, scanner.stream.search);
   scanner.token_start += length;
   scanner.buffer.at_line_start = false;
 }
@@ -63,7 +63,8 @@ int NextToken(Scanner& scanner) {
   for (;;) {
     const Byte* base = reinterpret_cast<const Byte*>(scanner.buffer.storage);
     const Byte* p = base + scanner.token_start;
-    Window window{base + scanner.buffer.count, scanner.buffer.status == BUFFER_END_PENDING};
+    Window window{base + scanner.buffer.count, scanner.buffer.status == BUFFER_END_PENDING,
+                  scanner.stream.search};
     Match match = (p == window.end)
                       ? kNeedMore
                       : MatchToken(scanner.condition, scanner.buffer.at_line_start, p, window);

@@ -18,7 +18,7 @@ enum class LineShape { kNotTaken, kIgnoredLine, kSymbolLine };
 // A symbol line read from p by the chosen reader (the wide reader reads single lines with the
 // window reader: it takes only the plainest lines itself).
 SymbolLine ReadSymbolLine(LineReader reader, const Byte* p, const Byte* end) {
-  if (reader == LineReader::kSerial) return ReadSymbolLineSerially(p);
+  if (reader == LineReader::kSerial) return ReadSymbolLineSerially(p, SearchWidth::kByte);
   return ReadSymbolLineInWindow(p, end);
 }
 
@@ -38,7 +38,7 @@ LineShape ScanLineTokens(const Byte* p, const Byte* line_feed, const Window& win
     }
     at_line_start = false;
     if (action.token == 0) {
-      q += match.rule == kRuleBlank ? 1 + Run(q + 1, kBlank) : match.length;
+      q += match.rule == kRuleBlank ? 1 + Run(q + 1, kBlank, window.width) : match.length;
       continue;
     }
     if (count == 5) return LineShape::kNotTaken;
@@ -152,7 +152,7 @@ int ScanWholeLines(Scanner& scanner, TakenSymbol* symbols, int capacity, int* sy
       if (line_feed == nullptr || line_feed - p >= kTokenTextSize) break;
       if (*p == ' ') {  // a line that does not begin with a space yields LINE_END alone
         line = SymbolLine{};
-        Window window{end, scanner.buffer.status == BUFFER_END_PENDING};
+        Window window{end, scanner.buffer.status == BUFFER_END_PENDING, scanner.stream.search};
         LineShape shape = ScanLineTokens(p, line_feed, window, &line);
         if (shape == LineShape::kNotTaken) break;
         symbol_line = shape == LineShape::kSymbolLine;

@@ -35,13 +35,13 @@ struct SymbolLine {
 // (kRuleHexBit), then blanks (kRuleBlank) and trailing words (kRuleTrailWord) up to the line
 // feed (kRuleEntryEnd). Returns
 // the line feed, or null where the rules would do anything else.
-inline const Byte* ValueSuffixAndTail(const Byte* q) {
+inline const Byte* ValueSuffixAndTail(const Byte* q, SearchWidth width) {
   if (q[0] == '(' && q[1] >= '0' && q[1] <= '9' && q[2] == ')') q += 3;
   while (*q != '\n') {
     if (IsClass(*q, kBlank)) {
-      q += RunLength<RunClass::kBlank>(q);
+      q += RunLength<RunClass::kBlank>(q, width);
     } else if (IsClass(*q, kTrailWordChar)) {
-      q += RunLength<RunClass::kTrailWordChar>(q);
+      q += RunLength<RunClass::kTrailWordChar>(q, width);
     } else {
       return nullptr;
     }
@@ -52,8 +52,9 @@ inline const Byte* ValueSuffixAndTail(const Byte* q) {
 // The readers. Each reads the same lines the same way; they differ in how many bytes a step
 // looks at.
 
-// A byte at a time (line_reader_serial.cpp).
-SymbolLine ReadSymbolLineSerially(const Byte* p);
+// Run by run, each as wide as the search (line_reader_serial.cpp): a byte at a time for the
+// serial reader, sixteen bytes for the window reader's long lines.
+SymbolLine ReadSymbolLineSerially(const Byte* p, SearchWidth width);
 
 // From bit masks over the line's first 64 bytes, with SSE2 (line_reader_window.cpp); a line
 // whose line feed lies further is read serially. Only where the processor has SSE2.
