@@ -31,40 +31,17 @@ enum : std::uint8_t {
   kNameBits = kDigit | kLetterAtoO | kLetterPtoZ | kUnderscore,
 };
 constexpr std::uint8_t kAlphaBoth = kDigit | kLetterAtoO | kLetterPtoZ;
-// Entries by low half 0-F.
-constexpr std::uint8_t kLowHalf[16] = {kSpace | kDigit | kLetterPtoZ,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth,
-                                       kAlphaBoth | kTabFormFeed,
-                                       kLetterAtoO | kLetterPtoZ | kDashStar,
-                                       kLetterAtoO | kBrackets,
-                                       kLetterAtoO | kTabFormFeed,
-                                       kLetterAtoO | kDashStar | kBrackets,
-                                       kLetterAtoO,
-                                       kLetterAtoO | kUnderscore};
-// Entries by high half 0-7; 8-F are empty.
-constexpr std::uint8_t kHighHalf[16] = {kTabFormFeed,
-                                        0,
-                                        kSpace | kDashStar,
-                                        kDigit,
-                                        kLetterAtoO,
-                                        kLetterPtoZ | kUnderscore | kBrackets,
-                                        kLetterAtoO,
-                                        kLetterPtoZ,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        0};
+// Entries by low half 0-F, and by high half 0-7 (8-F are empty).
+// clang-format off
+constexpr std::uint8_t kLowHalf[16] = {
+    kSpace | kDigit | kLetterPtoZ, kAlphaBoth, kAlphaBoth, kAlphaBoth, kAlphaBoth, kAlphaBoth,
+    kAlphaBoth, kAlphaBoth, kAlphaBoth, kAlphaBoth | kTabFormFeed,
+    kLetterAtoO | kLetterPtoZ | kDashStar, kLetterAtoO | kBrackets, kLetterAtoO | kTabFormFeed,
+    kLetterAtoO | kDashStar | kBrackets, kLetterAtoO, kLetterAtoO | kUnderscore};
+constexpr std::uint8_t kHighHalf[16] = {
+    kTabFormFeed, 0, kSpace | kDashStar, kDigit, kLetterAtoO,
+    kLetterPtoZ | kUnderscore | kBrackets, kLetterAtoO, kLetterPtoZ};
+// clang-format on
 
 // Bit masks over the 32 bytes from a point, bit i for byte i: blanks, name characters, bytes
 // of any class above (blanks and trailing-word characters), and line feeds.

@@ -92,9 +92,17 @@ ReadStatus ReadBlockThroughFile(TextStream& stream, char* dst, std::size_t want,
   return (total == 0 && std::ferror(stream.file)) ? ReadStatus::kError : ReadStatus::kOk;
 }
 
-}  // namespace
-
-namespace {
+// Block reads of a map in memory: its bytes copied out filtered, as from the block buffer.
+ReadStatus ReadBlockFromMemory(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
+  std::size_t total = 0;
+  while (total < want && !stream.ended && stream.memory_position < stream.memory_size) {
+    std::size_t take = std::min(want - total, stream.memory_size - stream.memory_position);
+    total += CopyFiltered(stream, dst + total, stream.memory + stream.memory_position, take);
+    stream.memory_position += take;
+  }
+  *got = total;
+  return ReadStatus::kOk;
+}
 
 // A file opened for reading, or null (errno saying why) when it is a directory.
 std::FILE* UnlessDirectory(std::FILE* file) {
@@ -159,22 +167,6 @@ long long RegularFileSize(std::FILE* file) {
   return static_cast<long long>(info.st_size);
 }
 
-namespace {
-
-// Block reads of a map in memory: its bytes copied out filtered, as from the block buffer.
-ReadStatus ReadBlockFromMemory(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
-  std::size_t total = 0;
-  while (total < want && !stream.ended && stream.memory_position < stream.memory_size) {
-    std::size_t take = std::min(want - total, stream.memory_size - stream.memory_position);
-    total += CopyFiltered(stream, dst + total, stream.memory + stream.memory_position, take);
-    stream.memory_position += take;
-  }
-  *got = total;
-  return ReadStatus::kOk;
-}
-
-}  // namespace
-
 ReadStatus ReadBlock(TextStream& stream, char* dst, std::size_t want, std::size_t* got) {
   if (stream.memory != nullptr) return ReadBlockFromMemory(stream, dst, want, got);
   if (!HasBlockBuffer(stream)) return ReadBlockThroughFile(stream, dst, want, got);
@@ -201,13 +193,9 @@ ReadStatus ReadLine(TextStream& stream, char* dst, std::size_t want, std::size_t
       }
       break;
     }
-    if (c == kCarriageReturn) continue;
-    if (c == kCtrlZ) {
-      stream.ended = true;
-      break;
-    }
-    dst[total++] = static_cast<char>(c);
-    if (c == '\n') break;
+    char byte = static_cast<char>(c);
+    total += CopyFiltered(stream, dst + total, &byte, 1);
+    if (byte == '\n') break;
   }
   *got = total;
   return status;
