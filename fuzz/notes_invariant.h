@@ -61,6 +61,11 @@ inline const char* NotesInvariantBroken(std::string_view raw, const SymbolTable*
     if (note.line < 1 || note.line > n) return "a note's line lies in the text";
     if (i > 0 && note.line <= notes[i - 1].line) return "notes in line order, one a line";
     if (GetNoteText(note.reason) == nullptr || note.column < 1) return "a reason and a column";
+    std::size_t length = 0;
+    const char* line = GetNoteLine(table, i, &length);
+    if (line == nullptr || std::string_view(line, length) != lines[note.line - 1]) {
+      return "a note's line as the parse read it";
+    }
     if (note.reason == K8MAP_NOTE_NOT_READ) {
       if (note.line != stop + 1 || i + 1 != GetNoteCount(table)) return "not read after the stop";
       continue;

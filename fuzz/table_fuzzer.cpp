@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return table;
   }();
   k8map::FreeSymbols(noted->store);
-  noted->notes.clear();
+  noted->notes = {};
   Check(Parse(*noted, data, size) == expected, "same table with notes");
   const char* broken = k8map::NotesInvariantBroken(
       std::string_view(reinterpret_cast<const char*>(data), size), noted.get());

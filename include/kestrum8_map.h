@@ -311,6 +311,12 @@ K8MAP_API int K8MAP_CDECL GetKindByName(const char* name);
    all went as it should, and for null. An index refused memory is not asked for again until the
    next parse; its lookups stay right, only slower. */
 K8MAP_API uint32_t K8MAP_CDECL GetSymbolTableStatus(const SymbolTable* table);
+/* Ordinal 37. The line of note index (GetNotes()[index]) as the parse read it: carriage returns
+   dropped, without its line feed; its length in *length (a line may hold zero bytes), so that a
+   host quotes what the note's column points at. Valid as the notes are; null for an index out
+   of range (or a null table or length). */
+K8MAP_API const char* K8MAP_CDECL GetNoteLine(const SymbolTable* table, size_t index,
+                                              size_t* length);
 
 /* Function pointer types for hosts that load the library at run time. */
 typedef int32_t(K8MAP_STDCALL* MapParseFn)(const char* path);
@@ -362,6 +368,8 @@ typedef size_t(K8MAP_CDECL* FindNearestSymbolIndicesFn)(const SymbolTable* table
                                                         uint32_t* indices, uint32_t* offsets);
 typedef int(K8MAP_CDECL* GetKindByNameFn)(const char* name);
 typedef uint32_t(K8MAP_CDECL* GetSymbolTableStatusFn)(const SymbolTable* table);
+typedef const char*(K8MAP_CDECL* GetNoteLineFn)(const SymbolTable* table, size_t index,
+                                                size_t* length);
 #ifdef _WIN32
 typedef int32_t(K8MAP_CDECL* ParseMapFileWFn)(SymbolTable* table, const wchar_t* path);
 #endif

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Checks what the built library exports. Linux: exactly the record-list and symbol-table
 # functions in the dynamic symbol table. Windows: exactly those undecorated names with ordinals
-# 1 to 36 (33, ParseMapFileW, on Windows only), imports from
+# 1 to 37 (33, ParseMapFileW, on Windows only), imports from
 # KERNEL32 and msvcrt only, the version resource, and each entry point returning with its
 # calling convention's ret (found through the symbols, so not for a stripped DLL: "stripped"
 # checks instead that the DLL carries no symbols). Both: the README's tables name every ordinal
@@ -53,7 +53,8 @@ expected_by_ordinal="1 MapParse
 # Ordinal 33 is ParseMapFileW, on Windows only.
 added_after_33="34 FindNearestSymbolIndices
 35 GetKindByName
-36 GetSymbolTableStatus"
+36 GetSymbolTableStatus
+37 GetNoteLine"
 
 # The README names every ordinal in its tables and gives their range as it is.
 readme=$(dirname "$0")/../README.md

@@ -435,6 +435,7 @@ const char* const kExportsByOrdinal[] = {
     "FindNearestSymbolIndices",
     "GetKindByName",
     "GetSymbolTableStatus",
+    "GetNoteLine",
 };
 constexpr int kExports = static_cast<int>(std::size(kExportsByOrdinal));
 
@@ -510,7 +511,8 @@ TEST(WindowsHost, CalleesPopExactlyWhatTheirConventionSays) {
                {"ParseMapFileW", 2},
                {"FindNearestSymbolIndices", 7},
                {"GetKindByName", 1},
-               {"GetSymbolTableStatus", 1}};
+               {"GetSymbolTableStatus", 1},
+               {"GetNoteLine", 3}};
   for (const auto& a : added) {
     int popped = a.arguments == 0   ? StackDelta<0>(fn(a.name))
                  : a.arguments == 1 ? StackDelta<1>(fn(a.name))

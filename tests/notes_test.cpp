@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "../fuzz/notes_invariant.h"
 #include "api/symbol_table.h"
@@ -138,6 +139,25 @@ TEST(Notes, WithoutTheFlagNoneAreKept) {
   EXPECT_EQ(GetNoteText(0), nullptr);
   EXPECT_EQ(GetNoteText(K8MAP_NOTE_LAST + 1), nullptr);
   for (int reason = 1; reason <= K8MAP_NOTE_LAST; ++reason) EXPECT_NE(GetNoteText(reason), nullptr);
+  FreeSymbolTable(table);
+}
+
+TEST(Notes, LinesAsTheParsesReadThem) {
+  SymbolTable* table = CreateSymbolTable();
+  SetSymbolTableFlags(table, K8MAP_TABLE_NOTES);
+  std::string first = " a Addr. g 0x1\r\n\tb Ad\rdr. g 0x1\r\n", second = " c Addr. G 0x2\x1a x";
+  ParseMapText(table, first.data(), first.size(), "m");
+  ParseMapText(table, second.data(), second.size(), "n");
+  std::size_t length = 0;
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < GetNoteCount(table); ++i) {
+    const char* line = GetNoteLine(table, i, &length);
+    lines.emplace_back(line, length);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"\tb Addr. g 0x1", " c Addr. G 0x2"}));
+  EXPECT_EQ(GetNoteLine(table, 2, &length), nullptr);
+  EXPECT_EQ(GetNoteLine(table, 0, nullptr), nullptr);
+  EXPECT_EQ(GetNoteLine(nullptr, 0, &length), nullptr);
   FreeSymbolTable(table);
 }
 

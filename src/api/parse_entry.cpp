@@ -209,17 +209,15 @@ std::size_t SymbolCount(const SymbolStore& symbols) {
 }
 
 // The notes of the parse that made the store's symbols from first on.
-void AddNotes(const ParseContext&, const RecordList&, std::size_t, const std::string&,
-              std::vector<MapNote>&) {}
+void AddNotes(const ParseContext&, const RecordList&, std::size_t, const std::string&, MapNotes&) {}
 void AddNotes(const ParseContext& context, const SymbolStore& symbols, std::size_t first,
-              const std::string& text, std::vector<MapNote>& notes) {
+              const std::string& text, MapNotes& notes) {
   std::uint64_t stop = context.failure.code == K8MAP_ERROR_MEMORY ? 0 : context.failure.line;
   AppendNotes(text, {symbols.symbols + first, symbols.count - first, stop}, notes);
 }
 
 template <class Store>
-int RunParseInto(ParseContext& context, Store& store, const MapInput& input,
-                 std::vector<MapNote>* notes) {
+int RunParseInto(ParseContext& context, Store& store, const MapInput& input, MapNotes* notes) {
   context.failure.Clear();
   if (input.path == nullptr) {
     WriteOpenFailure(context, nullptr);
@@ -282,8 +280,7 @@ int RunParse(ParseContext& context, RecordList& records, const MapInput& input) 
   return RunParseInto(context, records, input, nullptr);
 }
 
-int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input,
-             std::vector<MapNote>* notes) {
+int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input, MapNotes* notes) {
   return RunParseInto(context, symbols, input, notes);
 }
 

@@ -62,7 +62,7 @@ struct MapInput {
 // written. Whatever happens inside, the file is closed and the store no longer refers to the
 // parse's helper. With notes, the notes on the lines that made no symbol are appended there.
 int RunParse(ParseContext& context, RecordList& records, const MapInput& input);
-int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input,
-             std::vector<MapNote>* notes);
+struct MapNotes;
+int RunParse(ParseContext& context, SymbolStore& symbols, const MapInput& input, MapNotes* notes);
 
 }  // namespace k8map

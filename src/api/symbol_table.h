@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/parse_entry.h"
+#include "notes/map_notes.h"
 #include "records/symbol_index.h"
 #include "records/symbol_store.h"
 
@@ -14,8 +15,8 @@ struct SymbolTable {
   k8map::ParseContext parse;
   k8map::SymbolStore store;
   k8map::SymbolIndexes indexes;
-  std::uint32_t flags = 0;     // K8MAP_TABLE_ flags
-  std::vector<MapNote> notes;  // with K8MAP_TABLE_NOTES
+  std::uint32_t flags = 0;  // K8MAP_TABLE_ flags
+  k8map::MapNotes notes;    // with K8MAP_TABLE_NOTES
 
   SymbolTable() = default;
   ~SymbolTable() { k8map::FreeSymbols(store); }

@@ -117,15 +117,25 @@ K8MAP_API int32_t K8MAP_CDECL SetSymbolTableFlags(SymbolTable* table, uint32_t f
 }
 
 K8MAP_API size_t K8MAP_CDECL GetNoteCount(const SymbolTable* table) {
-  return table != nullptr ? table->notes.size() : 0;
+  return table != nullptr ? table->notes.list.size() : 0;
 }
 
 K8MAP_API const MapNote* K8MAP_CDECL GetNotes(const SymbolTable* table) {
-  return table != nullptr && !table->notes.empty() ? table->notes.data() : nullptr;
+  return table != nullptr && !table->notes.list.empty() ? table->notes.list.data() : nullptr;
 }
 
 K8MAP_API const char* K8MAP_CDECL GetNoteText(int reason) {
   return k8map::NoteText(reason);
+}
+
+K8MAP_API const char* K8MAP_CDECL GetNoteLine(const SymbolTable* table, size_t index,
+                                              size_t* length) {
+  std::string_view line;
+  if (table == nullptr || length == nullptr || !k8map::NoteLine(table->notes, index, &line)) {
+    return nullptr;
+  }
+  *length = line.size();
+  return line.data();
 }
 
 K8MAP_API const MapSymbol* K8MAP_CDECL FindNearestSymbol(const SymbolTable* table, uint32_t address,

@@ -334,6 +334,44 @@ class NoteWriter {
   int head_value_ = K8MAP_NOTE_OTHER;
 };
 
+// The notes on text, in line order.
+void AppendNoteList(std::string_view text, const ParseOutline& outline,
+                    std::vector<MapNote>& notes) {
+  NoteWriter writer(outline, notes);
+  std::uint64_t number = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    ++number;
+    if (outline.stop_line != 0 && number > outline.stop_line) {
+      writer.End(false);
+      writer.Add(number, {K8MAP_NOTE_NOT_READ, 0});
+      return;
+    }
+    std::size_t end = text.find('\n', start);
+    bool has_end = end != std::string_view::npos;
+    if (!has_end) end = text.size();
+    writer.Line(number, text.substr(start, end - start), has_end);
+    start = end + 1;
+  }
+  writer.End(true);
+}
+
+// The lines of the notes from first on, found in one pass when they come in line order.
+void AppendNoteLines(std::string_view text, std::size_t first, MapNotes& notes) {
+  std::uint64_t number = 1;
+  std::size_t start = 0;
+  for (std::size_t i = first; i < notes.list.size(); ++i) {
+    if (notes.list[i].line < number) number = 1, start = 0;
+    for (; number < notes.list[i].line && start < text.size(); ++number) {
+      std::size_t end = text.find('\n', start);
+      start = end == std::string_view::npos ? text.size() : end + 1;
+    }
+    std::string_view rest = text.substr(start);
+    notes.lines.append(rest.substr(0, rest.find('\n')));
+    notes.line_ends.push_back(notes.lines.size());
+  }
+}
+
 }  // namespace
 
 bool SymbolLike(std::string_view line) {
@@ -354,24 +392,17 @@ bool SymbolLike(std::string_view line) {
   return false;
 }
 
-void AppendNotes(std::string_view text, const ParseOutline& outline, std::vector<MapNote>& notes) {
-  NoteWriter writer(outline, notes);
-  std::uint64_t number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    ++number;
-    if (outline.stop_line != 0 && number > outline.stop_line) {
-      writer.End(false);
-      writer.Add(number, {K8MAP_NOTE_NOT_READ, 0});
-      return;
-    }
-    std::size_t end = text.find('\n', start);
-    bool has_end = end != std::string_view::npos;
-    if (!has_end) end = text.size();
-    writer.Line(number, text.substr(start, end - start), has_end);
-    start = end + 1;
-  }
-  writer.End(true);
+bool NoteLine(const MapNotes& notes, std::size_t index, std::string_view* line) {
+  if (index >= notes.line_ends.size()) return false;
+  std::size_t start = index == 0 ? 0 : notes.line_ends[index - 1];
+  *line = std::string_view(notes.lines).substr(start, notes.line_ends[index] - start);
+  return true;
+}
+
+void AppendNotes(std::string_view text, const ParseOutline& outline, MapNotes& notes) {
+  std::size_t first = notes.list.size();
+  AppendNoteList(text, outline, notes.list);
+  AppendNoteLines(text, first, notes);
 }
 
 const char* NoteText(int reason) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,10 +22,21 @@ struct ParseOutline {
   std::uint64_t stop_line;  // the line of the token a failed parse stopped at; 0: read to the end
 };
 
+// The notes of a table's parses, and each note's line as the parse read it, for hosts that
+// quote what a note points at.
+struct MapNotes {
+  std::vector<MapNote> list;
+  std::string lines;                   // the notes' lines one after another
+  std::vector<std::size_t> line_ends;  // note i's line ends at line_ends[i] in lines
+};
+
 // Appends the notes on text (the map as the parse read it: carriage returns dropped, nothing
 // after a Ctrl-Z; after a failure, at least up to the line after the stop) to notes, in line
-// order.
-void AppendNotes(std::string_view text, const ParseOutline& outline, std::vector<MapNote>& notes);
+// order, with their lines.
+void AppendNotes(std::string_view text, const ParseOutline& outline, MapNotes& notes);
+
+// Note index's line, or false for an index out of range.
+bool NoteLine(const MapNotes& notes, std::size_t index, std::string_view* line);
 
 // Whether a line looks meant as a symbol entry.
 bool SymbolLike(std::string_view line);

@@ -21,42 +21,6 @@ namespace {
 
 constexpr std::size_t kLongestQuote = 40;
 
-// A map's bytes, and its lines as the library reads them: carriage returns dropped, nothing
-// after a Ctrl-Z.
-struct MapText {
-  std::string name;  // the path, or the name standard input goes by
-  std::string raw;
-  std::string text;
-  std::vector<std::string_view> lines;
-};
-
-bool ReadMap(const std::string& path, MapText* map) {
-  if (path == kStandardInput) {
-    map->name = kStandardInputName;
-    if (!ReadStandardInput(&map->raw)) return false;
-  } else {
-    map->name = path;
-    std::FILE* file = OpenForReading(path);
-    if (file == nullptr) return false;
-    bool ok = ReadAll(file, &map->raw);
-    std::fclose(file);
-    if (!ok) return false;
-  }
-  map->text.reserve(map->raw.size());
-  for (char c : map->raw) {
-    if (c == '\x1a') break;
-    if (c != '\r') map->text += c;
-  }
-  std::string_view text = map->text;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    map->lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return true;
-}
-
 // Text as a finding quotes it: bytes outside printable ASCII escaped (\t, \xHH).
 constexpr EscapeRules kFindingText = [] {
   EscapeRules rules;
@@ -79,20 +43,47 @@ std::string QuotedField(std::string_view line, std::uint32_t column) {
   return " ('" + ShowText(field.substr(0, kLongestQuote)) + (cut ? "...')" : "')");
 }
 
-// Prints the table's notes on the map; returns how many there were.
-std::size_t PrintNotes(const MapLibrary& lib, const SymbolTable* table, const MapText& map,
+// Prints the table's notes on the map (named shown); returns how many there were.
+std::size_t PrintNotes(const MapLibrary& lib, const SymbolTable* table, const std::string& shown,
                        Output& out) {
-  std::string shown = ShowPath(map.name);
   const MapNote* notes = lib.get_notes(table);
   std::size_t count = lib.get_note_count(table);
   for (std::size_t i = 0; i < count; ++i) {
     const MapNote& note = notes[i];
-    std::string_view line = note.line <= map.lines.size() ? map.lines[note.line - 1] : "";
+    std::size_t length = 0;
+    const char* text = lib.get_note_line(table, i, &length);
+    std::string_view line = text != nullptr ? std::string_view(text, length) : "";
     bool quoted = note.reason != K8MAP_NOTE_NOT_READ;
     out.Put(shown + ":" + std::to_string(note.line) + ":" + std::to_string(note.column) + ": " +
             lib.get_note_text(note.reason) + (quoted ? QuotedField(line, note.column) : "") + "\n");
   }
   return count;
+}
+
+// Parses the map with notes into table: a file through the library, standard input from its
+// bytes. False when the file could not be read (said on standard error), *parsed whether the
+// parse succeeded.
+bool ParseWithNotes(const MapLibrary& lib, const std::string& path, SymbolTable* table,
+                    bool* parsed) {
+  lib.set_symbol_table_flags(table, K8MAP_TABLE_NOTES);
+  if (path == kStandardInput) {
+    std::string text;
+    if (!ReadStandardInput(&text)) {
+      Say("error reading standard input");
+      return false;
+    }
+    *parsed = lib.parse_map_text(table, text.data(), text.size(), kStandardInputName) == 0;
+    return true;
+  }
+#ifdef _WIN32
+  *parsed = lib.parse_map_file_w(table, Widen(path).c_str()) == 0;
+#else
+  *parsed = lib.parse_map_file(table, path.c_str()) == 0;
+#endif
+  int code = lib.get_symbol_table_error_code(table);
+  if (code != K8MAP_ERROR_OPEN && code != K8MAP_ERROR_READ) return true;
+  Say("cannot read " + ShowPath(path) + " (" + OpenFailureReason(path) + ")");
+  return false;
 }
 
 bool CheckCheck(const CommandLine& line, std::string* error) {
@@ -106,19 +97,16 @@ bool CheckCheck(const CommandLine& line, std::string* error) {
 int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
   int status = kExitOk;
   for (const std::string& path : line.operands) {
-    MapText map;
-    if (!ReadMap(path, &map)) {
-      bool input = path == kStandardInput;
-      Say(input ? std::string("error reading standard input")
-                : "cannot read " + ShowPath(path) + " (" + OpenFailureReason(path) + ")");
+    SymbolTable* table = lib.create_symbol_table();
+    if (table == nullptr) OutOfMemory();
+    bool ok = false;
+    if (!ParseWithNotes(lib, path, table, &ok)) {
+      lib.free_symbol_table(table);
       status = kExitFile;
       continue;
     }
-    SymbolTable* table = lib.create_symbol_table();
-    if (table == nullptr) OutOfMemory();
-    lib.set_symbol_table_flags(table, K8MAP_TABLE_NOTES);
-    bool ok = lib.parse_map_text(table, map.raw.data(), map.raw.size(), map.name.c_str()) == 0;
-    if (PrintNotes(lib, table, map, out) > 0 && status == kExitOk) status = kExitNo;
+    std::string shown = ShowPath(path == kStandardInput ? kStandardInputName : path);
+    if (PrintNotes(lib, table, shown, out) > 0 && status == kExitOk) status = kExitNo;
     const MapSymbol* symbols = lib.get_symbols(table);
     std::size_t records = 0;
     for (std::size_t i = 0; i < lib.get_symbol_count(table); ++i) {
@@ -126,7 +114,7 @@ int RunCheck(const MapLibrary& lib, const CommandLine& line, Output& out) {
     }
     std::string counted = std::to_string(records) + (records == 1 ? " record" : " records");
     out.Put(
-        ShowPath(map.name) + ": " +
+        shown + ": " +
         (ok ? "parse succeeded, " + counted
             : "parse failed after " + counted + ": " + OneLine(lib.get_symbol_table_error(table))) +
         "\n");

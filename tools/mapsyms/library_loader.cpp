@@ -125,6 +125,7 @@ constexpr Export kExports[] = {
     {"GetNoteCount", &Store<&MapLibrary::get_note_count>},
     {"GetNotes", &Store<&MapLibrary::get_notes>},
     {"GetNoteText", &Store<&MapLibrary::get_note_text>},
+    {"GetNoteLine", &Store<&MapLibrary::get_note_line>},
     {"FindNearestSymbol", &Store<&MapLibrary::find_nearest_symbol>},
     {"FindNearestSymbols", &Store<&MapLibrary::find_nearest_symbols>},
 #ifdef _WIN32

@@ -37,6 +37,7 @@ struct MapLibrary {
   GetNoteCountFn get_note_count = nullptr;
   GetNotesFn get_notes = nullptr;
   GetNoteTextFn get_note_text = nullptr;
+  GetNoteLineFn get_note_line = nullptr;
   FindNearestSymbolFn find_nearest_symbol = nullptr;
   FindNearestSymbolsFn find_nearest_symbols = nullptr;
 #ifdef _WIN32

@@ -260,7 +260,8 @@ bool IsLinkerName(std::string_view name) {
 std::string MapList(const ExportOptions& options) {
   std::string list;
   for (const std::string& name : options.map_names) {
-    list += (list.empty() ? "" : ", ") + CommentText(name);
+    if (!list.empty()) list += ", ";
+    list += CommentText(name);
   }
   return list;
 }
