@@ -22,10 +22,11 @@ enum SymbolKind : std::uint8_t {
 };
 
 // Which kind keyword a field of `length` bytes at p is (a dotted keyword with its dot, "EQU"
-// or "bit" alone), or kKindNone: the one place a kind keyword is recognised. Reads four bytes
-// from p, and p[4] when length is 5. One table entry, chosen by a multiplicative hash of the
-// first bytes, makes every decision: which keyword a line has varies line by line, so nothing
-// is branched on, and few values stay alive (on 32-bit x86, eight registers are few).
+// or "bit" alone), or kKindNone: the one place a kind keyword is recognised. Reads five bytes
+// from p, whatever the length (every caller's storage has them). One table entry, chosen by a
+// multiplicative hash of the first bytes, makes every decision: which keyword a line has varies
+// line by line, so nothing is branched on, and few values stay alive (on 32-bit x86, eight
+// registers are few).
 struct KindEntry {
   std::uint32_t word = 0;  // the first four bytes (three and a zero byte for "EQU" and "bit")
   std::uint8_t length = 0;

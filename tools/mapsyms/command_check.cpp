@@ -3,11 +3,9 @@
 // file into a symbol table with notes on: every line that looks meant as a symbol entry but made
 // no symbol has a note, and so do a name the library cut and the rest of a map not read after a
 // failure. check prints them ("FILE:LINE:COLUMN: reason ('field')"), the field quoted from the
-// line where the library points.
-#include <cstdio>
+// note's line as the library read it, where the note points.
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "commands.h"
 #include "escape.h"
