@@ -7,7 +7,6 @@
 #include <bit>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string_view>
 
 #include "format_writers.h"

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
-#include <memory>
 
 #include "escape.h"
 #include "file_replace.h"
