@@ -176,6 +176,7 @@ class BackgroundWriter {
     if (spare.bytes == nullptr) spare.bytes = std::make_unique_for_overwrite<char[]>(kBlockSize);
     block = std::move(spare);
   }
+  // Ends the thread once every block taken is written; the errno of the first failed write, or 0.
   int Finish() {
     if (thread_.joinable()) {
       {
