@@ -7,7 +7,9 @@
 #include <bit>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string_view>
+#include <system_error>
 
 #include "format_writers.h"
 #include "memory_layout.h"
@@ -60,6 +62,12 @@ class Encoder {
     std::memcpy(at, text.data(), text.size());
     at[text.size()] = '\0';
   }
+  // A name and its terminating zero, copied by the sink: names are short, and a copy of a size
+  // known only to be below 256 is made inline much slower.
+  void Name(const char* name, std::size_t length) {
+    Raw(name, length);
+    U8(0);
+  }
   void Raw(const void* data, std::size_t size) {
     sink_.Write(data, size);
     written_ += size;
@@ -97,19 +105,6 @@ struct Layout {
 // Sections number at most this many: indexes from 0xFF00 up have meanings of their own.
 constexpr std::size_t kMostSections = 0xFF00;
 
-// A symbol as the symbol table holds it, before its section is numbered.
-struct Entry {
-  // Made without clearing: every entry of a survey is written once it is sized.
-  Entry() {}  // NOLINT(modernize-use-equals-default): "= default" would clear them
-  Entry(const char* n, std::uint32_t v, std::uint16_t in, std::uint8_t l, std::uint8_t i)
-      : name(n), value(v), section(in), length(l), info(i) {}
-  const char* name;
-  std::uint32_t value;
-  std::uint16_t section;  // SectionOf its region
-  std::uint8_t length;    // of the name: names are at most 255 bytes
-  std::uint8_t info;      // binding and type
-};
-
 // Each region's section follows the null section in region order; no region: absolute.
 std::uint16_t SectionOf(std::uint32_t region) {
   return region == kNoRegion || region + 1 >= kMostSections
@@ -117,21 +112,64 @@ std::uint16_t SectionOf(std::uint32_t region) {
              : static_cast<std::uint16_t>(region + 1);
 }
 
-// What a pass over the symbols gathers: the entries in the table's order (the locals in map
-// order, then the globals) and the string table's size.
-struct Survey {
-  std::vector<Entry> entries;
-  std::vector<std::uint32_t> sizes;  // in the entries' order, with --sizes
-  std::uint32_t locals = 1;          // the null symbol is local
-  std::uint64_t string_bytes = 1;
-};
-
 std::uint8_t Info(bool local, std::uint8_t type) {
   return static_cast<std::uint8_t>(((local ? kLocal : kGlobal) << 4) | type);
 }
 
-// Thumb code's mapping symbols: "$t" where code begins inside an image and "$d" where data
-// does, so that disassemblers tell instructions from tables.
+// A mapping symbol of Thumb code: "$t" where code begins inside an image, "$d" where data does.
+struct MappingSymbol {
+  bool data;
+  std::uint32_t value;
+  std::uint16_t section;
+};
+
+std::vector<ImageSpan> ImageSpans(const std::vector<Image>& images) {
+  std::vector<ImageSpan> spans;
+  for (const Image& image : images) spans.push_back({image.address, image.bytes.size()});
+  return spans;
+}
+
+// Where the symbols lie: the memory's regions, and each symbol's section.
+struct Placement {
+  MemoryLayout memory;
+  std::vector<std::uint16_t> sections;
+};
+
+Placement Place(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options) {
+  Placement placement;
+  placement.memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
+                                  options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
+  placement.sections.resize(symbols.size());
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    placement.sections[i] = SectionOf(placement.memory.RegionOf(i, *symbols[i]));
+  }
+  return placement;
+}
+
+// What a pass over the symbols gathers before the file is laid out. The symbol table holds the
+// null symbol, the mapping symbols, the map's local symbols in map order, then its globals; the
+// string table holds "", the map's names in map order (read in one sweep), then the mapping
+// symbols' names.
+struct Survey {
+  std::vector<MappingSymbol> mapping;
+  std::vector<std::uint32_t> order;  // the symbols' indexes in the symbol table's order
+  // Where each symbol's name begins in the string table, and after them where the mapping
+  // symbols' names begin: names are at most 255 bytes.
+  std::vector<std::uint32_t> names;
+  std::size_t map_locals = 0;  // the first of order's globals
+  std::uint64_t string_bytes = 1;
+  std::uint64_t entries() const { return mapping.size() + order.size(); }
+  // The local symbols: the null symbol, the mapping symbols and the map's locals.
+  std::uint32_t locals() const {
+    return static_cast<std::uint32_t>(1 + mapping.size() + map_locals);
+  }
+};
+
+bool IsLocal(const MapSymbol& s) {
+  return s.scope != 'g';
+}
+
+// Disassemblers tell instructions from tables by the mapping symbols.
 void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& memory,
                        Survey& survey) {
   for (std::uint32_t r = 0; r < memory.regions.size(); ++r) {
@@ -144,38 +182,32 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
       int is = IsDataKind(s.kind);
       if (is == was) continue;
       was = is;
-      survey.entries.push_back({is ? "$d" : "$t", s.value, SectionOf(r), 2, Info(true, kNoType)});
+      survey.mapping.push_back({is == 1, s.value, SectionOf(r)});
       survey.string_bytes += 3;
     }
   }
 }
 
-Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
-                     const MemoryLayout& memory) {
+// The map's symbols: where their names lie in the string table, and their order in the table.
+Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols) {
   Survey survey;
-  if (options.thumb) AddMappingSymbols(symbols, memory, survey);
-  std::size_t next_local = survey.entries.size(), next_global = next_local;
-  for (const MapSymbol* s : symbols) next_global += s->scope != 'g' ? 1 : 0;
-  survey.locals = static_cast<std::uint32_t>(next_global + 1);
-  survey.entries.resize(next_local + symbols.size());
-  if (options.sizes) survey.sizes.assign(survey.entries.size(), 0);
+  survey.names.resize(symbols.size() + 1);
+  survey.order.resize(symbols.size());
+  // Locals from the front and globals from the back, without a branch on the scope (which
+  // follows no pattern a processor could predict); the globals are then turned round.
+  std::size_t front = 0, back = symbols.size();
   for (std::size_t i = 0; i < symbols.size(); ++i) {
-    const MapSymbol& s = *symbols[i];
-    bool local = s.scope != 'g';
-    std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
-    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
-    // A label has no size in ELF, as assemblers write labels: a debugger then names an address
-    // after the function that holds it.
-    std::int64_t size =
-        options.sizes && type != kNoType ? std::max<std::int64_t>(memory.sizes[i], 0) : 0;
-    std::size_t at = local ? next_local++ : next_global++;
-    if (options.sizes) survey.sizes[at] = static_cast<std::uint32_t>(size);
-    // A Thumb function's value has bit 0 set; its code begins at the even address.
-    std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
-    survey.entries[at] = {s.name, value, SectionOf(memory.RegionOf(i, s)),
-                          static_cast<std::uint8_t>(length), Info(local, type)};
+    std::size_t length = std::min<std::size_t>(std::strlen(symbols[i]->name), 255);
+    survey.names[i] = static_cast<std::uint32_t>(survey.string_bytes);
     survey.string_bytes += length + 1;
+    bool local = IsLocal(*symbols[i]);
+    survey.order[local ? front : back - 1] = static_cast<std::uint32_t>(i);
+    front += local;
+    back -= !local;
   }
+  std::reverse(survey.order.begin() + static_cast<std::ptrdiff_t>(front), survey.order.end());
+  survey.names.back() = static_cast<std::uint32_t>(survey.string_bytes);
+  survey.map_locals = front;
   return survey;
 }
 
@@ -219,10 +251,10 @@ bool Lay(const ExportOptions& options, const MemoryLayout& memory, const Survey&
   if (!LayRegions(options, memory, layout, &offset, error)) return false;
   offset = (offset + 3) & ~std::uint64_t{3};
   layout->symtab = static_cast<std::uint32_t>(sections.size());
-  std::uint64_t symtab_size = kSymbolSize * (survey.entries.size() + 1);
+  std::uint64_t symtab_size = kSymbolSize * (survey.entries() + 1);
   sections.push_back({".symtab", kSymTab, 0, 0, static_cast<std::uint32_t>(offset),
-                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, survey.locals, 4,
-                      kSymbolSize});
+                      static_cast<std::uint32_t>(symtab_size), layout->symtab + 1, survey.locals(),
+                      4, kSymbolSize});
   offset += symtab_size;
   sections.push_back({".strtab", kStrTab, 0, 0, static_cast<std::uint32_t>(offset),
                       static_cast<std::uint32_t>(survey.string_bytes)});
@@ -236,12 +268,6 @@ bool Lay(const ExportOptions& options, const MemoryLayout& memory, const Survey&
     return false;
   }
   return true;
-}
-
-std::vector<ImageSpan> ImageSpans(const std::vector<Image>& images) {
-  std::vector<ImageSpan> spans;
-  for (const Image& image : images) spans.push_back({image.address, image.bytes.size()});
-  return spans;
 }
 
 }  // namespace
@@ -282,19 +308,37 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
   e.U16(static_cast<std::uint16_t>(layout.sections.size() - 1));  // .shstrtab, the last
 }
 
-// The symbol table after its null symbol, and the names of the string table after its "".
-void WriteSymbols(Encoder& e, const Survey& survey) {
-  std::uint32_t name_offset = 1;
-  for (std::size_t at = 0; at < survey.entries.size(); ++at) {
-    const Entry& entry = survey.entries[at];
-    std::uint32_t size = survey.sizes.empty() ? 0 : survey.sizes[at];
-    e.Symbol(name_offset, entry.value, size, entry.info, entry.section);
-    name_offset += entry.length + 1u;
+// The symbol table after its null symbol: the mapping symbols, then the map's locals, then its
+// globals, each naming its text in the string table.
+// The symbol table after its null symbol: the mapping symbols, then the map's locals, then its
+// globals, each naming its text in the string table.
+void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols,
+                  const ExportOptions& options, const Placement& placement, const Survey& survey) {
+  std::uint32_t name = survey.names.back();
+  for (const MappingSymbol& m : survey.mapping) {
+    e.Symbol(name, m.value, 0, Info(true, kNoType), m.section);
+    name += 3;
+  }
+  for (std::uint32_t i : survey.order) {
+    const MapSymbol& s = *symbols[i];
+    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
+    // A label has no size in ELF, as assemblers write labels: a debugger then names an address
+    // after the function that holds it.
+    std::int64_t size =
+        options.sizes && type != kNoType ? std::max<std::int64_t>(placement.memory.sizes[i], 0) : 0;
+    // A Thumb function's value has bit 0 set; its code begins at the even address.
+    std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
+    e.Symbol(survey.names[i], value, static_cast<std::uint32_t>(size), Info(IsLocal(s), type),
+             placement.sections[i]);
   }
 }
 
-void WriteNames(Encoder& e, const Survey& survey) {
-  for (const Entry& entry : survey.entries) e.Text(std::string_view(entry.name, entry.length));
+// The names of the string table after its "".
+void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Survey& survey) {
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    e.Name(symbols[i]->name, survey.names[i + 1] - survey.names[i] - 1);
+  }
+  for (const MappingSymbol& m : survey.mapping) e.Text(m.data ? "$d" : "$t");
 }
 
 void WriteSectionHeader(Encoder& e, const Section& s, std::uint32_t name) {
@@ -345,9 +389,18 @@ void SurveyDoubts(const std::vector<const MapSymbol*>& symbols, const ExportOpti
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, ExportReport* report, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  MemoryLayout memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
-                                     options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
-  Survey survey = SurveySymbols(symbols, options, memory);
+  // The layout is worked out on a thread of its own while the names are surveyed.
+  auto place = [&] { return Place(symbols, options); };
+  std::future<Placement> laying;
+  try {
+    laying = std::async(std::launch::async, place);
+  } catch (const std::system_error&) {  // no thread: laid out here, after the survey
+    laying = std::async(std::launch::deferred, place);
+  }
+  Survey survey = SurveySymbols(symbols);
+  Placement placement = laying.get();
+  const MemoryLayout& memory = placement.memory;
+  if (options.thumb) AddMappingSymbols(symbols, memory, survey);
   Layout layout;
   if (!Lay(options, memory, survey, &layout, error)) return false;
   SurveyDoubts(symbols, options, memory, report);
@@ -358,9 +411,9 @@ bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions&
   }
   e.PadTo(layout.sections[layout.symtab].offset);
   e.Symbol(0, 0, 0, 0, 0);
-  WriteSymbols(e, survey);
+  WriteSymbols(e, symbols, options, placement, survey);
   e.Text("");
-  WriteNames(e, survey);
+  WriteNames(e, symbols, survey);
   for (const Section& s : layout.sections) e.Text(s.name);  // the null section's "" first
   e.PadTo(layout.section_headers);
   std::uint32_t name = 0;

@@ -197,6 +197,16 @@ class BackgroundWriter {
     if (failure_ == 0 && std::fwrite(block.bytes.get(), 1, block.size, file_) != block.size) {
       failure_ = errno != 0 ? errno : EIO;
     }
+#ifdef __linux__
+    // Each block is sent on to the disk once written, while the next are made: a file renamed
+    // over another has what is still only in memory written out first, inside the rename, where
+    // it holds up the commit (tens of milliseconds for tens of megabytes).
+    if (failure_ == 0) {
+      sync_file_range(fileno(file_), written_, static_cast<off_t>(block.size),
+                      SYNC_FILE_RANGE_WRITE);
+      written_ += static_cast<off_t>(block.size);
+    }
+#endif
   }
   void Run() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -220,6 +230,9 @@ class BackgroundWriter {
   std::condition_variable changed_;
   bool finished_ = false;
   int failure_ = 0;  // written by the thread, read after it ended
+#ifdef __linux__
+  off_t written_ = 0;  // by the thread
+#endif
   std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 #include "memory_layout.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace k8writers {
 
@@ -14,16 +15,26 @@ std::uint32_t IndexOf(std::uint64_t key) {
   return static_cast<std::uint32_t>(key);
 }
 
-// Keys sorted by their high half with a radix sort on its two 16-bit halves: stable, so that
-// keys in index order stay in it among equal values.
+// Keys sorted by their high half with a radix sort on three digits of 11, 11 and 10 bits (their
+// counters stay in the first-level cache): stable, so that keys in index order stay in it among
+// equal values. A digit that every key shares is not sorted on.
 void SortByValue(std::vector<std::uint64_t>& keys) {
   if (keys.size() < 2) return;
+  constexpr int kBits = 11, kPasses = 3;
+  constexpr std::size_t kDigits = std::size_t{1} << kBits;
+  auto digit = [](std::uint64_t key, int pass) {
+    return static_cast<std::size_t>((key >> (32 + kBits * pass)) & (kDigits - 1));
+  };
+  std::vector<std::size_t> start(kPasses * kDigits, 0);
+  for (std::uint64_t key : keys) {
+    for (int pass = 0; pass < kPasses; ++pass) ++start[pass * kDigits + digit(key, pass)];
+  }
   std::vector<std::uint64_t> sorted(keys.size());
-  for (int shift : {32, 48}) {
-    std::vector<std::size_t> start(0x10001, 0);
-    for (std::uint64_t key : keys) ++start[((key >> shift) & 0xFFFF) + 1];
-    for (std::size_t digit = 1; digit < start.size(); ++digit) start[digit] += start[digit - 1];
-    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 0xFFFF]++] = key;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    std::size_t* at = start.data() + pass * kDigits;
+    if (at[digit(keys[0], pass)] == keys.size()) continue;
+    for (std::size_t d = 0, sum = 0; d < kDigits; ++d) sum += std::exchange(at[d], sum);
+    for (std::uint64_t key : keys) sorted[at[digit(key, pass)]++] = key;
     keys.swap(sorted);
   }
 }
@@ -169,15 +180,6 @@ bool CutByPages(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbo
 }
 
 }  // namespace
-
-bool HasAddress(std::uint8_t kind) {
-  return kind == K8MAP_KIND_ADDR || kind == K8MAP_KIND_LOC || kind == K8MAP_KIND_FUNC ||
-         kind == K8MAP_KIND_VAR;
-}
-
-bool IsDataKind(std::uint8_t kind) {
-  return kind == K8MAP_KIND_VAR;
-}
 
 std::string RegionName(bool data, std::uint32_t number) {
   return (data ? "data " : "code ") + std::to_string(number);

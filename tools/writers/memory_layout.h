@@ -63,8 +63,17 @@ std::string RegionName(bool data, std::uint32_t number);
 // The bucket that holds a region's symbols.
 std::size_t BucketOf(const MemoryRegion& region);
 
-bool HasAddress(std::uint8_t kind);
-bool IsDataKind(std::uint8_t kind);
+constexpr unsigned kAddressKinds =
+    K8MAP_KIND_MASK(K8MAP_KIND_ADDR) | K8MAP_KIND_MASK(K8MAP_KIND_LOC) |
+    K8MAP_KIND_MASK(K8MAP_KIND_FUNC) | K8MAP_KIND_MASK(K8MAP_KIND_VAR);
+
+// Tested without a branch: kinds come in no order a processor could predict.
+inline bool HasAddress(std::uint8_t kind) {
+  return kind < 32 && ((kAddressKinds >> kind) & 1) != 0;
+}
+inline bool IsDataKind(std::uint8_t kind) {
+  return kind == K8MAP_KIND_VAR;
+}
 
 // What a layout is asked to work out: each symbol's region (code and data regions may then hold
 // no order: begin == end); the regions in value order with each symbol's region and size; or
