@@ -334,9 +334,25 @@ void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols,
 }
 
 // The names of the string table after its "".
+// A table keeps the names of neighbouring symbols side by side, each ended by its zero: a run of
+// such names, whole, is copied at once.
 void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Survey& survey) {
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    e.Name(symbols[i]->name, survey.names[i + 1] - survey.names[i] - 1);
+  auto length = [&](std::size_t i) { return survey.names[i + 1] - survey.names[i] - 1; };
+  for (std::size_t i = 0; i < symbols.size();) {
+    const char* run = symbols[i]->name;
+    const char* end = run;
+    std::size_t next = i;
+    while (next < symbols.size() && symbols[next]->name == end && end[length(next)] == '\0') {
+      end += length(next) + 1;
+      ++next;
+    }
+    if (next == i) {  // a name cut to its first 255 bytes
+      e.Name(run, length(i));
+      ++i;
+    } else {
+      e.Raw(run, static_cast<std::size_t>(end - run));
+      i = next;
+    }
   }
   for (const MappingSymbol& m : survey.mapping) e.Text(m.data ? "$d" : "$t");
 }
