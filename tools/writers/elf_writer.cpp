@@ -346,7 +346,7 @@ void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const 
       end += length(next) + 1;
       ++next;
     }
-    if (next == i) {  // a name cut to its first 255 bytes
+    if (next == i) {  // a name longer than a table keeps: its first 255 bytes
       e.Name(run, length(i));
       ++i;
     } else {
