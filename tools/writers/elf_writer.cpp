@@ -4,6 +4,7 @@
 // (.text, .text.1, ... for code, .data, .data.1, ... for variables) and each image a section with
 // its bytes; a symbol lies in the section of its region or image, every other kind is absolute.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <functional>
@@ -31,11 +32,6 @@ struct Section {
   std::uint32_t align = 1, entry_size = 0;
   const std::vector<unsigned char>* bytes = nullptr;
 };
-
-// Functions: a loc. label inside one is a plain symbol, as assemblers write labels.
-bool IsCode(std::uint8_t kind) {
-  return kind == K8MAP_KIND_FUNC || kind == K8MAP_KIND_ADDR;
-}
 
 // Fields in the file's byte order, written into the sink's block.
 class Encoder {
@@ -112,6 +108,16 @@ std::uint16_t SectionOf(std::uint32_t region) {
              : static_cast<std::uint16_t>(region + 1);
 }
 
+// Each kind's ELF type: Func. and Addr. are functions, Var. objects; a loc. label inside a
+// function is a plain symbol, as assemblers write labels, and the other kinds have no type. A
+// table: kinds come in no order a processor could predict.
+constexpr auto kTypeOfKind = [] {
+  std::array<std::uint8_t, 256> types{};  // kNoType
+  types[K8MAP_KIND_ADDR] = types[K8MAP_KIND_FUNC] = kFunction;
+  types[K8MAP_KIND_VAR] = kObject;
+  return types;
+}();
+
 std::uint8_t Info(bool local, std::uint8_t type) {
   return static_cast<std::uint8_t>(((local ? kLocal : kGlobal) << 4) | type);
 }
@@ -156,6 +162,10 @@ struct Survey {
   // Where each symbol's name begins in the string table, and after them where the mapping
   // symbols' names begin: names are at most 255 bytes.
   std::vector<std::uint32_t> names;
+  // Each symbol's value and binding and type as the symbol table holds them: read here, where
+  // every symbol is visited in map order, rather than from the table in the symbol table's.
+  std::vector<std::uint32_t> values;
+  std::vector<std::uint8_t> infos;
   std::size_t map_locals = 0;  // the first of order's globals
   std::uint64_t string_bytes = 1;
   std::uint64_t entries() const { return mapping.size() + order.size(); }
@@ -189,18 +199,25 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
 }
 
 // The map's symbols: where their names lie in the string table, and their order in the table.
-Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols) {
+Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
   Survey survey;
   survey.names.resize(symbols.size() + 1);
+  survey.values.resize(symbols.size());
+  survey.infos.resize(symbols.size());
   survey.order.resize(symbols.size());
   // Locals from the front and globals from the back, without a branch on the scope (which
   // follows no pattern a processor could predict); the globals are then turned round.
   std::size_t front = 0, back = symbols.size();
   for (std::size_t i = 0; i < symbols.size(); ++i) {
-    std::size_t length = std::min<std::size_t>(std::strlen(symbols[i]->name), 255);
+    const MapSymbol& s = *symbols[i];
+    std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
     survey.names[i] = static_cast<std::uint32_t>(survey.string_bytes);
     survey.string_bytes += length + 1;
-    bool local = IsLocal(*symbols[i]);
+    std::uint8_t type = kTypeOfKind[s.kind];
+    // A Thumb function's value has bit 0 set; its code begins at the even address.
+    survey.values[i] = s.value | (thumb && type == kFunction ? 1u : 0u);
+    bool local = IsLocal(s);
+    survey.infos[i] = Info(local, type);
     survey.order[local ? front : back - 1] = static_cast<std::uint32_t>(i);
     front += local;
     back -= !local;
@@ -312,28 +329,23 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
 // globals, each naming its text in the string table.
 // The symbol table after its null symbol: the mapping symbols, then the map's locals, then its
 // globals, each naming its text in the string table.
-void WriteSymbols(Encoder& e, const std::vector<const MapSymbol*>& symbols,
-                  const ExportOptions& options, const Placement& placement, const Survey& survey) {
+void WriteSymbols(Encoder& e, const ExportOptions& options, const Placement& placement,
+                  const Survey& survey) {
   std::uint32_t name = survey.names.back();
   for (const MappingSymbol& m : survey.mapping) {
     e.Symbol(name, m.value, 0, Info(true, kNoType), m.section);
     name += 3;
   }
   for (std::uint32_t i : survey.order) {
-    const MapSymbol& s = *symbols[i];
-    std::uint8_t type = IsCode(s.kind) ? kFunction : s.kind == K8MAP_KIND_VAR ? kObject : kNoType;
     // A label has no size in ELF, as assemblers write labels: a debugger then names an address
     // after the function that holds it.
-    std::int64_t size =
-        options.sizes && type != kNoType ? std::max<std::int64_t>(placement.memory.sizes[i], 0) : 0;
-    // A Thumb function's value has bit 0 set; its code begins at the even address.
-    std::uint32_t value = s.value | (options.thumb && type == kFunction ? 1u : 0u);
-    e.Symbol(survey.names[i], value, static_cast<std::uint32_t>(size), Info(IsLocal(s), type),
+    bool sized = options.sizes && (survey.infos[i] & 0xF) != kNoType;
+    std::int64_t size = sized ? std::max<std::int64_t>(placement.memory.sizes[i], 0) : 0;
+    e.Symbol(survey.names[i], survey.values[i], static_cast<std::uint32_t>(size), survey.infos[i],
              placement.sections[i]);
   }
 }
 
-// The names of the string table after its "".
 // A table keeps the names of neighbouring symbols side by side, each ended by its zero: a run of
 // such names, whole, is copied at once.
 void WriteNames(Encoder& e, const std::vector<const MapSymbol*>& symbols, const Survey& survey) {
@@ -413,7 +425,7 @@ bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions&
   } catch (const std::system_error&) {  // no thread: laid out here, after the survey
     laying = std::async(std::launch::deferred, place);
   }
-  Survey survey = SurveySymbols(symbols);
+  Survey survey = SurveySymbols(symbols, options.thumb);
   Placement placement = laying.get();
   const MemoryLayout& memory = placement.memory;
   if (options.thumb) AddMappingSymbols(symbols, memory, survey);
@@ -427,7 +439,7 @@ bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions&
   }
   e.PadTo(layout.sections[layout.symtab].offset);
   e.Symbol(0, 0, 0, 0, 0);
-  WriteSymbols(e, symbols, options, placement, survey);
+  WriteSymbols(e, options, placement, survey);
   e.Text("");
   WriteNames(e, symbols, survey);
   for (const Section& s : layout.sections) e.Text(s.name);  // the null section's "" first
