@@ -62,6 +62,38 @@ TEST(Writers, NamesOutsideTheLanguagesAreLeftOutInComments) {
             "PROVIDE(\"SECTIONS\" = 0x00000008);\n");
 }
 
+// A selection over maps large enough to be made in two halves at once, the halves' boundary
+// inside a map and between maps, chooses what a plain filter does, in map order.
+TEST(Writers, LargeSelectionsAgreeWithAPlainFilter) {
+  std::mt19937 random(41);
+  std::vector<std::vector<MapSymbol>> tables = {std::vector<MapSymbol>(90000),
+                                                std::vector<MapSymbol>(20000)};
+  for (auto& table : tables) {
+    for (MapSymbol& s : table)
+      s = {"s",
+           static_cast<std::uint32_t>(random()),
+           1,
+           static_cast<std::uint8_t>(1 + random() % 7),
+           "ags"[random() % 3],
+           -1};
+  }
+  for (std::size_t split : {0u, 1u}) {  // the second map empty, then whole
+    std::vector<k8writers::MapSymbols> maps = {
+        {"a", tables[0].data(), tables[0].size()},
+        {"b", tables[1].data(), split ? tables[1].size() : 0}};
+    k8writers::Selection selection = k8writers::DefaultSelection(ExportFormat::kLinkerScript);
+    std::vector<const MapSymbol*> expected;
+    for (const auto& map : maps) {
+      for (std::size_t i = 0; i < map.count; ++i) {
+        const MapSymbol& s = map.symbols[i];
+        if ((selection.kinds & K8MAP_KIND_MASK(s.kind)) != 0 && s.scope == 'g')
+          expected.push_back(&s);
+      }
+    }
+    EXPECT_EQ(k8writers::SelectSymbols(maps, selection), expected);
+  }
+}
+
 // Regions cut from pages alone (export without sizes) agree with regions cut from the sorted
 // values, images between pages and inside one among them.
 TEST(MemoryLayout, RegionsFromPagesAgreeWithSortedValues) {
