@@ -43,7 +43,7 @@ class Encoder {
   void U32(std::uint32_t value) { Put(Room(4), value, 4); }
   // A symbol table entry, the fields in their order in the file.
   void Symbol(std::uint32_t name, std::uint32_t value, std::uint32_t size, std::uint8_t info,
-              std::uint16_t section) {
+              std::uint16_t section, bool kept = true) {
     char* at = Room(kSymbolSize);
     Put(at, name, 4);
     Put(at + 4, value, 4);
@@ -51,6 +51,10 @@ class Encoder {
     at[12] = static_cast<char>(info);
     at[13] = 0;
     Put(at + 14, section, 2);
+    // An entry not kept is taken back.
+    std::size_t dropped = kept ? 0 : kSymbolSize;
+    written_ -= dropped;
+    sink_.GiveBack(dropped);
   }
   // Text and its terminating zero.
   void Text(std::string_view text) {
@@ -158,7 +162,6 @@ Placement Place(const std::vector<const MapSymbol*>& symbols, const ExportOption
 // symbols' names.
 struct Survey {
   std::vector<MappingSymbol> mapping;
-  std::vector<std::uint32_t> order;  // the symbols' indexes in the symbol table's order
   // Where each symbol's name begins in the string table, and after them where the mapping
   // symbols' names begin: names are at most 255 bytes.
   std::vector<std::uint32_t> names;
@@ -166,9 +169,9 @@ struct Survey {
   // every symbol is visited in map order, rather than from the table in the symbol table's.
   std::vector<std::uint32_t> values;
   std::vector<std::uint8_t> infos;
-  std::size_t map_locals = 0;  // the first of order's globals
+  std::size_t map_locals = 0;  // the map's local symbols
   std::uint64_t string_bytes = 1;
-  std::uint64_t entries() const { return mapping.size() + order.size(); }
+  std::uint64_t entries() const { return mapping.size() + values.size(); }
   // The local symbols: the null symbol, the mapping symbols and the map's locals.
   std::uint32_t locals() const {
     return static_cast<std::uint32_t>(1 + mapping.size() + map_locals);
@@ -204,10 +207,7 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
   survey.names.resize(symbols.size() + 1);
   survey.values.resize(symbols.size());
   survey.infos.resize(symbols.size());
-  survey.order.resize(symbols.size());
-  // Locals from the front and globals from the back, without a branch on the scope (which
-  // follows no pattern a processor could predict); the globals are then turned round.
-  std::size_t front = 0, back = symbols.size();
+  std::size_t locals = 0;
   for (std::size_t i = 0; i < symbols.size(); ++i) {
     const MapSymbol& s = *symbols[i];
     std::size_t length = std::min<std::size_t>(std::strlen(s.name), 255);
@@ -218,13 +218,10 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
     survey.values[i] = s.value | (thumb && type == kFunction ? 1u : 0u);
     bool local = IsLocal(s);
     survey.infos[i] = Info(local, type);
-    survey.order[local ? front : back - 1] = static_cast<std::uint32_t>(i);
-    front += local;
-    back -= !local;
+    locals += local;
   }
-  std::reverse(survey.order.begin() + static_cast<std::ptrdiff_t>(front), survey.order.end());
   survey.names.back() = static_cast<std::uint32_t>(survey.string_bytes);
-  survey.map_locals = front;
+  survey.map_locals = locals;
   return survey;
 }
 
@@ -336,13 +333,19 @@ void WriteSymbols(Encoder& e, const ExportOptions& options, const Placement& pla
     e.Symbol(name, m.value, 0, Info(true, kNoType), m.section);
     name += 3;
   }
-  for (std::uint32_t i : survey.order) {
-    // A label has no size in ELF, as assemblers write labels: a debugger then names an address
-    // after the function that holds it.
-    bool sized = options.sizes && (survey.infos[i] & 0xF) != kNoType;
-    std::int64_t size = sized ? std::max<std::int64_t>(placement.memory.sizes[i], 0) : 0;
-    e.Symbol(survey.names[i], survey.values[i], static_cast<std::uint32_t>(size), survey.infos[i],
-             placement.sections[i]);
+  // The locals in one sweep, then the globals in another: each symbol's entry is written, and
+  // kept when of the sweep's binding (a branch on the binding would follow no pattern a
+  // processor could predict).
+  for (std::uint8_t binding : {kLocal, kGlobal}) {
+    for (std::size_t i = 0; i < survey.values.size(); ++i) {
+      std::uint8_t info = survey.infos[i];
+      // A label has no size in ELF, as assemblers write labels: a debugger then names an
+      // address after the function that holds it.
+      bool sized = options.sizes && (info & 0xF) != kNoType;
+      std::int64_t size = sized ? std::max<std::int64_t>(placement.memory.sizes[i], 0) : 0;
+      e.Symbol(survey.names[i], survey.values[i], static_cast<std::uint32_t>(size), info,
+               placement.sections[i], (info >> 4) == binding);
+    }
   }
 }
 
