@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "format_writers.h"
+#include "large_pages.h"
 #include "memory_layout.h"
 
 namespace k8writers {
@@ -149,7 +150,7 @@ Placement Place(const std::vector<const MapSymbol*>& symbols, const ExportOption
   Placement placement;
   placement.memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
                                   options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
-  placement.sections.resize(symbols.size());
+  SizeOnLargePages(placement.sections, symbols.size());
   for (std::size_t i = 0; i < symbols.size(); ++i) {
     placement.sections[i] = SectionOf(placement.memory.RegionOf(i, *symbols[i]));
   }
@@ -204,9 +205,9 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
 // The map's symbols: where their names lie in the string table, and their order in the table.
 Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
   Survey survey;
-  survey.names.resize(symbols.size() + 1);
-  survey.values.resize(symbols.size());
-  survey.infos.resize(symbols.size());
+  SizeOnLargePages(survey.names, symbols.size() + 1);
+  SizeOnLargePages(survey.values, symbols.size());
+  SizeOnLargePages(survey.infos, symbols.size());
   std::size_t locals = 0;
   for (std::size_t i = 0; i < symbols.size(); ++i) {
     const MapSymbol& s = *symbols[i];

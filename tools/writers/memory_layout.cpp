@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "large_pages.h"
+
 namespace k8writers {
 
 namespace {
@@ -29,7 +31,8 @@ void SortByValue(std::vector<std::uint64_t>& keys) {
   for (std::uint64_t key : keys) {
     for (int pass = 0; pass < kPasses; ++pass) ++start[pass * kDigits + digit(key, pass)];
   }
-  std::vector<std::uint64_t> sorted(keys.size());
+  std::vector<std::uint64_t> sorted;
+  SizeOnLargePages(sorted, keys.size());
   for (int pass = 0; pass < kPasses; ++pass) {
     std::size_t* at = start.data() + pass * kDigits;
     if (at[digit(keys[0], pass)] == keys.size()) continue;
@@ -117,7 +120,10 @@ void FillBuckets(MemoryLayout& layout, const std::vector<const MapSymbol*>& symb
     std::size_t bucket = bucket_of(*s);
     if (bucket >= first && bucket < sizes.size()) ++sizes[bucket];
   }
-  for (std::size_t b = first; b < sizes.size(); ++b) layout.buckets[b].reserve(sizes[b]);
+  for (std::size_t b = first; b < sizes.size(); ++b) {
+    layout.buckets[b].reserve(sizes[b]);
+    AdviseLargePages(layout.buckets[b].data(), sizes[b] * sizeof(std::uint64_t));
+  }
   for (std::uint32_t i = 0; i < symbols.size(); ++i) {
     std::size_t bucket = bucket_of(*symbols[i]);
     if (bucket >= first && bucket < sizes.size()) {
@@ -213,10 +219,18 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
   MemoryLayout layout;
   layout.buckets.resize(kFirstImageBucket + images.size());
   layout.images = images;
-  if (with_sizes) layout.sizes.assign(symbols.size(), kUnknownSize);
+  if (with_sizes) {
+    layout.sizes.reserve(symbols.size());
+    AdviseLargePages(layout.sizes.data(), symbols.size() * sizeof(std::int64_t));
+    layout.sizes.assign(symbols.size(), kUnknownSize);
+  }
   bool by_pages = detail == LayoutDetail::kRegions && CutByPages(layout, symbols, gap, images);
   bool each_region = detail != LayoutDetail::kOrderedSizes;
-  if (!by_pages && each_region) layout.region_of.assign(symbols.size(), kNoRegion);
+  if (!by_pages && each_region) {
+    layout.region_of.reserve(symbols.size());
+    AdviseLargePages(layout.region_of.data(), symbols.size() * sizeof(std::uint32_t));
+    layout.region_of.assign(symbols.size(), kNoRegion);
+  }
   // Which symbols are labels, read in one pass rather than through the sorted order.
   std::vector<bool>& labels = layout.labels;
   if (with_sizes) {

@@ -11,6 +11,7 @@
 #include "format_writers.h"
 #include "glob.h"
 #include "hex_digits.h"
+#include "large_pages.h"
 #include "wide_paths.h"
 
 namespace k8writers {
@@ -121,7 +122,8 @@ std::vector<const MapSymbol*> SelectSymbols(const std::vector<MapSymbols>& maps,
                                             const Selection& selection) {
   std::size_t total = 0;
   for (const MapSymbols& map : maps) total += map.count;
-  std::vector<const MapSymbol*> chosen(total);
+  std::vector<const MapSymbol*> chosen;
+  SizeOnLargePages(chosen, total);
   // Many symbols are chosen in two halves at once, the second on a thread of its own into the
   // second half of chosen, then moved down behind the first's.
   std::size_t half = total / 2, second = 0;
