@@ -539,7 +539,10 @@ void Fill(std::string_view page, const std::vector<std::pair<std::string_view, s
 void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const ReportOptions& options,
                  ByteSink& sink) {
   bool paired = new_map != nullptr;
-  std::vector<MapModel> maps = {BuildMapModel(old_map, options, paired)};
+  // Moved in: a list's initializer would copy every model.
+  std::vector<MapModel> maps;
+  maps.reserve(2);
+  maps.push_back(BuildMapModel(old_map, options, paired));
   if (paired) maps.push_back(BuildMapModel(*new_map, options, paired));
   DiffModel diff;
   if (new_map != nullptr) diff = BuildDiffModel(maps[0], maps[1], old_map, *new_map);
