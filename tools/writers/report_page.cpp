@@ -118,6 +118,39 @@ void PutJsonEscaped(Streamed& out, std::string_view text) {
   out += '"';
 }
 
+// The names as one JSON string, a space between two (a map's fields are separated by blanks, so
+// no name holds one). Names are copied byte by byte into room taken for many at once (a name is
+// at most K8MAP_NAME_MAX bytes); one holding a byte to escape is written escaped.
+void PutNames(Streamed& out, const std::vector<const MapSymbol*>& symbols) {
+  constexpr std::size_t kRoom = ByteSink::kLargestRoom;
+  constexpr std::size_t kNameRoom = K8MAP_NAME_MAX + 1;
+  out += '"';
+  char* to = out.Room(kRoom);
+  char* last = to + kRoom - kNameRoom;  // room for one more name from here on
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    if (to > last) {
+      out.GiveBack(static_cast<std::size_t>(last + kNameRoom - to));
+      to = out.Room(kRoom);
+      last = to + kRoom - kNameRoom;
+    }
+    char* start = to;
+    char* bound = start + kNameRoom;  // a space and K8MAP_NAME_MAX bytes
+    if (i > 0) *to++ = ' ';
+    const char* from = symbols[i]->name;
+    while (to < bound && *from != '\0' && kPlainBytes.plain[static_cast<unsigned char>(*from)]) {
+      *to++ = *from++;
+    }
+    if (*from == '\0') continue;
+    out.GiveBack(static_cast<std::size_t>(last + kNameRoom - start));
+    if (i > 0) out += ' ';
+    out += Escaped(symbols[i]->name, kScriptJson);
+    to = out.Room(kRoom);
+    last = to + kRoom - kNameRoom;
+  }
+  out.GiveBack(static_cast<std::size_t>(last + kNameRoom - to));
+  out += '"';
+}
+
 template <typename Number>
 void PutNumber(Streamed& out, Number value, int base = 10) {
   constexpr std::size_t kRoom = 24;
@@ -175,12 +208,9 @@ void PutHexDigits(Streamed& out, std::uint32_t value) {
 void PutMapData(Streamed& out, const MapModel& map) {
   out += "{\"name\":";
   PutJson(out, map.name);
-  out += ",\"names\":[";
-  for (std::size_t i = 0; i < map.symbols.size(); ++i) {
-    if (i > 0) out += ',';
-    PutJson(out, map.symbols[i]->name);
-  }
-  out += "],\"kinds\":\"";
+  out += ",\"names\":";
+  PutNames(out, map.symbols);
+  out += ",\"kinds\":\"";
   for (const MapSymbol* s : map.symbols) out += static_cast<char>('0' + s->kind);
   out += "\",\"scopes\":\"";
   for (const MapSymbol* s : map.symbols) out += s->scope;

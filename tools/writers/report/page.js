@@ -16,10 +16,12 @@
   const changeClass = (change) => (change ? CHANGE_NAMES[change] : "");
   const ROW_HEIGHT = 22;
 
-  // The data as written compactly: values and region bounds as eight hexadecimal digits each,
-  // lines as steps, spans in hexadecimal (empty for none). Each drawn symbol's region is the one of
-  // its group (code or data) whose bounds hold its value.
+  // The data as written compactly: names in one text, a space between two (no name holds a
+  // blank); values and region bounds as eight hexadecimal digits each, lines as steps, spans in
+  // hexadecimal (empty for none). Each drawn symbol's region is the one of its group (code or
+  // data) whose bounds hold its value.
   function unpack(m) {
+    m.names = m.names === "" ? [] : m.names.split(" ");
     const n = m.names.length;
     const hexAt = (text, at) => parseInt(text.substr(at * 8, 8), 16);
     const valuesText = m.values, spanTexts = m.spans.split(",");
