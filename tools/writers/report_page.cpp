@@ -4,6 +4,7 @@
 // and the data for the script as JSON. Every text from a map or a path is escaped, so that no
 // markup from it is ever interpreted.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <functional>
@@ -159,15 +160,33 @@ void PutNumber(Streamed& out, Number value, int base = 10) {
                static_cast<std::size_t>(std::to_chars(at, at + kRoom, value, base).ptr - at));
 }
 
+// For each item, at most `widest` bytes that write(item, at) writes, returning their end: into
+// room taken for many items at once rather than per item.
+template <typename Items, typename Write>
+void PutEach(Streamed& out, const Items& items, std::size_t widest, Write write) {
+  const std::size_t per_room = ByteSink::kLargestRoom / widest;
+  for (std::size_t i = 0; i < items.size();) {
+    std::size_t count = std::min(per_room, items.size() - i);
+    char* room = out.Room(count * widest);
+    char* at = room;
+    for (std::size_t end = i + count; i < end; ++i) at = write(items[i], at);
+    out.GiveBack(count * widest - static_cast<std::size_t>(at - room));
+  }
+}
+
 template <typename Numbers, typename Field>
 void PutArray(Streamed& out, const char* key, const Numbers& items, Field field) {
   out += ",\"";
   out += key;
   out += "\":[";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) out += ',';
-    PutNumber(out, field(i));
-  }
+  // Each number and a comma (the last taken back): at most 20 digits, a sign and the comma.
+  std::size_t index = 0;
+  PutEach(out, items, 22, [&](const auto&, char* at) {
+    at = std::to_chars(at, at + 21, field(index++)).ptr;
+    *at = ',';
+    return at + 1;
+  });
+  if (!items.empty()) out.GiveBack(1);
   out += ']';
 }
 
@@ -197,37 +216,64 @@ std::string RegionName(const MapModel& map, std::uint32_t region) {
 }
 
 // Eight upper-case hexadecimal digits, no separator: values and region bounds, compactly.
-void PutHexDigits(Streamed& out, std::uint32_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  char* at = out.Room(8);
-  for (int shift = 28; shift >= 0; shift -= 4) *at++ = kDigits[(value >> shift) & 0xF];
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// value as eight hexadecimal digits at `at`.
+void WriteHexDigits(char* at, std::uint32_t value) {
+  for (int shift = 28; shift >= 0; shift -= 4) *at++ = kHexDigits[(value >> shift) & 0xF];
 }
 
-// A map's data for the script: names as JSON strings; values as eight hexadecimal digits each;
-// lines as steps from the line before; spans in hexadecimal, comma-separated, empty for none.
+void PutHexDigits(Streamed& out, std::uint32_t value) {
+  WriteHexDigits(out.Room(8), value);
+}
+
+// A map's data for the script: names in one JSON text, a space between two; values as eight
+// hexadecimal digits each; lines as steps from the line before; spans in hexadecimal,
+// comma-separated, empty for none.
 void PutMapData(Streamed& out, const MapModel& map) {
   out += "{\"name\":";
   PutJson(out, map.name);
   out += ",\"names\":";
   PutNames(out, map.symbols);
   out += ",\"kinds\":\"";
-  for (const MapSymbol* s : map.symbols) out += static_cast<char>('0' + s->kind);
+  PutEach(out, map.symbols, 1, [](const MapSymbol* s, char* at) {
+    *at = static_cast<char>('0' + s->kind);
+    return at + 1;
+  });
   out += "\",\"scopes\":\"";
-  for (const MapSymbol* s : map.symbols) out += s->scope;
+  PutEach(out, map.symbols, 1, [](const MapSymbol* s, char* at) {
+    *at = s->scope;
+    return at + 1;
+  });
   out += "\",\"values\":\"";
-  for (const MapSymbol* s : map.symbols) PutHexDigits(out, s->value);
+  PutEach(out, map.symbols, 8, [](const MapSymbol* s, char* at) {
+    WriteHexDigits(at, s->value);
+    return at + 8;
+  });
   out += '"';
   if (map.bits) {
     out += ",\"bits\":\"";
-    for (const MapSymbol* s : map.symbols)
-      out += s->bit < 0 ? '-' : static_cast<char>('0' + s->bit);
+    PutEach(out, map.symbols, 1, [](const MapSymbol* s, char* at) {
+      *at = s->bit < 0 ? '-' : static_cast<char>('0' + s->bit);
+      return at + 1;
+    });
     out += '"';
   }
   out += ",\"spans\":\"";
-  for (std::size_t i = 0; i < map.spans.size(); ++i) {
-    if (i > 0) out += ',';
-    if (map.spans[i] != kNoSpan) PutNumber(out, map.spans[i], 16);
-  }
+  // Each span's digits in lower case (none for no span) and a comma; the last comma is taken
+  // back.
+  PutEach(out, map.spans, 17, [](std::int64_t span, char* at) {
+    if (span != kNoSpan) {
+      auto value = static_cast<std::uint64_t>(span);
+      int digits = std::max(1, (static_cast<int>(std::bit_width(value)) + 3) / 4);
+      for (int digit = digits - 1; digit >= 0; --digit) {
+        *at++ = "0123456789abcdef"[(value >> (4 * digit)) & 0xF];
+      }
+    }
+    *at = ',';
+    return at + 1;
+  });
+  if (!map.spans.empty()) out.GiveBack(1);
   out += '"';
   std::uint32_t line = 0;
   PutArray(out, "lineSteps", map.symbols, [&](std::size_t i) {
