@@ -55,19 +55,19 @@ void ChooseShownRegions(MapModel& model) {
   for (std::uint32_t r : shown) {
     Region& region = model.region_list[r];
     const std::vector<std::uint64_t>& order = model.orders[region.data];
-    std::vector<std::uint32_t> members;
+    // The largest so far, largest first (the lower index first among equal spans): a symbol
+    // goes in only when it beats the last of a full list, which few do.
+    std::vector<std::uint32_t>& largest = region.largest;
+    auto beats = [&](std::uint32_t a, std::uint32_t b) {
+      return model.spans[a] != model.spans[b] ? model.spans[a] > model.spans[b] : a < b;
+    };
     for (std::size_t at = region.begin; at < region.end; ++at) {
-      members.push_back(static_cast<std::uint32_t>(order[at]));
+      auto index = static_cast<std::uint32_t>(order[at]);
+      if (model.spans[index] <= 0) continue;
+      if (largest.size() == kLargestPerRegion && !beats(index, largest.back())) continue;
+      if (largest.size() == kLargestPerRegion) largest.pop_back();
+      largest.insert(std::upper_bound(largest.begin(), largest.end(), index, beats), index);
     }
-    std::size_t keep = std::min(kLargestPerRegion, members.size());
-    std::partial_sort(members.begin(), members.begin() + static_cast<long>(keep), members.end(),
-                      [&](std::uint32_t a, std::uint32_t b) {
-                        return model.spans[a] != model.spans[b] ? model.spans[a] > model.spans[b]
-                                                                : a < b;
-                      });
-    members.resize(keep);
-    while (!members.empty() && model.spans[members.back()] <= 0) members.pop_back();
-    region.largest = std::move(members);
   }
 }
 
@@ -130,11 +130,7 @@ unsigned ReportDefaultKinds() {
 MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options, bool paired) {
   MapModel model;
   model.name = map.name;
-  model.symbols.reserve(map.count);
-  for (std::size_t i = 0; i < map.count; ++i) {
-    if (options.kinds & K8MAP_KIND_MASK(map.symbols[i].kind))
-      model.symbols.push_back(&map.symbols[i]);
-  }
+  model.symbols = SelectSymbols({map}, {options.kinds, "", {}});
   for (const MapSymbol* s : model.symbols) model.bits = model.bits || s->bit >= 0;
   LayOutGroups(model, options, paired);
   ChooseShownRegions(model);
