@@ -109,16 +109,21 @@ void SizeRegion(MemoryLayout& layout, const std::vector<bool>& labels, const Mem
 }
 
 // The keys of the buckets from first on, each made at its size: counted first, since a large
-// bucket grown step by step would be written over fresh memory twice.
+// bucket grown step by step would be written over fresh memory twice. With labels, which
+// symbols are labels, read in the same pass.
 void FillBuckets(MemoryLayout& layout, const std::vector<const MapSymbol*>& symbols,
-                 const std::vector<ImageSpan>& images, std::size_t first) {
+                 const std::vector<ImageSpan>& images, std::size_t first,
+                 std::vector<bool>* labels) {
   std::vector<std::size_t> sizes(layout.buckets.size(), 0);
   auto bucket_of = [&](const MapSymbol& s) {
     return HasAddress(s.kind) ? SymbolBucket(s, images) : layout.buckets.size();
   };
-  for (const MapSymbol* s : symbols) {
-    std::size_t bucket = bucket_of(*s);
+  if (labels != nullptr) labels->resize(symbols.size());
+  for (std::size_t i = 0; i < symbols.size(); ++i) {
+    const MapSymbol& s = *symbols[i];
+    std::size_t bucket = bucket_of(s);
     if (bucket >= first && bucket < sizes.size()) ++sizes[bucket];
+    if (labels != nullptr) (*labels)[i] = s.kind == K8MAP_KIND_LOC;
   }
   for (std::size_t b = first; b < sizes.size(); ++b) {
     layout.buckets[b].reserve(sizes[b]);
@@ -231,14 +236,11 @@ MemoryLayout LayOutMemory(const std::vector<const MapSymbol*>& symbols, std::uin
     AdviseLargePages(layout.region_of.data(), symbols.size() * sizeof(std::uint32_t));
     layout.region_of.assign(symbols.size(), kNoRegion);
   }
-  // Which symbols are labels, read in one pass rather than through the sorted order.
+  // Which symbols are labels, read in map order rather than through the sorted order.
   std::vector<bool>& labels = layout.labels;
-  if (with_sizes) {
-    labels.resize(symbols.size());
-    for (std::size_t i = 0; i < symbols.size(); ++i) labels[i] = symbols[i]->kind == K8MAP_KIND_LOC;
-  }
   if (!by_pages || !images.empty()) {
-    FillBuckets(layout, symbols, images, by_pages ? kFirstImageBucket : kCodeBucket);
+    FillBuckets(layout, symbols, images, by_pages ? kFirstImageBucket : kCodeBucket,
+                with_sizes ? &labels : nullptr);
   }
   for (std::vector<std::uint64_t>& bucket : layout.buckets) SortByValue(bucket);
   if (!by_pages) {
