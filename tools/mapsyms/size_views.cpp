@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "size_views.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 #include "kinds.h"
 
@@ -124,6 +128,55 @@ void UsageJson(Output& out, const k8writers::Usage& usage) {
   out.Put("]}\n");
 }
 
+// text right-aligned in width columns at `at` (as printf's "%10s"); returns its end.
+char* RightAligned(char* at, std::string_view text, std::size_t width) {
+  for (std::size_t pad = text.size(); pad < width; ++pad) *at++ = ' ';
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
+
+// A size as SizeText writes it, into `text` (24 bytes); returns its length.
+std::string_view SizeDigits(char* text, std::int64_t size, bool present) {
+  if (!present) return "-";
+  if (size == kUnknownSize) return "?";
+  return {text, static_cast<std::size_t>(std::to_chars(text, text + 24, size).ptr - text)};
+}
+
+// A row of DiffText as printf's "%+10lld  %10s  %10s  0x%08X  %-5s  %s%s\n" writes it, made
+// without printf: a diff may print one for each of hundreds of thousands of symbols.
+void PutDiffRow(Output& out, std::int64_t delta, std::int64_t old_size, bool before,
+                std::int64_t new_size, bool after, const MapSymbol& s, std::string_view note) {
+  char line[K8MAP_NAME_MAX + 128];
+  char number[24];
+  char* at = line;
+  number[0] = delta < 0 ? '-' : '+';
+  auto magnitude =
+      delta < 0 ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
+  char* end = std::to_chars(number + 1, number + sizeof number, magnitude).ptr;
+  at = RightAligned(at, {number, static_cast<std::size_t>(end - number)}, 10);
+  at = RightAligned(at, SizeDigits(number, old_size, before), 12);
+  at = RightAligned(at, SizeDigits(number, new_size, after), 12);
+  *at++ = ' ';
+  *at++ = ' ';
+  WriteHex8(at, s.value);
+  at += 10;
+  *at++ = ' ';
+  *at++ = ' ';
+  std::string_view kind = kKindKeywords[s.kind];
+  std::memcpy(at, kind.data(), kind.size());
+  at += kind.size();
+  for (std::size_t pad = kind.size(); pad < 5; ++pad) *at++ = ' ';
+  *at++ = ' ';
+  *at++ = ' ';
+  std::size_t name = std::min<std::size_t>(std::strlen(s.name), K8MAP_NAME_MAX);
+  std::memcpy(at, s.name, name);
+  at += name;
+  std::memcpy(at, note.data(), note.size());
+  at += note.size();
+  *at++ = '\n';
+  out.Put({line, static_cast<std::size_t>(at - line)});
+}
+
 const MapSymbol& SymbolOf(const SizeRow& row) {
   return row.after != nullptr ? *row.after : *row.before;
 }
@@ -136,10 +189,8 @@ void DiffText(Output& out, const k8writers::SizeDiff& diff, std::size_t shown) {
     const char* note = row.change == k8writers::kAdded     ? " (added)"
                        : row.change == k8writers::kRemoved ? " (removed)"
                                                            : "";
-    out.Put(Printed("%+10" PRId64 "  %10s  %10s  0x%08" PRIX32 "  %-5s  %s%s\n", row.Delta(),
-                    SizeText(row.old_size, row.before != nullptr).c_str(),
-                    SizeText(row.new_size, row.after != nullptr).c_str(), s.value,
-                    kKindKeywords[s.kind], s.name, note));
+    PutDiffRow(out, row.Delta(), row.old_size, row.before != nullptr, row.new_size,
+               row.after != nullptr, s, note);
   }
   if (shown < diff.rows.size())
     out.Put("... " + std::to_string(diff.rows.size() - shown) + " more\n");
