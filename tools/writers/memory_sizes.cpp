@@ -15,6 +15,34 @@ std::vector<ImageSpan> MemorySpans(const std::vector<NamedMemory>& memories) {
   return spans;
 }
 
+// The rows by the change's magnitude, largest first; then by name and value, then as they came.
+// Each row's sort fields are worked out once, not at every comparison.
+void SortRows(std::vector<SizeRow>& rows) {
+  struct Key {
+    std::int64_t magnitude;
+    const MapSymbol* symbol;
+    std::size_t row;
+  };
+  std::vector<Key> keys(rows.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const SizeRow& row = rows[r];
+    keys[r] = {std::abs(row.Delta()), row.after != nullptr ? row.after : row.before, r};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.magnitude != b.magnitude) return a.magnitude > b.magnitude;
+    if (a.symbol->name != b.symbol->name) {
+      int names = std::strcmp(a.symbol->name, b.symbol->name);
+      if (names != 0) return names < 0;
+    }
+    if (a.symbol->value != b.symbol->value) return a.symbol->value < b.symbol->value;
+    return a.row < b.row;
+  });
+  std::vector<SizeRow> sorted;
+  sorted.reserve(rows.size());
+  for (const Key& key : keys) sorted.push_back(rows[key.row]);
+  rows = std::move(sorted);
+}
+
 // Sizes of symbols of the kinds whose size changed, and those added and removed.
 void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kinds,
                  const Pairing& pairing, SizeDiff* diff) {
@@ -48,14 +76,7 @@ void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kind
     row.old_size = old_map.layout.sizes[i];
     diff->rows.push_back(row);
   }
-  std::stable_sort(diff->rows.begin(), diff->rows.end(), [](const SizeRow& a, const SizeRow& b) {
-    std::int64_t x = std::abs(a.Delta()), y = std::abs(b.Delta());
-    if (x != y) return x > y;
-    const MapSymbol* sa = a.after != nullptr ? a.after : a.before;
-    const MapSymbol* sb = b.after != nullptr ? b.after : b.before;
-    int names = std::strcmp(sa->name, sb->name);
-    return names != 0 ? names < 0 : sa->value < sb->value;
-  });
+  SortRows(diff->rows);
 }
 
 // Each symbol's region, from the regions' runs of the sorted order.
