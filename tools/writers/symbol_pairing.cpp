@@ -51,18 +51,20 @@ Groups GroupRepeated(const Side& side, const std::vector<std::uint32_t>& repeate
   std::vector<std::uint32_t> occurrence(count, 0), seen(repeated, 0);
   Groups groups;
   groups.start.assign(repeated + 1, 0);
-  for (std::size_t i = 0; i < count; ++i) {
+  // The symbols of repeated names and their groups, in map order: the second pass visits these
+  // alone.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> members;
+  for (std::uint32_t i = 0; i < count; ++i) {
     std::uint32_t group = repeated_of[side.name_of[i]];
     if (group == kNone) continue;
+    members.emplace_back(i, group);
     ++groups.start[group + 1];
     if (!Held(side, i)) occurrence[i] = ++seen[group];
   }
   for (std::size_t g = 0; g < repeated; ++g) groups.start[g + 1] += groups.start[g];
   groups.entries.resize(groups.start[repeated]);
   std::vector<std::uint32_t> next(groups.start.begin(), groups.start.end() - 1);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint32_t group = repeated_of[side.name_of[i]];
-    if (group == kNone) continue;
+  for (auto [i, group] : members) {
     Who who;
     who.index = i;
     if (Held(side, i)) {
