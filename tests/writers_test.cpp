@@ -10,6 +10,7 @@
 
 #include "memory_layout.h"
 #include "memory_sizes.h"
+#include "report.h"
 #include "symbol_export.h"
 
 namespace {
@@ -92,6 +93,34 @@ TEST(Writers, LargeSelectionsAgreeWithAPlainFilter) {
     }
     EXPECT_EQ(k8writers::SelectSymbols(maps, selection), expected);
   }
+}
+
+// The report's names, one text with a space between two: plain names across many rooms' worth,
+// names of 15 to 17 bytes about the checks' 16-byte steps, and names with bytes to escape.
+TEST(Report, NamesInOneText) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 30000; ++i) names.push_back("name_" + std::to_string(i));
+  for (const char* odd : {"a<b", "q\"uote", "\xC3\xA9t\xC3\xA9", "back\\slash", "ok_after"})
+    names.push_back(odd);
+  for (std::size_t length : {15u, 16u, 17u, 255u}) names.push_back(std::string(length, 'x'));
+  std::vector<MapSymbol> symbols;
+  for (const std::string& name : names) {
+    symbols.push_back(
+        {name.c_str(), static_cast<std::uint32_t>(symbols.size()), 1, K8MAP_KIND_ADDR, 'g', -1});
+  }
+  k8writers::ReportOptions options;
+  options.kinds = k8writers::ReportDefaultKinds();
+  k8writers::StringSink sink;
+  k8writers::WriteReport({"m.map", symbols.data(), symbols.size()}, nullptr, options, sink);
+  std::string expected = "\"names\":\"";
+  for (const std::string& name : names) {
+    std::string text = name == "a<b"           ? "a\\u003cb"
+                       : name == "q\"uote"     ? "q\\\"uote"
+                       : name == "back\\slash" ? "back\\\\slash"
+                                               : name;
+    expected += (&name == &names.front() ? "" : " ") + text;
+  }
+  EXPECT_NE(sink.text().find(expected + "\","), std::string::npos);
 }
 
 // Regions cut from pages alone (export without sizes) agree with regions cut from the sorted
