@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace k8writers {
 
@@ -42,6 +43,12 @@ class ByteSink {
   void Put(char c) { *Room(1) = c; }
   // Hands on what the block holds; the owner of a sink calls it when the writing ends.
   void Flush();
+  // Hands on a block filled elsewhere, after the bytes written here; the block may come back as
+  // another.
+  void Append(SinkBlock& block) {
+    Flush();
+    Deliver(block);
+  }
 
  protected:
   // Takes the block's bytes; may exchange the block for another of kBlockSize bytes.
@@ -49,6 +56,26 @@ class ByteSink {
 
  private:
   SinkBlock block_;
+};
+
+// Blocks kept in memory in their order, to be appended whole to another sink: bytes made on
+// another thread before their place in the output comes.
+class HeldBlocks : public ByteSink {
+ public:
+  ~HeldBlocks() override = default;
+  // Appends every block held to sink, and lets them go.
+  void AppendTo(ByteSink& sink) {
+    Flush();
+    for (SinkBlock& block : blocks_) sink.Append(block);
+    blocks_.clear();
+  }
+
+ private:
+  void Deliver(SinkBlock& block) override {
+    blocks_.push_back(std::move(block));
+    block = {std::make_unique_for_overwrite<char[]>(kBlockSize), 0};
+  }
+  std::vector<SinkBlock> blocks_;
 };
 
 // The bytes kept in memory.

@@ -127,14 +127,17 @@ unsigned ReportDefaultKinds() {
          K8MAP_KIND_MASK(K8MAP_KIND_FUNC) | K8MAP_KIND_MASK(K8MAP_KIND_VAR);
 }
 
-MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options, bool paired) {
+MapModel ChooseModelSymbols(const MapSymbols& map, const ReportOptions& options) {
   MapModel model;
   model.name = map.name;
   model.symbols = SelectSymbols({map}, {options.kinds, "", {}});
   for (const MapSymbol* s : model.symbols) model.bits = model.bits || s->bit >= 0;
+  return model;
+}
+
+void LayOutModel(MapModel& model, const ReportOptions& options, bool paired) {
   LayOutGroups(model, options, paired);
   ChooseShownRegions(model);
-  return model;
 }
 
 UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,

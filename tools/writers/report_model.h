@@ -68,7 +68,10 @@ struct UsageModel {
 constexpr std::size_t kTopGrowth = 10;
 
 // A map's model; paired, with what pairing it with another map needs.
-MapModel BuildMapModel(const MapSymbols& map, const ReportOptions& options, bool paired);
+// A map's model in two steps: its listed symbols, then their layout (regions, spans, the
+// regions shown and, for paired maps, the holders).
+MapModel ChooseModelSymbols(const MapSymbols& map, const ReportOptions& options);
+void LayOutModel(MapModel& model, const ReportOptions& options, bool paired);
 // The top of the page for the map shown (its model given).
 UsageModel BuildUsageModel(const MapSymbols& old_map, const MapSymbols* new_map,
                            const MapModel& shown, const ReportOptions& options);

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <system_error>
+#include <thread>
 
 #include "escape.h"
 #include "file_replace.h"
@@ -58,6 +60,7 @@ class Streamed {
   // it that was not written.
   char* Room(std::size_t size) { return sink_.Room(size); }
   void GiveBack(std::size_t size) { sink_.GiveBack(size); }
+  void Append(HeldBlocks& held) { held.AppendTo(sink_); }
 
   static constexpr std::size_t kLargest = 1024;
 
@@ -230,9 +233,9 @@ void PutHexDigits(Streamed& out, std::uint32_t value) {
 // A map's data for the script: names in one JSON text, a space between two; values as eight
 // hexadecimal digits each; lines as steps from the line before; spans in hexadecimal,
 // comma-separated, empty for none.
-void PutMapData(Streamed& out, const MapModel& map) {
-  out += "{\"name\":";
-  PutJson(out, map.name);
+// The fields of a map's data that need no layout, each after a comma: names, kinds, scopes,
+// values, bits and line steps.
+void PutSymbolFields(Streamed& out, const MapModel& map) {
   out += ",\"names\":";
   PutNames(out, map.symbols);
   out += ",\"kinds\":\"";
@@ -259,6 +262,19 @@ void PutMapData(Streamed& out, const MapModel& map) {
     });
     out += '"';
   }
+  std::uint32_t line = 0;
+  PutArray(out, "lineSteps", map.symbols, [&](std::size_t i) {
+    std::int64_t step = std::int64_t{map.symbols[i]->line} - line;
+    line = map.symbols[i]->line;
+    return step;
+  });
+}
+
+// A map's data: its name, the fields PutSymbolFields wrote (held), its spans and its regions.
+void PutMapData(Streamed& out, const MapModel& map, HeldBlocks& symbol_fields) {
+  out += "{\"name\":";
+  PutJson(out, map.name);
+  out.Append(symbol_fields);
   out += ",\"spans\":\"";
   // Each span's digits in lower case (none for no span) and a comma; the last comma is taken
   // back.
@@ -275,12 +291,6 @@ void PutMapData(Streamed& out, const MapModel& map) {
   });
   if (!map.spans.empty()) out.GiveBack(1);
   out += '"';
-  std::uint32_t line = 0;
-  PutArray(out, "lineSteps", map.symbols, [&](std::size_t i) {
-    std::int64_t step = std::int64_t{map.symbols[i]->line} - line;
-    line = map.symbols[i]->line;
-    return step;
-  });
   out += ",\"regionNames\":[";
   for (std::uint32_t r = 0; r < map.region_list.size(); ++r) {
     if (r > 0) out += ',';
@@ -309,8 +319,8 @@ void PutCounts(Streamed& out, const char* key, const ChangeCounts& c) {
          "}";
 }
 
-void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const ReportOptions& options,
-             ByteSink& sink) {
+void PutData(const std::vector<MapModel>& maps, std::vector<HeldBlocks>& symbol_fields,
+             const DiffModel* diff, const ReportOptions& options, ByteSink& sink) {
   Streamed out(sink);
   out += "{\"gap\":";
   PutNumber(out, options.region_gap);
@@ -337,7 +347,7 @@ void PutData(const std::vector<MapModel>& maps, const DiffModel* diff, const Rep
   out += "],\"maps\":[";
   for (std::size_t m = 0; m < maps.size(); ++m) {
     if (m > 0) out += ',';
-    PutMapData(out, maps[m]);
+    PutMapData(out, maps[m], symbol_fields[m]);
   }
   out += ']';
   if (diff != nullptr) {
@@ -618,8 +628,24 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
   // Moved in: a list's initializer would copy every model.
   std::vector<MapModel> maps;
   maps.reserve(2);
-  maps.push_back(BuildMapModel(old_map, options, paired));
-  if (paired) maps.push_back(BuildMapModel(*new_map, options, paired));
+  maps.push_back(ChooseModelSymbols(old_map, options));
+  if (paired) maps.push_back(ChooseModelSymbols(*new_map, options));
+  // The data's fields that need no layout are written on a thread of their own while the maps
+  // are laid out, and appended whole when the data's turn comes.
+  std::vector<HeldBlocks> symbol_fields(maps.size());
+  auto put_symbol_fields = [&] {
+    for (std::size_t m = 0; m < maps.size(); ++m) {
+      Streamed out(symbol_fields[m]);
+      PutSymbolFields(out, maps[m]);
+    }
+  };
+  std::jthread writer;
+  try {
+    writer = std::jthread(put_symbol_fields);
+  } catch (const std::system_error&) {  // no thread: written here
+    put_symbol_fields();
+  }
+  for (MapModel& model : maps) LayOutModel(model, options, paired);
   DiffModel diff;
   if (new_map != nullptr) diff = BuildDiffModel(maps[0], maps[1], old_map, *new_map);
   const MapModel& shown = maps.back();
@@ -640,7 +666,11 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
        {"LARGEST", Largest(shown)},
        {"CHANGES", new_map != nullptr ? Changes(diff) : ""},
        {"USAGE", UsageSection(BuildUsageModel(old_map, new_map, shown, options))}},
-      [&] { PutData(maps, new_map != nullptr ? &diff : nullptr, options, sink); }, sink);
+      [&] {
+        if (writer.joinable()) writer.join();
+        PutData(maps, symbol_fields, new_map != nullptr ? &diff : nullptr, options, sink);
+      },
+      sink);
 }
 
 bool ReportToFile(const MapSymbols& old_map, const MapSymbols* new_map,
