@@ -181,12 +181,7 @@ unsigned ObjectKinds() {
 }
 
 std::vector<const MapSymbol*> AddressSymbols(const MapSymbols& map) {
-  std::vector<const MapSymbol*> symbols;
-  symbols.reserve(map.count);
-  for (std::size_t i = 0; i < map.count; ++i) {
-    if (HasAddress(map.symbols[i].kind)) symbols.push_back(&map.symbols[i]);
-  }
-  return symbols;
+  return SelectSymbols({map}, {kAddressKinds, "", {}});
 }
 
 SizedMap SizeMap(const MapSymbols& map, const SizeOptions& options) {

@@ -2,6 +2,8 @@
 #include "symbol_pairing.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 #include "name_numbers.h"
@@ -175,8 +177,18 @@ Pairing PairSymbols(const NumberedNames& numbered, const std::vector<const MapSy
     std::uint32_t name = new_side.name_of[i];
     if (repeated_of[name] == kNone && in_old[name] == 1) pairing.partners[i] = old_of_name[name];
   }
-  Groups old_groups = GroupRepeated(old_side, repeated_of, repeated);
-  Groups new_groups = GroupRepeated(new_side, repeated_of, repeated);
+  // The two maps' groups are made at once, the old map's on a thread of its own.
+  Groups old_groups, new_groups;
+  auto group_old = [&] { old_groups = GroupRepeated(old_side, repeated_of, repeated); };
+  {
+    std::jthread grouping;
+    try {
+      grouping = std::jthread(group_old);
+    } catch (const std::system_error&) {  // no thread: made here
+      group_old();
+    }
+    new_groups = GroupRepeated(new_side, repeated_of, repeated);
+  }
   for (std::size_t g = 0; g < repeated; ++g) {
     std::uint32_t a = old_groups.start[g], a_end = old_groups.start[g + 1];
     std::uint32_t b = new_groups.start[g], b_end = new_groups.start[g + 1];
