@@ -178,7 +178,7 @@ int RunDiffSizes(const MapLibrary& lib, const CommandLine& line, Output& out) {
   k8writers::SizeOptions options;
   ReadSizeOptions(line, &options, &error);
   Maps maps(lib);
-  if (!maps.Load(line.operands, true)) return kExitFile;
+  if (!maps.Load(line.operands, true, false)) return kExitFile;
   k8writers::MapSymbols old_map{maps.files()[0].path, maps.symbols(0), maps.symbol_count(0)};
   k8writers::MapSymbols new_map{maps.files()[1].path, maps.symbols(1), maps.symbol_count(1)};
   k8writers::SizeDiff diff = k8writers::DiffSizes(old_map, new_map, kinds, options);

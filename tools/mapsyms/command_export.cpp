@@ -124,7 +124,7 @@ int RunExport(const MapLibrary& lib, const CommandLine& line, Output& out) {
   for (const std::string& scope : line.Values("scope")) selection.scopes += scope;
   selection.names = line.Values("name");
   Maps maps(lib);
-  if (!maps.Load(line.operands)) return kExitFile;
+  if (!maps.Load(line.operands, false, false)) return kExitFile;
   std::vector<k8writers::MapSymbols> sources;
   for (std::size_t i = 0; i < maps.files().size(); ++i) {
     options.map_names.push_back(maps.files()[i].path);

@@ -38,7 +38,7 @@ int RunReport(const MapLibrary& lib, const CommandLine& line, Output& out) {
   options.memories = std::move(sizes.memories);
   options.title = line.Last("title");
   Maps maps(lib);
-  if (!maps.Load(line.operands, true)) return kExitFile;
+  if (!maps.Load(line.operands, true, false)) return kExitFile;
   std::vector<k8writers::MapSymbols> sources;
   for (std::size_t i = 0; i < maps.files().size(); ++i) {
     sources.push_back({maps.files()[i].path, maps.symbols(i), maps.symbol_count(i)});

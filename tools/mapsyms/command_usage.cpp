@@ -49,7 +49,7 @@ int RunUsage(const MapLibrary& lib, const CommandLine& line, Output& out) {
   SizeFormat format = SizeFormat::kText;
   ParseSizeFormat(line, &format, &error);
   Maps maps(lib);
-  if (!maps.Load(line.operands)) return kExitFile;
+  if (!maps.Load(line.operands, false, false)) return kExitFile;
   k8writers::MapSymbols map{maps.files()[0].path, maps.symbols(0), maps.symbol_count(0)};
   k8writers::Usage usage = k8writers::MeasureUsage(k8writers::AddressSymbols(map), options);
   PrintUsage(out, format, usage);

@@ -62,7 +62,7 @@ std::string Maps::Unread() const {
   return names + (count == 1 ? " was" : " were") + " not read completely";
 }
 
-bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
+bool Maps::Load(const std::vector<std::string>& paths, bool at_once, bool count_addresses) {
   std::size_t first = files_.size();
   std::string input;  // standard input's map, when one is "-"
   bool input_read = true;
@@ -76,7 +76,7 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
     files_.push_back(outcome);
   }
   // Each file's address symbols are counted on its thread too (in end, for now).
-  auto parse = [this, &input](FileOutcome& f) {
+  auto parse = [this, &input, count_addresses](FileOutcome& f) {
 #ifdef _WIN32
     auto parse_file = [this](FileOutcome& g) {
       return lib_.parse_map_file_w(g.table, Widen(g.path).c_str());
@@ -89,6 +89,7 @@ bool Maps::Load(const std::vector<std::string>& paths, bool at_once) {
     f.ok = f.standard_input
                ? lib_.parse_map_text(f.table, input.data(), input.size(), kStandardInputName) == 0
                : parse_file(f) == 0;
+    if (!count_addresses) return;
     const MapSymbol* symbols = lib_.get_symbols(f.table);
     std::size_t n = lib_.get_symbol_count(f.table);
     for (std::size_t s = 0; s < n; ++s) f.end += IsAddressKind(symbols[s].kind) ? 1 : 0;

@@ -55,8 +55,11 @@ class Maps {
   // before ("-" is standard input); with at_once, every file on a thread of its own. Each
   // failure is said on standard error: "mapsyms: " and the library's message on one line (with
   // the system's reason when the file cannot be opened), and so is a map without symbols
-  // ("mapsyms: FILE: no symbols"). Returns false when any file failed.
-  bool Load(const std::vector<std::string>& paths, bool at_once = false);
+  // ("mapsyms: FILE: no symbols"). Returns false when any file failed. With count_addresses
+  // false, the files' address symbols are not counted: their first and end, count() and
+  // records() are for the commands that count them.
+  bool Load(const std::vector<std::string>& paths, bool at_once = false,
+            bool count_addresses = true);
   // The files that failed, as a sentence's subject and verb: "a.map was not read completely".
   std::string Unread() const;
 
