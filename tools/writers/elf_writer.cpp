@@ -7,10 +7,12 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <functional>
-#include <future>
+#include <latch>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "format_writers.h"
 #include "large_pages.h"
@@ -144,18 +146,13 @@ std::vector<ImageSpan> ImageSpans(const std::vector<Image>& images) {
 struct Placement {
   MemoryLayout memory;
   std::vector<std::uint16_t> sections;
-};
-
-Placement Place(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options) {
-  Placement placement;
-  placement.memory = LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
-                                  options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
-  SizeOnLargePages(placement.sections, symbols.size());
-  for (std::size_t i = 0; i < symbols.size(); ++i) {
-    placement.sections[i] = SectionOf(placement.memory.RegionOf(i, *symbols[i]));
+  // The sections of the symbols [begin, end), from the memory's regions.
+  void FindSections(const std::vector<const MapSymbol*>& symbols, std::size_t begin,
+                    std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i)
+      sections[i] = SectionOf(memory.RegionOf(i, *symbols[i]));
   }
-  return placement;
-}
+};
 
 // What a pass over the symbols gathers before the file is laid out. The symbol table holds the
 // null symbol, the mapping symbols, the map's local symbols in map order, then its globals; the
@@ -224,6 +221,39 @@ Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
   survey.names.back() = static_cast<std::uint32_t>(survey.string_bytes);
   survey.map_locals = locals;
   return survey;
+}
+
+// Lays out the symbols' memory and finds their sections while this thread surveys their names:
+// a thread of its own lays out the memory, then the two threads find half the sections each.
+Placement PlaceBesideSurvey(const std::vector<const MapSymbol*>& symbols,
+                            const ExportOptions& options, Survey* survey) {
+  Placement placement;
+  SizeOnLargePages(placement.sections, symbols.size());
+  std::size_t half = symbols.size() / 2;
+  std::latch laid_out(1);
+  std::exception_ptr failure;
+  auto place = [&] {
+    try {
+      placement.memory =
+          LayOutMemory(symbols, options.region_gap, ImageSpans(options.images),
+                       options.sizes ? LayoutDetail::kSizes : LayoutDetail::kRegions);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    laid_out.count_down();
+    if (failure == nullptr) placement.FindSections(symbols, 0, half);
+  };
+  std::jthread placing;
+  try {
+    placing = std::jthread(place);
+  } catch (const std::system_error&) {  // no thread: laid out here first
+    place();
+  }
+  *survey = SurveySymbols(symbols, options.thumb);
+  laid_out.wait();
+  if (failure != nullptr) std::rethrow_exception(failure);
+  placement.FindSections(symbols, half, symbols.size());
+  return placement;
 }
 
 // A section without bytes over each code and data region, and one with its bytes for each image.
@@ -421,16 +451,8 @@ void SurveyDoubts(const std::vector<const MapSymbol*>& symbols, const ExportOpti
 bool WriteElf(const std::vector<const MapSymbol*>& symbols, const ExportOptions& options,
               ByteSink& sink, ExportReport* report, std::string* error) {
   if (!ImagesApart(options.images, error)) return false;
-  // The layout is worked out on a thread of its own while the names are surveyed.
-  auto place = [&] { return Place(symbols, options); };
-  std::future<Placement> laying;
-  try {
-    laying = std::async(std::launch::async, place);
-  } catch (const std::system_error&) {  // no thread: laid out here, after the survey
-    laying = std::async(std::launch::deferred, place);
-  }
-  Survey survey = SurveySymbols(symbols, options.thumb);
-  Placement placement = laying.get();
+  Survey survey;
+  Placement placement = PlaceBesideSurvey(symbols, options, &survey);
   const MemoryLayout& memory = placement.memory;
   if (options.thumb) AddMappingSymbols(symbols, memory, survey);
   Layout layout;
