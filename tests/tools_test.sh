@@ -148,6 +148,20 @@ check diff_sizes_csv 1 "$(golden diff_sizes.csv)" "" mapsyms diff --sizes --top 
 check diff_sizes_json 1 "$(golden diff_sizes.json)" "" mapsyms diff --sizes --all-kinds --memory-file "$memories" \
   --format json "$old_sizes" "$new_sizes"
 check diff_sizes_same 0 "$(golden diff_sizes_same.txt)" "" mapsyms diff --sizes "$old_sizes" "$old_sizes"
+# Sixty data regions that become one: the memory's row names them all, however long it is.
+apart=$(mktemp) joined=$(mktemp)
+for k in $(seq 0 59); do
+  printf '  v%d Var. g 0x%08X\n' "$k" $((0x20000000 + k * 0x20000)) >>"$apart"
+  printf '  v%d Var. g 0x%08X\n  w%d Var. g 0x%08X\n' "$k" $((0x20000000 + k * 0x20000)) \
+    "$k" $((0x20010000 + k * 0x20000)) >>"$joined"
+done
+if $emulator "$bin/mapsyms$exe" diff --sizes "$apart" "$joined" 2>&1 |
+  grep -q '  data 1 (was data 1 + data 2 + .* + data 59 + data 60)$'; then
+  passed=$((passed + 1))
+else
+  echo "diff_sizes_long_row: the row of the joined regions is not whole"; failed=$((failed + 1))
+fi
+rm -f "$apart" "$joined"
 while IFS='|' read -r name message args; do
   # shellcheck disable=SC2086
   check "size_option_$name" 2 "$(text '')" "$message" mapsyms $args

@@ -43,10 +43,6 @@ std::string LdSize(std::uint64_t size) {
   return "";
 }
 
-std::string SizeText(std::int64_t size, bool present) {
-  return !present ? "-" : size == kUnknownSize ? "?" : std::to_string(size);
-}
-
 std::string JsonSize(std::int64_t size, bool present) {
   return present && size != kUnknownSize ? std::to_string(size) : "null";
 }
@@ -135,20 +131,20 @@ char* RightAligned(char* at, std::string_view text, std::size_t width) {
   return at + text.size();
 }
 
-// A size as SizeText writes it, into `text` (24 bytes); returns its length.
+// A size as DiffText writes it ("-" when absent, "?" when the map does not tell, else its
+// bytes), into `text` (24 bytes).
 std::string_view SizeDigits(char* text, std::int64_t size, bool present) {
   if (!present) return "-";
   if (size == kUnknownSize) return "?";
   return {text, static_cast<std::size_t>(std::to_chars(text, text + 24, size).ptr - text)};
 }
 
-// A row of DiffText as printf's "%+10lld  %10s  %10s  0x%08X  %-5s  %s%s\n" writes it, made
-// without printf: a diff may print one for each of hundreds of thousands of symbols.
-void PutDiffRow(Output& out, std::int64_t delta, std::int64_t old_size, bool before,
-                std::int64_t new_size, bool after, const MapSymbol& s, std::string_view note) {
-  char line[K8MAP_NAME_MAX + 128];
+// The change and the sizes before and after that begin each row of DiffText, as printf's
+// "%+10lld  %10s  %10s  " writes them, at `at` (at most 70 bytes); returns their end. Made
+// without printf: a diff may print a row for each of hundreds of thousands of symbols.
+char* SizeColumns(char* at, std::int64_t delta, std::int64_t old_size, bool before,
+                  std::int64_t new_size, bool after) {
   char number[24];
-  char* at = line;
   number[0] = delta < 0 ? '-' : '+';
   auto magnitude =
       delta < 0 ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
@@ -158,6 +154,15 @@ void PutDiffRow(Output& out, std::int64_t delta, std::int64_t old_size, bool bef
   at = RightAligned(at, SizeDigits(number, new_size, after), 12);
   *at++ = ' ';
   *at++ = ' ';
+  return at;
+}
+
+// A symbol's row of DiffText: its size columns, then as "0x%08X  %-5s  %s%s\n" writes them its
+// value, kind, name and note.
+void PutDiffRow(Output& out, std::int64_t delta, std::int64_t old_size, bool before,
+                std::int64_t new_size, bool after, const MapSymbol& s, std::string_view note) {
+  char line[K8MAP_NAME_MAX + 128];
+  char* at = SizeColumns(line, delta, old_size, before, new_size, after);
   WriteHex8(at, s.value);
   at += 10;
   *at++ = ' ';
@@ -200,11 +205,16 @@ void DiffText(Output& out, const k8writers::SizeDiff& diff, std::size_t shown) {
                        : total.old_used < 0                            ? " (new)"
                        : !total.was.empty() && total.was != total.name ? " (was " + total.was + ")"
                                                                        : "";
-    out.Put(Printed(
-        "%+10" PRId64 "  %10s  %10s  %s%s\n",
+    // Written whole, however long the names of the regions it was.
+    char columns[72];
+    char* end = SizeColumns(
+        columns,
         std::max<std::int64_t>(total.new_used, 0) - std::max<std::int64_t>(total.old_used, 0),
-        SizeText(total.old_used, total.old_used >= 0).c_str(),
-        SizeText(total.new_used, total.new_used >= 0).c_str(), total.name.c_str(), note.c_str()));
+        total.old_used, total.old_used >= 0, total.new_used, total.new_used >= 0);
+    out.Put({columns, static_cast<std::size_t>(end - columns)});
+    out.Put(total.name);
+    out.Put(note);
+    out.Put("\n");
   }
   std::size_t counts[k8writers::kChangeCount] = {};
   for (const SizeRow& row : diff.rows) ++counts[row.change];
