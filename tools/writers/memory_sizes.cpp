@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
+#include <system_error>
+#include <thread>
 
 namespace k8writers {
 
@@ -47,6 +49,24 @@ void SortRows(std::vector<SizeRow>& rows) {
 void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kinds,
                  const Pairing& pairing, SizeDiff* diff) {
   auto wanted = [&](const MapSymbol& s) { return (kinds & K8MAP_KIND_MASK(s.kind)) != 0; };
+  // The removed symbols are found on a thread of their own while this one goes through the new.
+  std::vector<SizeRow> removed;
+  auto find_removed = [&] {
+    for (std::size_t i = 0; i < old_map.symbols.size(); ++i) {
+      if (pairing.old_paired[i] || !wanted(*old_map.symbols[i])) continue;
+      SizeRow row;
+      row.change = kRemoved;
+      row.before = old_map.symbols[i];
+      row.old_size = old_map.layout.sizes[i];
+      removed.push_back(row);
+    }
+  };
+  std::jthread removing;
+  try {
+    removing = std::jthread(find_removed);
+  } catch (const std::system_error&) {  // no thread: found here
+    find_removed();
+  }
   for (std::size_t i = 0; i < new_map.symbols.size(); ++i) {
     const MapSymbol* after = new_map.symbols[i];
     if (!wanted(*after)) continue;
@@ -68,14 +88,8 @@ void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kind
     }
     diff->rows.push_back(row);
   }
-  for (std::size_t i = 0; i < old_map.symbols.size(); ++i) {
-    if (pairing.old_paired[i] || !wanted(*old_map.symbols[i])) continue;
-    SizeRow row;
-    row.change = kRemoved;
-    row.before = old_map.symbols[i];
-    row.old_size = old_map.layout.sizes[i];
-    diff->rows.push_back(row);
-  }
+  if (removing.joinable()) removing.join();
+  diff->rows.insert(diff->rows.end(), removed.begin(), removed.end());
   SortRows(diff->rows);
 }
 
