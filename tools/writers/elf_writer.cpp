@@ -180,7 +180,8 @@ bool IsLocal(const MapSymbol& s) {
   return s.scope != 'g';
 }
 
-// Disassemblers tell instructions from tables by the mapping symbols.
+// Thumb code's mapping symbols where code and data begin inside each image, so that
+// disassemblers tell instructions from tables.
 void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const MemoryLayout& memory,
                        Survey& survey) {
   for (std::uint32_t r = 0; r < memory.regions.size(); ++r) {
@@ -199,7 +200,8 @@ void AddMappingSymbols(const std::vector<const MapSymbol*>& symbols, const Memor
   }
 }
 
-// The map's symbols: where their names lie in the string table, and their order in the table.
+// The map's symbols in one pass: where their names lie in the string table, their values,
+// bindings and types as the symbol table holds them, and how many are local.
 Survey SurveySymbols(const std::vector<const MapSymbol*>& symbols, bool thumb) {
   Survey survey;
   SizeOnLargePages(survey.names, symbols.size() + 1);
@@ -353,8 +355,6 @@ void WriteFileHeader(Encoder& e, const ExportOptions& options, const Layout& lay
   e.U16(static_cast<std::uint16_t>(layout.sections.size() - 1));  // .shstrtab, the last
 }
 
-// The symbol table after its null symbol: the mapping symbols, then the map's locals, then its
-// globals, each naming its text in the string table.
 // The symbol table after its null symbol: the mapping symbols, then the map's locals, then its
 // globals, each naming its text in the string table.
 void WriteSymbols(Encoder& e, const ExportOptions& options, const Placement& placement,
