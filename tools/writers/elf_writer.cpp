@@ -9,7 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
-#include <latch>
+#include <future>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -232,7 +232,10 @@ Placement PlaceBesideSurvey(const std::vector<const MapSymbol*>& symbols,
   Placement placement;
   SizeOnLargePages(placement.sections, symbols.size());
   std::size_t half = symbols.size() / 2;
-  std::latch laid_out(1);
+  // A promise rather than std::latch: the Windows build's latch (the C++ library's atomic wait)
+  // now and then missed its wake-up under Wine, and the export hung.
+  std::promise<void> laid_out;
+  std::future<void> layout_ready = laid_out.get_future();
   std::exception_ptr failure;
   auto place = [&] {
     try {
@@ -242,7 +245,7 @@ Placement PlaceBesideSurvey(const std::vector<const MapSymbol*>& symbols,
     } catch (...) {
       failure = std::current_exception();
     }
-    laid_out.count_down();
+    laid_out.set_value();
     if (failure == nullptr) placement.FindSections(symbols, 0, half);
   };
   std::jthread placing;
@@ -252,7 +255,7 @@ Placement PlaceBesideSurvey(const std::vector<const MapSymbol*>& symbols,
     place();
   }
   *survey = SurveySymbols(symbols, options.thumb);
-  laid_out.wait();
+  layout_ready.wait();
   if (failure != nullptr) std::rethrow_exception(failure);
   placement.FindSections(symbols, half, symbols.size());
   return placement;
