@@ -11,12 +11,11 @@
 #include <functional>
 #include <future>
 #include <string_view>
-#include <system_error>
-#include <thread>
 
 #include "format_writers.h"
 #include "large_pages.h"
 #include "memory_layout.h"
+#include "run_beside.h"
 
 namespace k8writers {
 
@@ -248,12 +247,7 @@ Placement PlaceBesideSurvey(const std::vector<const MapSymbol*>& symbols,
     laid_out.set_value();
     if (failure == nullptr) placement.FindSections(symbols, 0, half);
   };
-  std::jthread placing;
-  try {
-    placing = std::jthread(place);
-  } catch (const std::system_error&) {  // no thread: laid out here first
-    place();
-  }
+  std::jthread placing = RunBeside(place);
   *survey = SurveySymbols(symbols, options.thumb);
   layout_ready.wait();
   if (failure != nullptr) std::rethrow_exception(failure);

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
-#include <system_error>
-#include <thread>
+
+#include "run_beside.h"
 
 namespace k8writers {
 
@@ -61,12 +61,7 @@ void CollectRows(const SizedMap& old_map, const SizedMap& new_map, unsigned kind
       removed.push_back(row);
     }
   };
-  std::jthread removing;
-  try {
-    removing = std::jthread(find_removed);
-  } catch (const std::system_error&) {  // no thread: found here
-    find_removed();
-  }
+  std::jthread removing = RunBeside(find_removed);
   for (std::size_t i = 0; i < new_map.symbols.size(); ++i) {
     const MapSymbol* after = new_map.symbols[i];
     if (!wanted(*after)) continue;

@@ -8,8 +8,6 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
-#include <system_error>
-#include <thread>
 
 #include "escape.h"
 #include "file_replace.h"
@@ -17,6 +15,7 @@
 #include "kestrum8_map_version.h"
 #include "report_assets.inc"
 #include "report_model.h"
+#include "run_beside.h"
 
 namespace k8writers {
 
@@ -230,9 +229,6 @@ void PutHexDigits(Streamed& out, std::uint32_t value) {
   WriteHexDigits(out.Room(8), value);
 }
 
-// A map's data for the script: names in one JSON text, a space between two; values as eight
-// hexadecimal digits each; lines as steps from the line before; spans in hexadecimal,
-// comma-separated, empty for none.
 // The fields of a map's data that need no layout, each after a comma: names, kinds, scopes,
 // values, bits and line steps.
 void PutSymbolFields(Streamed& out, const MapModel& map) {
@@ -270,7 +266,9 @@ void PutSymbolFields(Streamed& out, const MapModel& map) {
   });
 }
 
-// A map's data: its name, the fields PutSymbolFields wrote (held), its spans and its regions.
+// A map's data for the script: its name, the fields PutSymbolFields wrote (held: names in one
+// JSON text, a space between two; values as eight hexadecimal digits each; lines as steps from
+// the line before), its spans in hexadecimal, comma-separated, empty for none, and its regions.
 void PutMapData(Streamed& out, const MapModel& map, HeldBlocks& symbol_fields) {
   out += "{\"name\":";
   PutJson(out, map.name);
@@ -639,12 +637,7 @@ void WriteReport(const MapSymbols& old_map, const MapSymbols* new_map, const Rep
       PutSymbolFields(out, maps[m]);
     }
   };
-  std::jthread writer;
-  try {
-    writer = std::jthread(put_symbol_fields);
-  } catch (const std::system_error&) {  // no thread: written here
-    put_symbol_fields();
-  }
+  std::jthread writer = RunBeside(put_symbol_fields);
   for (MapModel& model : maps) LayOutModel(model, options, paired);
   DiffModel diff;
   if (new_map != nullptr) diff = BuildDiffModel(maps[0], maps[1], old_map, *new_map);

@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "file_replace.h"
 #include "format_writers.h"
 #include "glob.h"
 #include "hex_digits.h"
 #include "large_pages.h"
+#include "run_beside.h"
 #include "wide_paths.h"
 
 namespace k8writers {
@@ -124,27 +123,20 @@ std::vector<const MapSymbol*> SelectSymbols(const std::vector<MapSymbols>& maps,
   for (const MapSymbols& map : maps) total += map.count;
   std::vector<const MapSymbol*> chosen;
   SizeOnLargePages(chosen, total);
-  // Many symbols are chosen in two halves at once, the second on a thread of its own into the
-  // second half of chosen, then moved down behind the first's.
-  std::size_t half = total / 2, second = 0;
-  std::thread helper;
-  if (total >= kHalvedFrom) {
-    try {
-      helper = std::thread(
-          [&] { second = SelectRange(maps, selection, half, total, chosen.data() + half); });
-    } catch (const std::system_error&) {  // no thread: chosen here
-    }
+  // Many symbols are chosen in two halves at once, the second beside this thread into the second
+  // half of chosen, then moved down behind the first's.
+  std::size_t half = total >= kHalvedFrom ? total / 2 : total, second = 0;
+  std::jthread helper;
+  if (half < total) {
+    helper = RunBeside(
+        [&] { second = SelectRange(maps, selection, half, total, chosen.data() + half); });
   }
-  std::size_t count =
-      SelectRange(maps, selection, 0, helper.joinable() ? half : total, chosen.data());
-  if (helper.joinable()) {
-    helper.join();
-    std::copy(chosen.begin() + static_cast<std::ptrdiff_t>(half),
-              chosen.begin() + static_cast<std::ptrdiff_t>(half + second),
-              chosen.begin() + static_cast<std::ptrdiff_t>(count));
-    count += second;
-  }
-  chosen.resize(count);
+  std::size_t count = SelectRange(maps, selection, 0, half, chosen.data());
+  if (helper.joinable()) helper.join();
+  std::copy(chosen.begin() + static_cast<std::ptrdiff_t>(half),
+            chosen.begin() + static_cast<std::ptrdiff_t>(half + second),
+            chosen.begin() + static_cast<std::ptrdiff_t>(count));
+  chosen.resize(count + second);
   return chosen;
 }
 

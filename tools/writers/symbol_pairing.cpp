@@ -2,11 +2,10 @@
 #include "symbol_pairing.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <tuple>
 
 #include "name_numbers.h"
+#include "run_beside.h"
 
 namespace k8writers {
 
@@ -181,12 +180,7 @@ Pairing PairSymbols(const NumberedNames& numbered, const std::vector<const MapSy
   Groups old_groups, new_groups;
   auto group_old = [&] { old_groups = GroupRepeated(old_side, repeated_of, repeated); };
   {
-    std::jthread grouping;
-    try {
-      grouping = std::jthread(group_old);
-    } catch (const std::system_error&) {  // no thread: made here
-      group_old();
-    }
+    std::jthread grouping = RunBeside(group_old);
     new_groups = GroupRepeated(new_side, repeated_of, repeated);
   }
   for (std::size_t g = 0; g < repeated; ++g) {
